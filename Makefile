@@ -1,0 +1,42 @@
+# The two commands of the README: `make demo` and `make test`. Both install what is missing.
+BUILD ?= build
+ASAN_BUILD ?= build-asan
+CMAKE_FLAGS ?= -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+.PHONY: all deps configure build test demo sanitize fuzz bench clean
+
+all: build
+
+deps:
+	@scripts/install-deps
+
+$(BUILD)/build.ninja: | deps
+	cmake -S . -B $(BUILD) $(CMAKE_FLAGS)
+
+configure: deps $(BUILD)/build.ninja
+
+build: configure
+	cmake --build $(BUILD)
+
+test: build
+	ctest --test-dir $(BUILD) --output-on-failure -j2
+
+demo: build
+	scripts/demo $(BUILD)
+
+# The whole suite under AddressSanitizer and UndefinedBehaviorSanitizer.
+sanitize: deps
+	cmake -S . -B $(ASAN_BUILD) $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=Debug -DDURVO_SANITIZE=ON
+	cmake --build $(ASAN_BUILD)
+	ASAN_OPTIONS=detect_leaks=1 ctest --test-dir $(ASAN_BUILD) --output-on-failure -j2
+
+fuzz: deps
+	cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang -DDURVO_FUZZ=ON
+	cmake --build build-fuzz --target fuzz_store_load
+	scripts/run-fuzz build-fuzz
+
+bench: build
+	scripts/run-bench $(BUILD)
+
+clean:
+	rm -rf $(BUILD) $(ASAN_BUILD) build-fuzz out

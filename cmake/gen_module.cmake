@@ -1,0 +1,28 @@
+# cmake -DDEF=x.def -DRES=x.res -DOUT=x_module.cpp -P gen_module.cmake
+# Turns a library's .def exports and its windres .res into the PlatformModuleInfo record that
+# LoadLibraryW reads on this platform (see platform/control/module_abi.h).
+file(STRINGS "${DEF}" def_lines)
+set(exports "")
+set(count 0)
+foreach(line IN LISTS def_lines)
+  if(line MATCHES "^[ \t]*([A-Za-z_][A-Za-z0-9_]*)[ \t]*@[ \t]*([0-9]+)")
+    string(APPEND exports "    {${CMAKE_MATCH_2}, \"${CMAKE_MATCH_1}\"},\n")
+    math(EXPR count "${count} + 1")
+  endif()
+endforeach()
+if(count EQUAL 0)
+  message(FATAL_ERROR "${DEF}: no ordinal exports found")
+endif()
+file(READ "${RES}" hex HEX)
+string(LENGTH "${hex}" hexlen)
+math(EXPR size "${hexlen} / 2")
+string(REGEX REPLACE "([0-9a-f][0-9a-f])" "0x\\1," bytes "${hex}")
+string(REGEX REPLACE "((0x..,){24})" "\\1\n    " bytes "${bytes}")
+file(WRITE "${OUT}.tmp"
+"// Generated from ${DEF} and ${RES}; do not edit.\n"
+"#include <module_abi.h>\n\n"
+"static const PlatformOrdinalExport exports[] = {\n${exports}};\n\n"
+"static const BYTE resources[${size}] = {\n    ${bytes}\n};\n\n"
+"extern \"C\" __attribute__((visibility(\"default\"))) const PlatformModuleInfo platformModuleInfo = {\n"
+"    exports, ${count}, resources, ${size}};\n")
+file(RENAME "${OUT}.tmp" "${OUT}")

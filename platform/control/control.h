@@ -1,0 +1,107 @@
+// The control surface: what a test or the emulated Today screen uses to set up and drive the
+// simulated device — the clock, the battery, the OS identity, the registry file, faults, other
+// programs' windows, the message loop and the display. The code under test never includes this.
+#ifndef DURVO_PLATFORM_CONTROL_H
+#define DURVO_PLATFORM_CONTROL_H
+
+#include <windows.h>
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace control {
+
+// Puts the whole device back to its power-on defaults: empty registry, no windows, classes,
+// timers or queued messages, clock 2005-06-10 08:00:00, tick count 0, battery on AC at 100 %,
+// OS 4.20 "PocketPC", 96 dpi, "SHGetUIMetrics" present, no faults.
+void resetDevice();
+
+// ---- Clock -----------------------------------------------------------------------------------
+// Local time and the 32-bit tick count are simulated; nothing reads the host clock.
+void setLocalTime(const SYSTEMTIME &localTime);
+void setTickCount(DWORD tickCount);
+// Moves the local time and the tick count (which wraps) forward; fires nothing.
+void advanceClock(DWORD milliseconds);
+
+// ---- Power -----------------------------------------------------------------------------------
+// The record GetSystemPowerStatusEx2 reports (all 56 bytes); the three bytes the meter reads.
+void setPowerStatus(const SYSTEM_POWER_STATUS_EX2 &status);
+void setPowerStatus(BYTE acLineStatus, BYTE batteryFlag, BYTE batteryLifePercent);
+void setPowerCallFails(bool fails);
+
+// ---- OS identity -----------------------------------------------------------------------------
+void setOsVersion(DWORD major, DWORD minor);
+void setVersionCallFails(bool fails);
+void setPlatformType(std::u16string_view name);
+void setPlatformTypeCallFails(bool fails);
+
+// ---- Registry --------------------------------------------------------------------------------
+struct RegistryFaults {
+    bool createKeyFails = false;   // RegCreateKeyEx* answers ERROR_ACCESS_DENIED
+    bool openKeyFails = false;     // RegOpenKeyEx* answers ERROR_ACCESS_DENIED
+    bool setValueFails = false;    // RegSetValueEx* answers ERROR_WRITE_FAULT
+};
+void setRegistryFaults(const RegistryFaults &faults);
+void clearRegistry();
+// "Windows Registry Editor Version 5.00" text: binary values as hex:, dwords as dword:,
+// strings quoted. A load replaces the whole registry; on a syntax error it changes nothing and
+// returns false with "line N: message" in *error.
+std::string registryToRegText();
+bool registryFromRegText(std::string_view text, std::string *error);
+bool saveRegistry(const std::filesystem::path &file, std::string *error);
+bool loadRegistry(const std::filesystem::path &file, std::string *error);
+
+// ---- Files -----------------------------------------------------------------------------------
+// The device file system lives below this host folder: "\My Documents\x.txt" is
+// ROOT/My Documents/x.txt. Lookup ignores letter case.
+void setDeviceRoot(const std::filesystem::path &root);
+std::filesystem::path hostPathOf(std::u16string_view devicePath);
+
+// ---- Shell library ---------------------------------------------------------------------------
+// Whether "AYGSHELL" exports "SHGetUIMetrics", and the pixel font size it reports
+// (0 = the call leaves the buffer untouched).
+void setShellUiMetrics(bool present, DWORD fontSizePixels);
+
+// ---- Display ---------------------------------------------------------------------------------
+void setDpi(int dotsPerInch);   // LOGPIXELSX and LOGPIXELSY of every device context
+int dpi();
+void setSysColor(int index, COLORREF color);
+
+// ---- Other programs' windows -----------------------------------------------------------------
+// Visible top-level windows that belong to no module of ours, for EnumWindows.
+HWND addForeignWindow(std::u16string_view title);
+bool setForeignWindowVisible(std::u16string_view title, bool visible);  // first by that title
+bool renameForeignWindow(std::u16string_view title, std::u16string_view newTitle);
+bool closeForeignWindow(std::u16string_view title);
+
+// ---- Message loop ----------------------------------------------------------------------------
+// Dispatches every queued message, then sends WM_PAINT to each window with an update region,
+// until nothing is left. Returns the number of messages dispatched.
+int pumpMessages();
+// Lets the device run: the clock and tick count advance in steps of stepMs; after each step the
+// due timers post their WM_TIMER (one pending per timer) and the queue is pumped.
+void run(DWORD milliseconds, DWORD stepMs = 1000);
+
+// ---- Drawing ---------------------------------------------------------------------------------
+// The text lines DrawTextW drew into the window (not DT_CALCRECT) during its last paint, in order.
+std::vector<std::u16string> drawnText(HWND window);
+// Renders the window with its visible children on top, at their positions, into a PNG file.
+bool saveWindowPng(HWND window, const std::filesystem::path &file);
+// GDI objects created by the code and not yet deleted: fonts, brushes, icons, device contexts.
+struct GdiCounts {
+    int fonts = 0;
+    int brushes = 0;
+    int icons = 0;
+    int deviceContexts = 0;
+};
+GdiCounts liveGdiObjects();
+
+// ---- Text ------------------------------------------------------------------------------------
+std::string toUtf8(std::u16string_view text);
+std::u16string fromUtf8(std::string_view text);
+
+}  // namespace control
+
+#endif

@@ -1,0 +1,18 @@
+// aygshell.h — the Pocket PC shell extension library's declarations that Durvo uses.
+// "SHGetUIMetrics" is looked up at run time in "AYGSHELL" (it is absent on older shells).
+#ifndef DURVO_PLATFORM_AYGSHELL_H
+#define DURVO_PLATFORM_AYGSHELL_H
+
+#include <windows.h>
+
+typedef enum {
+    SHUIM_INVALID = 0,
+    SHUIM_FONTSIZE_POINT = 1,
+    SHUIM_FONTSIZE_PIXEL = 2,
+    SHUIM_FONTSIZE_PERCENTAGE = 3,
+} SHUIMETRIC;
+
+typedef HRESULT (*PFN_SHGetUIMetrics)(SHUIMETRIC shuim, PVOID pvBuffer, DWORD cbBufferSize,
+                                      DWORD *pcbRequired);
+
+#endif

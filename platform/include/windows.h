@@ -1,0 +1,620 @@
+// windows.h — the Win32 / Windows CE API subset that Durvo's plug-in and setup program use,
+// declared with the documented names, signatures and values. The implementation lives in
+// platform/src (one file per service); platform/control drives it from tests and the host.
+//
+// Differences from the SDK that are deliberate:
+//  - WCHAR is char16_t, so TEXT("...") is u"..." and a stray L"..." does not compile;
+//  - DWORD, LONG and UINT are exactly 32 bits (LONG is int32_t, not long);
+//  - handles are distinct pointer types as in a STRICT build.
+#ifndef DURVO_PLATFORM_WINDOWS_H
+#define DURVO_PLATFORM_WINDOWS_H
+
+#include <cstdarg>
+#include <cstddef>
+#include <cstdint>
+
+#define WINAPI
+#define CALLBACK
+#define APIENTRY
+#define UNICODE 1
+#define _UNICODE 1
+
+typedef int32_t BOOL;
+typedef uint8_t BYTE;
+typedef uint16_t WORD;
+typedef uint32_t DWORD;
+typedef int32_t LONG;
+typedef uint32_t ULONG;
+typedef int32_t INT;
+typedef uint32_t UINT;
+typedef int16_t SHORT;
+typedef uint16_t USHORT;
+typedef int64_t LONGLONG;
+typedef uint64_t ULONGLONG;
+typedef char CHAR;
+typedef char16_t WCHAR;
+typedef WCHAR TCHAR;
+typedef uintptr_t UINT_PTR;
+typedef intptr_t INT_PTR;
+typedef uintptr_t ULONG_PTR;
+typedef intptr_t LONG_PTR;
+typedef UINT_PTR WPARAM;
+typedef LONG_PTR LPARAM;
+typedef LONG_PTR LRESULT;
+typedef DWORD COLORREF;
+typedef LONG HRESULT;
+typedef WORD ATOM;
+typedef WORD LANGID;
+typedef DWORD LCID;
+typedef DWORD REGSAM;
+typedef LONG LSTATUS;
+
+typedef void VOID;
+typedef void *PVOID, *LPVOID;
+typedef const void *LPCVOID;
+typedef BYTE *PBYTE, *LPBYTE;
+typedef const BYTE *LPCBYTE;
+typedef DWORD *PDWORD, *LPDWORD;
+typedef LONG *PLONG;
+typedef UINT *PUINT;
+typedef BOOL *LPBOOL;
+typedef CHAR *LPSTR;
+typedef const CHAR *LPCSTR;
+typedef WCHAR *LPWSTR, *PWSTR;
+typedef const WCHAR *LPCWSTR, *PCWSTR;
+typedef LPWSTR LPTSTR;
+typedef LPCWSTR LPCTSTR;
+
+#define TEXT(s) u##s
+#define _T(s) u##s
+
+#define TRUE 1
+#define FALSE 0
+
+#define DECLARE_HANDLE(name) struct name##__ { int unused; }; typedef struct name##__ *name
+typedef void *HANDLE;
+DECLARE_HANDLE(HWND);
+DECLARE_HANDLE(HINSTANCE);
+DECLARE_HANDLE(HKEY);
+DECLARE_HANDLE(HDC);
+DECLARE_HANDLE(HFONT);
+DECLARE_HANDLE(HBRUSH);
+DECLARE_HANDLE(HPEN);
+DECLARE_HANDLE(HBITMAP);
+DECLARE_HANDLE(HICON);
+DECLARE_HANDLE(HMENU);
+DECLARE_HANDLE(HRSRC);
+DECLARE_HANDLE(HRGN);
+typedef HINSTANCE HMODULE;
+typedef HANDLE HGLOBAL;
+typedef HANDLE HGDIOBJ;
+typedef HICON HCURSOR;
+typedef HKEY *PHKEY;
+
+typedef LRESULT (CALLBACK *WNDPROC)(HWND, UINT, WPARAM, LPARAM);
+typedef BOOL (CALLBACK *WNDENUMPROC)(HWND, LPARAM);
+typedef void (CALLBACK *TIMERPROC)(HWND, UINT, UINT_PTR, DWORD);
+typedef INT_PTR (CALLBACK *FARPROC)();
+
+#define MAKEWORD(a, b) ((WORD)(((BYTE)((a) & 0xff)) | ((WORD)((BYTE)((b) & 0xff))) << 8))
+#define MAKELONG(a, b) ((LONG)(((WORD)((a) & 0xffff)) | ((DWORD)((WORD)((b) & 0xffff))) << 16))
+#define LOWORD(l) ((WORD)(((DWORD)(l)) & 0xffff))
+#define HIWORD(l) ((WORD)((((DWORD)(l)) >> 16) & 0xffff))
+#define LOBYTE(w) ((BYTE)(((DWORD)(w)) & 0xff))
+#define RGB(r, g, b) ((COLORREF)(((BYTE)(r) | ((WORD)((BYTE)(g)) << 8)) | (((DWORD)(BYTE)(b)) << 16)))
+#define GetRValue(c) ((BYTE)(c))
+#define GetGValue(c) ((BYTE)(((WORD)(c)) >> 8))
+#define GetBValue(c) ((BYTE)((c) >> 16))
+#define MAKEINTRESOURCEW(i) ((LPWSTR)((ULONG_PTR)((WORD)(i))))
+#define MAKEINTRESOURCE MAKEINTRESOURCEW
+#define IS_INTRESOURCE(r) ((((ULONG_PTR)(r)) >> 16) == 0)
+#define MAKEWPARAM(l, h) ((WPARAM)(DWORD)MAKELONG(l, h))
+#define MAKELPARAM(l, h) ((LPARAM)(DWORD)MAKELONG(l, h))
+
+#define INVALID_HANDLE_VALUE ((HANDLE)(LONG_PTR)-1)
+#define MAX_PATH 260
+
+// ---------------------------------------------------------------------------------------------
+// Errors
+
+#define ERROR_SUCCESS 0L
+#define ERROR_FILE_NOT_FOUND 2L
+#define ERROR_PATH_NOT_FOUND 3L
+#define ERROR_ACCESS_DENIED 5L
+#define ERROR_INVALID_HANDLE 6L
+#define ERROR_NOT_ENOUGH_MEMORY 8L
+#define ERROR_WRITE_FAULT 29L
+#define ERROR_INVALID_PARAMETER 87L
+#define ERROR_INSUFFICIENT_BUFFER 122L
+#define ERROR_MOD_NOT_FOUND 126L
+#define ERROR_PROC_NOT_FOUND 127L
+#define ERROR_ALREADY_EXISTS 183L
+#define ERROR_MORE_DATA 234L
+#define ERROR_NO_MORE_ITEMS 259L
+#define ERROR_KEY_DELETED 1018L
+#define ERROR_CLASS_ALREADY_EXISTS 1410L
+#define ERROR_CLASS_DOES_NOT_EXIST 1411L
+#define ERROR_INVALID_WINDOW_HANDLE 1400L
+#define ERROR_RESOURCE_DATA_NOT_FOUND 1812L
+#define ERROR_RESOURCE_TYPE_NOT_FOUND 1813L
+#define ERROR_RESOURCE_NAME_NOT_FOUND 1814L
+
+DWORD WINAPI GetLastError();
+void WINAPI SetLastError(DWORD error);
+
+// ---------------------------------------------------------------------------------------------
+// Registry
+
+#define HKEY_CLASSES_ROOT ((HKEY)(ULONG_PTR)((LONG)0x80000000))
+#define HKEY_CURRENT_USER ((HKEY)(ULONG_PTR)((LONG)0x80000001))
+#define HKEY_LOCAL_MACHINE ((HKEY)(ULONG_PTR)((LONG)0x80000002))
+#define HKEY_USERS ((HKEY)(ULONG_PTR)((LONG)0x80000003))
+
+#define REG_NONE 0
+#define REG_SZ 1
+#define REG_EXPAND_SZ 2
+#define REG_BINARY 3
+#define REG_DWORD 4
+#define REG_MULTI_SZ 7
+
+#define REG_OPTION_NON_VOLATILE 0x00000000L
+#define REG_CREATED_NEW_KEY 0x00000001L
+#define REG_OPENED_EXISTING_KEY 0x00000002L
+
+#define KEY_QUERY_VALUE 0x0001
+#define KEY_SET_VALUE 0x0002
+#define KEY_CREATE_SUB_KEY 0x0004
+#define KEY_ENUMERATE_SUB_KEYS 0x0008
+#define KEY_READ 0x20019
+#define KEY_WRITE 0x20006
+#define KEY_ALL_ACCESS 0xF003F
+
+typedef struct _SECURITY_ATTRIBUTES {
+    DWORD nLength;
+    LPVOID lpSecurityDescriptor;
+    BOOL bInheritHandle;
+} SECURITY_ATTRIBUTES, *PSECURITY_ATTRIBUTES, *LPSECURITY_ATTRIBUTES;
+
+typedef struct _FILETIME {
+    DWORD dwLowDateTime;
+    DWORD dwHighDateTime;
+} FILETIME, *PFILETIME, *LPFILETIME;
+static_assert(sizeof(FILETIME) == 8, "FILETIME is 8 bytes");
+
+LONG WINAPI RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD Reserved, LPWSTR lpClass,
+                            DWORD dwOptions, REGSAM samDesired,
+                            LPSECURITY_ATTRIBUTES lpSecurityAttributes, PHKEY phkResult,
+                            LPDWORD lpdwDisposition);
+LONG WINAPI RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD ulOptions, REGSAM samDesired,
+                          PHKEY phkResult);
+LONG WINAPI RegCloseKey(HKEY hKey);
+LONG WINAPI RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD Reserved, DWORD dwType,
+                           const BYTE *lpData, DWORD cbData);
+LONG WINAPI RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD lpReserved,
+                             LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData);
+LONG WINAPI RegDeleteValueW(HKEY hKey, LPCWSTR lpValueName);
+LONG WINAPI RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey);
+LONG WINAPI RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lpcchName,
+                          LPDWORD lpReserved, LPWSTR lpClass, LPDWORD lpcchClass,
+                          PFILETIME lpftLastWriteTime);
+LONG WINAPI RegEnumValueW(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName, LPDWORD lpcchValueName,
+                          LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData);
+LONG WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR lpClass,
+                            DWORD dwOptions, REGSAM samDesired,
+                            LPSECURITY_ATTRIBUTES lpSecurityAttributes, PHKEY phkResult,
+                            LPDWORD lpdwDisposition);
+LONG WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM samDesired,
+                          PHKEY phkResult);
+LONG WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType,
+                             LPBYTE lpData, LPDWORD lpcbData);
+LONG WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD Reserved, DWORD dwType,
+                           const BYTE *lpData, DWORD cbData);
+
+// ---------------------------------------------------------------------------------------------
+// Time
+
+typedef struct _SYSTEMTIME {
+    WORD wYear;
+    WORD wMonth;
+    WORD wDayOfWeek;
+    WORD wDay;
+    WORD wHour;
+    WORD wMinute;
+    WORD wSecond;
+    WORD wMilliseconds;
+} SYSTEMTIME, *PSYSTEMTIME, *LPSYSTEMTIME;
+static_assert(sizeof(SYSTEMTIME) == 16, "SYSTEMTIME is 16 bytes");
+
+void WINAPI GetLocalTime(LPSYSTEMTIME lpSystemTime);
+BOOL WINAPI SystemTimeToFileTime(const SYSTEMTIME *lpSystemTime, LPFILETIME lpFileTime);
+BOOL WINAPI FileTimeToSystemTime(const FILETIME *lpFileTime, LPSYSTEMTIME lpSystemTime);
+DWORD WINAPI GetTickCount();
+
+#define LOCALE_USER_DEFAULT 0x0400
+#define LOCALE_SYSTEM_DEFAULT 0x0800
+#define DATE_SHORTDATE 0x00000001
+#define DATE_LONGDATE 0x00000002
+#define TIME_NOSECONDS 0x00000002
+int WINAPI GetDateFormatW(LCID Locale, DWORD dwFlags, const SYSTEMTIME *lpDate, LPCWSTR lpFormat,
+                          LPWSTR lpDateStr, int cchDate);
+int WINAPI GetTimeFormatW(LCID Locale, DWORD dwFlags, const SYSTEMTIME *lpTime, LPCWSTR lpFormat,
+                          LPWSTR lpTimeStr, int cchTime);
+
+// ---------------------------------------------------------------------------------------------
+// Power (Windows CE)
+
+#define AC_LINE_OFFLINE 0x00
+#define AC_LINE_ONLINE 0x01
+#define AC_LINE_UNKNOWN 0xFF
+#define BATTERY_FLAG_HIGH 0x01
+#define BATTERY_FLAG_LOW 0x02
+#define BATTERY_FLAG_CRITICAL 0x04
+#define BATTERY_FLAG_CHARGING 0x08
+#define BATTERY_FLAG_NO_BATTERY 0x80
+#define BATTERY_FLAG_UNKNOWN 0xFF
+#define BATTERY_PERCENTAGE_UNKNOWN 0xFF
+
+typedef struct _SYSTEM_POWER_STATUS_EX2 {
+    BYTE ACLineStatus;
+    BYTE BatteryFlag;
+    BYTE BatteryLifePercent;
+    BYTE Reserved1;
+    DWORD BatteryLifeTime;
+    DWORD BatteryFullLifeTime;
+    BYTE Reserved2;
+    BYTE BackupBatteryFlag;
+    BYTE BackupBatteryLifePercent;
+    BYTE Reserved3;
+    DWORD BackupBatteryLifeTime;
+    DWORD BackupBatteryFullLifeTime;
+    DWORD BatteryVoltage;
+    DWORD BatteryCurrent;
+    DWORD BatteryAverageCurrent;
+    DWORD BatteryAverageInterval;
+    DWORD BatterymAHourConsumed;
+    DWORD BatteryTemperature;
+    DWORD BackupBatteryVoltage;
+    BYTE BatteryChemistry;
+} SYSTEM_POWER_STATUS_EX2, *PSYSTEM_POWER_STATUS_EX2, *LPSYSTEM_POWER_STATUS_EX2;
+static_assert(sizeof(SYSTEM_POWER_STATUS_EX2) == 56, "SYSTEM_POWER_STATUS_EX2 is 56 bytes");
+static_assert(offsetof(SYSTEM_POWER_STATUS_EX2, BatteryLifePercent) == 2, "byte 2");
+static_assert(offsetof(SYSTEM_POWER_STATUS_EX2, BatteryChemistry) == 52, "last field");
+
+DWORD WINAPI GetSystemPowerStatusEx2(PSYSTEM_POWER_STATUS_EX2 pSystemPowerStatusEx2,
+                                     DWORD dwLen, BOOL fUpdate);
+
+// ---------------------------------------------------------------------------------------------
+// Version and platform
+
+typedef struct _OSVERSIONINFOW {
+    DWORD dwOSVersionInfoSize;
+    DWORD dwMajorVersion;
+    DWORD dwMinorVersion;
+    DWORD dwBuildNumber;
+    DWORD dwPlatformId;
+    WCHAR szCSDVersion[128];
+} OSVERSIONINFOW, *POSVERSIONINFOW, *LPOSVERSIONINFOW, OSVERSIONINFO, *LPOSVERSIONINFO;
+static_assert(sizeof(OSVERSIONINFOW) == 276, "OSVERSIONINFOW is 276 bytes");
+#define VER_PLATFORM_WIN32_CE 3
+
+BOOL WINAPI GetVersionExW(LPOSVERSIONINFOW lpVersionInformation);
+
+#define SPI_GETPLATFORMTYPE 257
+BOOL WINAPI SystemParametersInfoW(UINT uiAction, UINT uiParam, PVOID pvParam, UINT fWinIni);
+
+// ---------------------------------------------------------------------------------------------
+// Strings. wsprintfW follows Win32: at most 1024 units written, %s is a wide string, %S and %hs
+// narrow, %ls wide; no floating point.
+
+int wsprintfW(LPWSTR buffer, LPCWSTR format, ...);
+int wvsprintfW(LPWSTR buffer, LPCWSTR format, va_list arglist);
+int wsprintfA(LPSTR buffer, LPCSTR format, ...);
+int WINAPI lstrlenW(LPCWSTR s);
+LPWSTR WINAPI lstrcpyW(LPWSTR dst, LPCWSTR src);
+LPWSTR WINAPI lstrcpynW(LPWSTR dst, LPCWSTR src, int maxLength);
+LPWSTR WINAPI lstrcatW(LPWSTR dst, LPCWSTR src);
+int WINAPI lstrcmpW(LPCWSTR a, LPCWSTR b);
+int WINAPI lstrcmpiW(LPCWSTR a, LPCWSTR b);
+int WINAPI lstrlenA(LPCSTR s);
+
+// The C wide-string functions for a 16-bit WCHAR (the C library's own work on 32-bit wchar_t).
+size_t wcslen(const WCHAR *s);
+int wcscmp(const WCHAR *a, const WCHAR *b);
+int wcsncmp(const WCHAR *a, const WCHAR *b, size_t n);
+WCHAR *wcscpy(WCHAR *dst, const WCHAR *src);
+WCHAR *wcsncpy(WCHAR *dst, const WCHAR *src, size_t n);
+WCHAR *wcscat(WCHAR *dst, const WCHAR *src);
+
+// ---------------------------------------------------------------------------------------------
+// Geometry
+
+typedef struct tagRECT {
+    LONG left;
+    LONG top;
+    LONG right;
+    LONG bottom;
+} RECT, *PRECT, *LPRECT;
+typedef const RECT *LPCRECT;
+typedef struct tagPOINT {
+    LONG x;
+    LONG y;
+} POINT, *PPOINT, *LPPOINT;
+typedef struct tagSIZE {
+    LONG cx;
+    LONG cy;
+} SIZE, *PSIZE, *LPSIZE;
+
+BOOL WINAPI SetRect(LPRECT lprc, int xLeft, int yTop, int xRight, int yBottom);
+BOOL WINAPI IsRectEmpty(const RECT *lprc);
+BOOL WINAPI UnionRect(LPRECT lprcDst, const RECT *lprcSrc1, const RECT *lprcSrc2);
+BOOL WINAPI IntersectRect(LPRECT lprcDst, const RECT *lprcSrc1, const RECT *lprcSrc2);
+BOOL WINAPI OffsetRect(LPRECT lprc, int dx, int dy);
+BOOL WINAPI PtInRect(const RECT *lprc, POINT pt);
+
+// ---------------------------------------------------------------------------------------------
+// Window classes, windows and messages
+
+#define WM_NULL 0x0000
+#define WM_CREATE 0x0001
+#define WM_DESTROY 0x0002
+#define WM_MOVE 0x0003
+#define WM_SIZE 0x0005
+#define WM_SETFOCUS 0x0007
+#define WM_KILLFOCUS 0x0008
+#define WM_SETTEXT 0x000C
+#define WM_GETTEXT 0x000D
+#define WM_GETTEXTLENGTH 0x000E
+#define WM_PAINT 0x000F
+#define WM_CLOSE 0x0010
+#define WM_QUIT 0x0012
+#define WM_ERASEBKGND 0x0014
+#define WM_SHOWWINDOW 0x0018
+#define WM_WININICHANGE 0x001A
+#define WM_SETTINGCHANGE WM_WININICHANGE
+#define WM_NCCREATE 0x0081
+#define WM_NCDESTROY 0x0082
+#define WM_KEYDOWN 0x0100
+#define WM_KEYUP 0x0101
+#define WM_CHAR 0x0102
+#define WM_INITDIALOG 0x0110
+#define WM_COMMAND 0x0111
+#define WM_TIMER 0x0113
+#define WM_LBUTTONDOWN 0x0201
+#define WM_LBUTTONUP 0x0202
+#define WM_USER 0x0400
+
+#define CS_VREDRAW 0x0001
+#define CS_HREDRAW 0x0002
+#define CS_DBLCLKS 0x0008
+
+#define WS_OVERLAPPED 0x00000000L
+#define WS_POPUP 0x80000000L
+#define WS_CHILD 0x40000000L
+#define WS_VISIBLE 0x10000000L
+#define WS_DISABLED 0x08000000L
+#define WS_CLIPSIBLINGS 0x04000000L
+#define WS_CLIPCHILDREN 0x02000000L
+#define WS_CAPTION 0x00C00000L
+#define WS_BORDER 0x00800000L
+#define WS_SYSMENU 0x00080000L
+#define WS_TABSTOP 0x00010000L
+
+#define CW_USEDEFAULT ((int)0x80000000)
+#define HWND_BROADCAST ((HWND)(ULONG_PTR)0xffff)
+#define HWND_DESKTOP ((HWND)0)
+
+#define SW_HIDE 0
+#define SW_SHOWNORMAL 1
+#define SW_SHOW 5
+
+#define SWP_NOSIZE 0x0001
+#define SWP_NOMOVE 0x0002
+#define SWP_NOZORDER 0x0004
+#define SWP_NOACTIVATE 0x0010
+#define SWP_SHOWWINDOW 0x0040
+#define SWP_HIDEWINDOW 0x0080
+
+#define PM_NOREMOVE 0x0000
+#define PM_REMOVE 0x0001
+
+typedef struct tagWNDCLASSW {
+    UINT style;
+    WNDPROC lpfnWndProc;
+    int cbClsExtra;
+    int cbWndExtra;
+    HINSTANCE hInstance;
+    HICON hIcon;
+    HCURSOR hCursor;
+    HBRUSH hbrBackground;
+    LPCWSTR lpszMenuName;
+    LPCWSTR lpszClassName;
+} WNDCLASSW, *PWNDCLASSW, *LPWNDCLASSW, WNDCLASS;
+
+typedef struct tagCREATESTRUCTW {
+    LPVOID lpCreateParams;
+    HINSTANCE hInstance;
+    HMENU hMenu;
+    HWND hwndParent;
+    int cy;
+    int cx;
+    int y;
+    int x;
+    LONG style;
+    LPCWSTR lpszName;
+    LPCWSTR lpszClass;
+    DWORD dwExStyle;
+} CREATESTRUCTW, *LPCREATESTRUCTW;
+
+typedef struct tagMSG {
+    HWND hwnd;
+    UINT message;
+    WPARAM wParam;
+    LPARAM lParam;
+    DWORD time;
+    POINT pt;
+} MSG, *PMSG, *LPMSG;
+
+ATOM WINAPI RegisterClassW(const WNDCLASSW *lpWndClass);
+BOOL WINAPI UnregisterClassW(LPCWSTR lpClassName, HINSTANCE hInstance);
+BOOL WINAPI GetClassInfoW(HINSTANCE hInstance, LPCWSTR lpClassName, LPWNDCLASSW lpWndClass);
+HWND WINAPI CreateWindowExW(DWORD dwExStyle, LPCWSTR lpClassName, LPCWSTR lpWindowName,
+                            DWORD dwStyle, int X, int Y, int nWidth, int nHeight,
+                            HWND hWndParent, HMENU hMenu, HINSTANCE hInstance, LPVOID lpParam);
+BOOL WINAPI DestroyWindow(HWND hWnd);
+BOOL WINAPI IsWindow(HWND hWnd);
+BOOL WINAPI IsWindowVisible(HWND hWnd);
+BOOL WINAPI ShowWindow(HWND hWnd, int nCmdShow);
+HWND WINAPI GetParent(HWND hWnd);
+BOOL WINAPI MoveWindow(HWND hWnd, int X, int Y, int nWidth, int nHeight, BOOL bRepaint);
+BOOL WINAPI SetWindowPos(HWND hWnd, HWND hWndInsertAfter, int X, int Y, int cx, int cy,
+                         UINT uFlags);
+BOOL WINAPI GetClientRect(HWND hWnd, LPRECT lpRect);
+BOOL WINAPI GetWindowRect(HWND hWnd, LPRECT lpRect);
+int WINAPI GetWindowTextW(HWND hWnd, LPWSTR lpString, int nMaxCount);
+int WINAPI GetWindowTextLengthW(HWND hWnd);
+BOOL WINAPI SetWindowTextW(HWND hWnd, LPCWSTR lpString);
+HWND WINAPI FindWindowW(LPCWSTR lpClassName, LPCWSTR lpWindowName);
+BOOL WINAPI EnumWindows(WNDENUMPROC lpEnumFunc, LPARAM lParam);
+LONG WINAPI GetWindowLongW(HWND hWnd, int nIndex);
+LONG WINAPI SetWindowLongW(HWND hWnd, int nIndex, LONG dwNewLong);
+#define GWL_STYLE (-16)
+#define GWL_EXSTYLE (-20)
+#define GWL_ID (-12)
+
+LRESULT WINAPI DefWindowProcW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam);
+LRESULT WINAPI SendMessageW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam);
+BOOL WINAPI PostMessageW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam);
+void WINAPI PostQuitMessage(int nExitCode);
+BOOL WINAPI GetMessageW(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFilterMax);
+BOOL WINAPI PeekMessageW(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFilterMax,
+                         UINT wRemoveMsg);
+BOOL WINAPI TranslateMessage(const MSG *lpMsg);
+LRESULT WINAPI DispatchMessageW(const MSG *lpMsg);
+UINT WINAPI RegisterWindowMessageW(LPCWSTR lpString);
+
+UINT_PTR WINAPI SetTimer(HWND hWnd, UINT_PTR nIDEvent, UINT uElapse, TIMERPROC lpTimerFunc);
+BOOL WINAPI KillTimer(HWND hWnd, UINT_PTR uIDEvent);
+
+// ---------------------------------------------------------------------------------------------
+// Painting and GDI
+
+typedef struct tagPAINTSTRUCT {
+    HDC hdc;
+    BOOL fErase;
+    RECT rcPaint;
+    BOOL fRestore;
+    BOOL fIncUpdate;
+    BYTE rgbReserved[32];
+} PAINTSTRUCT, *PPAINTSTRUCT, *LPPAINTSTRUCT;
+
+#define LF_FACESIZE 32
+typedef struct tagLOGFONTW {
+    LONG lfHeight;
+    LONG lfWidth;
+    LONG lfEscapement;
+    LONG lfOrientation;
+    LONG lfWeight;
+    BYTE lfItalic;
+    BYTE lfUnderline;
+    BYTE lfStrikeOut;
+    BYTE lfCharSet;
+    BYTE lfOutPrecision;
+    BYTE lfClipPrecision;
+    BYTE lfQuality;
+    BYTE lfPitchAndFamily;
+    WCHAR lfFaceName[LF_FACESIZE];
+} LOGFONTW, *PLOGFONTW, *LPLOGFONTW, LOGFONT;
+static_assert(sizeof(LOGFONTW) == 92, "LOGFONTW is 92 bytes");
+
+#define FW_NORMAL 400
+#define FW_BOLD 700
+
+HDC WINAPI BeginPaint(HWND hWnd, LPPAINTSTRUCT lpPaint);
+BOOL WINAPI EndPaint(HWND hWnd, const PAINTSTRUCT *lpPaint);
+BOOL WINAPI InvalidateRect(HWND hWnd, const RECT *lpRect, BOOL bErase);
+BOOL WINAPI ValidateRect(HWND hWnd, const RECT *lpRect);
+BOOL WINAPI UpdateWindow(HWND hWnd);
+BOOL WINAPI GetUpdateRect(HWND hWnd, LPRECT lpRect, BOOL bErase);
+HDC WINAPI GetDC(HWND hWnd);
+int WINAPI ReleaseDC(HWND hWnd, HDC hDC);
+
+#define LOGPIXELSX 88
+#define LOGPIXELSY 90
+#define HORZRES 8
+#define VERTRES 10
+#define BITSPIXEL 12
+int WINAPI GetDeviceCaps(HDC hdc, int index);
+
+#define WHITE_BRUSH 0
+#define BLACK_BRUSH 4
+#define NULL_BRUSH 5
+#define SYSTEM_FONT 13
+HGDIOBJ WINAPI GetStockObject(int i);
+int WINAPI GetObjectW(HGDIOBJ h, int c, LPVOID pv);
+HFONT WINAPI CreateFontIndirectW(const LOGFONTW *lplf);
+HGDIOBJ WINAPI SelectObject(HDC hdc, HGDIOBJ h);
+BOOL WINAPI DeleteObject(HGDIOBJ ho);
+HBRUSH WINAPI CreateSolidBrush(COLORREF color);
+int WINAPI FillRect(HDC hDC, const RECT *lprc, HBRUSH hbr);
+
+#define TRANSPARENT 1
+#define OPAQUE 2
+int WINAPI SetBkMode(HDC hdc, int mode);
+COLORREF WINAPI SetTextColor(HDC hdc, COLORREF color);
+COLORREF WINAPI SetBkColor(HDC hdc, COLORREF color);
+
+#define DT_TOP 0x00000000
+#define DT_LEFT 0x00000000
+#define DT_CENTER 0x00000001
+#define DT_RIGHT 0x00000002
+#define DT_VCENTER 0x00000004
+#define DT_BOTTOM 0x00000008
+#define DT_WORDBREAK 0x00000010
+#define DT_SINGLELINE 0x00000020
+#define DT_NOCLIP 0x00000100
+#define DT_CALCRECT 0x00000400
+#define DT_NOPREFIX 0x00000800
+int WINAPI DrawTextW(HDC hdc, LPCWSTR lpchText, int cchText, LPRECT lprc, UINT format);
+
+#define COLOR_WINDOW 5
+#define COLOR_WINDOWTEXT 8
+#define COLOR_HIGHLIGHT 13
+#define COLOR_HIGHLIGHTTEXT 14
+#define COLOR_BTNFACE 15
+#define SYS_COLOR_INDEX_FLAG 0x40000000
+DWORD WINAPI GetSysColor(int nIndex);
+
+#define IMAGE_BITMAP 0
+#define IMAGE_ICON 1
+#define LR_DEFAULTCOLOR 0x0000
+#define DI_MASK 0x0001
+#define DI_IMAGE 0x0002
+#define DI_NORMAL 0x0003
+HANDLE WINAPI LoadImageW(HINSTANCE hInst, LPCWSTR name, UINT type, int cx, int cy, UINT fuLoad);
+BOOL WINAPI DrawIconEx(HDC hdc, int xLeft, int yTop, HICON hIcon, int cxWidth, int cyWidth,
+                       UINT istepIfAniCur, HBRUSH hbrFlickerFreeDraw, UINT diFlags);
+BOOL WINAPI DestroyIcon(HICON hIcon);
+
+// ---------------------------------------------------------------------------------------------
+// Modules and resources
+
+#define DLL_PROCESS_DETACH 0
+#define DLL_PROCESS_ATTACH 1
+#define DLL_THREAD_ATTACH 2
+#define DLL_THREAD_DETACH 3
+
+HMODULE WINAPI LoadLibraryW(LPCWSTR lpLibFileName);
+BOOL WINAPI FreeLibrary(HMODULE hLibModule);
+FARPROC WINAPI GetProcAddressW(HMODULE hModule, LPCWSTR lpProcName);
+HMODULE WINAPI GetModuleHandleW(LPCWSTR lpModuleName);
+
+#define RT_ICON MAKEINTRESOURCEW(3)
+#define RT_DIALOG MAKEINTRESOURCEW(5)
+#define RT_RCDATA MAKEINTRESOURCEW(10)
+#define RT_GROUP_ICON MAKEINTRESOURCEW(14)
+HRSRC WINAPI FindResourceW(HMODULE hModule, LPCWSTR lpName, LPCWSTR lpType);
+HGLOBAL WINAPI LoadResource(HMODULE hModule, HRSRC hResInfo);
+DWORD WINAPI SizeofResource(HMODULE hModule, HRSRC hResInfo);
+LPVOID WINAPI LockResource(HGLOBAL hResData);
+
+#endif
