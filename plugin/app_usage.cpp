@@ -1,0 +1,6 @@
+#include "app_usage.h"
+
+// Sampling is not built yet.
+void sampleAppUsage()
+{
+}
