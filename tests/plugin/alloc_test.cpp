@@ -1,0 +1,223 @@
+// The tick runs once a second for weeks on a device with little memory: it must not touch the
+// heap. This file replaces the global allocation functions of the test program with counting
+// ones, so that every operator new and (outside AddressSanitizer builds, which own malloc) every
+// malloc of the plug-in and of the platform services it calls is seen.
+#include <control.h>
+#include <gtest/gtest.h>
+
+#include "meter_state.h"
+#include "tick.h"
+
+#include <cstdlib>
+#include <functional>
+#include <new>
+
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define DURVO_ASAN_OWNS_MALLOC 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__)
+#define DURVO_ASAN_OWNS_MALLOC 1
+#endif
+
+namespace {
+bool counting = false;
+long allocations = 0;
+
+void countOne()
+{
+    if (counting) {
+        ++allocations;
+    }
+}
+}  // namespace
+
+#ifndef DURVO_ASAN_OWNS_MALLOC
+extern "C" {
+void *__libc_malloc(size_t size);
+void *__libc_calloc(size_t count, size_t size);
+void *__libc_realloc(void *block, size_t size);
+void __libc_free(void *block);
+
+void *malloc(size_t size)
+{
+    countOne();
+    return __libc_malloc(size);
+}
+void *calloc(size_t count, size_t size)
+{
+    countOne();
+    return __libc_calloc(count, size);
+}
+void *realloc(void *block, size_t size)
+{
+    countOne();
+    return __libc_realloc(block, size);
+}
+void free(void *block)
+{
+    __libc_free(block);
+}
+}
+static void *rawAllocate(size_t size)
+{
+    return __libc_malloc(size ? size : 1);
+}
+#else
+static void *rawAllocate(size_t size)
+{
+    return std::malloc(size ? size : 1);
+}
+#endif
+
+static void *countedNew(size_t size)
+{
+    countOne();
+    return rawAllocate(size);
+}
+static void *countedAlignedNew(size_t size, std::align_val_t alignment)
+{
+    countOne();
+    void *block = nullptr;
+    size_t bytes = size ? size : 1;
+    return posix_memalign(&block, size_t(alignment), bytes) == 0 ? block : nullptr;
+}
+static void *throwingNew(void *block)
+{
+    if (!block) {
+        throw std::bad_alloc();
+    }
+    return block;
+}
+
+void *operator new(size_t size) { return throwingNew(countedNew(size)); }
+void *operator new[](size_t size) { return throwingNew(countedNew(size)); }
+void *operator new(size_t size, const std::nothrow_t &) noexcept { return countedNew(size); }
+void *operator new[](size_t size, const std::nothrow_t &) noexcept { return countedNew(size); }
+void *operator new(size_t size, std::align_val_t a) { return throwingNew(countedAlignedNew(size, a)); }
+void *operator new[](size_t size, std::align_val_t a) { return throwingNew(countedAlignedNew(size, a)); }
+void *operator new(size_t size, std::align_val_t a, const std::nothrow_t &) noexcept
+{
+    return countedAlignedNew(size, a);
+}
+void *operator new[](size_t size, std::align_val_t a, const std::nothrow_t &) noexcept
+{
+    return countedAlignedNew(size, a);
+}
+void operator delete(void *block) noexcept { std::free(block); }
+void operator delete[](void *block) noexcept { std::free(block); }
+void operator delete(void *block, size_t) noexcept { std::free(block); }
+void operator delete[](void *block, size_t) noexcept { std::free(block); }
+void operator delete(void *block, const std::nothrow_t &) noexcept { std::free(block); }
+void operator delete[](void *block, const std::nothrow_t &) noexcept { std::free(block); }
+void operator delete(void *block, std::align_val_t) noexcept { std::free(block); }
+void operator delete[](void *block, std::align_val_t) noexcept { std::free(block); }
+void operator delete(void *block, size_t, std::align_val_t) noexcept { std::free(block); }
+void operator delete[](void *block, size_t, std::align_val_t) noexcept { std::free(block); }
+void operator delete(void *block, std::align_val_t, const std::nothrow_t &) noexcept
+{
+    std::free(block);
+}
+void operator delete[](void *block, std::align_val_t, const std::nothrow_t &) noexcept
+{
+    std::free(block);
+}
+
+namespace {
+
+template <typename Body>
+long allocationsDuring(Body body)
+{
+    allocations = 0;
+    counting = true;
+    body();
+    counting = false;
+    return allocations;
+}
+
+// A running meter on battery with both logs full, after a load and a save have created the
+// store's key and values at the sizes the tick writes.
+void startWithFullLogs()
+{
+    control::resetDevice();
+    control::setPowerStatus(AC_LINE_OFFLINE, BATTERY_FLAG_HIGH, 80);
+    meterState = MeterState{};
+    setDefaultSettings();
+    resetTimers();
+    loadMeterState();
+    control::advanceClock(1000);
+    meterTick();
+    meterState.historyCount = historyCapacity;
+    for (DWORD i = 0; i < historyCapacity; ++i) {
+        meterState.history[i] = {80, i * 40000, 40000};
+    }
+    meterState.appCount = appCapacity - 1;
+    for (DWORD i = 0; i < appCapacity - 1; ++i) {
+        wsprintfW(meterState.apps[i].title, TEXT("Program %u"), i);
+    }
+    saveMeterState();
+}
+
+}  // namespace
+
+TEST(TickAllocation, NoHeapOnAnyTickPath)
+{
+    startWithFullLogs();
+    // Proves the counter sees the platform's and the plug-in's allocations at all.
+    EXPECT_EQ(allocationsDuring([] { ::operator delete(::operator new(16)); }), 1);
+
+    struct Case {
+        const char *path;
+        void (*prepare)();
+        DWORD historyAfter;
+    } cases[] = {
+        {"steady tick", [] { meterState.ticksSinceSave = 0; }, historyCapacity},
+        {"tick with a power read", [] { meterState.powerReadElapsedMs = 15000; }, historyCapacity},
+        {"tick that saves full logs", [] { meterState.ticksSinceSave = 30; }, historyCapacity},
+        {"tick with a reset", [] { meterState.startedAt.wYear = 0; }, 0},
+    };
+    for (const Case &c : cases) {
+        for (int round = 0; round < 3; ++round) {
+            c.prepare();
+            control::advanceClock(1000);
+            EXPECT_EQ(allocationsDuring(meterTick), 0) << c.path << ", round " << round;
+        }
+        EXPECT_EQ(meterState.historyCount, c.historyAfter) << c.path;
+    }
+}
+
+// Names the platform call that allocates, should the test above fail.
+TEST(TickAllocation, PlatformCallsOfTheTick)
+{
+    startWithFullLogs();
+    HKEY key = nullptr;
+    DWORD value = 5;
+    PowerSample power;
+    SYSTEMTIME now;
+    struct Case {
+        const char *call;
+        std::function<void()> body;
+    } cases[] = {
+        {"GetTickCount", [] { GetTickCount(); }},
+        {"GetLocalTime", [&] { GetLocalTime(&now); }},
+        {"GetSystemPowerStatusEx2", [&] { GetSystemPowerStatusEx2(&power, sizeof power, FALSE); }},
+        {"RegCreateKeyExW", [&] {
+             RegCreateKeyExW(HKEY_LOCAL_MACHINE, TEXT("SOFTWARE\\Norvane"), 0, nullptr, 0,
+                             KEY_ALL_ACCESS, nullptr, &key, nullptr);
+         }},
+        {"RegSetValueExW, same size", [&] {
+             RegSetValueExW(key, TEXT("dvDurvo"), 0, REG_BINARY, reinterpret_cast<BYTE *>(&value),
+                            sizeof value);
+         }},
+        {"RegSetValueExW, 255 rows", [&] {
+             RegSetValueExW(key, TEXT("chData"), 0, REG_BINARY,
+                            reinterpret_cast<BYTE *>(meterState.history),
+                            sizeof meterState.history);
+         }},
+        {"RegCloseKey", [&] { RegCloseKey(key); }},
+    };
+    for (const Case &c : cases) {
+        EXPECT_EQ(allocationsDuring(c.body), 0) << c.call;
+    }
+}
