@@ -9,23 +9,11 @@ HWND itemWindow;
 HINSTANCE moduleInstance;
 UINT uiMetricChangeMessage;
 
-// The background brush of the class as last registered; each registration makes a new one.
-static HBRUSH classBrush;
-
 static LPCWSTR const itemClassName = TEXT("DURVOR");
 
 // Where the action key opens the menu, in client coordinates of the item.
 const int actionMenuX = 20;
 const int actionMenuY = 10;
-
-// Unregisters the class and lets go of its brush once no class uses it any longer.
-static void unregisterItemClass()
-{
-    if (UnregisterClassW(itemClassName, moduleInstance) && classBrush != NULL) {
-        DeleteObject(classBrush);
-        classBrush = NULL;
-    }
-}
 
 BOOL registerItemClass()
 {
@@ -47,11 +35,11 @@ BOOL registerItemClass()
     windowClass.lpszMenuName = NULL;
     windowClass.lpszClassName = itemClassName;
 
-    unregisterItemClass();
-    if (RegisterClassW(&windowClass) != 0)
-        classBrush = windowClass.hbrBackground;
-    else if (windowClass.hbrBackground != NULL)
-        DeleteObject(windowClass.hbrBackground);   // the class in place keeps its own brush
+    // A registered class owns its brush and deletes it when unregistered. While windows of the
+    // class still exist the old class stays and the new brush would belong to no one.
+    UnregisterClassW(itemClassName, moduleInstance);
+    if (RegisterClassW(&windowClass) == 0 && windowClass.hbrBackground != NULL)
+        DeleteObject(windowClass.hbrBackground);
     return TRUE;
 }
 
@@ -64,7 +52,7 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved
         return TRUE;
     case DLL_PROCESS_DETACH:
         // Nothing is saved: the tick saved at most 30 s ago.
-        unregisterItemClass();
+        UnregisterClassW(itemClassName, moduleInstance);
         return TRUE;
     default:
         return TRUE;
