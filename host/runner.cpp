@@ -1,0 +1,238 @@
+#include "runner.h"
+
+#include <control.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+
+namespace host {
+namespace {
+
+// Runs shorter than this finish before a progress line would be worth reading.
+constexpr DWORD kProgressFromMs = 10 * 60 * 1000;
+constexpr long long kProgressEveryWallMs = 200;
+
+std::string clockStamp()
+{
+    SYSTEMTIME now{};
+    GetLocalTime(&now);
+    char buf[16];
+    snprintf(buf, sizeof buf, "[%02d:%02d:%02d]", now.wHour, now.wMinute, now.wSecond);
+    return buf;
+}
+
+std::string hoursMinutes(DWORD ms)
+{
+    DWORD minutes = ms / 60000;
+    char buf[32];
+    snprintf(buf, sizeof buf, "%uh%02um", minutes / 60, minutes % 60);
+    return buf;
+}
+
+long long wallMs()
+{
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+}  // namespace
+
+Runner::Runner(const Script &script, Options options, std::ostream &out, std::ostream &err)
+    : script_(script), options_(std::move(options)), out_(out), err_(err)
+{
+}
+
+Runner::~Runner() = default;
+
+bool Runner::run()
+{
+    bool ok = true;
+    for (const Command &command : script_.commands) {
+        if (!execute(command)) {
+            ok = false;
+            break;
+        }
+    }
+    clearProgress();
+    if (screen_) {
+        screen_->stop();
+        screen_.reset();
+        control::pumpMessages();
+    }
+    out_.flush();
+    return ok;
+}
+
+bool Runner::fail(const Command &command, const std::string &message)
+{
+    clearProgress();
+    err_ << script_.name << ":" << command.line << ": " << message << "\n";
+    return false;
+}
+
+bool Runner::execute(const Command &c)
+{
+    switch (c.kind) {
+    case CommandKind::Clock:
+        control::setLocalTime(c.time);
+        return true;
+    case CommandKind::TickCount:
+        control::setTickCount(c.number);
+        return true;
+    case CommandKind::Power:
+        control::setPowerCallFails(false);
+        control::setPowerStatus(c.power[0], c.power[1], c.power[2]);
+        return true;
+    case CommandKind::PowerFail:
+        control::setPowerCallFails(true);
+        return true;
+    case CommandKind::Boot: {
+        std::string why;
+        if (!installPlugin(options_.pluginLibrary, &why)) return fail(c, why);
+        return boot(c);
+    }
+    case CommandKind::SoftReset:
+        // A soft reset ends every program and restarts the tick count; the registry, the
+        // files and the clock survive it.
+        screen_->stop();
+        screen_.reset();
+        control::pumpMessages();
+        closeAllForeignWindows();
+        control::setTickCount(0);
+        return boot(c);
+    case CommandKind::Run:
+        runFor(c);
+        return true;
+    case CommandKind::Sleep:
+        control::advanceClock(c.number);
+        return true;
+    case CommandKind::Show:
+        show();
+        return true;
+    case CommandKind::Screenshot: {
+        control::pumpMessages();
+        std::filesystem::path file = c.text;
+        std::error_code ec;
+        if (file.has_parent_path()) std::filesystem::create_directories(file.parent_path(), ec);
+        if (ec || !control::saveWindowPng(screen_->desktop(), file))
+            return fail(c, "cannot write the screenshot " + file.string());
+        return true;
+    }
+    case CommandKind::Window:
+        control::addForeignWindow(control::fromUtf8(c.text));
+        openWindows_.push_back(control::fromUtf8(c.text));
+        return true;
+    case CommandKind::Hide:
+        control::setForeignWindowVisible(control::fromUtf8(c.text), false);
+        return true;
+    case CommandKind::Close: {
+        std::u16string title = control::fromUtf8(c.text);
+        control::closeForeignWindow(title);
+        auto it = std::find(openWindows_.begin(), openWindows_.end(), title);
+        if (it != openWindows_.end()) openWindows_.erase(it);
+        return true;
+    }
+    case CommandKind::Setting:
+        pendingSettings_.emplace_back(c.text, c.number);
+        return true;
+    }
+    return fail(c, "unhandled command");
+}
+
+bool Runner::boot(const Command &c)
+{
+    // The meter reads its store when its library is loaded and again when its item starts; the
+    // settings go in between, so that a first run's fresh store does not overwrite them.
+    std::string settingError;
+    auto applySettings = [&] {
+        for (const auto &[name, value] : pendingSettings_)
+            if (!writeStoreNumber(name, value, &settingError)) break;
+        pendingSettings_.clear();
+    };
+    screen_ = std::make_unique<TodayScreen>(options_.look, err_);
+    if (!screen_->start(applySettings)) return fail(c, "cannot create the Desktop window");
+    if (!settingError.empty()) return fail(c, settingError);
+    control::pumpMessages();
+    if (screen_->items().empty()) err_ << script_.name << ":" << c.line << ": note: no Today item was started\n";
+    reportChanges();
+    return true;
+}
+
+void Runner::runFor(const Command &c)
+{
+    DWORD done = 0;
+    while (done < c.number) {
+        DWORD step = std::min(c.stepMs, c.number - done);
+        control::run(step, step);
+        done += step;
+        reportChanges();
+        if (options_.progress && c.number >= kProgressFromMs) progress(c, done);
+    }
+    clearProgress();
+}
+
+void Runner::show()
+{
+    control::pumpMessages();
+    if (!screen_ || screen_->items().empty()) {
+        err_ << "show: no item on the Today screen\n";
+        return;
+    }
+    clearProgress();
+    for (const auto &item : screen_->items())
+        for (const std::u16string &line : control::drawnText(item.window)) out_ << "item: " << control::toUtf8(line) << "\n";
+    out_.flush();
+}
+
+void Runner::reportChanges()
+{
+    if (!screen_) return;
+    auto items = screen_->items();
+    std::string text;
+    for (const auto &item : items) {
+        std::string lines;
+        for (const std::u16string &line : control::drawnText(item.window)) {
+            if (!lines.empty()) lines += " | ";
+            lines += control::toUtf8(line);
+        }
+        if (lines.empty()) continue;
+        if (!text.empty()) text += " || ";
+        if (items.size() > 1) text += control::toUtf8(item.name) + ": ";
+        text += lines;
+    }
+    if (text.empty() && hadItems_ && items.empty()) text = "(no item on the Today screen)";
+    hadItems_ = !items.empty();
+    if (text.empty() || text == shownText_) return;
+    shownText_ = text;
+    clearProgress();
+    out_ << clockStamp() << " " << text << "\n";
+    out_.flush();
+}
+
+void Runner::closeAllForeignWindows()
+{
+    for (const std::u16string &title : openWindows_) control::closeForeignWindow(title);
+    openWindows_.clear();
+}
+
+void Runner::progress(const Command &c, DWORD done)
+{
+    long long now = wallMs();
+    if (done < c.number && now - lastProgressMs_ < kProgressEveryWallMs) return;
+    lastProgressMs_ = now;
+    err_ << "\r" << script_.name << ":" << c.line << ": run " << hoursMinutes(done) << " of "
+         << hoursMinutes(c.number) << "\x1b[K";
+    err_.flush();
+    progressShown_ = true;
+}
+
+void Runner::clearProgress()
+{
+    if (!progressShown_) return;
+    err_ << "\r\x1b[K";
+    err_.flush();
+    progressShown_ = false;
+}
+
+}  // namespace host

@@ -1,0 +1,59 @@
+// Runs a checked scenario script against the simulated device and the emulated Today screen,
+// printing the item's lines whenever they change.
+#ifndef DURVO_HOST_RUNNER_H
+#define DURVO_HOST_RUNNER_H
+
+#include "device.h"
+#include "script.h"
+#include "today_screen.h"
+
+#include <filesystem>
+#include <memory>
+#include <ostream>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace host {
+
+class Runner {
+public:
+    struct Options {
+        ScreenLook look;
+        std::filesystem::path pluginLibrary;
+        bool progress = false;   // show progress of long runs on `err`
+    };
+    Runner(const Script &script, Options options, std::ostream &out, std::ostream &err);
+    ~Runner();
+
+    // Runs every command; returns false after printing "file:line: message" on `err` when a
+    // command could not be carried out. The Today screen is shut down either way.
+    bool run();
+
+private:
+    bool execute(const Command &command);
+    bool boot(const Command &command);
+    void runFor(const Command &command);
+    void show();
+    void reportChanges();
+    void closeAllForeignWindows();
+    void progress(const Command &command, DWORD done);
+    void clearProgress();
+    bool fail(const Command &command, const std::string &message);
+
+    const Script &script_;
+    Options options_;
+    std::ostream &out_;
+    std::ostream &err_;
+    std::unique_ptr<TodayScreen> screen_;
+    std::vector<std::pair<std::string, DWORD>> pendingSettings_;
+    std::vector<std::u16string> openWindows_;   // titles of other programs' windows, oldest first
+    std::string shownText_;
+    bool hadItems_ = false;
+    bool progressShown_ = false;
+    long long lastProgressMs_ = 0;
+};
+
+}  // namespace host
+
+#endif

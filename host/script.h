@@ -1,0 +1,62 @@
+// Scenario scripts of durvo-today: one command a line, '#' starts a comment. A script is read
+// and checked whole before anything runs, so a bad line never leaves a device half-driven.
+#ifndef DURVO_HOST_SCRIPT_H
+#define DURVO_HOST_SCRIPT_H
+
+#include <windows.h>
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace host {
+
+enum class CommandKind {
+    Clock,        // clock YYYY-MM-DD HH:MM:SS
+    TickCount,    // tickcount N
+    Power,        // power AC FLAG PERCENT
+    PowerFail,    // power fail
+    Boot,         // boot
+    SoftReset,    // softreset
+    Run,          // run DURATION [every STEP]
+    Sleep,        // sleep DURATION
+    Show,         // show
+    Screenshot,   // screenshot FILE.png
+    Window,       // window TITLE
+    Hide,         // hide TITLE
+    Close,        // close TITLE
+    Setting,      // setting NAME VALUE
+};
+
+struct Command {
+    CommandKind kind = CommandKind::Boot;
+    int line = 0;
+    SYSTEMTIME time{};        // Clock
+    DWORD number = 0;         // TickCount; Run and Sleep duration in ms; Setting value
+    DWORD stepMs = 1000;      // Run
+    BYTE power[3]{};          // Power: AC line status, battery flag, battery life percent
+    std::string text;         // window title (UTF-8), screenshot file, setting name
+};
+
+struct Script {
+    std::string name;         // as used in messages: the path given, or "<stdin>"
+    std::vector<Command> commands;
+};
+
+// "500ms", "7s", "15m", "2h", "1h30m": parts from hours down to milliseconds, each unit at most
+// once. Empty when the text is no such duration or does not fit a 32-bit millisecond count.
+std::optional<DWORD> parseDuration(std::string_view text);
+
+// Parses and checks the whole script. On failure returns false and appends one
+// "name:line: message" per defect to *errors.
+bool parseScript(std::string_view text, std::string_view name, Script *script,
+                 std::vector<std::string> *errors);
+
+// The store values a `setting` may write: the 4-byte numbers of the meter's store, not the
+// row counts (those must agree with their row blobs).
+bool isSettingName(std::string_view name);
+
+}  // namespace host
+
+#endif
