@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <string>
+#include <string_view>
 #include <vector>
 
 namespace internal {
@@ -37,6 +39,21 @@ void resetPower();
 void resetVersion();
 void resetWindows();
 void resetFiles();
+
+// ---- strings.cpp provides --------------------------------------------------------------------
+// The upper-case form of one UTF-16 unit (simple, one-to-one mapping), which is how Windows
+// compares registry and file names without regard to case.
+WCHAR foldCase(WCHAR unit);
+// The desktop's 8-bit code page (Windows-1252), used by the ...A calls and %S/%hs; a UTF-16 unit
+// with no 8-bit form becomes '?'.
+std::u16string ansiToWide(std::string_view text);
+std::string wideToAnsi(std::u16string_view text);
+WCHAR ansiUnitToWide(char c);
+char wideUnitToAnsi(WCHAR unit);
+
+// ---- clock.cpp provides ----------------------------------------------------------------------
+// The simulated local time as a file time, for the registry's key write times.
+FILETIME localFileTime();
 
 }  // namespace internal
 

@@ -1,0 +1,332 @@
+// Simulated time: the local time and the 32-bit tick count move only when the control surface
+// says so; nothing here reads the host clock. Also the file-time conversions and the en-US date
+// and time formats of the user locale.
+#include <windows.h>
+
+#include "control.h"
+#include "internal.h"
+
+#include <stdexcept>
+#include <string>
+
+namespace {
+
+constexpr ULONGLONG kUnitsPerMillisecond = 10'000;   // file times count 100 ns
+constexpr ULONGLONG kUnitsPerDay = 86'400'000ULL * kUnitsPerMillisecond;
+// FileTimeToSystemTime refuses file times with the top bit set, as Windows does.
+constexpr ULONGLONG kLargestFileTime = 0x7FFF'FFFF'FFFF'FFFFULL;
+// The years a SYSTEMTIME may hold for SystemTimeToFileTime (Windows' documented range).
+constexpr int kFirstYear = 1601;
+constexpr int kLastYear = 30827;
+
+// Days since 1970-01-01 of a proleptic Gregorian date (Hinnant's days_from_civil).
+int64_t daysFromCivil(int64_t year, unsigned month, unsigned day) {
+    year -= month <= 2;
+    const int64_t era = (year >= 0 ? year : year - 399) / 400;
+    const unsigned yearOfEra = static_cast<unsigned>(year - era * 400);
+    const unsigned dayOfYear = (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5 + day - 1;
+    const unsigned dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+    return era * 146097 + static_cast<int64_t>(dayOfEra) - 719468;
+}
+
+struct CivilDate {
+    int64_t year;
+    unsigned month;
+    unsigned day;
+};
+
+CivilDate civilFromDays(int64_t days) {
+    days += 719468;
+    const int64_t era = (days >= 0 ? days : days - 146096) / 146097;
+    const unsigned dayOfEra = static_cast<unsigned>(days - era * 146097);
+    const unsigned yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+    const unsigned dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+    const unsigned mp = (5 * dayOfYear + 2) / 153;
+    const unsigned day = dayOfYear - (153 * mp + 2) / 5 + 1;
+    const unsigned month = mp < 10 ? mp + 3 : mp - 9;
+    return {static_cast<int64_t>(yearOfEra) + era * 400 + (month <= 2), month, day};
+}
+
+const int64_t kDaysBefore1601 = daysFromCivil(1601, 1, 1);
+
+bool isLeapYear(unsigned year) {
+    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+}
+
+unsigned daysInMonth(unsigned year, unsigned month) {
+    static const unsigned kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    return month == 2 && isLeapYear(year) ? 29 : kDays[month - 1];
+}
+
+bool validDate(const SYSTEMTIME &t) {
+    return t.wYear >= kFirstYear && t.wYear <= kLastYear && t.wMonth >= 1 && t.wMonth <= 12 &&
+           t.wDay >= 1 && t.wDay <= daysInMonth(t.wYear, t.wMonth);
+}
+
+bool validTimeOfDay(const SYSTEMTIME &t) {
+    return t.wHour < 24 && t.wMinute < 60 && t.wSecond < 60 && t.wMilliseconds < 1000;
+}
+
+ULONGLONG toUnits(const SYSTEMTIME &t) {
+    ULONGLONG days = static_cast<ULONGLONG>(daysFromCivil(t.wYear, t.wMonth, t.wDay) - kDaysBefore1601);
+    ULONGLONG ms = ((t.wHour * 60ULL + t.wMinute) * 60 + t.wSecond) * 1000 + t.wMilliseconds;
+    return days * kUnitsPerDay + ms * kUnitsPerMillisecond;
+}
+
+SYSTEMTIME fromUnits(ULONGLONG units) {
+    const ULONGLONG days = units / kUnitsPerDay;
+    const ULONGLONG msOfDay = (units % kUnitsPerDay) / kUnitsPerMillisecond;
+    const CivilDate date = civilFromDays(static_cast<int64_t>(days) + kDaysBefore1601);
+    SYSTEMTIME t{};
+    t.wYear = static_cast<WORD>(date.year);
+    t.wMonth = static_cast<WORD>(date.month);
+    t.wDay = static_cast<WORD>(date.day);
+    t.wDayOfWeek = static_cast<WORD>((days + 1) % 7);   // 1601-01-01 was a Monday
+    t.wHour = static_cast<WORD>(msOfDay / 3'600'000);
+    t.wMinute = static_cast<WORD>(msOfDay / 60'000 % 60);
+    t.wSecond = static_cast<WORD>(msOfDay / 1000 % 60);
+    t.wMilliseconds = static_cast<WORD>(msOfDay % 1000);
+    return t;
+}
+
+// Power-on time of the device: 2005-06-10 08:00:00.
+constexpr SYSTEMTIME kPowerOnTime = {2005, 6, 5, 10, 8, 0, 0, 0};
+
+struct Clock {
+    ULONGLONG localUnits = toUnits(kPowerOnTime);
+    DWORD tickCount = 0;
+};
+Clock deviceClock;
+
+// ---- Date and time pictures of the en-US user locale -------------------------------------------
+
+const char16_t *const kDayNames[] = {u"Sunday",   u"Monday", u"Tuesday", u"Wednesday",
+                                     u"Thursday", u"Friday", u"Saturday"};
+const char16_t *const kMonthNames[] = {u"January", u"February", u"March",     u"April",
+                                       u"May",     u"June",     u"July",      u"August",
+                                       u"September", u"October", u"November", u"December"};
+constexpr char16_t kShortDatePicture[] = u"M/d/yyyy";
+constexpr char16_t kLongDatePicture[] = u"dddd, MMMM d, yyyy";
+constexpr char16_t kTimePicture[] = u"h:mm:ss tt";
+
+bool isSupportedLocale(LCID locale) {
+    return locale == 0 || locale == LOCALE_USER_DEFAULT || locale == LOCALE_SYSTEM_DEFAULT ||
+           locale == 0x0409;
+}
+
+void appendNumber(std::u16string &out, unsigned value, int minDigits) {
+    std::u16string digits;
+    do {
+        digits.insert(digits.begin(), static_cast<char16_t>(u'0' + value % 10));
+        value /= 10;
+    } while (value != 0);
+    while (static_cast<int>(digits.size()) < minDigits) digits.insert(digits.begin(), u'0');
+    out += digits;
+}
+
+// Expands a picture such as "M/d/yyyy" or "h:mm tt". Text in single quotes is copied ('' is a
+// quote). Kinds of field listed in `dropped` are left out together with the separator before them.
+std::u16string expandPicture(const WCHAR *picture, const SYSTEMTIME &t, std::u16string_view dropped) {
+    std::u16string out;
+    size_t lastFieldEnd = 0;
+    for (const WCHAR *p = picture; *p != 0;) {
+        if (*p == u'\'') {
+            for (++p; *p != 0; ++p) {
+                if (*p == u'\'') {
+                    if (p[1] != u'\'') {
+                        ++p;
+                        break;
+                    }
+                    ++p;
+                }
+                out += *p;
+            }
+            continue;
+        }
+        const WCHAR field = *p;
+        if (std::u16string_view(u"dMyhHmst").find(field) == std::u16string_view::npos) {
+            out += *p++;
+            continue;
+        }
+        int count = 0;
+        while (*p == field) {
+            ++count;
+            ++p;
+        }
+        if (dropped.find(field) != std::u16string_view::npos) {
+            out.resize(lastFieldEnd);
+            continue;
+        }
+        switch (field) {
+        case u'd':
+            if (count <= 2) appendNumber(out, t.wDay, count);
+            else if (count == 3) out += std::u16string_view(kDayNames[t.wDayOfWeek]).substr(0, 3);
+            else out += kDayNames[t.wDayOfWeek];
+            break;
+        case u'M':
+            if (count <= 2) appendNumber(out, t.wMonth, count);
+            else if (count == 3) out += std::u16string_view(kMonthNames[t.wMonth - 1]).substr(0, 3);
+            else out += kMonthNames[t.wMonth - 1];
+            break;
+        case u'y':
+            if (count <= 2) appendNumber(out, t.wYear % 100, count);
+            else appendNumber(out, t.wYear, count == 3 ? 4 : count);
+            break;
+        case u'h':
+            appendNumber(out, t.wHour % 12 == 0 ? 12 : t.wHour % 12, count > 1 ? 2 : 1);
+            break;
+        case u'H':
+            appendNumber(out, t.wHour, count > 1 ? 2 : 1);
+            break;
+        case u'm':
+            appendNumber(out, t.wMinute, count > 1 ? 2 : 1);
+            break;
+        case u's':
+            appendNumber(out, t.wSecond, count > 1 ? 2 : 1);
+            break;
+        default:   // u't'
+            out += std::u16string_view(t.wHour < 12 ? u"AM" : u"PM").substr(0, count == 1 ? 1 : 2);
+            break;
+        }
+        lastFieldEnd = out.size();
+    }
+    return out;
+}
+
+// The buffer contract of GetDateFormatW and GetTimeFormatW.
+int deliver(const std::u16string &text, LPWSTR buffer, int cch) {
+    const int needed = static_cast<int>(text.size()) + 1;
+    if (cch == 0) return needed;
+    if (needed > cch) {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return 0;
+    }
+    text.copy(buffer, text.size());
+    buffer[text.size()] = 0;
+    return needed;
+}
+
+int fail(DWORD error) {
+    SetLastError(error);
+    return 0;
+}
+
+}  // namespace
+
+// ---- The API -------------------------------------------------------------------------------------
+
+void WINAPI GetLocalTime(LPSYSTEMTIME lpSystemTime) {
+    if (lpSystemTime != nullptr) *lpSystemTime = fromUnits(deviceClock.localUnits);
+}
+
+DWORD WINAPI GetTickCount() {
+    return deviceClock.tickCount;
+}
+
+BOOL WINAPI SystemTimeToFileTime(const SYSTEMTIME *lpSystemTime, LPFILETIME lpFileTime) {
+    if (lpSystemTime == nullptr || lpFileTime == nullptr || !validDate(*lpSystemTime) ||
+        !validTimeOfDay(*lpSystemTime)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    const ULONGLONG units = toUnits(*lpSystemTime);
+    lpFileTime->dwLowDateTime = static_cast<DWORD>(units);
+    lpFileTime->dwHighDateTime = static_cast<DWORD>(units >> 32);
+    return TRUE;
+}
+
+BOOL WINAPI FileTimeToSystemTime(const FILETIME *lpFileTime, LPSYSTEMTIME lpSystemTime) {
+    if (lpFileTime == nullptr || lpSystemTime == nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    const ULONGLONG units = (static_cast<ULONGLONG>(lpFileTime->dwHighDateTime) << 32) | lpFileTime->dwLowDateTime;
+    if (units > kLargestFileTime) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    *lpSystemTime = fromUnits(units);
+    return TRUE;
+}
+
+int WINAPI GetDateFormatW(LCID Locale, DWORD dwFlags, const SYSTEMTIME *lpDate, LPCWSTR lpFormat,
+                          LPWSTR lpDateStr, int cchDate) {
+    if (cchDate < 0 || (cchDate > 0 && lpDateStr == nullptr) || !isSupportedLocale(Locale))
+        return fail(ERROR_INVALID_PARAMETER);
+    const DWORD formFlags = dwFlags & (DATE_SHORTDATE | DATE_LONGDATE);
+    if ((dwFlags & ~formFlags) != 0 || formFlags == (DATE_SHORTDATE | DATE_LONGDATE) ||
+        (lpFormat != nullptr && formFlags != 0))
+        return fail(ERROR_INVALID_FLAGS);
+    SYSTEMTIME date;
+    if (lpDate == nullptr) {
+        GetLocalTime(&date);
+    } else {
+        if (!validDate(*lpDate)) return fail(ERROR_INVALID_PARAMETER);
+        // The day of the week comes from the date, whatever the caller put there.
+        date = fromUnits(toUnits({lpDate->wYear, lpDate->wMonth, 0, lpDate->wDay, 0, 0, 0, 0}));
+    }
+    const WCHAR *picture = lpFormat != nullptr                 ? lpFormat
+                           : (dwFlags & DATE_LONGDATE) != 0    ? kLongDatePicture
+                                                                : kShortDatePicture;
+    return deliver(expandPicture(picture, date, u"hHmst"), lpDateStr, cchDate);
+}
+
+int WINAPI GetTimeFormatW(LCID Locale, DWORD dwFlags, const SYSTEMTIME *lpTime, LPCWSTR lpFormat,
+                          LPWSTR lpTimeStr, int cchTime) {
+    if (cchTime < 0 || (cchTime > 0 && lpTimeStr == nullptr) || !isSupportedLocale(Locale))
+        return fail(ERROR_INVALID_PARAMETER);
+    constexpr DWORD kKnownFlags =
+        TIME_NOMINUTESORSECONDS | TIME_NOSECONDS | TIME_NOTIMEMARKER | TIME_FORCE24HOURFORMAT;
+    if ((dwFlags & ~kKnownFlags) != 0) return fail(ERROR_INVALID_FLAGS);
+    SYSTEMTIME time;
+    if (lpTime == nullptr) {
+        GetLocalTime(&time);
+    } else {
+        if (!validTimeOfDay(*lpTime)) return fail(ERROR_INVALID_PARAMETER);
+        time = *lpTime;
+    }
+    std::u16string dropped = u"dMy";
+    if (dwFlags & TIME_NOMINUTESORSECONDS) dropped += u"ms";
+    if (dwFlags & TIME_NOSECONDS) dropped += u"s";
+    if (dwFlags & TIME_NOTIMEMARKER) dropped += u"t";
+    std::u16string picture = lpFormat != nullptr ? std::u16string(lpFormat) : std::u16string(kTimePicture);
+    if (dwFlags & TIME_FORCE24HOURFORMAT) {
+        for (auto &unit : picture) {
+            if (unit == u'h') unit = u'H';
+        }
+    }
+    return deliver(expandPicture(picture.c_str(), time, dropped), lpTimeStr, cchTime);
+}
+
+// ---- Seams and control ---------------------------------------------------------------------------
+
+namespace internal {
+
+FILETIME localFileTime() {
+    return {static_cast<DWORD>(deviceClock.localUnits), static_cast<DWORD>(deviceClock.localUnits >> 32)};
+}
+
+void resetClock() {
+    deviceClock = Clock{};
+}
+
+}  // namespace internal
+
+namespace control {
+
+void setLocalTime(const SYSTEMTIME &localTime) {
+    if (!validDate(localTime) || !validTimeOfDay(localTime))
+        throw std::invalid_argument("setLocalTime: not a valid date and time");
+    deviceClock.localUnits = toUnits(localTime);
+}
+
+void setTickCount(DWORD tickCount) {
+    deviceClock.tickCount = tickCount;
+}
+
+void advanceClock(DWORD milliseconds) {
+    deviceClock.localUnits += milliseconds * kUnitsPerMillisecond;
+    deviceClock.tickCount += milliseconds;   // wraps after 49.7 days, as on the device
+}
+
+}  // namespace control
