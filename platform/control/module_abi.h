@@ -10,6 +10,7 @@
 struct PlatformOrdinalExport {
     WORD ordinal;
     const char *symbol;   // the exported C function, found with dlsym
+    BOOL byName;          // listed without NONAME: GetProcAddressW finds it by name as well
 };
 
 struct PlatformModuleInfo {

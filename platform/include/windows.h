@@ -131,17 +131,28 @@ typedef INT_PTR (CALLBACK *FARPROC)();
 #define ERROR_PROC_NOT_FOUND 127L
 #define ERROR_ALREADY_EXISTS 183L
 #define ERROR_MORE_DATA 234L
+#define ERROR_DLL_INIT_FAILED 1114L
 #define ERROR_NO_MORE_ITEMS 259L
 #define ERROR_NOACCESS 998L
 #define ERROR_INVALID_FLAGS 1004L
 #define ERROR_BADKEY 1010L
 #define ERROR_KEY_DELETED 1018L
+#define ERROR_TLW_WITH_WSCHILD 1406L
+#define ERROR_CANNOT_FIND_WND_CLASS 1407L
 #define ERROR_CLASS_ALREADY_EXISTS 1410L
 #define ERROR_CLASS_DOES_NOT_EXIST 1411L
+#define ERROR_CLASS_HAS_WINDOWS 1412L
+#define ERROR_INVALID_INDEX 1413L
 #define ERROR_INVALID_WINDOW_HANDLE 1400L
 #define ERROR_RESOURCE_DATA_NOT_FOUND 1812L
 #define ERROR_RESOURCE_TYPE_NOT_FOUND 1813L
 #define ERROR_RESOURCE_NAME_NOT_FOUND 1814L
+
+#define S_OK ((HRESULT)0L)
+#define E_FAIL ((HRESULT)0x80004005L)
+#define E_INVALIDARG ((HRESULT)0x80070057L)
+#define SUCCEEDED(hr) (((HRESULT)(hr)) >= 0)
+#define FAILED(hr) (((HRESULT)(hr)) < 0)
 
 DWORD WINAPI GetLastError();
 void WINAPI SetLastError(DWORD error);
@@ -389,6 +400,9 @@ BOOL WINAPI PtInRect(const RECT *lprc, POINT pt);
 #define WM_LBUTTONDOWN 0x0201
 #define WM_LBUTTONUP 0x0202
 #define WM_USER 0x0400
+#define WM_APP 0x8000
+
+#define SIZE_RESTORED 0
 
 #define CS_VREDRAW 0x0001
 #define CS_HREDRAW 0x0002
@@ -409,6 +423,11 @@ BOOL WINAPI PtInRect(const RECT *lprc, POINT pt);
 #define CW_USEDEFAULT ((int)0x80000000)
 #define HWND_BROADCAST ((HWND)(ULONG_PTR)0xffff)
 #define HWND_DESKTOP ((HWND)0)
+#define HWND_TOP ((HWND)0)
+#define HWND_BOTTOM ((HWND)1)
+#define HWND_TOPMOST ((HWND)-1)
+#define HWND_NOTOPMOST ((HWND)-2)
+#define MAKEINTATOM(i) ((LPWSTR)((ULONG_PTR)((WORD)(i))))
 
 #define SW_HIDE 0
 #define SW_SHOWNORMAL 1
@@ -417,6 +436,7 @@ BOOL WINAPI PtInRect(const RECT *lprc, POINT pt);
 #define SWP_NOSIZE 0x0001
 #define SWP_NOMOVE 0x0002
 #define SWP_NOZORDER 0x0004
+#define SWP_NOREDRAW 0x0008
 #define SWP_NOACTIVATE 0x0010
 #define SWP_SHOWWINDOW 0x0040
 #define SWP_HIDEWINDOW 0x0080
@@ -487,6 +507,7 @@ LONG WINAPI SetWindowLongW(HWND hWnd, int nIndex, LONG dwNewLong);
 #define GWL_STYLE (-16)
 #define GWL_EXSTYLE (-20)
 #define GWL_ID (-12)
+#define GWL_USERDATA (-21)
 
 LRESULT WINAPI DefWindowProcW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam);
 LRESULT WINAPI SendMessageW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam);
@@ -614,6 +635,8 @@ HMODULE WINAPI LoadLibraryW(LPCWSTR lpLibFileName);
 BOOL WINAPI FreeLibrary(HMODULE hLibModule);
 FARPROC WINAPI GetProcAddressW(HMODULE hModule, LPCWSTR lpProcName);
 HMODULE WINAPI GetModuleHandleW(LPCWSTR lpModuleName);
+// A library's entry point; declared here so that it keeps C linkage, by which the loader finds it.
+extern "C" BOOL WINAPI DllMain(HINSTANCE hinstDLL, DWORD fdwReason, LPVOID lpvReserved);
 
 #define RT_ICON MAKEINTRESOURCEW(3)
 #define RT_DIALOG MAKEINTRESOURCEW(5)

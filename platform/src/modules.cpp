@@ -1,0 +1,365 @@
+// Libraries: LoadLibraryW over dlopen, with the export ordinals and resources that the build
+// generated from the library's .def and .rc files (module_abi.h), the library's DllMain called as
+// Windows calls it, and the shell library "AYGSHELL" built in.
+#include "internal.h"
+#include "module_image.h"
+
+#include <aygshell.h>
+#include <control.h>
+#include <module_abi.h>
+
+#include <dlfcn.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace {
+
+using DllMainProc = BOOL (*)(HINSTANCE, DWORD, LPVOID);
+
+enum class ModuleKind { Library, Shell, Program };
+
+// An HMODULE is the address of one of these records.
+struct Module {
+    ModuleKind kind = ModuleKind::Library;
+    std::u16string fileName;   // "Durvo.dll": what GetModuleHandleW compares against
+    void *library = nullptr;   // dlopen handle
+    const PlatformModuleInfo *info = nullptr;
+    DllMainProc dllMain = nullptr;
+    int references = 0;
+};
+
+struct ShellMetrics {
+    bool present = true;
+    DWORD fontSizePixels = 0;
+};
+
+struct ModuleTable {
+    std::vector<std::unique_ptr<Module>> modules;
+    std::unique_ptr<Module> program;
+    ShellMetrics shell;
+};
+
+ModuleTable &table()
+{
+    static ModuleTable t;
+    return t;
+}
+
+bool equalsIgnoreCase(std::u16string_view a, std::u16string_view b)
+{
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(), [](WCHAR x, WCHAR y) {
+               return internal::foldCase(x) == internal::foldCase(y);
+           });
+}
+
+std::u16string_view baseName(std::u16string_view path)
+{
+    size_t slash = path.find_last_of(u"\\/");
+    return slash == std::u16string_view::npos ? path : path.substr(slash + 1);
+}
+
+// Windows adds ".dll" to a module name without an extension.
+std::u16string withExtension(std::u16string_view name)
+{
+    std::u16string result(name);
+    if (baseName(name).find(u'.') == std::u16string_view::npos) {
+        result += u".dll";
+    }
+    return result;
+}
+
+bool isShellName(std::u16string_view path)
+{
+    return equalsIgnoreCase(baseName(withExtension(path)), u"aygshell.dll");
+}
+
+HMODULE handleOf(Module *m)
+{
+    return reinterpret_cast<HMODULE>(m);
+}
+
+Module *programModule()
+{
+    ModuleTable &t = table();
+    if (!t.program) {
+        t.program = std::make_unique<Module>();
+        t.program->kind = ModuleKind::Program;
+        t.program->library = dlopen(nullptr, RTLD_NOW);
+        if (t.program->library) {
+            t.program->info = static_cast<const PlatformModuleInfo *>(
+                dlsym(t.program->library, PLATFORM_MODULE_INFO_SYMBOL));
+        }
+    }
+    return t.program.get();
+}
+
+// Null names the program itself, as for the resource calls.
+Module *findModule(HMODULE handle)
+{
+    if (!handle) {
+        return programModule();
+    }
+    ModuleTable &t = table();
+    if (t.program && handleOf(t.program.get()) == handle) {
+        return t.program.get();
+    }
+    for (auto &m : t.modules) {
+        if (handleOf(m.get()) == handle) {
+            return m.get();
+        }
+    }
+    return nullptr;
+}
+
+void removeModule(Module *m)
+{
+    auto &modules = table().modules;
+    modules.erase(std::find_if(modules.begin(), modules.end(),
+                               [m](const auto &p) { return p.get() == m; }));
+}
+
+HRESULT shGetUIMetrics(SHUIMETRIC shuim, PVOID pvBuffer, DWORD cbBufferSize, DWORD *pcbRequired)
+{
+    if (pcbRequired) {
+        *pcbRequired = sizeof(DWORD);
+    }
+    if (shuim != SHUIM_FONTSIZE_PIXEL || !pvBuffer || cbBufferSize < sizeof(DWORD)) {
+        return E_INVALIDARG;
+    }
+    DWORD pixels = table().shell.fontSizePixels;
+    if (pixels != 0) {
+        std::memcpy(pvBuffer, &pixels, sizeof pixels);
+    }
+    return S_OK;
+}
+
+// Export names are ASCII; a name with any other unit matches nothing.
+bool sameAsciiName(LPCWSTR wide, const char *narrow)
+{
+    size_t i = 0;
+    for (; wide[i] && narrow[i]; ++i) {
+        if (wide[i] > 0x7F || wide[i] != static_cast<unsigned char>(narrow[i])) {
+            return false;
+        }
+    }
+    return wide[i] == 0 && narrow[i] == 0;
+}
+
+FARPROC libraryExport(const Module &m, LPCWSTR procName)
+{
+    if (!m.info || !m.library) {
+        return nullptr;
+    }
+    for (DWORD i = 0; i < m.info->exportCount; ++i) {
+        const PlatformOrdinalExport &e = m.info->exports[i];
+        bool match = IS_INTRESOURCE(procName)
+                         ? e.ordinal == static_cast<WORD>(reinterpret_cast<uintptr_t>(procName))
+                         : e.byName && sameAsciiName(procName, e.symbol);
+        if (match) {
+            return reinterpret_cast<FARPROC>(dlsym(m.library, e.symbol));
+        }
+    }
+    return nullptr;
+}
+
+HMODULE loadShell()
+{
+    ModuleTable &t = table();
+    for (auto &m : t.modules) {
+        if (m->kind == ModuleKind::Shell) {
+            ++m->references;
+            return handleOf(m.get());
+        }
+    }
+    auto m = std::make_unique<Module>();
+    m->kind = ModuleKind::Shell;
+    m->fileName = u"aygshell.dll";
+    m->references = 1;
+    t.modules.push_back(std::move(m));
+    return handleOf(t.modules.back().get());
+}
+
+}  // namespace
+
+// ---- Seams -----------------------------------------------------------------------------------
+
+namespace internal {
+
+bool moduleResourceImage(HMODULE module, const BYTE **image, DWORD *size)
+{
+    Module *m = findModule(module);
+    if (!m) {
+        return false;
+    }
+    *image = m->info ? m->info->resources : nullptr;
+    *size = m->info && m->info->resources ? m->info->resourcesSize : 0;
+    return true;
+}
+
+HMODULE moduleHoldingAddress(const void *address)
+{
+    auto holds = [address](const Module &m) {
+        if (!m.info || !m.info->resources) {
+            return false;
+        }
+        auto p = static_cast<const BYTE *>(address);
+        return p >= m.info->resources && p < m.info->resources + m.info->resourcesSize;
+    };
+    for (auto &m : table().modules) {
+        if (holds(*m)) {
+            return handleOf(m.get());
+        }
+    }
+    Module *program = programModule();
+    return holds(*program) ? handleOf(program) : nullptr;
+}
+
+// A device reset is a power cycle: every process is gone, so libraries are closed without their
+// DllMain being asked.
+void resetModules()
+{
+    ModuleTable &t = table();
+    for (auto &m : t.modules) {
+        if (m->kind == ModuleKind::Library && m->library) {
+            dlclose(m->library);
+        }
+    }
+    t.modules.clear();
+    t.shell = ShellMetrics{};
+}
+
+}  // namespace internal
+
+namespace control {
+
+void setShellUiMetrics(bool present, DWORD fontSizePixels)
+{
+    table().shell = ShellMetrics{present, fontSizePixels};
+}
+
+}  // namespace control
+
+// ---- API -------------------------------------------------------------------------------------
+
+HMODULE WINAPI LoadLibraryW(LPCWSTR lpLibFileName)
+{
+    if (!lpLibFileName || !*lpLibFileName) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    std::u16string_view requested(lpLibFileName);
+    if (isShellName(requested)) {
+        return loadShell();
+    }
+    // A bare name is looked for where the device keeps its libraries.
+    std::u16string devicePath = withExtension(requested);
+    if (devicePath.find_first_of(u"\\/") == std::u16string::npos) {
+        devicePath = u"\\Windows\\" + devicePath;
+    }
+    std::filesystem::path hostPath = control::hostPathOf(devicePath);
+    std::error_code error;
+    if (hostPath.empty() || !std::filesystem::is_regular_file(hostPath, error)) {
+        SetLastError(ERROR_MOD_NOT_FOUND);
+        return nullptr;
+    }
+    void *library = dlopen(hostPath.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!library) {
+        // The file is there but will not load: say why, the error code cannot.
+        std::fprintf(stderr, "LoadLibraryW: %s\n", dlerror());
+        SetLastError(ERROR_MOD_NOT_FOUND);
+        return nullptr;
+    }
+    ModuleTable &t = table();
+    for (auto &m : t.modules) {
+        if (m->library == library) {
+            dlclose(library);   // drop the reference this dlopen added; ours is counted below
+            ++m->references;
+            return handleOf(m.get());
+        }
+    }
+    auto record = std::make_unique<Module>();
+    record->fileName = std::u16string(baseName(devicePath));
+    record->library = library;
+    record->info = static_cast<const PlatformModuleInfo *>(dlsym(library, PLATFORM_MODULE_INFO_SYMBOL));
+    record->dllMain = reinterpret_cast<DllMainProc>(dlsym(library, "DllMain"));
+    record->references = 1;
+    Module *m = record.get();
+    t.modules.push_back(std::move(record));
+    // Listed before DllMain runs, so that DllMain may ask for its own module.
+    HMODULE handle = handleOf(m);
+    if (m->dllMain && !m->dllMain(handle, DLL_PROCESS_ATTACH, nullptr)) {
+        m->dllMain(handle, DLL_PROCESS_DETACH, nullptr);
+        removeModule(m);
+        dlclose(library);
+        SetLastError(ERROR_DLL_INIT_FAILED);
+        return nullptr;
+    }
+    return handle;
+}
+
+BOOL WINAPI FreeLibrary(HMODULE hLibModule)
+{
+    Module *m = hLibModule ? findModule(hLibModule) : nullptr;
+    if (!m) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    if (m->kind == ModuleKind::Program || --m->references > 0) {
+        return TRUE;
+    }
+    if (m->dllMain) {
+        m->dllMain(hLibModule, DLL_PROCESS_DETACH, nullptr);
+    }
+    void *library = m->library;
+    removeModule(m);
+    if (library) {
+        dlclose(library);
+    }
+    return TRUE;
+}
+
+FARPROC WINAPI GetProcAddressW(HMODULE hModule, LPCWSTR lpProcName)
+{
+    Module *m = findModule(hModule);
+    if (!m) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return nullptr;
+    }
+    FARPROC proc = nullptr;
+    if (lpProcName && m->kind == ModuleKind::Shell) {
+        if (!IS_INTRESOURCE(lpProcName) && table().shell.present &&
+            sameAsciiName(lpProcName, "SHGetUIMetrics")) {
+            // Through void (*)(): the one function type every other converts to without a warning.
+            proc = reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(&shGetUIMetrics));
+        }
+    } else if (lpProcName) {
+        proc = libraryExport(*m, lpProcName);
+    }
+    if (!proc) {
+        SetLastError(ERROR_PROC_NOT_FOUND);
+    }
+    return proc;
+}
+
+HMODULE WINAPI GetModuleHandleW(LPCWSTR lpModuleName)
+{
+    if (!lpModuleName) {
+        return handleOf(programModule());
+    }
+    std::u16string wanted = withExtension(baseName(lpModuleName));
+    for (auto &m : table().modules) {
+        if (equalsIgnoreCase(m->fileName, wanted)) {
+            return handleOf(m.get());
+        }
+    }
+    SetLastError(ERROR_MOD_NOT_FOUND);
+    return nullptr;
+}
