@@ -1,0 +1,1015 @@
+// GDI over Cairo: device contexts, fonts, brushes, icons, text, and one canvas per window.
+//
+// Text metrics model. Line heights must come out the same on every machine, so no text is
+// measured with a real font. From a font's lfHeight we derive, in whole pixels:
+//   lfHeight < 0   character height ch = -lfHeight; ascent = ch; descent = (ch + 2) / 5
+//                  (a fifth of ch, rounded); line height = ascent + descent;
+//   lfHeight > 0   the cell (line) height is lfHeight; ch = (5 * lfHeight + 3) / 6, rounded;
+//                  ascent = ch; descent = lfHeight - ch;
+//   lfHeight = 0   as the stock SYSTEM_FONT's character height at the current dpi.
+// The internal leading equals the descent, as in Tahoma (ascent ~ 1 em, descent ~ 0.2 em).
+// Each UTF-16 unit advances by (ch * units + 50) / 100 pixels, where units (hundredths of
+// ch) come from advanceUnits below: Tahoma-like widths, 55 for digits, 52 for most small
+// letters, 62 for most capitals, 84 for m, M, W, 23 for i, j, l, 31 for a blank, 30 for
+// . , : ; ' ! |, 60 outside ASCII; control characters take no room. Bold (lfWeight >= 600)
+// is a tenth wider. DrawTextW lays lines out one line height apart, with no extra leading.
+//
+// Glyphs are drawn with Cairo in "DejaVu Sans", each one at the position the model gives, so
+// what is drawn and what DT_CALCRECT answers agree even though the real glyphs differ.
+//
+// The stock SYSTEM_FONT is Tahoma, 8 points at the current dpi (lfHeight = -MulDiv(8, dpi,
+// 72): -11 at 96 dpi, -21 at 192), bold, the font a Pocket PC uses for its own text.
+//
+// Everything runs on the one user-interface thread, like the rest of the platform.
+#include "gdi_icon.h"
+#include "gdi_state.h"
+#include "internal.h"
+
+#include <cairo.h>
+
+#include <algorithm>
+#include <array>
+#include <climits>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+namespace {
+
+constexpr int defaultDpi = 96;
+// The Pocket PC screen at 96 dpi; a 192-dpi device has twice as many pixels each way.
+constexpr int screenWidthAt96 = 240;
+constexpr int screenHeightAt96 = 320;
+constexpr int screenBitsPerPixel = 16;
+constexpr COLORREF black = RGB(0, 0, 0);
+constexpr COLORREF white = RGB(255, 255, 255);
+constexpr COLORREF invalidColor = 0xFFFFFFFF;   // CLR_INVALID
+constexpr DWORD errorInvalidData = 13;           // ERROR_INVALID_DATA
+constexpr int systemFontPoints = 8;
+constexpr int boldWeight = 600;                  // FW_SEMIBOLD and heavier draw bold
+// Tallest character we lay out; keeps the pixel arithmetic far from overflow.
+constexpr int maxCharHeight = 2048;
+// Cairo's largest image surface side.
+constexpr int maxCanvasSide = 32767;
+// Stock object indices that GetStockObject knows besides the ones windows.h names.
+constexpr int ltGrayBrush = 1;
+constexpr int grayBrush = 2;
+constexpr int dkGrayBrush = 3;
+
+int mulDiv(int number, int numerator, int denominator)
+{
+    const long long product = static_cast<long long>(number) * numerator;
+    const long long half = denominator / 2;
+    return static_cast<int>(product >= 0 ? (product + half) / denominator
+                                         : (product - half) / denominator);
+}
+
+// ---- Objects ---------------------------------------------------------------------------------
+
+enum class Kind { Font, Brush, Icon, DeviceContext };
+
+struct Object {
+    explicit Object(Kind k) : kind(k) {}
+    virtual ~Object() = default;
+    Kind kind;
+    bool stock = false;
+    int selections = 0;   // device contexts that hold it selected
+};
+
+struct Font : Object {
+    Font() : Object(Kind::Font) {}
+    LOGFONTW logFont{};
+    bool systemFont = false;   // the stock font follows the dpi, so it is computed on demand
+};
+
+struct Brush : Object {
+    Brush() : Object(Kind::Brush) {}
+    bool hollow = false;
+    COLORREF color = black;
+};
+
+struct Icon : Object {
+    Icon() : Object(Kind::Icon) {}
+    gdi::IconBitmap bitmap;
+    int width = 0;    // the size LoadImage was asked for (the image's own when 0)
+    int height = 0;
+};
+
+struct DeviceContext : Object {
+    DeviceContext() : Object(Kind::DeviceContext) {}
+    HWND window = nullptr;   // null: a screen context that measures but draws nothing
+    Font *font = nullptr;
+    Brush *brush = nullptr;
+    int bkMode = OPAQUE;
+    COLORREF textColor = black;
+    COLORREF bkColor = white;
+};
+
+struct SurfaceDeleter {
+    void operator()(cairo_surface_t *s) const { cairo_surface_destroy(s); }
+};
+using Surface = std::unique_ptr<cairo_surface_t, SurfaceDeleter>;
+
+struct Canvas {
+    Surface surface;
+    std::vector<std::u16string> drawnText;
+};
+
+// Pocket PC defaults, by COLOR_* index.
+constexpr std::array<COLORREF, 29> defaultSysColors = {
+    RGB(192, 192, 192),   // COLOR_SCROLLBAR
+    RGB(255, 255, 255),   // COLOR_BACKGROUND
+    RGB(0, 0, 128),       // COLOR_ACTIVECAPTION
+    RGB(128, 128, 128),   // COLOR_INACTIVECAPTION
+    RGB(255, 255, 255),   // COLOR_MENU
+    RGB(255, 255, 255),   // COLOR_WINDOW
+    RGB(0, 0, 0),         // COLOR_WINDOWFRAME
+    RGB(0, 0, 0),         // COLOR_MENUTEXT
+    RGB(0, 0, 0),         // COLOR_WINDOWTEXT
+    RGB(255, 255, 255),   // COLOR_CAPTIONTEXT
+    RGB(192, 192, 192),   // COLOR_ACTIVEBORDER
+    RGB(192, 192, 192),   // COLOR_INACTIVEBORDER
+    RGB(128, 128, 128),   // COLOR_APPWORKSPACE
+    RGB(0, 0, 128),       // COLOR_HIGHLIGHT
+    RGB(255, 255, 255),   // COLOR_HIGHLIGHTTEXT
+    RGB(192, 192, 192),   // COLOR_BTNFACE
+    RGB(128, 128, 128),   // COLOR_BTNSHADOW
+    RGB(128, 128, 128),   // COLOR_GRAYTEXT
+    RGB(0, 0, 0),         // COLOR_BTNTEXT
+    RGB(192, 192, 192),   // COLOR_INACTIVECAPTIONTEXT
+    RGB(255, 255, 255),   // COLOR_BTNHIGHLIGHT
+    RGB(0, 0, 0),         // COLOR_3DDKSHADOW
+    RGB(192, 192, 192),   // COLOR_3DLIGHT
+    RGB(0, 0, 0),         // COLOR_INFOTEXT
+    RGB(255, 255, 225),   // COLOR_INFOBK
+    RGB(255, 255, 255),   // COLOR_STATIC
+    RGB(0, 0, 0),         // COLOR_STATICTEXT
+    RGB(0, 0, 128),       // COLOR_GRADIENTACTIVECAPTION
+    RGB(128, 128, 128),   // COLOR_GRADIENTINACTIVECAPTION
+};
+
+struct State {
+    State()
+    {
+        for (Object *o : std::initializer_list<Object *>{&systemFont, &whiteBrush, &ltGray, &gray,
+                                                         &dkGray, &blackBrush, &nullBrush})
+            o->stock = true;
+        systemFont.systemFont = true;
+        whiteBrush.color = white;
+        ltGray.color = RGB(192, 192, 192);
+        gray.color = RGB(128, 128, 128);
+        dkGray.color = RGB(64, 64, 64);
+        blackBrush.color = black;
+        nullBrush.hollow = true;
+    }
+    Font systemFont;
+    Brush whiteBrush, ltGray, gray, dkGray, blackBrush, nullBrush;
+    std::unordered_map<const void *, std::unique_ptr<Object>> objects;   // created, not stock
+    std::map<HWND, Canvas> canvases;
+    int dpi = defaultDpi;
+    std::array<COLORREF, defaultSysColors.size()> sysColors = defaultSysColors;
+};
+
+State &state()
+{
+    static State s;
+    return s;
+}
+
+Object *objectOf(const void *handle)
+{
+    if (!handle) return nullptr;
+    State &s = state();
+    for (Object *stock : {static_cast<Object *>(&s.systemFont), static_cast<Object *>(&s.whiteBrush),
+                          static_cast<Object *>(&s.ltGray), static_cast<Object *>(&s.gray),
+                          static_cast<Object *>(&s.dkGray), static_cast<Object *>(&s.blackBrush),
+                          static_cast<Object *>(&s.nullBrush)})
+        if (handle == stock) return stock;
+    const auto it = s.objects.find(handle);
+    return it == s.objects.end() ? nullptr : it->second.get();
+}
+
+template <typename T>
+T *objectAs(const void *handle, Kind kind)
+{
+    Object *o = objectOf(handle);
+    return o && o->kind == kind ? static_cast<T *>(o) : nullptr;
+}
+
+DeviceContext *dcOf(HDC hdc) { return objectAs<DeviceContext>(hdc, Kind::DeviceContext); }
+
+template <typename T>
+T *adopt(std::unique_ptr<T> object)
+{
+    T *raw = object.get();
+    state().objects.emplace(raw, std::move(object));
+    return raw;
+}
+
+void select(Object *&slot, Object *next)
+{
+    ++next->selections;
+    if (slot) --slot->selections;
+    slot = next;
+}
+
+// ---- Fonts and the metrics model -------------------------------------------------------------
+
+int systemCharHeight() { return mulDiv(systemFontPoints, state().dpi, 72); }
+
+LOGFONTW systemLogFont()
+{
+    LOGFONTW lf{};
+    lf.lfHeight = -systemCharHeight();
+    lf.lfWeight = FW_BOLD;
+    const std::u16string_view face = u"Tahoma";
+    std::copy(face.begin(), face.end(), lf.lfFaceName);
+    return lf;
+}
+
+LOGFONTW logFontOf(const Font &font) { return font.systemFont ? systemLogFont() : font.logFont; }
+
+struct TextMetrics {
+    int charHeight = 0;
+    int ascent = 0;
+    int descent = 0;
+    int lineHeight = 0;
+    bool bold = false;
+    bool italic = false;
+    bool underline = false;
+    bool strikeOut = false;
+};
+
+TextMetrics metricsOf(const LOGFONTW &lf)
+{
+    TextMetrics m;
+    long long height = lf.lfHeight ? lf.lfHeight : -systemCharHeight();
+    if (height < 0) {
+        m.charHeight = static_cast<int>(std::min<long long>(-height, maxCharHeight));
+        m.ascent = m.charHeight;
+        m.descent = (m.charHeight + 2) / 5;
+        m.lineHeight = m.ascent + m.descent;
+    } else {
+        const int cell = static_cast<int>(std::min<long long>(height, maxCharHeight * 6 / 5));
+        m.charHeight = std::max(1, (5 * cell + 3) / 6);
+        m.ascent = m.charHeight;
+        m.descent = cell - m.charHeight;
+        m.lineHeight = cell;
+    }
+    m.bold = lf.lfWeight >= boldWeight;
+    m.italic = lf.lfItalic != 0;
+    m.underline = lf.lfUnderline != 0;
+    m.strikeOut = lf.lfStrikeOut != 0;
+    return m;
+}
+
+int advanceUnits(char16_t c)
+{
+    if (c < 0x20 || c == 0x7F) return 0;
+    if (c >= 0xDC00 && c <= 0xDFFF) return 0;   // second half of a pair: the first carries it
+    switch (c) {
+    case u' ': return 31;
+    case u'i': case u'j': case u'l': return 23;
+    case u'I': return 34;
+    case u'J': return 40;
+    case u'f': case u't': return 33;
+    case u'r': return 36;
+    case u'm': case u'M': case u'W': return 84;
+    case u'w': return 71;
+    case u'%': case u'@': return 100;
+    case u'.': case u',': case u':': case u';': case u'\'': case u'!': case u'|': return 30;
+    case u'(': case u')': case u'[': case u']': case u'{': case u'}': return 38;
+    case u'-': return 36;
+    case u'/': case u'\\': return 38;
+    default: break;
+    }
+    if (c >= u'0' && c <= u'9') return 55;
+    if (c >= u'a' && c <= u'z') return 52;
+    if (c >= u'A' && c <= u'Z') return 62;
+    if (c < 0x80) return 55;
+    return 60;
+}
+
+int advanceOf(char16_t c, const TextMetrics &m)
+{
+    int units = advanceUnits(c);
+    if (m.bold) units += units / 10;
+    return (m.charHeight * units + 50) / 100;
+}
+
+// A line as shown: '&' marks the next character as the mnemonic (underlined) and "&&" shows
+// one '&', unless DT_NOPREFIX.
+struct ShownLine {
+    std::u16string text;
+    int underlined = -1;   // index into text
+};
+
+ShownLine shownLine(std::u16string_view line, bool prefixes)
+{
+    ShownLine shown;
+    if (!prefixes) {
+        shown.text.assign(line);
+        return shown;
+    }
+    for (size_t i = 0; i < line.size(); ++i) {
+        if (line[i] == u'&' && i + 1 < line.size()) {
+            ++i;
+            if (line[i] != u'&') shown.underlined = static_cast<int>(shown.text.size());
+        } else if (line[i] == u'&') {
+            continue;   // a lone '&' at the end shows nothing
+        }
+        shown.text += line[i];
+    }
+    return shown;
+}
+
+int widthOf(std::u16string_view text, const TextMetrics &m)
+{
+    long long width = 0;
+    for (char16_t c : text) width += advanceOf(c, m);
+    return static_cast<int>(std::min<long long>(width, INT_MAX / 2));
+}
+
+// Each CR LF, LF CR, lone CR or lone LF ends a line; a break at the very end starts no
+// new line.
+std::vector<std::u16string_view> splitLines(std::u16string_view text)
+{
+    std::vector<std::u16string_view> lines;
+    size_t start = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i];
+        if (c != u'\r' && c != u'\n') continue;
+        lines.push_back(text.substr(start, i - start));
+        const char16_t pair = c == u'\r' ? u'\n' : u'\r';
+        if (i + 1 < text.size() && text[i + 1] == pair) ++i;
+        start = i + 1;
+    }
+    if (start < text.size() || lines.empty()) lines.push_back(text.substr(start));
+    return lines;
+}
+
+// DT_WORDBREAK: break after the last blank that lets the line fit; a word wider than the
+// rectangle keeps a line of its own. Blanks at a break vanish; the last piece keeps its own.
+void wrapLine(std::u16string_view rest, int width, const TextMetrics &m, bool prefixes,
+              std::vector<std::u16string_view> &out)
+{
+    auto fits = [&](std::u16string_view piece) {
+        return widthOf(shownLine(piece, prefixes).text, m) <= width;
+    };
+    while (true) {
+        if (fits(rest)) {
+            out.push_back(rest);
+            return;
+        }
+        size_t fitEnd = std::u16string_view::npos;
+        size_t k = 0;
+        while (k < rest.size()) {
+            size_t wordEnd = rest.find(u' ', k);
+            if (wordEnd == std::u16string_view::npos) wordEnd = rest.size();
+            if (fitEnd != std::u16string_view::npos && !fits(rest.substr(0, wordEnd))) break;
+            fitEnd = wordEnd;
+            k = wordEnd;
+            while (k < rest.size() && rest[k] == u' ') ++k;
+        }
+        if (fitEnd == std::u16string_view::npos || fitEnd >= rest.size()) {
+            out.push_back(rest);
+            return;
+        }
+        out.push_back(rest.substr(0, fitEnd));
+        size_t next = fitEnd;
+        while (next < rest.size() && rest[next] == u' ') ++next;
+        if (next >= rest.size()) return;
+        rest = rest.substr(next);
+    }
+}
+
+// ---- Canvases --------------------------------------------------------------------------------
+
+Canvas *canvasOf(HWND window)
+{
+    auto &canvases = state().canvases;
+    const auto it = canvases.find(window);
+    return it == canvases.end() ? nullptr : &it->second;
+}
+
+// The window's canvas at its current client size; pixels that the old and the new size share
+// are kept, new ones start transparent.
+void ensureCanvas(HWND window, int width, int height)
+{
+    width = std::clamp(width, 0, maxCanvasSide);
+    height = std::clamp(height, 0, maxCanvasSide);
+    Canvas &canvas = state().canvases[window];
+    cairo_surface_t *old = canvas.surface.get();
+    if (old && cairo_image_surface_get_width(old) == width &&
+        cairo_image_surface_get_height(old) == height)
+        return;
+    Surface fresh(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height));
+    if (old) {
+        cairo_t *cr = cairo_create(fresh.get());
+        cairo_set_source_surface(cr, old, 0, 0);
+        cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
+        cairo_paint(cr);
+        cairo_destroy(cr);
+    }
+    canvas.surface = std::move(fresh);
+}
+
+// A Cairo context on the DC's window canvas, or null for a context that draws nowhere.
+cairo_t *drawingContext(const DeviceContext &dc)
+{
+    if (!dc.window) return nullptr;
+    Canvas *canvas = canvasOf(dc.window);
+    if (!canvas || !canvas->surface) return nullptr;
+    return cairo_create(canvas->surface.get());
+}
+
+void setSourceColor(cairo_t *cr, COLORREF color)
+{
+    cairo_set_source_rgb(cr, GetRValue(color) / 255.0, GetGValue(color) / 255.0,
+                         GetBValue(color) / 255.0);
+}
+
+// A brush handle may also be a system colour index plus one, as in a class background.
+bool brushColor(HBRUSH handle, COLORREF *color)
+{
+    const auto value = reinterpret_cast<uintptr_t>(handle);
+    if (value >= 1 && value <= state().sysColors.size()) {
+        *color = state().sysColors[value - 1];
+        return true;
+    }
+    const Brush *brush = objectAs<Brush>(handle, Kind::Brush);
+    if (!brush || brush->hollow) return false;
+    *color = brush->color;
+    return true;
+}
+
+bool isBrushHandle(HBRUSH handle)
+{
+    const auto value = reinterpret_cast<uintptr_t>(handle);
+    return (value >= 1 && value <= state().sysColors.size()) ||
+           objectAs<Brush>(handle, Kind::Brush) != nullptr;
+}
+
+// ---- Text drawing ----------------------------------------------------------------------------
+
+// DejaVu Sans is wider than Tahoma; squeezing it keeps its glyphs inside the model's advances.
+constexpr double glyphWidthScale = 0.86;
+
+void appendUtf8(std::string &out, char32_t c)
+{
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (c >> 18));
+        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
+void drawLine(cairo_t *cr, const DeviceContext &dc, const ShownLine &line, int x, int y,
+              const TextMetrics &m)
+{
+    const int width = widthOf(line.text, m);
+    if (dc.bkMode == OPAQUE) {
+        setSourceColor(cr, dc.bkColor);
+        cairo_rectangle(cr, x, y, width, m.lineHeight);
+        cairo_fill(cr);
+    }
+    setSourceColor(cr, dc.textColor);
+    const double baseline = y + m.ascent;
+    int pen = x;
+    for (size_t i = 0; i < line.text.size(); ++i) {
+        char32_t c = line.text[i];
+        const int advance = advanceOf(line.text[i], m);
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < line.text.size() && line.text[i + 1] >= 0xDC00 &&
+            line.text[i + 1] <= 0xDFFF)
+            c = 0x10000 + ((c - 0xD800) << 10) + (line.text[i + 1] - 0xDC00);
+        else if (c >= 0xD800 && c <= 0xDFFF)
+            c = advance ? 0xFFFD : 0;
+        if (advance > 0 && c > u' ') {
+            std::string glyph;
+            appendUtf8(glyph, c);
+            cairo_move_to(cr, pen, baseline);
+            cairo_show_text(cr, glyph.c_str());
+        }
+        if (static_cast<int>(i) == line.underlined) {
+            cairo_rectangle(cr, pen, baseline + 1, advance, 1);
+            cairo_fill(cr);
+        }
+        pen += advance;
+    }
+    const double stroke = std::max(1, m.charHeight / 12);
+    if (m.underline) {
+        cairo_rectangle(cr, x, baseline + 1, width, stroke);
+        cairo_fill(cr);
+    }
+    if (m.strikeOut) {
+        cairo_rectangle(cr, x, baseline - m.charHeight * 0.3, width, stroke);
+        cairo_fill(cr);
+    }
+}
+
+void prepareFont(cairo_t *cr, const TextMetrics &m)
+{
+    cairo_select_font_face(cr, "DejaVu Sans",
+                           m.italic ? CAIRO_FONT_SLANT_ITALIC : CAIRO_FONT_SLANT_NORMAL,
+                           m.bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
+    cairo_matrix_t matrix;
+    cairo_matrix_init_scale(&matrix, m.charHeight * glyphWidthScale, m.charHeight);
+    cairo_set_font_matrix(cr, &matrix);
+    cairo_font_options_t *options = cairo_font_options_create();
+    cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_OFF);
+    cairo_font_options_set_hint_style(options, CAIRO_HINT_STYLE_SLIGHT);
+    cairo_font_options_set_antialias(options, CAIRO_ANTIALIAS_GRAY);
+    cairo_set_font_options(cr, options);
+    cairo_font_options_destroy(options);
+}
+
+// ---- Icons -----------------------------------------------------------------------------------
+
+std::span<const BYTE> resourceBytes(HINSTANCE instance, HRSRC resource)
+{
+    if (!resource) return {};
+    HGLOBAL loaded = LoadResource(instance, resource);
+    const auto *data = static_cast<const BYTE *>(LockResource(loaded));
+    const DWORD size = SizeofResource(instance, resource);
+    if (!data) return {};
+    return {data, size};
+}
+
+uint32_t premultiplied(uint32_t argb)
+{
+    const uint32_t a = argb >> 24;
+    auto channel = [&](int shift) { return ((argb >> shift & 0xFF) * a + 127) / 255 << shift; };
+    return a << 24 | channel(16) | channel(8) | channel(0);
+}
+
+// The icon as Cairo pixels for the DrawIconEx flags: DI_NORMAL lets the background through
+// where the mask (or the alpha channel) says so, DI_IMAGE alone paints every pixel, DI_MASK
+// alone paints the mask (black where the image covers).
+Surface iconSurface(const gdi::IconBitmap &icon, UINT flags)
+{
+    Surface surface(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, icon.width, icon.height));
+    cairo_surface_flush(surface.get());
+    unsigned char *data = cairo_image_surface_get_data(surface.get());
+    const int stride = cairo_image_surface_get_stride(surface.get());
+    for (int y = 0; y < icon.height; ++y) {
+        auto *row = reinterpret_cast<uint32_t *>(data + static_cast<ptrdiff_t>(y) * stride);
+        for (int x = 0; x < icon.width; ++x) {
+            const size_t at = static_cast<size_t>(y) * icon.width + x;
+            const bool masked = icon.andMask[at] != 0;
+            uint32_t pixel;
+            if ((flags & DI_NORMAL) == DI_MASK)
+                pixel = masked ? 0xFFFFFFFFu : 0xFF000000u;
+            else if ((flags & DI_NORMAL) == DI_IMAGE)
+                pixel = icon.colors[at] | 0xFF000000u;
+            else if (icon.hasAlpha)
+                pixel = premultiplied(icon.colors[at]);
+            else
+                pixel = masked ? 0u : icon.colors[at];
+            row[x] = pixel;
+        }
+    }
+    cairo_surface_mark_dirty(surface.get());
+    return surface;
+}
+
+}  // namespace
+
+// ---- Seams for the window manager ------------------------------------------------------------
+
+namespace internal {
+
+HDC acquireWindowDC(HWND window)
+{
+    if (window) {
+        RECT client{};
+        if (!GetClientRect(window, &client)) return nullptr;
+        ensureCanvas(window, client.right - client.left, client.bottom - client.top);
+    }
+    auto dc = std::make_unique<DeviceContext>();
+    dc->window = window;
+    State &s = state();
+    Object *font = nullptr, *brush = nullptr;
+    select(font, &s.systemFont);
+    select(brush, &s.whiteBrush);
+    dc->font = static_cast<Font *>(font);
+    dc->brush = static_cast<Brush *>(brush);
+    return static_cast<HDC>(static_cast<void *>(adopt(std::move(dc))));
+}
+
+void releaseWindowDC(HDC hdc)
+{
+    DeviceContext *dc = dcOf(hdc);
+    if (!dc) return;
+    --dc->font->selections;
+    --dc->brush->selections;
+    state().objects.erase(dc);
+}
+
+void paintStarted(HWND window)
+{
+    if (Canvas *canvas = canvasOf(window)) canvas->drawnText.clear();
+}
+
+void windowDestroyed(HWND window)
+{
+    State &s = state();
+    s.canvases.erase(window);
+    // Contexts still open on the window draw nowhere from now on.
+    for (auto &[handle, object] : s.objects)
+        if (object->kind == Kind::DeviceContext) {
+            auto *dc = static_cast<DeviceContext *>(object.get());
+            if (dc->window == window) dc->window = nullptr;
+        }
+}
+
+void resetGdi()
+{
+    State &s = state();
+    s.objects.clear();
+    s.canvases.clear();
+    s.dpi = defaultDpi;
+    s.sysColors = defaultSysColors;
+    for (Object *stock : {static_cast<Object *>(&s.systemFont), static_cast<Object *>(&s.whiteBrush),
+                          static_cast<Object *>(&s.ltGray), static_cast<Object *>(&s.gray),
+                          static_cast<Object *>(&s.dkGray), static_cast<Object *>(&s.blackBrush),
+                          static_cast<Object *>(&s.nullBrush)})
+        stock->selections = 0;
+}
+
+}  // namespace internal
+
+// ---- Seams for the control surface -----------------------------------------------------------
+
+namespace gdi {
+
+cairo_surface_t *windowCanvas(HWND window)
+{
+    Canvas *canvas = canvasOf(window);
+    return canvas ? canvas->surface.get() : nullptr;
+}
+
+std::vector<std::u16string> drawnText(HWND window)
+{
+    Canvas *canvas = canvasOf(window);
+    return canvas ? canvas->drawnText : std::vector<std::u16string>{};
+}
+
+LiveCounts liveCounts()
+{
+    LiveCounts counts;
+    for (const auto &[handle, object] : state().objects) {
+        switch (object->kind) {
+        case Kind::Font: ++counts.fonts; break;
+        case Kind::Brush: ++counts.brushes; break;
+        case Kind::Icon: ++counts.icons; break;
+        case Kind::DeviceContext: ++counts.deviceContexts; break;
+        }
+    }
+    return counts;
+}
+
+void setDpi(int dotsPerInch)
+{
+    if (dotsPerInch > 0) state().dpi = dotsPerInch;
+}
+
+int dpi() { return state().dpi; }
+
+void setSysColor(int index, COLORREF color)
+{
+    index &= ~SYS_COLOR_INDEX_FLAG;
+    if (index >= 0 && static_cast<size_t>(index) < state().sysColors.size())
+        state().sysColors[index] = color;
+}
+
+}  // namespace gdi
+
+// ---- Device contexts -------------------------------------------------------------------------
+
+int WINAPI GetDeviceCaps(HDC hdc, int index)
+{
+    if (!dcOf(hdc)) return 0;
+    const int dpi = state().dpi;
+    switch (index) {
+    case LOGPIXELSX:
+    case LOGPIXELSY: return dpi;
+    case HORZRES: return mulDiv(screenWidthAt96, dpi, defaultDpi);
+    case VERTRES: return mulDiv(screenHeightAt96, dpi, defaultDpi);
+    case BITSPIXEL: return screenBitsPerPixel;
+    default: return 0;
+    }
+}
+
+int WINAPI SetBkMode(HDC hdc, int mode)
+{
+    DeviceContext *dc = dcOf(hdc);
+    if (!dc || (mode != TRANSPARENT && mode != OPAQUE)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    return std::exchange(dc->bkMode, mode);
+}
+
+COLORREF WINAPI SetTextColor(HDC hdc, COLORREF color)
+{
+    DeviceContext *dc = dcOf(hdc);
+    if (!dc) return invalidColor;
+    return std::exchange(dc->textColor, color);
+}
+
+COLORREF WINAPI SetBkColor(HDC hdc, COLORREF color)
+{
+    DeviceContext *dc = dcOf(hdc);
+    if (!dc) return invalidColor;
+    return std::exchange(dc->bkColor, color);
+}
+
+// ---- Objects ---------------------------------------------------------------------------------
+
+HGDIOBJ WINAPI GetStockObject(int i)
+{
+    State &s = state();
+    switch (i) {
+    case WHITE_BRUSH: return &s.whiteBrush;
+    case ltGrayBrush: return &s.ltGray;
+    case grayBrush: return &s.gray;
+    case dkGrayBrush: return &s.dkGray;
+    case BLACK_BRUSH: return &s.blackBrush;
+    case NULL_BRUSH: return &s.nullBrush;
+    case SYSTEM_FONT: return &s.systemFont;
+    default: return nullptr;
+    }
+}
+
+// A font gives its LOGFONTW: all 92 bytes, or the first c of them when c is smaller.
+int WINAPI GetObjectW(HGDIOBJ h, int c, LPVOID pv)
+{
+    const Font *font = objectAs<Font>(h, Kind::Font);
+    if (!font) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return 0;
+    }
+    if (!pv) return sizeof(LOGFONTW);
+    if (c <= 0) return 0;
+    const LOGFONTW lf = logFontOf(*font);
+    const int n = std::min<int>(c, sizeof(LOGFONTW));
+    std::memcpy(pv, &lf, n);
+    return n;
+}
+
+HFONT WINAPI CreateFontIndirectW(const LOGFONTW *lplf)
+{
+    if (!lplf) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    auto font = std::make_unique<Font>();
+    font->logFont = *lplf;
+    return static_cast<HFONT>(static_cast<void *>(adopt(std::move(font))));
+}
+
+HBRUSH WINAPI CreateSolidBrush(COLORREF color)
+{
+    auto brush = std::make_unique<Brush>();
+    brush->color = color & 0x00FFFFFF;
+    return static_cast<HBRUSH>(static_cast<void *>(adopt(std::move(brush))));
+}
+
+// Returns the object of the same kind that was selected before.
+HGDIOBJ WINAPI SelectObject(HDC hdc, HGDIOBJ h)
+{
+    DeviceContext *dc = dcOf(hdc);
+    Object *object = objectOf(h);
+    if (!dc || !object) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return nullptr;
+    }
+    Object *previous = nullptr;
+    if (object->kind == Kind::Font) {
+        previous = dc->font;
+        Object *slot = dc->font;
+        select(slot, object);
+        dc->font = static_cast<Font *>(slot);
+    } else if (object->kind == Kind::Brush) {
+        previous = dc->brush;
+        Object *slot = dc->brush;
+        select(slot, object);
+        dc->brush = static_cast<Brush *>(slot);
+    } else {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return nullptr;
+    }
+    return previous;
+}
+
+// As Win32: an object still selected into a device context is not deleted (FALSE), stock
+// objects ignore the call (TRUE).
+BOOL WINAPI DeleteObject(HGDIOBJ ho)
+{
+    Object *object = objectOf(ho);
+    if (!object || object->kind == Kind::Icon || object->kind == Kind::DeviceContext) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    if (object->stock) return TRUE;
+    if (object->selections > 0) return FALSE;
+    state().objects.erase(object);
+    return TRUE;
+}
+
+int WINAPI FillRect(HDC hDC, const RECT *lprc, HBRUSH hbr)
+{
+    DeviceContext *dc = dcOf(hDC);
+    if (!dc || !lprc || !isBrushHandle(hbr)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    COLORREF color;
+    if (!brushColor(hbr, &color)) return 1;   // the hollow brush paints nothing
+    if (cairo_t *cr = drawingContext(*dc)) {
+        setSourceColor(cr, color);
+        cairo_rectangle(cr, lprc->left, lprc->top, lprc->right - lprc->left,
+                        lprc->bottom - lprc->top);
+        cairo_fill(cr);
+        cairo_destroy(cr);
+    }
+    return 1;
+}
+
+DWORD WINAPI GetSysColor(int nIndex)
+{
+    const int index = nIndex & ~SYS_COLOR_INDEX_FLAG;
+    if (index < 0 || static_cast<size_t>(index) >= state().sysColors.size()) return 0;
+    return state().sysColors[index];
+}
+
+// ---- Text ------------------------------------------------------------------------------------
+
+int WINAPI DrawTextW(HDC hdc, LPCWSTR lpchText, int cchText, LPRECT lprc, UINT format)
+{
+    DeviceContext *dc = dcOf(hdc);
+    if (!dc || !lpchText || !lprc || cchText < -1) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    const std::u16string_view text =
+        cchText == -1 ? std::u16string_view(lpchText) : std::u16string_view(lpchText, cchText);
+    if (text.empty()) {
+        if (format & DT_CALCRECT) {
+            lprc->right = lprc->left;
+            lprc->bottom = lprc->top;
+        }
+        return 0;
+    }
+    const TextMetrics m = metricsOf(logFontOf(*dc->font));
+    const bool prefixes = (format & DT_NOPREFIX) == 0;
+    const bool singleLine = (format & DT_SINGLELINE) != 0;
+
+    std::vector<std::u16string_view> lines;
+    if (singleLine) {
+        lines.push_back(text);
+    } else if (format & DT_WORDBREAK) {
+        for (auto line : splitLines(text)) wrapLine(line, lprc->right - lprc->left, m, prefixes, lines);
+    } else {
+        lines = splitLines(text);
+    }
+    std::vector<ShownLine> shown;
+    int widest = 0;
+    for (auto line : lines) {
+        shown.push_back(shownLine(line, prefixes));
+        widest = std::max(widest, widthOf(shown.back().text, m));
+    }
+    const int height = static_cast<int>(
+        std::min<long long>(static_cast<long long>(lines.size()) * m.lineHeight, INT_MAX / 2));
+
+    if (format & DT_CALCRECT) {
+        lprc->right = lprc->left + widest;
+        lprc->bottom = lprc->top + height;
+        return height;
+    }
+
+    // Vertical alignment applies to a single line only, as in Win32.
+    int offset = 0;
+    if (singleLine && (format & DT_VCENTER))
+        offset = (lprc->bottom - lprc->top - m.lineHeight) / 2;
+    else if (singleLine && (format & DT_BOTTOM))
+        offset = lprc->bottom - lprc->top - m.lineHeight;
+
+    if (dc->window) {
+        if (Canvas *canvas = canvasOf(dc->window))
+            for (auto line : lines) canvas->drawnText.emplace_back(line);
+    }
+    if (cairo_t *cr = drawingContext(*dc)) {
+        if (!(format & DT_NOCLIP)) {
+            cairo_rectangle(cr, lprc->left, lprc->top, lprc->right - lprc->left,
+                            lprc->bottom - lprc->top);
+            cairo_clip(cr);
+        }
+        prepareFont(cr, m);
+        int y = lprc->top + offset;
+        for (const ShownLine &line : shown) {
+            const int width = widthOf(line.text, m);
+            int x = lprc->left;
+            if (format & DT_CENTER)
+                x = lprc->left + (lprc->right - lprc->left - width) / 2;
+            else if (format & DT_RIGHT)
+                x = lprc->right - width;
+            drawLine(cr, *dc, line, x, y, m);
+            y += m.lineHeight;
+        }
+        cairo_destroy(cr);
+    }
+    return offset + height;
+}
+
+// ---- Icons -----------------------------------------------------------------------------------
+
+HANDLE WINAPI LoadImageW(HINSTANCE hInst, LPCWSTR name, UINT type, int cx, int cy, UINT fuLoad)
+{
+    if (type != IMAGE_ICON || cx < 0 || cy < 0) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    HRSRC group = FindResourceW(hInst, name, RT_GROUP_ICON);
+    if (!group) return nullptr;   // FindResourceW has set the error
+    const auto entries = gdi::parseIconGroup(resourceBytes(hInst, group));
+    if (!entries) {
+        SetLastError(errorInvalidData);
+        return nullptr;
+    }
+    const gdi::IconDirEntry &entry = (*entries)[gdi::pickIconEntry(*entries, cx, cy)];
+    HRSRC image = FindResourceW(hInst, MAKEINTRESOURCEW(entry.id), RT_ICON);
+    if (!image) return nullptr;
+    auto bitmap = gdi::decodeIconImage(resourceBytes(hInst, image));
+    if (!bitmap) {
+        SetLastError(errorInvalidData);
+        return nullptr;
+    }
+    auto icon = std::make_unique<Icon>();
+    icon->width = cx ? cx : bitmap->width;
+    icon->height = cy ? cy : bitmap->height;
+    icon->bitmap = std::move(*bitmap);
+    return static_cast<HANDLE>(adopt(std::move(icon)));
+}
+
+// Width and height 0 draw the icon at its own size; other sizes stretch it.
+BOOL WINAPI DrawIconEx(HDC hdc, int xLeft, int yTop, HICON hIcon, int cxWidth, int cyWidth,
+                       UINT istepIfAniCur, HBRUSH hbrFlickerFreeDraw, UINT diFlags)
+{
+    DeviceContext *dc = dcOf(hdc);
+    const Icon *icon = objectAs<Icon>(hIcon, Kind::Icon);
+    if (!dc || !icon || (diFlags & DI_NORMAL) == 0 || cxWidth < 0 || cyWidth < 0) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    const int width = cxWidth ? cxWidth : icon->width;
+    const int height = cyWidth ? cyWidth : icon->height;
+    cairo_t *cr = drawingContext(*dc);
+    if (!cr) return TRUE;
+    COLORREF background;
+    if (hbrFlickerFreeDraw && brushColor(hbrFlickerFreeDraw, &background)) {
+        setSourceColor(cr, background);
+        cairo_rectangle(cr, xLeft, yTop, width, height);
+        cairo_fill(cr);
+    }
+    const Surface pixels = iconSurface(icon->bitmap, diFlags);
+    cairo_translate(cr, xLeft, yTop);
+    cairo_rectangle(cr, 0, 0, width, height);
+    cairo_clip(cr);
+    const double sx = static_cast<double>(width) / icon->bitmap.width;
+    const double sy = static_cast<double>(height) / icon->bitmap.height;
+    cairo_scale(cr, sx, sy);
+    cairo_set_source_surface(cr, pixels.get(), 0, 0);
+    // Enlarged icons keep square pixels as on the device; reduced ones are averaged.
+    cairo_pattern_set_filter(cairo_get_source(cr),
+                             sx >= 1 && sy >= 1 ? CAIRO_FILTER_NEAREST : CAIRO_FILTER_GOOD);
+    cairo_paint(cr);
+    cairo_destroy(cr);
+    return TRUE;
+}
+
+BOOL WINAPI DestroyIcon(HICON hIcon)
+{
+    Icon *icon = objectAs<Icon>(hIcon, Kind::Icon);
+    if (!icon) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    state().objects.erase(icon);
+    return TRUE;
+}

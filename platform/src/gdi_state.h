@@ -1,0 +1,32 @@
+// What the drawing control surface (control/drawing.cpp) reads and sets inside GDI.
+#ifndef DURVO_PLATFORM_GDI_STATE_H
+#define DURVO_PLATFORM_GDI_STATE_H
+
+#include <windows.h>
+
+#include <cairo.h>
+
+#include <string>
+#include <vector>
+
+namespace gdi {
+
+// The window's canvas (client-area sized, ARGB32), or null when nothing was ever drawn.
+cairo_surface_t *windowCanvas(HWND window);
+std::vector<std::u16string> drawnText(HWND window);
+
+struct LiveCounts {
+    int fonts = 0;
+    int brushes = 0;
+    int icons = 0;
+    int deviceContexts = 0;
+};
+LiveCounts liveCounts();
+
+void setDpi(int dotsPerInch);
+int dpi();
+void setSysColor(int index, COLORREF color);
+
+}  // namespace gdi
+
+#endif

@@ -1,0 +1,523 @@
+// GDI: the text metrics model, object lifetimes, device context state, drawn text, window
+// pictures and icon decoding.
+#include <windows.h>
+
+#include <control.h>
+
+#include "../../platform/src/gdi_icon.h"
+
+#include <cairo.h>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+namespace {
+
+class Gdi : public ::testing::Test {
+protected:
+    void SetUp() override { control::resetDevice(); }
+    void TearDown() override
+    {
+        const control::GdiCounts live = control::liveGdiObjects();
+        EXPECT_EQ(live.fonts, 0);
+        EXPECT_EQ(live.brushes, 0);
+        EXPECT_EQ(live.icons, 0);
+        EXPECT_EQ(live.deviceContexts, 0);
+        control::resetDevice();
+    }
+};
+
+// Lets a test say what a window paints.
+std::function<void(HWND, HDC)> &painter()
+{
+    static std::function<void(HWND, HDC)> p;
+    return p;
+}
+
+LRESULT CALLBACK paintingProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    if (msg == WM_PAINT) {
+        PAINTSTRUCT ps;
+        HDC dc = BeginPaint(hwnd, &ps);
+        if (painter()) painter()(hwnd, dc);
+        EndPaint(hwnd, &ps);
+        return 0;
+    }
+    return DefWindowProcW(hwnd, msg, wParam, lParam);
+}
+
+HWND makeWindow(HWND parent, int x, int y, int width, int height)
+{
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = paintingProc;
+    wc.lpszClassName = u"GdiTestWindow";
+    RegisterClassW(&wc);   // already registered after the first call: fine
+    const DWORD style = (parent ? WS_CHILD : WS_POPUP) | WS_VISIBLE;
+    return CreateWindowExW(0, u"GdiTestWindow", u"", style, x, y, width, height, parent, nullptr,
+                           nullptr, nullptr);
+}
+
+LOGFONTW fontWithHeight(LONG height, LONG weight = FW_NORMAL)
+{
+    LOGFONTW lf{};
+    lf.lfHeight = height;
+    lf.lfWeight = weight;
+    return lf;
+}
+
+// DT_CALCRECT on a screen context with the given font (null: the default font).
+RECT calcRect(const std::u16string &text, UINT format, const LOGFONTW *font, int *returned)
+{
+    HDC dc = GetDC(nullptr);
+    HFONT created = font ? CreateFontIndirectW(font) : nullptr;
+    HGDIOBJ previous = created ? SelectObject(dc, created) : nullptr;
+    RECT r = {5, 7, 5, 7};
+    *returned = DrawTextW(dc, text.c_str(), -1, &r, format | DT_CALCRECT);
+    if (created) {
+        SelectObject(dc, previous);
+        DeleteObject(created);
+    }
+    ReleaseDC(nullptr, dc);
+    return r;
+}
+
+TEST_F(Gdi, TextMetricsModel)
+{
+    const LOGFONTW minus12 = fontWithHeight(-12);
+    const LOGFONTW cell13 = fontWithHeight(13);
+    const LOGFONTW minus11Bold = fontWithHeight(-11, FW_BOLD);
+    const LOGFONTW minus11 = fontWithHeight(-11);
+    struct Case {
+        int dpi;
+        std::u16string text;
+        UINT format;
+        const LOGFONTW *font;
+        int height;
+        int width;
+    } cases[] = {
+        // System font at 96 dpi: ch 11, descent 2, line 13; Q 68/100 and q 57/100 of 11 (bold).
+        {96, u"Qq", 0, nullptr, 13, 7 + 6},
+        // Two lines one line height apart.
+        {96, u"Qq\n\rQq", 0, nullptr, 26, 13},
+        // 192 dpi: ch 21, descent 4, line 25; Q 14, q 12.
+        {192, u"Qq", 0, nullptr, 25, 14 + 12},
+        {192, u"Qq\n\rQq", 0, nullptr, 50, 26},
+        // lfHeight 0 is the system font's size at the current dpi.
+        {192, u"Qq", 0, &minus11, 13, 7 + 6},
+        // A negative height is the character height: 12 + 2.
+        {96, u"x", 0, &minus12, 14, 6},
+        // A positive height is the cell height itself.
+        {96, u"x", 0, &cell13, 13, 6},
+        // Bold is a tenth wider: 0 is 60/100 of 11 bold, 55/100 regular.
+        {96, u"00", 0, &minus11Bold, 13, 14},
+        {96, u"00", 0, &minus11, 13, 12},
+        // The four line breaks; each pair is one break.
+        {96, u"a\r\nb", 0, &minus11, 26, 6},
+        {96, u"a\n\rb", 0, &minus11, 26, 6},
+        {96, u"a\rb", 0, &minus11, 26, 6},
+        {96, u"a\nb", 0, &minus11, 26, 6},
+        // Two CRs or two LFs are two breaks: an empty line between.
+        {96, u"a\r\rb", 0, &minus11, 39, 6},
+        {96, u"a\n\nb", 0, &minus11, 39, 6},
+        {96, u"a\r\n\r\nb", 0, &minus11, 39, 6},
+        // A break at the end opens no new line.
+        {96, u"a\r\n", 0, &minus11, 13, 6},
+        // DT_SINGLELINE ignores breaks; the break characters take no room.
+        {96, u"a\r\nb", DT_SINGLELINE, &minus11, 13, 12},
+        // The widest line sets the width; a trailing blank counts (31/100 of 11 = 3).
+        {96, u"ab\nabc ", 0, &minus11, 26, 18 + 3},
+        // '&' marks a mnemonic and takes no room; DT_NOPREFIX shows it (55/100 of 11 = 6).
+        {96, u"&a", 0, &minus11, 13, 6},
+        {96, u"&a", DT_NOPREFIX, &minus11, 13, 12},
+        // Word wrap at 20 pixels: "aa bb" is 12 + 3 + 12 wide, so it breaks after the blank.
+        {96, u"aa bb", DT_WORDBREAK, &minus11, 26, 12},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(control::toUtf8(c.text) + " at " + std::to_string(c.dpi));
+        control::setDpi(c.dpi);
+        int returned = 0;
+        RECT r{};
+        if (c.format & DT_WORDBREAK) {
+            HDC dc = GetDC(nullptr);
+            HFONT font = CreateFontIndirectW(c.font);
+            HGDIOBJ previous = SelectObject(dc, font);
+            r = {5, 7, 25, 7};
+            returned = DrawTextW(dc, c.text.c_str(), -1, &r, c.format | DT_CALCRECT);
+            SelectObject(dc, previous);
+            DeleteObject(font);
+            ReleaseDC(nullptr, dc);
+        } else {
+            r = calcRect(c.text, c.format, c.font, &returned);
+        }
+        EXPECT_EQ(returned, c.height);
+        EXPECT_EQ(r.left, 5);
+        EXPECT_EQ(r.top, 7);
+        EXPECT_EQ(r.bottom - r.top, c.height);
+        EXPECT_EQ(r.right - r.left, c.width);
+    }
+}
+
+TEST_F(Gdi, DrawTextArguments)
+{
+    HDC dc = GetDC(nullptr);
+    RECT r = {1, 2, 3, 4};
+    // An empty text measures nothing and says so.
+    EXPECT_EQ(DrawTextW(dc, u"", -1, &r, DT_CALCRECT), 0);
+    EXPECT_EQ(r.right, 1);
+    EXPECT_EQ(r.bottom, 2);
+    // A count shorter than the text measures only that much: "Qq" of "Qq\nQq".
+    r = {0, 0, 0, 0};
+    EXPECT_EQ(DrawTextW(dc, u"Qq\nQq", 2, &r, DT_CALCRECT), 13);
+    EXPECT_EQ(DrawTextW(nullptr, u"Qq", -1, &r, 0), 0);
+    EXPECT_EQ(DrawTextW(dc, nullptr, -1, &r, 0), 0);
+    EXPECT_EQ(DrawTextW(dc, u"Qq", -1, nullptr, 0), 0);
+    // With DT_VCENTER the answer is the offset of the text's bottom from the top.
+    r = {0, 0, 100, 33};
+    EXPECT_EQ(DrawTextW(dc, u"Qq", -1, &r, DT_SINGLELINE | DT_VCENTER), 10 + 13);
+    EXPECT_EQ(DrawTextW(dc, u"Qq", -1, &r, DT_SINGLELINE | DT_BOTTOM), 20 + 13);
+    ReleaseDC(nullptr, dc);
+}
+
+TEST_F(Gdi, SystemFontAndGetObjectSizes)
+{
+    struct Case {
+        int dpi;
+        LONG height;
+    } dpis[] = {
+        {96, -11},    // 8 points at 96 dpi
+        {192, -21},   // and at 192 dpi: the stock font follows the display
+    };
+    for (const Case &c : dpis) {
+        control::setDpi(c.dpi);
+        LOGFONTW lf{};
+        EXPECT_EQ(GetObjectW(GetStockObject(SYSTEM_FONT), sizeof lf, &lf), 92);
+        EXPECT_EQ(lf.lfHeight, c.height);
+        EXPECT_EQ(lf.lfWeight, FW_BOLD);
+        EXPECT_EQ(std::u16string(lf.lfFaceName), u"Tahoma");
+    }
+
+    LOGFONTW source = fontWithHeight(-17, 700);
+    std::memcpy(source.lfFaceName, u"Face", 10);
+    HFONT font = CreateFontIndirectW(&source);
+    struct Size {
+        int asked;
+        int returned;
+    } sizes[] = {
+        {92, 92},    // the whole LOGFONTW
+        {200, 92},   // a larger buffer gets no more than the structure
+        {10, 10},    // a smaller one gets that much, and nothing past it
+        {1, 1},
+        {0, 0},      // nothing asked, nothing copied
+    };
+    for (const Size &s : sizes) {
+        SCOPED_TRACE(s.asked);
+        unsigned char buffer[200];
+        std::memset(buffer, 0xBD, sizeof buffer);
+        EXPECT_EQ(GetObjectW(font, s.asked, buffer), s.returned);
+        EXPECT_EQ(std::memcmp(buffer, &source, s.returned), 0);
+        EXPECT_EQ(buffer[s.returned], 0xBD);
+    }
+    // No buffer: the size it needs.
+    EXPECT_EQ(GetObjectW(font, 0, nullptr), 92);
+    EXPECT_EQ(DeleteObject(font), TRUE);
+    // A deleted font is no object any more.
+    LOGFONTW after{};
+    EXPECT_EQ(GetObjectW(font, sizeof after, &after), 0);
+}
+
+TEST_F(Gdi, SelectObjectAndDeleteObject)
+{
+    HDC dc = GetDC(nullptr);
+    LOGFONTW lf = fontWithHeight(-9);
+    HFONT a = CreateFontIndirectW(&lf);
+    HFONT b = CreateFontIndirectW(&lf);
+    HBRUSH red = CreateSolidBrush(RGB(255, 0, 0));
+    // A fresh context holds the stock system font and white brush.
+    EXPECT_EQ(SelectObject(dc, a), GetStockObject(SYSTEM_FONT));
+    EXPECT_EQ(SelectObject(dc, b), static_cast<HGDIOBJ>(a));
+    EXPECT_EQ(SelectObject(dc, red), GetStockObject(WHITE_BRUSH));
+    // Selected objects are not deleted; others are, and stock objects ignore the call.
+    EXPECT_EQ(DeleteObject(b), FALSE);
+    EXPECT_EQ(DeleteObject(a), TRUE);
+    EXPECT_EQ(DeleteObject(a), FALSE);
+    EXPECT_EQ(DeleteObject(GetStockObject(SYSTEM_FONT)), TRUE);
+    EXPECT_EQ(DeleteObject(GetStockObject(NULL_BRUSH)), TRUE);
+    EXPECT_EQ(control::liveGdiObjects().fonts, 1);
+    EXPECT_EQ(control::liveGdiObjects().brushes, 1);
+    EXPECT_EQ(control::liveGdiObjects().deviceContexts, 1);
+    EXPECT_EQ(SelectObject(dc, GetStockObject(SYSTEM_FONT)), static_cast<HGDIOBJ>(b));
+    EXPECT_EQ(SelectObject(dc, GetStockObject(WHITE_BRUSH)), static_cast<HGDIOBJ>(red));
+    EXPECT_EQ(DeleteObject(b), TRUE);
+    EXPECT_EQ(DeleteObject(red), TRUE);
+    // A deleted object cannot be selected; a device context cannot be deleted as an object.
+    EXPECT_EQ(SelectObject(dc, b), nullptr);
+    EXPECT_EQ(DeleteObject(dc), FALSE);
+    ReleaseDC(nullptr, dc);
+}
+
+TEST_F(Gdi, DeviceContextState)
+{
+    HDC dc = GetDC(nullptr);
+    EXPECT_EQ(GetDeviceCaps(dc, LOGPIXELSX), 96);
+    EXPECT_EQ(GetDeviceCaps(dc, BITSPIXEL), 16);
+    control::setDpi(192);
+    EXPECT_EQ(GetDeviceCaps(dc, LOGPIXELSY), 192);
+    EXPECT_EQ(GetDeviceCaps(dc, HORZRES), 480);
+    // Setters answer the previous value, starting from Win32's defaults.
+    EXPECT_EQ(SetBkMode(dc, TRANSPARENT), OPAQUE);
+    EXPECT_EQ(SetBkMode(dc, 7), 0);
+    EXPECT_EQ(SetBkMode(dc, OPAQUE), TRANSPARENT);
+    EXPECT_EQ(SetTextColor(dc, RGB(1, 2, 3)), RGB(0, 0, 0));
+    EXPECT_EQ(SetTextColor(dc, RGB(0, 0, 0)), RGB(1, 2, 3));
+    EXPECT_EQ(SetBkColor(dc, RGB(4, 5, 6)), RGB(255, 255, 255));
+    ReleaseDC(nullptr, dc);
+    EXPECT_EQ(GetDeviceCaps(dc, LOGPIXELSX), 0);   // released: no context any more
+    EXPECT_EQ(SetTextColor(dc, 0), 0xFFFFFFFFu);
+
+    EXPECT_EQ(GetSysColor(COLOR_WINDOW | SYS_COLOR_INDEX_FLAG), RGB(255, 255, 255));
+    EXPECT_EQ(GetSysColor(COLOR_WINDOWTEXT), RGB(0, 0, 0));
+    EXPECT_EQ(GetSysColor(COLOR_HIGHLIGHT), RGB(0, 0, 128));
+    control::setSysColor(COLOR_WINDOW, RGB(10, 20, 30));
+    EXPECT_EQ(GetSysColor(COLOR_WINDOW), RGB(10, 20, 30));
+    EXPECT_EQ(GetSysColor(1000), 0u);
+}
+
+TEST_F(Gdi, DrawnTextRecordsEachPaint)
+{
+    HWND window = makeWindow(nullptr, 0, 0, 240, 40);
+    painter() = [](HWND, HDC dc) {
+        RECT r = {0, 0, 240, 40};
+        DrawTextW(dc, u"Durvo 1:02, since 6/10/2005, 8:00 AM ", -1, &r, 0);
+        DrawTextW(dc, u"measured only", -1, &r, DT_CALCRECT);
+        r.top = 13;
+        DrawTextW(dc, u"first\r\nsecond\rthird  ", -1, &r, 0);
+    };
+    InvalidateRect(window, nullptr, TRUE);
+    control::pumpMessages();
+    const std::vector<std::u16string> expected = {u"Durvo 1:02, since 6/10/2005, 8:00 AM ",
+                                                  u"first", u"second", u"third  "};
+    EXPECT_EQ(control::drawnText(window), expected);
+    // The next paint starts a fresh record.
+    painter() = [](HWND, HDC dc) {
+        RECT r = {0, 0, 240, 40};
+        DrawTextW(dc, u"Timer deactivated", -1, &r, 0);
+    };
+    InvalidateRect(window, nullptr, TRUE);
+    control::pumpMessages();
+    EXPECT_EQ(control::drawnText(window), std::vector<std::u16string>{u"Timer deactivated"});
+    painter() = nullptr;
+    DestroyWindow(window);
+    EXPECT_EQ(control::drawnText(window), std::vector<std::u16string>{});
+}
+
+uint32_t pixelAt(cairo_surface_t *surface, int x, int y)
+{
+    cairo_surface_flush(surface);
+    const unsigned char *data = cairo_image_surface_get_data(surface);
+    return reinterpret_cast<const uint32_t *>(data + y * cairo_image_surface_get_stride(surface))[x];
+}
+
+std::filesystem::path scratchDir(const char *name)
+{
+    const auto dir = std::filesystem::temp_directory_path() /
+                     ("durvo-gdi-" + std::to_string(getpid()) + "-" + name);
+    std::filesystem::create_directories(dir);
+    return dir;
+}
+
+TEST_F(Gdi, SaveWindowPngComposesChildren)
+{
+    HWND parent = makeWindow(nullptr, 0, 0, 40, 30);
+    HWND child = makeWindow(parent, 10, 5, 8, 6);
+    painter() = [child](HWND hwnd, HDC dc) {
+        RECT all = {0, 0, 40, 30};
+        HBRUSH brush = CreateSolidBrush(hwnd == child ? RGB(0, 0, 255) : RGB(255, 0, 0));
+        FillRect(dc, &all, brush);
+        DeleteObject(brush);
+    };
+    InvalidateRect(parent, nullptr, TRUE);
+    InvalidateRect(child, nullptr, TRUE);
+    control::pumpMessages();
+    painter() = nullptr;
+
+    const auto dir = scratchDir("png");
+    const auto file = dir / "item.png";
+    ASSERT_TRUE(control::saveWindowPng(parent, file));
+    cairo_surface_t *png = cairo_image_surface_create_from_png(file.c_str());
+    ASSERT_EQ(cairo_surface_status(png), CAIRO_STATUS_SUCCESS);
+    EXPECT_EQ(cairo_image_surface_get_width(png), 40);
+    EXPECT_EQ(cairo_image_surface_get_height(png), 30);
+    EXPECT_EQ(pixelAt(png, 9, 4), 0xFFFF0000u);     // parent, just outside the child
+    EXPECT_EQ(pixelAt(png, 10, 5), 0xFF0000FFu);    // the child's first pixel
+    EXPECT_EQ(pixelAt(png, 17, 10), 0xFF0000FFu);   // and its last
+    EXPECT_EQ(pixelAt(png, 18, 11), 0xFFFF0000u);
+    cairo_surface_destroy(png);
+
+    // A hidden child is left out.
+    ShowWindow(child, SW_HIDE);
+    ASSERT_TRUE(control::saveWindowPng(parent, file));
+    png = cairo_image_surface_create_from_png(file.c_str());
+    EXPECT_EQ(pixelAt(png, 10, 5), 0xFFFF0000u);
+    cairo_surface_destroy(png);
+
+    // A file that cannot be written fails and leaves nothing behind.
+    EXPECT_FALSE(control::saveWindowPng(parent, dir / "missing" / "item.png"));
+    EXPECT_FALSE(control::saveWindowPng(nullptr, dir / "none.png"));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir),
+                            std::filesystem::directory_iterator()),
+              1);
+    std::filesystem::remove_all(dir);
+    DestroyWindow(parent);
+}
+
+// ---- Icons -------------------------------------------------------------------------------------
+
+std::vector<BYTE> readFile(const std::filesystem::path &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::filesystem::path sourceDir()
+{
+    const char *dir = std::getenv("DURVO_SOURCE_DIR");
+    return dir ? std::filesystem::path(dir)
+               : std::filesystem::path(__FILE__).parent_path().parent_path().parent_path();
+}
+
+DWORD le32(const std::vector<BYTE> &b, size_t at)
+{
+    return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | DWORD(b[at + 3]) << 24;
+}
+
+// An .ico file as the resource compiler stores it: a group directory whose entries name the
+// images by id (1, 2, ...), and the images themselves.
+struct IconResources {
+    std::vector<BYTE> group;
+    std::vector<std::vector<BYTE>> images;
+};
+
+IconResources fromIcoFile(const std::vector<BYTE> &ico)
+{
+    IconResources r;
+    const size_t count = ico[4] | ico[5] << 8;
+    r.group.assign(ico.begin(), ico.begin() + 6);
+    for (size_t i = 0; i < count; ++i) {
+        const size_t entry = 6 + 16 * i;
+        r.group.insert(r.group.end(), ico.begin() + entry, ico.begin() + entry + 12);
+        r.group.push_back(BYTE(i + 1));
+        r.group.push_back(0);
+        const DWORD size = le32(ico, entry + 8), offset = le32(ico, entry + 12);
+        r.images.emplace_back(ico.begin() + offset, ico.begin() + offset + size);
+    }
+    return r;
+}
+
+TEST_F(Gdi, ItemIconsDecode)
+{
+    struct Case {
+        const char *file;
+        int cx;
+        int size;
+        int bits;
+    } cases[] = {
+        {"durvo101.ico", 32, 32, 4},   // classic icon, large: 16 colours
+        {"durvo101.ico", 16, 16, 4},   // classic icon, small: 16 colours
+        {"durvo105.ico", 32, 32, 4},   // Pocket PC 2002 icon, large: 16 colours
+        {"durvo105.ico", 16, 16, 8},   // and small: 256 colours
+        {"durvo105.ico", 0, 32, 4},    // no size asked: the first image
+        {"durvo105.ico", 20, 16, 8},   // no exact size: the nearest
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(std::string(c.file) + " " + std::to_string(c.cx));
+        const auto ico = readFile(sourceDir() / "plugin" / "icons" / c.file);
+        ASSERT_GT(ico.size(), 6u);
+        const IconResources res = fromIcoFile(ico);
+        const auto entries = gdi::parseIconGroup(res.group);
+        ASSERT_TRUE(entries.has_value());
+        ASSERT_EQ(entries->size(), 2u);
+        const size_t pick = gdi::pickIconEntry(*entries, c.cx, c.cx);
+        EXPECT_EQ((*entries)[pick].width, c.size);
+        EXPECT_EQ((*entries)[pick].bitCount, c.bits);
+        const auto image = gdi::decodeIconImage(res.images[(*entries)[pick].id - 1]);
+        ASSERT_TRUE(image.has_value());
+        EXPECT_EQ(image->width, c.size);
+        EXPECT_EQ(image->height, c.size);
+        // The corners are transparent; the artwork covers a good part of the square.
+        EXPECT_EQ(image->andMask.front(), 1);
+        EXPECT_EQ(image->andMask.back(), 1);
+        int opaque = 0;
+        for (auto bit : image->andMask) opaque += bit == 0;
+        EXPECT_GT(opaque, c.size * c.size / 3);
+    }
+}
+
+// A 2x2 4-bit icon: BITMAPINFOHEADER, 16 palette entries, 2 colour rows, 2 mask rows.
+std::vector<BYTE> tinyIcon()
+{
+    std::vector<BYTE> b(40 + 64 + 8 + 8, 0);
+    const BYTE header[] = {40, 0, 0, 0, 2, 0, 0, 0, 4, 0, 0, 0, 1, 0, 4, 0};
+    std::memcpy(b.data(), header, sizeof header);
+    b[40 + 4 * 1 + 2] = 0xFF;   // palette 1 = red
+    b[104] = 0x10;              // bottom row: red, black
+    b[108] = 0x01;              // top row: black, red
+    b[116] = 0x40;              // top row mask: right pixel transparent
+    return b;
+}
+
+TEST_F(Gdi, MalformedIconsAreRejected)
+{
+    const auto good = tinyIcon();
+    const auto image = gdi::decodeIconImage(good);
+    ASSERT_TRUE(image.has_value());
+    EXPECT_EQ(image->colors, (std::vector<uint32_t>{0xFF000000u, 0xFFFF0000u, 0xFFFF0000u,
+                                                    0xFF000000u}));
+    EXPECT_EQ(image->andMask, (std::vector<uint8_t>{0, 1, 0, 0}));
+
+    struct Case {
+        const char *defect;
+        std::function<void(std::vector<BYTE> &)> damage;
+    } cases[] = {
+        {"short_header", [](auto &b) { b.resize(39); }},
+        {"short_mask", [](auto &b) { b.pop_back(); }},
+        {"short_palette", [](auto &b) { b.resize(60); }},
+        {"header_size_past_end", [](auto &b) { b[0] = 0xFF; b[1] = 0xFF; }},
+        {"odd_height", [](auto &b) { b[8] = 3; }},
+        {"zero_width", [](auto &b) { b[4] = 0; }},
+        {"huge_width", [](auto &b) { b[5] = 0x10; }},
+        {"negative_height", [](auto &b) { b[11] = 0x80; }},
+        {"bit_count_3", [](auto &b) { b[14] = 3; }},
+        {"two_planes", [](auto &b) { b[12] = 2; }},
+        {"compressed", [](auto &b) { b[16] = 2; }},
+        // One colour in the palette, so the rows move up; a pixel then uses index 1.
+        {"index_past_palette", [](auto &b) { b[32] = 1; b[44] = 0x11; }},
+        {"too_many_colours", [](auto &b) { b[32] = 17; }},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.defect);
+        auto bytes = good;
+        c.damage(bytes);
+        EXPECT_FALSE(gdi::decodeIconImage(bytes).has_value());
+    }
+
+    const std::vector<BYTE> group = {0, 0, 1, 0, 1, 0, 16, 16, 16, 0, 1, 0, 4, 0, 0, 0, 0, 0, 7, 0};
+    EXPECT_TRUE(gdi::parseIconGroup(group).has_value());
+    EXPECT_FALSE(gdi::parseIconGroup(std::vector<BYTE>(group.begin(), group.end() - 1)).has_value());
+    auto cursor = group;
+    cursor[2] = 2;   // a cursor group is no icon group
+    EXPECT_FALSE(gdi::parseIconGroup(cursor).has_value());
+    auto empty = group;
+    empty[4] = 0;
+    EXPECT_FALSE(gdi::parseIconGroup(empty).has_value());
+}
+
+}  // namespace
