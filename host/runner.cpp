@@ -17,7 +17,7 @@ std::string clockStamp()
 {
     SYSTEMTIME now{};
     GetLocalTime(&now);
-    char buf[16];
+    char buf[32];
     snprintf(buf, sizeof buf, "[%02d:%02d:%02d]", now.wHour, now.wMinute, now.wSecond);
     return buf;
 }

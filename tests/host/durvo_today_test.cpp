@@ -1,0 +1,308 @@
+// End-to-end runs of the durvo-today binary on scripts written to a temporary folder.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct RunResult {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string readFile(const fs::path &file)
+{
+    std::ifstream in(file, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+void writeFile(const fs::path &file, const std::string &text)
+{
+    std::ofstream(file, std::ios::binary) << text;
+}
+
+std::vector<std::string> lines(const std::string &text)
+{
+    std::vector<std::string> out;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) out.push_back(line);
+    return out;
+}
+
+// The bytes of one REG_BINARY value of the meter's store in a .reg text.
+std::vector<uint8_t> storeValue(const std::string &regText, const std::string &name)
+{
+    std::string joined;
+    bool inStore = false;
+    for (std::string line : lines(regText)) {
+        if (!line.empty() && line[0] == '[') inStore = line == "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Norvane]";
+        if (inStore) joined += line + "\n";
+    }
+    // Continued hex lines end in a backslash.
+    std::string flat;
+    for (size_t i = 0; i < joined.size(); ++i) {
+        if (joined[i] == '\\' && i + 1 < joined.size() && joined[i + 1] == '\n') {
+            i += 1;
+            while (i + 1 < joined.size() && joined[i + 1] == ' ') ++i;
+            continue;
+        }
+        flat += joined[i];
+    }
+    std::vector<uint8_t> bytes;
+    std::string key = "\"" + name + "\"=hex:";
+    size_t at = flat.find(key);
+    if (at == std::string::npos) return bytes;
+    std::istringstream hex(flat.substr(at + key.size(), flat.find('\n', at) - at - key.size()));
+    for (std::string b; std::getline(hex, b, ',');)
+        if (!b.empty()) bytes.push_back(static_cast<uint8_t>(std::stoul(b, nullptr, 16)));
+    return bytes;
+}
+
+uint32_t le32(const std::vector<uint8_t> &b, size_t at)
+{
+    if (b.size() < at + 4) return 0xdeadbeef;
+    return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | uint32_t(b[at + 3]) << 24;
+}
+
+std::string utf16Title(const std::vector<uint8_t> &b, size_t at)
+{
+    std::string title;
+    for (size_t i = at; i + 1 < b.size() && i < at + 96; i += 2) {
+        uint16_t unit = b[i] | b[i + 1] << 8;
+        if (unit == 0) break;
+        title += static_cast<char>(unit);
+    }
+    return title;
+}
+
+class DurvoToday : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        const char *build = std::getenv("DURVO_BUILD_DIR");
+        ASSERT_NE(build, nullptr) << "DURVO_BUILD_DIR is not set";
+        binary_ = fs::path(build) / "host" / "durvo-today";
+        ASSERT_TRUE(fs::exists(binary_)) << binary_;
+        const auto *info = ::testing::UnitTest::GetInstance()->current_test_info();
+        dir_ = fs::temp_directory_path() /
+               ("durvo-today-" + std::to_string(getpid()) + "-" + info->name());
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    RunResult run(const std::string &script, const std::string &options = "")
+    {
+        writeFile(dir_ / "s.txt", script);
+        std::string command = "cd '" + dir_.string() + "' && '" + binary_.string() + "' --device device " +
+                              options + " s.txt >out.txt 2>err.txt";
+        int raw = std::system(command.c_str());
+        RunResult r;
+        r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+        r.out = readFile(dir_ / "out.txt");
+        r.err = readFile(dir_ / "err.txt");
+        return r;
+    }
+
+    std::string registry() const { return readFile(dir_ / "device" / "registry.reg"); }
+
+    // The lines that `show` printed, in order.
+    static std::vector<std::string> shown(const RunResult &r)
+    {
+        std::vector<std::string> out;
+        for (const std::string &line : lines(r.out))
+            if (line.rfind("item: ", 0) == 0) out.push_back(line.substr(6));
+        return out;
+    }
+
+    fs::path binary_;
+    fs::path dir_;
+};
+
+TEST_F(DurvoToday, BadScriptsAreRejectedWholeBeforeAnythingRuns)
+{
+    struct Case {
+        const char *script;
+        const char *expectedErr;
+    };
+    const Case cases[] = {
+        // the line number counts comments and blank lines; the good lines before it never run
+        {"boot\n# a comment\n\nrun 1m\ntap 10 10\n", "s.txt:5: unknown command 'tap'\n"},
+        // a duration needs a unit; a bare number is refused
+        {"boot\nrun 90\n", "s.txt:2: bad duration '90' (like 500ms, 7s, 15m, 2h, 1h30m; more than 0, less than 49 days)\n"},
+        // units must come from hours down, each once
+        {"boot\nsleep 30s2m\n", "s.txt:2: bad duration '30s2m' (like 500ms, 7s, 15m, 2h, 1h30m; more than 0, less than 49 days)\n"},
+        // 2005 is no leap year
+        {"clock 2005-02-29 10:00:00\n", "s.txt:1: no such date or time: 2005-02-29 10:00:00\n"},
+        // power bytes are bytes
+        {"power 0 1 256\n", "s.txt:1: power bytes are decimal numbers from 0 to 255, not '256'\n"},
+        // nothing to show before the Today screen runs
+        {"show\nboot\n", "s.txt:1: no Today screen yet: boot first\n"},
+        // a window must be open before it can be hidden; a soft reset ends every program
+        {"window Notes\nboot\nsoftreset\nhide Notes\n", "s.txt:4: no open window titled \"Notes\"\n"},
+        // a setting that no boot follows would silently do nothing
+        {"boot\nsetting dvLogProcess 1\n", "s.txt:2: setting takes effect at the next boot or softreset, and none follows\n"},
+        // every bad line is reported, not just the first
+        {"run 1x\npower 1 2\n",
+         "s.txt:1: bad duration '1x' (like 500ms, 7s, 15m, 2h, 1h30m; more than 0, less than 49 days)\n"
+         "s.txt:2: usage: power AC FLAG PERCENT | power fail\n"},
+        {"boot\nboot\n", "s.txt:2: the Today screen is already running (softreset restarts it)\n"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.script);
+        fs::remove_all(dir_ / "device");
+        RunResult r = run(c.script);
+        EXPECT_EQ(r.status, 2);
+        EXPECT_EQ(r.err, c.expectedErr);
+        EXPECT_EQ(r.out, "");
+        EXPECT_FALSE(fs::exists(dir_ / "device" / "registry.reg"));
+    }
+}
+
+TEST_F(DurvoToday, SoftResetCarriesTheOnTimeOfTheLastSave)
+{
+    RunResult r = run("clock 2005-06-10 08:00:00\n"
+                      "power 0 1 100\n"
+                      "boot\n"
+                      "run 10m\n"
+                      "show\n"
+                      "softreset\n"
+                      "show\n"
+                      "run 31s\n"
+                      "show\n");
+    ASSERT_EQ(r.status, 0) << r.err;
+    auto s = shown(r);
+    ASSERT_EQ(s.size(), 6u) << r.out;
+    // 600 ticks counted, but the last save was at the 589th (every 31st tick).
+    EXPECT_EQ(s[0], "100%, durvo 0:10");
+    EXPECT_EQ(s[2], "Durvo 0:09");   // charge not read yet after the reset
+    EXPECT_EQ(s[4], "100%, durvo 0:10");
+    EXPECT_EQ(s[1].rfind("Started ", 0), 0u) << s[1];
+    // After the reset the 31st tick saves again: 589 s carried + 31 s counted.
+    EXPECT_EQ(le32(storeValue(registry(), "dvDurvo"), 0), 620000u);
+}
+
+TEST_F(DurvoToday, ForecastFromAFallingBattery)
+{
+    // Charge is read every 16th tick: 100 % from tick 1, 99 % from tick 609, 98 % from tick
+    // 1201. Falls: 100->99 over 608 s and 99->98 over 592 s, a mean of 600 s per point. At
+    // 1320 s the last row has lasted 120 s, so the end is 1320 + 600 * (98 - off) - 120 s.
+    struct Case {
+        const char *settings;
+        const char *expectedLine1;
+    };
+    const Case cases[] = {
+        // total on-time: 1200 + 58800 s = 60000 s
+        {"", "98%, durvo 0:22 of 16:40"},
+        // remaining: 60000 - 1320 s = 58680 s
+        {"setting dvForecast 2\n", "98%, durvo 0:22, 16:18 remains"},
+        // off at 10 %: 1200 + 600 * 88 s = 54000 s
+        {"setting dvOffLevel 10\n", "98%, durvo 0:22 of 15:00"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.settings);
+        fs::remove_all(dir_ / "device");
+        RunResult r = run(std::string("clock 2005-06-10 08:00:00\npower 0 1 100\n") + c.settings +
+                          "boot\nrun 10m\npower 0 1 99\nrun 10m\npower 0 1 98\nrun 2m\nshow\n");
+        ASSERT_EQ(r.status, 0) << r.err;
+        auto s = shown(r);
+        ASSERT_EQ(s.size(), 2u) << r.out;
+        EXPECT_EQ(s[0], c.expectedLine1);
+    }
+    // The running output shows the first fall when the charge was read.
+    fs::remove_all(dir_ / "device");
+    RunResult r = run("clock 2005-06-10 08:00:00\npower 0 1 100\nboot\nrun 10m\npower 0 1 99\nrun 10s\n");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("[08:10:09] 99%, durvo 0:10 of 16:53 | Started "), std::string::npos) << r.out;
+}
+
+TEST_F(DurvoToday, OtherProgramsWindowsAreStoredInTheUsageLog)
+{
+    RunResult r = run("setting dvLogProcess 1\n"
+                      "boot\n"
+                      "window Calculator\n"
+                      "run 30s\n"
+                      "window \"Notes # draft\"\n"
+                      "run 20s\n"
+                      "close Calculator\n"
+                      "run 20s\n");
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::string reg = registry();
+    // Saved at tick 62, after the samples of ticks 6, 12, ..., 60.
+    ASSERT_EQ(le32(storeValue(reg, "logSize"), 0), 2u) << reg;
+    std::vector<uint8_t> rows = storeValue(reg, "logData");
+    ASSERT_EQ(rows.size(), 2u * 112);
+    struct Row {
+        const char *title;
+        uint32_t usageMs, launchCount, running;
+    };
+    const Row expected[] = {
+        // seen at the samples of 6 to 48 s, gone at 54 and 60 s
+        {"Calculator", 48000, 1, 0},
+        // first seen at 36 s, counting the whole interval before; seen up to 60 s
+        {"Notes # draft", 30000, 1, 1},
+    };
+    for (size_t i = 0; i < 2; ++i) {
+        SCOPED_TRACE(expected[i].title);
+        EXPECT_EQ(utf16Title(rows, i * 112), expected[i].title);
+        EXPECT_EQ(le32(rows, i * 112 + 96), expected[i].usageMs);
+        EXPECT_EQ(le32(rows, i * 112 + 100), expected[i].launchCount);
+        EXPECT_EQ(le32(rows, i * 112 + 104), expected[i].running);
+    }
+}
+
+TEST_F(DurvoToday, InstallKeepsAnExistingDllValue)
+{
+    fs::create_directories(dir_ / "device");
+    writeFile(dir_ / "device" / "registry.reg",
+              "Windows Registry Editor Version 5.00\n\n"
+              "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Today\\Items\\Durvo]\n"
+              "\"DLL\"=\"\\\\Windows\\\\Elsewhere.dll\"\n");
+    RunResult r = run("boot\nrun 5s\n");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("cannot load \\Windows\\Elsewhere.dll"), std::string::npos) << r.err;
+    std::string reg = registry();
+    EXPECT_NE(reg.find("\"DLL\"=\"\\\\Windows\\\\Elsewhere.dll\""), std::string::npos) << reg;
+    EXPECT_NE(reg.find("\"Type\"=dword:00000004"), std::string::npos) << reg;
+}
+
+TEST_F(DurvoToday, ScreenSizeFollowsTheDpi)
+{
+    struct Case {
+        const char *options;
+        uint32_t width, height;
+    };
+    const Case cases[] = {
+        {"", 240, 320},             // the default 96 dpi
+        {"--dpi 192", 480, 640},    // a high-resolution device
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.options);
+        RunResult r = run("boot\nrun 2s\nscreenshot shots/today.png\n", c.options);
+        ASSERT_EQ(r.status, 0) << r.err;
+        std::string png = readFile(dir_ / "shots" / "today.png");
+        ASSERT_GE(png.size(), 24u);
+        auto be32 = [&](size_t at) {
+            return uint32_t(uint8_t(png[at])) << 24 | uint8_t(png[at + 1]) << 16 | uint8_t(png[at + 2]) << 8 |
+                   uint8_t(png[at + 3]);
+        };
+        EXPECT_EQ(be32(16), c.width);    // IHDR width
+        EXPECT_EQ(be32(20), c.height);   // IHDR height
+    }
+}
+
+}  // namespace
