@@ -142,6 +142,8 @@ int main(int argc, char **argv)
 
     control::resetDevice();
     control::setDpi(args.dpi);
+    // The shell's user-interface font grows with the screen, as on a high-resolution device.
+    control::setShellUiMetrics(true, 12 * args.dpi / 96);
     control::setOsVersion(args.osMajor, args.osMinor);
     control::setPlatformType(control::fromUtf8(args.platform));
 
