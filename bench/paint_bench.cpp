@@ -7,6 +7,8 @@
 #include "item_window.h"
 #include "meter_state.h"
 
+#include <filesystem>
+
 namespace {
 
 LRESULT CALLBACK hostProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
@@ -14,10 +16,29 @@ LRESULT CALLBACK hostProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
     return DefWindowProcW(window, message, wParam, lParam);
 }
 
+// The built library's icons, for the paint to load: Durvo.dll lies beside the bench in the
+// build tree. Without it the paint runs without an icon.
+void useBuiltLibraryIcons()
+{
+    namespace fs = std::filesystem;
+    fs::path built = fs::read_symlink("/proc/self/exe").parent_path().parent_path() / "plugin"
+                     / "Durvo.dll";
+    fs::path root = fs::temp_directory_path() / "durvo-paint-bench";
+    std::error_code error;
+    fs::create_directories(root / "Windows", error);
+    fs::copy_file(built, root / "Windows" / "Durvo.dll", fs::copy_options::overwrite_existing,
+                  error);
+    control::setDeviceRoot(root);
+    HMODULE library = LoadLibraryW(TEXT("\\Windows\\Durvo.dll"));
+    if (library != NULL)
+        moduleInstance = library;
+}
+
 // A Today screen with one item of the linked plug-in code, counting since two days.
 HWND startItem(DWORD ppc2002Style, DWORD briefView)
 {
     control::resetDevice();
+    useBuiltLibraryIcons();
     WNDCLASSW host = {};
     host.lpfnWndProc = hostProc;
     host.lpszClassName = TEXT("BenchHost");
@@ -26,6 +47,7 @@ HWND startItem(DWORD ppc2002Style, DWORD briefView)
                                   320, NULL, NULL, NULL, NULL);
     TODAYLISTITEM item = {};
     item.fEnabled = TRUE;
+    item.hinstDLL = moduleInstance;
     HWND window = InitializeCustomItem(&item, parent);
     meterState.settings.ppc2002Style = ppc2002Style;
     meterState.settings.briefView = briefView;
@@ -61,6 +83,7 @@ BENCHMARK(BM_ComposeItemLines)->ArgName("brief")->Arg(0)->Arg(1);
 void BM_PaintItem(benchmark::State &state)
 {
     HWND window = startItem(DWORD(state.range(0)), DWORD(state.range(1)));
+    state.SetLabel(moduleInstance != NULL ? "with icon" : "no icon: Durvo.dll not found");
     for (auto _ : state)
         paintItem(window);
     DestroyWindow(window);
