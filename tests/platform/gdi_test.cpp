@@ -520,4 +520,114 @@ TEST_F(Gdi, MalformedIconsAreRejected)
     EXPECT_FALSE(gdi::parseIconGroup(empty).has_value());
 }
 
+// ---- Icons through LoadImageW and DrawIconEx ----------------------------------------------------
+
+class GdiIcons : public Gdi {
+protected:
+    void SetUp() override
+    {
+        Gdi::SetUp();
+        root_ = scratchDir("icons");
+        std::filesystem::create_directories(root_ / "Windows");
+        const char *build = std::getenv("DURVO_BUILD_DIR");
+        ASSERT_NE(build, nullptr) << "DURVO_BUILD_DIR is not set";
+        std::filesystem::copy_file(
+            std::filesystem::path(build) / "tests" / "platform" / "gdi_icons" / "GdiIcons.dll",
+            root_ / "Windows" / "GdiIcons.dll", std::filesystem::copy_options::overwrite_existing);
+        control::setDeviceRoot(root_);
+        module_ = LoadLibraryW(u"GdiIcons.dll");
+        ASSERT_NE(module_, nullptr);
+    }
+    void TearDown() override
+    {
+        FreeLibrary(module_);
+        Gdi::TearDown();
+        std::filesystem::remove_all(root_);
+    }
+    std::filesystem::path root_;
+    HMODULE module_ = nullptr;
+};
+
+// What the icon should look like: the .ico image decoded, transparent pixels white.
+std::vector<uint32_t> expectedOnWhite(const char *file, size_t entry, int *size)
+{
+    const IconResources res = fromIcoFile(readFile(sourceDir() / "plugin" / "icons" / file));
+    const auto image = gdi::decodeIconImage(res.images[entry]);
+    *size = image ? image->width : 0;
+    std::vector<uint32_t> pixels;
+    if (!image) return pixels;
+    for (size_t i = 0; i < image->colors.size(); ++i)
+        pixels.push_back(image->andMask[i] ? 0xFFFFFFFFu : image->colors[i]);
+    return pixels;
+}
+
+TEST_F(GdiIcons, LoadAndDrawTheItemIcons)
+{
+    struct Case {
+        int group;
+        int cx;
+        int drawWidth;      // DrawIconEx width and height; 0 = the icon's own size
+        const char *file;
+        size_t entry;       // the .ico image that must appear
+        int scale;          // drawn pixels per image pixel
+    } cases[] = {
+        {101, 16, 0, "durvo101.ico", 1, 1},    // the classic look's small icon
+        {101, 32, 0, "durvo101.ico", 0, 1},    // its large one
+        {105, 16, 0, "durvo105.ico", 1, 1},    // the 256-colour small icon
+        {105, 32, 0, "durvo105.ico", 0, 1},    // the 16-colour large one
+        {105, 0, 0, "durvo105.ico", 0, 1},     // no size asked: the first image, own size
+        {101, 16, 32, "durvo101.ico", 1, 2},   // drawn larger: each pixel doubled
+    };
+    HWND window = makeWindow(nullptr, 0, 0, 80, 80);
+    const auto file = root_ / "icon.png";
+    for (const Case &c : cases) {
+        SCOPED_TRACE(std::to_string(c.group) + " at " + std::to_string(c.cx));
+        HICON icon = static_cast<HICON>(
+            LoadImageW(module_, MAKEINTRESOURCEW(c.group), IMAGE_ICON, c.cx, c.cx, LR_DEFAULTCOLOR));
+        ASSERT_NE(icon, nullptr);
+        EXPECT_EQ(control::liveGdiObjects().icons, 1);
+        HDC dc = GetDC(window);
+        RECT all = {0, 0, 80, 80};
+        FillRect(dc, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+        EXPECT_EQ(DrawIconEx(dc, 2, 1, icon, c.drawWidth, c.drawWidth, 0, nullptr, DI_NORMAL), TRUE);
+        ReleaseDC(window, dc);
+        EXPECT_EQ(DestroyIcon(icon), TRUE);
+        EXPECT_EQ(DestroyIcon(icon), FALSE);
+
+        int size = 0;
+        const auto expected = expectedOnWhite(c.file, c.entry, &size);
+        ASSERT_TRUE(control::saveWindowPng(window, file));
+        cairo_surface_t *png = cairo_image_surface_create_from_png(file.c_str());
+        int wrong = 0;
+        for (int y = 0; y < size * c.scale; ++y)
+            for (int x = 0; x < size * c.scale; ++x)
+                wrong += pixelAt(png, 2 + x, 1 + y) != expected[(y / c.scale) * size + x / c.scale];
+        EXPECT_EQ(wrong, 0);
+        // Nothing is drawn past the icon's own square.
+        EXPECT_EQ(pixelAt(png, 2 + size * c.scale, 1 + size * c.scale / 2), 0xFFFFFFFFu);
+        cairo_surface_destroy(png);
+    }
+    DestroyWindow(window);
+}
+
+TEST_F(GdiIcons, BrokenIconsLoadAsNull)
+{
+    struct Case {
+        int group;
+        const char *defect;
+    } cases[] = {
+        {200, "bad_bit_count"},   // the image header claims 3 bits per pixel
+        {201, "missing_image"},   // the group names an image that is not there
+        {202, "short_image"},     // the pixel rows are missing
+        {999, "no_such_group"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.defect);
+        EXPECT_EQ(LoadImageW(module_, MAKEINTRESOURCEW(c.group), IMAGE_ICON, 16, 16, 0), nullptr);
+        EXPECT_EQ(control::liveGdiObjects().icons, 0);
+    }
+    // Only icons are loaded here.
+    EXPECT_EQ(LoadImageW(module_, MAKEINTRESOURCEW(101), IMAGE_BITMAP, 16, 16, 0), nullptr);
+}
+
 }  // namespace
