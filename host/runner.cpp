@@ -108,9 +108,10 @@ bool Runner::execute(const Command &c)
         control::advanceClock(c.number);
         return true;
     case CommandKind::Show:
-        show();
+        show(c);
         return true;
     case CommandKind::Screenshot: {
+        screen_->refreshHeader();   // the clock may have moved without a timer (sleep, clock)
         control::pumpMessages();
         std::filesystem::path file = c.text;
         std::error_code ec;
@@ -172,11 +173,11 @@ void Runner::runFor(const Command &c)
     clearProgress();
 }
 
-void Runner::show()
+void Runner::show(const Command &c)
 {
     control::pumpMessages();
     if (!screen_ || screen_->items().empty()) {
-        err_ << "show: no item on the Today screen\n";
+        err_ << script_.name << ":" << c.line << ": note: no item on the Today screen to show\n";
         return;
     }
     clearProgress();

@@ -34,7 +34,7 @@ private:
     bool execute(const Command &command);
     bool boot(const Command &command);
     void runFor(const Command &command);
-    void show();
+    void show(const Command &command);
     void reportChanges();
     void closeAllForeignWindows();
     void progress(const Command &command, DWORD done);

@@ -228,6 +228,13 @@ void TodayScreen::layout()
     if (desktop_) InvalidateRect(desktop_, nullptr, TRUE);
 }
 
+void TodayScreen::refreshHeader()
+{
+    if (!desktop_ || currentHeader() == shownHeader_) return;
+    RECT header = headerRect(look_);
+    InvalidateRect(desktop_, &header, FALSE);
+}
+
 void TodayScreen::paint()
 {
     PAINTSTRUCT ps{};
@@ -280,10 +287,7 @@ LRESULT TodayScreen::handle(UINT message, WPARAM wParam, LPARAM lParam)
     case WM_TIMER:
         if (wParam == kHeightTimer) {
             queryHeights();
-            if (!(currentHeader() == shownHeader_)) {
-                RECT header = headerRect(look_);
-                InvalidateRect(desktop_, &header, FALSE);
-            }
+            refreshHeader();
         }
         return 0;
     case TODAYM_GETCOLOR:

@@ -45,6 +45,8 @@ public:
 
     // Asks every item its height (message 1267) and stacks them anew when one changed.
     void queryHeights();
+    // Repaints the clock, date and battery bands when what they show has changed.
+    void refreshHeader();
 
 private:
     struct Item {

@@ -280,6 +280,21 @@ TEST_F(DurvoToday, InstallKeepsAnExistingDllValue)
     EXPECT_NE(reg.find("\"Type\"=dword:00000004"), std::string::npos) << reg;
 }
 
+TEST_F(DurvoToday, UnreadableRegistryStopsBeforeAnythingRuns)
+{
+    fs::create_directories(dir_ / "device");
+    const std::string broken = "Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Norvane]\n"
+                               "\"dvDurvo\"=hex:e8,03,zz\n";
+    writeFile(dir_ / "device" / "registry.reg", broken);
+    RunResult r = run("boot\nrun 1m\n");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err.rfind("durvo-today: device/registry.reg: line 4: ", 0), 0u) << r.err;
+    // The device is left exactly as it was: nothing installed, the store not replaced.
+    EXPECT_EQ(registry(), broken);
+    EXPECT_FALSE(fs::exists(dir_ / "device" / "fs" / "Windows" / "Durvo.DLL"));
+}
+
 TEST_F(DurvoToday, ScreenSizeFollowsTheDpi)
 {
     struct Case {
