@@ -10,7 +10,7 @@
 // The internal leading equals the descent, as in Tahoma (ascent ~ 1 em, descent ~ 0.2 em).
 // Each UTF-16 unit advances by (ch * units + 50) / 100 pixels, where units (hundredths of
 // ch) come from advanceUnits below: Tahoma-like widths, 55 for digits, 52 for most small
-// letters, 62 for most capitals, 84 for m, M, W, 23 for i, j, l, 31 for a blank, 30 for
+// letters, 62 for most capitals, 84 for m and W, 23 for i, j, l, 31 for a blank, 30 for
 // . , : ; ' ! |, 60 outside ASCII; control characters take no room. Bold (lfWeight >= 600)
 // is a tenth wider. DrawTextW lays lines out one line height apart, with no extra leading.
 //
@@ -279,9 +279,11 @@ int advanceUnits(char16_t c)
     case u'J': return 40;
     case u'f': case u't': return 33;
     case u'r': return 36;
-    case u'm': case u'M': case u'W': return 84;
+    case u'm': case u'W': return 84;
+    case u'M': return 76;
     case u'w': return 71;
-    case u'%': case u'@': return 100;
+    case u'%': return 84;
+    case u'@': return 86;
     case u'.': case u',': case u':': case u';': case u'\'': case u'!': case u'|': return 30;
     case u'(': case u')': case u'[': case u']': case u'{': case u'}': return 38;
     case u'-': return 36;
