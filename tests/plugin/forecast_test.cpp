@@ -2,8 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <climits>
-#include <cstdlib>
-#include <new>
 #include <string>
 #include <vector>
 
@@ -11,31 +9,8 @@
 #include "forecast.h"
 #include "meter_state.h"
 
-// Counts operator new while armed, so that a test can show a path allocates nothing. Weak, in
-// case another test file of this executable replaces operator new as well.
-long heapAllocations = 0;
-bool countHeapAllocations = false;
-
-__attribute__((weak)) void *operator new(std::size_t size)
-{
-    if (countHeapAllocations) {
-        ++heapAllocations;
-    }
-    if (void *p = std::malloc(size ? size : 1)) {
-        return p;
-    }
-    throw std::bad_alloc();
-}
-
-__attribute__((weak)) void operator delete(void *p) noexcept
-{
-    std::free(p);
-}
-
-__attribute__((weak)) void operator delete(void *p, std::size_t) noexcept
-{
-    std::free(p);
-}
+// From alloc_test.cpp: the heap allocations (operator new, malloc) made by body.
+long countAllocations(void (*body)());
 
 namespace {
 
@@ -218,14 +193,15 @@ TEST(ForecastSuffix, NotMadeWhenSwitchedOff)
 
 TEST(ForecastSuffix, AllocatesNothing)
 {
+    ASSERT_EQ(countAllocations([] { ::operator delete(::operator new(16)); }), 1)
+        << "the counter sees allocations";
     Case c{"", fullHistory(), 50, 0, 32385000, 2, ""};
     suffixOf(c);
-    WCHAR suffix[forecastSuffixChars];
-    heapAllocations = 0;
-    countHeapAllocations = true;
-    forecastSuffix(suffix);
-    countHeapAllocations = false;
-    EXPECT_EQ(heapAllocations, 0);
+    EXPECT_EQ(countAllocations([] {
+                  WCHAR suffix[forecastSuffixChars];
+                  forecastSuffix(suffix);
+              }),
+              0);
 }
 
 }  // namespace
