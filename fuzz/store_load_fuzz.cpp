@@ -33,7 +33,6 @@ const KnownValue knownValues[] = {
     {u"dvForecast", 4, nullptr}, {u"dvOffLevel", 4, nullptr},  {u"logSize", 4, nullptr},
     {u"logData", 112, u"logSize"}, {u"chSize", 4, nullptr},     {u"chData", 12, u"chSize"},
 };
-const size_t knownCount = sizeof knownValues / sizeof knownValues[0];
 
 DWORD storedCount(HKEY key, const char16_t *name)
 {
@@ -56,52 +55,50 @@ DWORD soundSize(HKEY key, const KnownValue &value)
     return rows <= 300 ? rows * value.size : value.size;
 }
 
-void writeOneValue(HKEY key, FuzzedDataProvider &input)
+std::vector<BYTE> countBytes(FuzzedDataProvider &input)
 {
-    BYTE kind = input.ConsumeIntegral<BYTE>();
-    std::u16string name;
-    const KnownValue *known = nullptr;
-    if (kind % 20 < knownCount) {
-        known = &knownValues[kind % 20];
-        name = known->name;
-    } else {
-        std::string bytes = input.ConsumeRandomLengthString(40);
-        name.assign(bytes.begin(), bytes.end());
-    }
-    if (kind & 0x80) {
+    static const DWORD counts[] = {0, 1, 2, 99, 100, 101, 254, 255, 256, 0x7FFFFFFF, 0xFFFFFFFF};
+    DWORD count = counts[input.ConsumeIntegralInRange<size_t>(0, std::size(counts) - 1)];
+    return {BYTE(count), BYTE(count >> 8), BYTE(count >> 16), BYTE(count >> 24)};
+}
+
+// Changes one value of the saved store, or leaves it. Most values stay as saved, so that the
+// load gets past them to the damaged one; a count is written before the log it sizes, so a
+// "sound" log follows whatever count is stored at that moment.
+void damageValue(HKEY key, FuzzedDataProvider &input, const std::u16string &name,
+                 const KnownValue *known)
+{
+    BYTE mode = input.ConsumeIntegral<BYTE>();
+    static const DWORD types[] = {REG_BINARY, REG_BINARY, REG_DWORD, REG_SZ};
+    DWORD type = types[(mode >> 3) & 3];
+    DWORD sound = known ? soundSize(key, *known) : 4;
+    std::vector<BYTE> data;
+    switch (mode & 7) {
+    case 0:
+    case 1:
+    case 2:
+        return;   // as saved
+    case 3:
         RegDeleteValueW(key, name.c_str());
         return;
-    }
-    static const DWORD types[] = {REG_BINARY, REG_DWORD, REG_SZ, REG_NONE};
-    DWORD type = types[(kind >> 5) & 3];
-
-    DWORD size = 0;
-    std::vector<BYTE> data;
-    switch (input.ConsumeIntegralInRange<int>(0, 3)) {
-    case 0:   // the sound size
-        size = known ? soundSize(key, *known) : 4;
+    case 4:   // the sound size, any bytes
+        data = input.ConsumeBytes<BYTE>(sound);
+        data.resize(sound);
         break;
-    case 1:   // a little off
-        size = known ? soundSize(key, *known) : 4;
-        size += input.ConsumeIntegralInRange<int>(-3, 3);
-        size = size > 0x10000 ? 0 : size;
+    case 5:   // a count around a capacity
+        data = countBytes(input);
         break;
-    case 2: {  // a count around a capacity
-        DWORD counts[] = {0, 1, 99, 100, 101, 254, 255, 256, 0x7FFFFFFF, 0xFFFFFFFF};
-        DWORD count = counts[input.ConsumeIntegralInRange<size_t>(0, std::size(counts) - 1)];
-        data.assign(reinterpret_cast<BYTE *>(&count), reinterpret_cast<BYTE *>(&count) + 4);
-        size = 4;
+    case 6: {  // a little off the sound size
+        int size = int(sound) + input.ConsumeIntegralInRange<int>(-3, 3);
+        data = input.ConsumeBytes<BYTE>(size < 0 ? 0 : size);
+        data.resize(size < 0 ? 0 : size);
         break;
     }
     default:
-        size = input.ConsumeIntegralInRange<DWORD>(0, 40000);
+        data = input.ConsumeBytes<BYTE>(input.ConsumeIntegralInRange<size_t>(0, 40000));
         break;
     }
-    if (data.empty()) {
-        data = input.ConsumeBytes<BYTE>(size);
-        data.resize(size);
-    }
-    RegSetValueExW(key, name.c_str(), 0, type, data.data(), size);
+    RegSetValueExW(key, name.c_str(), 0, type, data.data(), DWORD(data.size()));
 }
 
 }  // namespace
@@ -136,9 +133,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *bytes, size_t length)
     HKEY key = nullptr;
     RegCreateKeyExW(HKEY_LOCAL_MACHINE, storeKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
                     nullptr);
-    int values = input.ConsumeIntegralInRange<int>(0, 24);
-    for (int i = 0; i < values && input.remaining_bytes() > 0; ++i) {
-        writeOneValue(key, input);
+    for (const KnownValue &value : knownValues) {
+        damageValue(key, input, value.name, &value);
+    }
+    while (input.remaining_bytes() > 0) {   // values the plug-in never wrote
+        std::string name = input.ConsumeRandomLengthString(40);
+        damageValue(key, input, std::u16string(name.begin(), name.end()), nullptr);
     }
     RegCloseKey(key);
 
