@@ -1,0 +1,602 @@
+// Registry calls as a Win32 program sees them: error codes, buffer behaviour (sentinel bytes
+// around every output), names without regard to case, faults, and the .reg text form.
+#include <windows.h>
+
+#include "control.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <string>
+#include <vector>
+
+// Counts heap allocations made anywhere in the process while a test asks for it; the
+// platform library's own allocations come here too. (GCC cannot see that new and delete below
+// are a matching pair once it inlines them.)
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+namespace {
+std::atomic<bool> countingAllocations{false};
+std::atomic<int> allocationCount{0};
+}  // namespace
+
+void *operator new(std::size_t size) {
+    if (countingAllocations) ++allocationCount;
+    if (void *p = std::malloc(size == 0 ? 1 : size)) return p;
+    throw std::bad_alloc();
+}
+void operator delete(void *p) noexcept {
+    std::free(p);
+}
+void operator delete(void *p, std::size_t) noexcept {
+    std::free(p);
+}
+
+namespace {
+
+constexpr BYTE kSentinel = 0xBD;
+
+class Registry : public ::testing::Test {
+protected:
+    void SetUp() override { control::resetDevice(); }
+    void TearDown() override { control::resetDevice(); }
+
+    static HKEY create(HKEY root, const WCHAR *path) {
+        HKEY key = nullptr;
+        EXPECT_EQ(RegCreateKeyExW(root, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+                  ERROR_SUCCESS);
+        return key;
+    }
+    static void setBinary(HKEY key, const WCHAR *name, const std::vector<BYTE> &data) {
+        EXPECT_EQ(RegSetValueExW(key, name, 0, REG_BINARY, data.data(), static_cast<DWORD>(data.size())),
+                  ERROR_SUCCESS);
+    }
+};
+
+// ---- Keys ----------------------------------------------------------------------------------------
+
+TEST_F(Registry, CreateAndOpenAnswerWithWindowsErrorCodes) {
+    HKEY software = create(HKEY_LOCAL_MACHINE, u"SOFTWARE");
+    struct Case {
+        const char *proves;
+        bool create;
+        HKEY parent;
+        const WCHAR *path;
+        LONG expected;
+        DWORD disposition;   // for successful creates
+    };
+    const Case cases[] = {
+        {"a new key is created", true, HKEY_LOCAL_MACHINE, u"SOFTWARE\\Norvane", ERROR_SUCCESS, REG_CREATED_NEW_KEY},
+        {"creating it again opens it", true, HKEY_LOCAL_MACHINE, u"SOFTWARE\\Norvane", ERROR_SUCCESS, REG_OPENED_EXISTING_KEY},
+        {"letter case does not matter", true, software, u"nORVANE", ERROR_SUCCESS, REG_OPENED_EXISTING_KEY},
+        {"several missing levels are created at once", true, software, u"A\\B\\C", ERROR_SUCCESS, REG_CREATED_NEW_KEY},
+        {"trailing backslashes are allowed", true, software, u"A\\B\\\\", ERROR_SUCCESS, REG_OPENED_EXISTING_KEY},
+        {"a leading backslash is a bad path", true, software, u"\\X", ERROR_BAD_PATHNAME, 0},
+        {"an empty component is a bad path", true, software, u"X\\\\Y", ERROR_BAD_PATHNAME, 0},
+        {"open finds an existing key", false, HKEY_LOCAL_MACHINE, u"software\\norvane", ERROR_SUCCESS, 0},
+        {"open of a missing key", false, HKEY_LOCAL_MACHINE, u"SOFTWARE\\Missing", ERROR_FILE_NOT_FOUND, 0},
+        {"open below a missing key", false, software, u"Missing\\Deeper", ERROR_FILE_NOT_FOUND, 0},
+        {"a handle that was never issued", false, reinterpret_cast<HKEY>(0x1234560), u"x", ERROR_INVALID_HANDLE, 0},
+        {"a null parent", true, nullptr, u"x", ERROR_INVALID_HANDLE, 0},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.proves);
+        HKEY key = reinterpret_cast<HKEY>(0xdeadbeef);
+        DWORD disposition = 0xdeadbeef;
+        LONG result = c.create ? RegCreateKeyExW(c.parent, c.path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                                                 &disposition)
+                               : RegOpenKeyExW(c.parent, c.path, 0, KEY_READ, &key);
+        EXPECT_EQ(result, c.expected);
+        if (result == ERROR_SUCCESS) {
+            if (c.create) {
+                EXPECT_EQ(disposition, c.disposition);
+            }
+            EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
+        } else if (!c.create) {
+            EXPECT_EQ(key, nullptr);   // a failed open clears the result
+        }
+    }
+    // A bad path created nothing on its way.
+    HKEY key;
+    EXPECT_EQ(RegOpenKeyExW(software, u"X", 0, KEY_READ, &key), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(RegCreateKeyExW(software, u"Y", 0, nullptr, 0, 0, nullptr, nullptr, nullptr), ERROR_BADKEY);
+    EXPECT_EQ(RegOpenKeyExW(software, u"A", 0, KEY_READ, nullptr), ERROR_INVALID_PARAMETER);
+    RegCloseKey(software);
+}
+
+TEST_F(Registry, HandlesStopWorkingWhenClosedOrTheirKeyIsDeleted) {
+    HKEY key = create(HKEY_CURRENT_USER, u"Temp");
+    HKEY second;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, u"Temp", 0, KEY_READ, &second), ERROR_SUCCESS);
+    EXPECT_NE(key, second);
+    EXPECT_EQ(RegCloseKey(second), ERROR_SUCCESS);
+    EXPECT_EQ(RegCloseKey(second), ERROR_INVALID_HANDLE);
+    // The slot is reused by the next open, but the old handle value stays dead.
+    HKEY third;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, u"Temp", 0, KEY_READ, &third), ERROR_SUCCESS);
+    EXPECT_NE(third, second);
+    EXPECT_EQ(RegQueryValueExW(second, u"v", nullptr, nullptr, nullptr, nullptr), ERROR_INVALID_HANDLE);
+
+    ASSERT_EQ(RegDeleteKeyW(HKEY_CURRENT_USER, u"Temp"), ERROR_SUCCESS);
+    BYTE data = 1;
+    EXPECT_EQ(RegSetValueExW(key, u"v", 0, REG_BINARY, &data, 1), ERROR_KEY_DELETED);
+    EXPECT_EQ(RegQueryValueExW(third, u"v", nullptr, nullptr, nullptr, nullptr), ERROR_KEY_DELETED);
+    EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
+    EXPECT_EQ(RegCloseKey(third), ERROR_SUCCESS);
+    // Predefined roots can be "closed" and still work.
+    EXPECT_EQ(RegCloseKey(HKEY_LOCAL_MACHINE), ERROR_SUCCESS);
+    HKEY root;
+    EXPECT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"", 0, KEY_READ, &root), ERROR_SUCCESS);
+    EXPECT_EQ(root, HKEY_LOCAL_MACHINE);
+}
+
+TEST_F(Registry, DeleteKeyRefusesKeysWithSubkeysAsNtDoes) {
+    RegCloseKey(create(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Microsoft\\Today\\Items\\Durvo"));
+    struct Case {
+        const char *proves;
+        const WCHAR *path;
+        LONG expected;
+    };
+    const Case cases[] = {
+        {"a key with subkeys stays", u"SOFTWARE\\Microsoft\\Today", ERROR_ACCESS_DENIED},
+        {"a missing key", u"SOFTWARE\\Microsoft\\Today\\Items\\Other", ERROR_FILE_NOT_FOUND},
+        {"a leaf goes, named in another case", u"software\\MICROSOFT\\today\\items\\durvo", ERROR_SUCCESS},
+        {"and is gone afterwards", u"SOFTWARE\\Microsoft\\Today\\Items\\Durvo", ERROR_FILE_NOT_FOUND},
+        {"its parent is now a leaf", u"SOFTWARE\\Microsoft\\Today\\Items", ERROR_SUCCESS},
+        {"a null name is refused", nullptr, ERROR_INVALID_PARAMETER},
+        {"a root cannot be deleted", u"", ERROR_ACCESS_DENIED},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.proves);
+        EXPECT_EQ(RegDeleteKeyW(HKEY_LOCAL_MACHINE, c.path), c.expected);
+    }
+}
+
+// ---- Values --------------------------------------------------------------------------------------
+
+TEST_F(Registry, QueryValueFillsBuffersLikeWindows) {
+    HKEY key = create(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Norvane");
+    setBinary(key, u"four", {1, 2, 3, 4});
+    setBinary(key, u"empty", {});
+    const WCHAR text[] = u"abc";   // stored without its terminator below
+    ASSERT_EQ(RegSetValueExW(key, u"unterminated", 0, REG_SZ, reinterpret_cast<const BYTE *>(text), 6),
+              ERROR_SUCCESS);
+
+    struct Case {
+        const char *proves;
+        const WCHAR *name;
+        bool passBuffer;
+        DWORD capacity;
+        LONG expected;
+        DWORD expectedSize;
+        DWORD expectedType;
+        std::vector<BYTE> written;   // the bytes the buffer must hold afterwards
+    };
+    const Case cases[] = {
+        {"exact size fits, byte after untouched", u"four", true, 4, ERROR_SUCCESS, 4, REG_BINARY, {1, 2, 3, 4}},
+        {"a larger buffer gets the data and the real size", u"four", true, 8, ERROR_SUCCESS, 4, REG_BINARY, {1, 2, 3, 4}},
+        {"one byte short: more data, size needed, buffer untouched", u"four", true, 3, ERROR_MORE_DATA, 4, REG_BINARY, {}},
+        {"no buffer: just the size", u"four", false, 0, ERROR_SUCCESS, 4, REG_BINARY, {}},
+        {"a 0-byte value into a 0-byte buffer", u"empty", true, 0, ERROR_SUCCESS, 0, REG_BINARY, {}},
+        {"a 0-byte value leaves a larger buffer alone", u"empty", true, 4, ERROR_SUCCESS, 0, REG_BINARY, {}},
+        {"names ignore case", u"FOUR", true, 4, ERROR_SUCCESS, 4, REG_BINARY, {1, 2, 3, 4}},
+        {"a missing value", u"five", true, 4, ERROR_FILE_NOT_FOUND, 4, 0xdeadbeef, {}},
+        {"a string gets a terminator when there is room", u"unterminated", true, 8, ERROR_SUCCESS, 6, REG_SZ,
+         {'a', 0, 'b', 0, 'c', 0, 0, 0}},
+        {"but not without room", u"unterminated", true, 7, ERROR_SUCCESS, 6, REG_SZ, {'a', 0, 'b', 0, 'c', 0}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.proves);
+        BYTE buffer[16];
+        std::memset(buffer, kSentinel, sizeof buffer);
+        DWORD size = c.capacity;
+        DWORD type = 0xdeadbeef;
+        EXPECT_EQ(RegQueryValueExW(key, c.name, nullptr, &type, c.passBuffer ? buffer : nullptr, &size), c.expected);
+        EXPECT_EQ(size, c.expectedSize);
+        EXPECT_EQ(type, c.expectedType);
+        for (size_t i = 0; i < sizeof buffer; ++i) {
+            const BYTE expected = i < c.written.size() ? c.written[i] : kSentinel;
+            EXPECT_EQ(buffer[i], expected) << "byte " << i;
+        }
+    }
+    DWORD size = 4;
+    BYTE buffer[4];
+    EXPECT_EQ(RegQueryValueExW(key, u"four", nullptr, nullptr, buffer, nullptr), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(RegQueryValueExW(nullptr, u"four", nullptr, nullptr, buffer, &size), ERROR_INVALID_HANDLE);
+    RegCloseKey(key);
+}
+
+TEST_F(Registry, ValueNamesIgnoreCaseBeyondAscii) {
+    HKEY key = create(HKEY_CURRENT_USER, u"Names");
+    struct Case {
+        const char *proves;
+        const WCHAR *written;
+        const WCHAR *looked_up;
+    };
+    const Case cases[] = {
+        {"ASCII", u"dvAutoDCReset", u"DVAUTODCRESET"},
+        {"Latin-1 letters", u"Größe", u"gRÖße"},
+        {"Latin Extended-A", u"Łódź", u"łÓDŹ"},
+        {"Greek", u"Μέτρο", u"μέΤΡΟ"},
+        {"Cyrillic", u"Батарея", u"бАТАРЕЯ"},
+        {"full-width Latin", u"\uFF21\uFF22", u"\uFF41\uFF42"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.proves);
+        BYTE data = 7;
+        ASSERT_EQ(RegSetValueExW(key, c.written, 0, REG_BINARY, &data, 1), ERROR_SUCCESS);
+        BYTE read = 0;
+        DWORD size = 1;
+        EXPECT_EQ(RegQueryValueExW(key, c.looked_up, nullptr, nullptr, &read, &size), ERROR_SUCCESS);
+        EXPECT_EQ(read, 7);
+        // Setting through the other spelling rewrites the same value, it does not add one.
+        ASSERT_EQ(RegSetValueExW(key, c.looked_up, 0, REG_BINARY, &data, 1), ERROR_SUCCESS);
+        EXPECT_EQ(RegDeleteValueW(key, c.written), ERROR_SUCCESS);
+        EXPECT_EQ(RegDeleteValueW(key, c.looked_up), ERROR_FILE_NOT_FOUND);
+    }
+    // Different letters stay different values.
+    BYTE one = 1;
+    BYTE two = 2;
+    RegSetValueExW(key, u"a", 0, REG_BINARY, &one, 1);
+    RegSetValueExW(key, u"b", 0, REG_BINARY, &two, 1);
+    BYTE read = 0;
+    DWORD size = 1;
+    EXPECT_EQ(RegQueryValueExW(key, u"A", nullptr, nullptr, &read, &size), ERROR_SUCCESS);
+    EXPECT_EQ(read, 1);
+    RegCloseKey(key);
+}
+
+TEST_F(Registry, EnumerationOrderAndBufferSizes) {
+    HKEY key = create(HKEY_LOCAL_MACHINE, u"E");
+    for (const WCHAR *name : {u"beta", u"Alpha", u"gamma", u"ALPHA2"}) RegCloseKey(create(key, name));
+    setBinary(key, u"zeta", {1});
+    setBinary(key, u"alpha", {2, 2});
+
+    // Subkeys come sorted without regard to case; values in the order they were made.
+    const std::u16string expectedKeys[] = {u"Alpha", u"ALPHA2", u"beta", u"gamma"};
+    for (DWORD i = 0; i < 4; ++i) {
+        WCHAR name[16];
+        DWORD cch = 16;
+        ASSERT_EQ(RegEnumKeyExW(key, i, name, &cch, nullptr, nullptr, nullptr, nullptr), ERROR_SUCCESS);
+        EXPECT_EQ(std::u16string(name), expectedKeys[i]);
+        EXPECT_EQ(cch, expectedKeys[i].size());
+    }
+    WCHAR name[16];
+    DWORD cch = 16;
+    EXPECT_EQ(RegEnumKeyExW(key, 4, name, &cch, nullptr, nullptr, nullptr, nullptr), ERROR_NO_MORE_ITEMS);
+
+    // "ALPHA2" needs 7 units with its terminator: 6 is too few and changes nothing.
+    std::memset(name, kSentinel, sizeof name);
+    cch = 6;
+    EXPECT_EQ(RegEnumKeyExW(key, 1, name, &cch, nullptr, nullptr, nullptr, nullptr), ERROR_MORE_DATA);
+    EXPECT_EQ(cch, 6u);
+    EXPECT_EQ(name[0], 0xBDBD);
+    cch = 7;
+    EXPECT_EQ(RegEnumKeyExW(key, 1, name, &cch, nullptr, nullptr, nullptr, nullptr), ERROR_SUCCESS);
+    EXPECT_EQ(name[7], 0xBDBD);
+
+    struct ValueCase {
+        const char *proves;
+        DWORD index;
+        DWORD nameCapacity;
+        DWORD dataCapacity;
+        LONG expected;
+        const WCHAR *expectedName;
+        DWORD expectedSize;
+    };
+    const ValueCase cases[] = {
+        {"first made, first listed", 0, 16, 16, ERROR_SUCCESS, u"zeta", 1},
+        {"second value", 1, 16, 16, ERROR_SUCCESS, u"alpha", 2},
+        {"name buffer too small", 1, 5, 16, ERROR_MORE_DATA, nullptr, 2},
+        {"data buffer too small", 1, 16, 1, ERROR_MORE_DATA, u"alpha", 2},
+        {"past the end", 2, 16, 16, ERROR_NO_MORE_ITEMS, nullptr, 16},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.proves);
+        WCHAR valueName[16];
+        std::memset(valueName, kSentinel, sizeof valueName);
+        BYTE data[16];
+        DWORD nameCch = c.nameCapacity;
+        DWORD size = c.dataCapacity;
+        EXPECT_EQ(RegEnumValueW(key, c.index, valueName, &nameCch, nullptr, nullptr, data, &size), c.expected);
+        if (c.expectedName != nullptr) {
+            EXPECT_EQ(std::u16string(valueName), c.expectedName);
+        } else {
+            EXPECT_EQ(valueName[0], 0xBDBD);
+        }
+        EXPECT_EQ(size, c.expectedSize);
+    }
+    RegCloseKey(key);
+}
+
+TEST_F(Registry, EightBitCallsConvertNamesAndStrings) {
+    HKEY key = nullptr;
+    DWORD disposition = 0;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows CE Services", 0, nullptr, 0,
+                              KEY_ALL_ACCESS, nullptr, &key, &disposition),
+              ERROR_SUCCESS);
+    EXPECT_EQ(disposition, static_cast<DWORD>(REG_CREATED_NEW_KEY));
+    const char path[] = "C:\\Programme\\Gr\xf6\xdf" "e \x80";   // 1252: ö ß and the euro sign
+    ASSERT_EQ(RegSetValueExA(key, "InstalledDir", 0, REG_SZ, reinterpret_cast<const BYTE *>(path), sizeof path),
+              ERROR_SUCCESS);
+
+    // The wide side sees UTF-16 of the same text, terminator included.
+    WCHAR wide[32];
+    DWORD size = sizeof wide;
+    ASSERT_EQ(RegQueryValueExW(key, u"installeddir", nullptr, nullptr, reinterpret_cast<BYTE *>(wide), &size),
+              ERROR_SUCCESS);
+    EXPECT_EQ(std::u16string(wide), u"C:\\Programme\\Größe €");
+    EXPECT_EQ(size, sizeof(u"C:\\Programme\\Größe €"));
+
+    // And the 8-bit side gets its bytes back, with the same buffer rules.
+    char narrow[32];
+    std::memset(narrow, kSentinel, sizeof narrow);
+    size = 5;
+    EXPECT_EQ(RegQueryValueExA(key, "INSTALLEDDIR", nullptr, nullptr, reinterpret_cast<BYTE *>(narrow), &size),
+              ERROR_MORE_DATA);
+    EXPECT_EQ(size, sizeof path);
+    EXPECT_EQ(static_cast<BYTE>(narrow[0]), kSentinel);
+    ASSERT_EQ(RegQueryValueExA(key, "INSTALLEDDIR", nullptr, nullptr, reinterpret_cast<BYTE *>(narrow), &size),
+              ERROR_SUCCESS);
+    EXPECT_EQ(std::string(narrow), path);
+    EXPECT_EQ(static_cast<BYTE>(narrow[sizeof path]), kSentinel);
+
+    // Binary data passes through untouched.
+    const BYTE blob[] = {0xff, 0x00, 0x80};
+    ASSERT_EQ(RegSetValueExA(key, "blob", 0, REG_BINARY, blob, 3), ERROR_SUCCESS);
+    BYTE back[3];
+    size = 3;
+    EXPECT_EQ(RegQueryValueExW(key, u"blob", nullptr, nullptr, back, &size), ERROR_SUCCESS);
+    EXPECT_EQ(std::memcmp(back, blob, 3), 0);
+    RegCloseKey(key);
+}
+
+TEST_F(Registry, InjectedFaults) {
+    HKEY existing = create(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Norvane");
+    struct Case {
+        const char *proves;
+        control::RegistryFaults faults;
+        LONG create;
+        LONG open;
+        LONG set;
+    };
+    const Case cases[] = {
+        {"no faults", {}, ERROR_SUCCESS, ERROR_SUCCESS, ERROR_SUCCESS},
+        {"create fails, even for an existing key", {true, false, false}, ERROR_ACCESS_DENIED, ERROR_SUCCESS, ERROR_SUCCESS},
+        {"open fails", {false, true, false}, ERROR_SUCCESS, ERROR_ACCESS_DENIED, ERROR_SUCCESS},
+        {"value writes fail", {false, false, true}, ERROR_SUCCESS, ERROR_SUCCESS, ERROR_WRITE_FAULT},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.proves);
+        control::setRegistryFaults(c.faults);
+        HKEY key = reinterpret_cast<HKEY>(0xdeadbeef);
+        EXPECT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Norvane", 0, nullptr, 0, 0, nullptr, &key, nullptr),
+                  c.create);
+        if (c.create == ERROR_SUCCESS) {
+            RegCloseKey(key);
+        } else {
+            EXPECT_EQ(key, nullptr);
+        }
+        EXPECT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Norvane", 0, 0, &key), c.open);
+        if (c.open == ERROR_SUCCESS) RegCloseKey(key);
+        const BYTE data[4] = {9, 9, 9, 9};
+        EXPECT_EQ(RegSetValueExW(existing, u"dvDurvo", 0, REG_BINARY, data, 4), c.set);
+    }
+    // A failed write left the earlier value alone.
+    control::setRegistryFaults({});
+    setBinary(existing, u"dvDurvo", {1, 2, 3, 4});
+    control::setRegistryFaults({false, false, true});
+    const BYTE other[4] = {5, 5, 5, 5};
+    RegSetValueExW(existing, u"dvDurvo", 0, REG_BINARY, other, 4);
+    BYTE read[4];
+    DWORD size = 4;
+    EXPECT_EQ(RegQueryValueExW(existing, u"dvDurvo", nullptr, nullptr, read, &size), ERROR_SUCCESS);
+    EXPECT_EQ(read[0], 1);
+    RegCloseKey(existing);
+}
+
+// The plug-in's save every 31st second: open the existing key, rewrite its values at the same
+// sizes, read them back, close. None of it may touch the heap.
+TEST_F(Registry, RewritingExistingValuesAllocatesNothing) {
+    const WCHAR *names[] = {u"dvStarted", u"dvDurvo", u"dvLogTimeout", u"dvAutoReset", u"dvAutoSoftReset",
+                            u"dvAutoDCReset", u"dvAutoLog", u"dvLogProcess", u"dvBriefInfo", u"dvPowerMode",
+                            u"dvPPC2002", u"dvForecast", u"dvOffLevel", u"logSize", u"logData", u"chSize",
+                            u"chData"};
+    BYTE data[300] = {};
+    auto tick = [&](BYTE fill) {
+        HKEY key = nullptr;
+        RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Norvane", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                        nullptr);
+        std::memset(data, fill, sizeof data);
+        for (const WCHAR *name : names) RegSetValueExW(key, name, 0, REG_BINARY, data, sizeof data);
+        for (const WCHAR *name : names) {
+            DWORD size = sizeof data;
+            RegQueryValueExW(key, name, nullptr, nullptr, data, &size);
+        }
+        RegCloseKey(key);
+        SYSTEMTIME now;
+        GetLocalTime(&now);
+        SYSTEM_POWER_STATUS_EX2 power;
+        GetSystemPowerStatusEx2(&power, sizeof power, FALSE);
+        return GetTickCount();
+    };
+    tick(1);   // the first save creates the key and its values
+    allocationCount = 0;
+    countingAllocations = true;
+    tick(2);
+    countingAllocations = false;
+    EXPECT_EQ(allocationCount.load(), 0);
+}
+
+// ---- .reg text -----------------------------------------------------------------------------------
+
+TEST_F(Registry, RegTextHasAFixedReadableForm) {
+    HKEY key = create(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Norvane");
+    setBinary(key, u"dvDurvo", {0x10, 0x27, 0x00, 0x00});
+    const DWORD number = 0x1f;
+    RegSetValueExW(key, u"count", 0, REG_DWORD, reinterpret_cast<const BYTE *>(&number), 4);
+    const WCHAR text[] = u"C:\\Say \"hi\"";
+    RegSetValueExW(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE *>(text), sizeof text);
+    RegCloseKey(create(HKEY_CURRENT_USER, u"Empty"));
+    RegCloseKey(key);
+    EXPECT_EQ(control::registryToRegText(),
+              "Windows Registry Editor Version 5.00\n"
+              "\n"
+              "[HKEY_CURRENT_USER\\Empty]\n"
+              "\n"
+              "[HKEY_LOCAL_MACHINE\\SOFTWARE]\n"
+              "\n"
+              "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Norvane]\n"
+              "\"dvDurvo\"=hex:10,27,00,00\n"
+              "\"count\"=dword:0000001f\n"
+              "@=\"C:\\\\Say \\\"hi\\\"\"\n"
+              "\n");
+}
+
+TEST_F(Registry, RegTextRoundTripKeepsEveryByte) {
+    HKEY key = create(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Norvane");
+    std::vector<BYTE> longValue(1000);
+    for (size_t i = 0; i < longValue.size(); ++i) longValue[i] = static_cast<BYTE>(i * 7);
+    setBinary(key, u"logData", {});                      // 0-byte binary
+    setBinary(key, u"chData", longValue);                // wraps over many continued lines
+    setBinary(key, u"say \"hi\"", {1});                  // quotes in a name
+    setBinary(key, u"back\\slash\\", {2});               // backslashes, one at the end
+    setBinary(key, u"Ünïcödé €", {3});                   // non-ASCII name
+    const WCHAR twoLines[] = u"one\r\ntwo";
+    RegSetValueExW(key, u"lines", 0, REG_SZ, reinterpret_cast<const BYTE *>(twoLines), sizeof twoLines);
+    const BYTE odd[] = {'a', 0, 'b'};
+    RegSetValueExW(key, u"odd string", 0, REG_SZ, odd, 3);   // not a whole string: kept as hex(1)
+    const BYTE shortDword[] = {1, 2};
+    RegSetValueExW(key, u"short dword", 0, REG_DWORD, shortDword, 2);
+    const WCHAR multi[] = u"a\0b\0";
+    RegSetValueExW(key, u"multi", 0, REG_MULTI_SZ, reinterpret_cast<const BYTE *>(multi), sizeof multi);
+    RegCloseKey(key);
+
+    const std::string saved = control::registryToRegText();
+    control::clearRegistry();
+    std::string error;
+    ASSERT_TRUE(control::registryFromRegText(saved, &error)) << error;
+    EXPECT_EQ(control::registryToRegText(), saved);
+
+    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Norvane", 0, KEY_READ, &key), ERROR_SUCCESS);
+    struct Case {
+        const WCHAR *name;
+        DWORD type;
+        std::vector<BYTE> data;
+    };
+    const Case cases[] = {
+        {u"logData", REG_BINARY, {}},
+        {u"chData", REG_BINARY, longValue},
+        {u"say \"hi\"", REG_BINARY, {1}},
+        {u"back\\slash\\", REG_BINARY, {2}},
+        {u"Ünïcödé €", REG_BINARY, {3}},
+        {u"lines", REG_SZ, std::vector<BYTE>(reinterpret_cast<const BYTE *>(twoLines),
+                                             reinterpret_cast<const BYTE *>(twoLines) + sizeof twoLines)},
+        {u"odd string", REG_SZ, {'a', 0, 'b'}},
+        {u"short dword", REG_DWORD, {1, 2}},
+        {u"multi", REG_MULTI_SZ, std::vector<BYTE>(reinterpret_cast<const BYTE *>(multi),
+                                                   reinterpret_cast<const BYTE *>(multi) + sizeof multi)},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(control::toUtf8(c.name));
+        std::vector<BYTE> read(1100);
+        DWORD size = static_cast<DWORD>(read.size());
+        DWORD type = 0;
+        ASSERT_EQ(RegQueryValueExW(key, c.name, nullptr, &type, read.data(), &size), ERROR_SUCCESS);
+        read.resize(size);
+        EXPECT_EQ(type, c.type);
+        EXPECT_EQ(read, c.data);
+    }
+    RegCloseKey(key);
+}
+
+TEST_F(Registry, RegTextLoadAcceptsWhatPeopleWrite) {
+    const std::string text =
+        "\xEF\xBB\xBFWindows Registry Editor Version 5.00\r\n"
+        "; written by hand\r\n"
+        "\r\n"
+        "[hkey_local_machine\\Software\\Norvane]\r\n"
+        "\"dvDurvo\" = hex:01,02,\\\r\n"
+        "    03,04\r\n"
+        "\"n\"=dword:1F\r\n"
+        "\"n\"=dword:20\r\n"   // the later line wins
+        "@=\"default\"\r\n";
+    std::string error;
+    ASSERT_TRUE(control::registryFromRegText(text, &error)) << error;
+    HKEY key;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\NORVANE", 0, KEY_READ, &key), ERROR_SUCCESS);
+    BYTE data[8];
+    DWORD size = sizeof data;
+    EXPECT_EQ(RegQueryValueExW(key, u"dvDurvo", nullptr, nullptr, data, &size), ERROR_SUCCESS);
+    EXPECT_EQ(size, 4u);
+    EXPECT_EQ(data[3], 4);
+    DWORD number = 0;
+    size = 4;
+    EXPECT_EQ(RegQueryValueExW(key, u"n", nullptr, nullptr, reinterpret_cast<BYTE *>(&number), &size), ERROR_SUCCESS);
+    EXPECT_EQ(number, 0x20u);
+    RegCloseKey(key);
+}
+
+TEST_F(Registry, RegTextLoadErrorsNameTheLineAndChangeNothing) {
+    HKEY key = create(HKEY_LOCAL_MACHINE, u"Kept");
+    setBinary(key, u"v", {42});
+    RegCloseKey(key);
+    const std::string before = control::registryToRegText();
+    const std::string header = "Windows Registry Editor Version 5.00\n\n";
+    struct Case {
+        const char *proves;
+        std::string text;
+        std::string expectedError;
+    };
+    const Case cases[] = {
+        {"missing header", "REGEDIT4\n", "line 1: expected \"Windows Registry Editor Version 5.00\""},
+        {"empty file", "", "line 1: expected \"Windows Registry Editor Version 5.00\""},
+        {"value before any key", header + "\"a\"=hex:01\n", "line 3: value outside of a key section"},
+        {"unknown root", header + "[HKEY_NOWHERE\\x]\n", "line 3: unknown root key \"HKEY_NOWHERE\""},
+        {"unclosed key", header + "[HKEY_LOCAL_MACHINE\\x\n", "line 3: key name not closed with ']'"},
+        {"bad hex byte", header + "[HKEY_LOCAL_MACHINE\\x]\n\"a\"=hex:01,zz\n", "line 4: bad hex byte in \"zz\""},
+        {"hex byte too long", header + "[HKEY_LOCAL_MACHINE\\x]\n\"a\"=hex:123\n", "line 4: bad hex byte in \"123\""},
+        {"error in a continued line names its first line",
+         header + "[HKEY_LOCAL_MACHINE\\x]\n\"a\"=hex:01,\\\n  02,\\\n  x\n", "line 4: bad hex byte in \"x\""},
+        {"dword too long", header + "[HKEY_LOCAL_MACHINE\\x]\n\"a\"=dword:123456789\n",
+         "line 4: dword: needs 1 to 8 hex digits"},
+        {"unclosed name", header + "[HKEY_LOCAL_MACHINE\\x]\n\"a=hex:01\n", "line 4: quoted text not closed"},
+        {"unknown escape", header + "[HKEY_LOCAL_MACHINE\\x]\n\"a\"=\"\\n\"\n",
+         "line 4: unknown escape in quoted text (only \\\\ and \\\" are allowed)"},
+        {"unknown data", header + "[HKEY_LOCAL_MACHINE\\x]\n\"a\"=qword:1\n",
+         "line 4: unknown value data (expected \"text\", dword:, hex: or hex(type):)"},
+        {"deletions", header + "[-HKEY_LOCAL_MACHINE\\x]\n", "line 3: deleting keys is not supported"},
+        {"empty key component", header + "[HKEY_LOCAL_MACHINE\\a\\\\b]\n",
+         "line 3: empty key name in \"HKEY_LOCAL_MACHINE\\a\\\\b\""},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.proves);
+        std::string error;
+        EXPECT_FALSE(control::registryFromRegText(c.text, &error));
+        EXPECT_EQ(error, c.expectedError);
+        EXPECT_EQ(control::registryToRegText(), before);
+    }
+}
+
+TEST_F(Registry, SaveAndLoadFiles) {
+    const auto folder = std::filesystem::path(::testing::TempDir()) / "registry_test";
+    std::filesystem::create_directories(folder);
+    const auto file = folder / "device.reg";
+    HKEY key = create(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Norvane");
+    setBinary(key, u"chData", {1, 2, 3});
+    RegCloseKey(key);
+    std::string error;
+    ASSERT_TRUE(control::saveRegistry(file, &error)) << error;
+    const std::string saved = control::registryToRegText();
+    control::clearRegistry();
+    ASSERT_TRUE(control::loadRegistry(file, &error)) << error;
+    EXPECT_EQ(control::registryToRegText(), saved);
+    EXPECT_FALSE(control::loadRegistry(folder / "missing.reg", &error));
+    EXPECT_EQ(error, "cannot read " + (folder / "missing.reg").string());
+    EXPECT_FALSE(control::saveRegistry(folder / "no such folder" / "x.reg", &error));
+    std::filesystem::remove_all(folder);
+}
+
+}  // namespace
