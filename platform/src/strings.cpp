@@ -107,7 +107,7 @@ char fromNarrow<char>(char c) {
     return c;
 }
 
-struct FormatSpec {
+struct Conversion {
     bool leftAlign = false;
     bool zeroPad = false;
     bool alternate = false;
@@ -117,17 +117,17 @@ struct FormatSpec {
 };
 
 template <typename Char>
-void putPadded(CappedOutput<Char> &out, const FormatSpec &spec, int contentLength,
+void putPadded(CappedOutput<Char> &out, const Conversion &conversion, int contentLength,
                const auto &writeContent) {
-    int padding = spec.width > contentLength ? spec.width - contentLength : 0;
-    if (!spec.leftAlign) out.repeat(Char(' '), padding);
+    int padding = conversion.width > contentLength ? conversion.width - contentLength : 0;
+    if (!conversion.leftAlign) out.repeat(Char(' '), padding);
     writeContent();
-    if (spec.leftAlign) out.repeat(Char(' '), padding);
+    if (conversion.leftAlign) out.repeat(Char(' '), padding);
 }
 
 // A string argument: narrow (8-bit) or wide, printed up to the precision.
 template <typename Char>
-void putString(CappedOutput<Char> &out, const FormatSpec &spec, const void *text, bool wide) {
+void putString(CappedOutput<Char> &out, const Conversion &conversion, const void *text, bool wide) {
     static const char kNull[] = "(null)";
     if (text == nullptr) {
         text = kNull;
@@ -136,12 +136,12 @@ void putString(CappedOutput<Char> &out, const FormatSpec &spec, const void *text
     int length = 0;
     if (wide) {
         const auto *s = static_cast<const WCHAR *>(text);
-        while (s[length] != 0 && (spec.precision < 0 || length < spec.precision)) ++length;
+        while (s[length] != 0 && (conversion.precision < 0 || length < conversion.precision)) ++length;
     } else {
         const auto *s = static_cast<const char *>(text);
-        while (s[length] != 0 && (spec.precision < 0 || length < spec.precision)) ++length;
+        while (s[length] != 0 && (conversion.precision < 0 || length < conversion.precision)) ++length;
     }
-    putPadded(out, spec, length, [&] {
+    putPadded(out, conversion, length, [&] {
         for (int i = 0; i < length; ++i) {
             out.put(wide ? toChar<Char>(static_cast<const WCHAR *>(text)[i])
                          : fromNarrow<Char>(static_cast<const char *>(text)[i]));
@@ -150,7 +150,7 @@ void putString(CappedOutput<Char> &out, const FormatSpec &spec, const void *text
 }
 
 template <typename Char>
-void putNumber(CappedOutput<Char> &out, const FormatSpec &spec, uint64_t magnitude, bool negative,
+void putNumber(CappedOutput<Char> &out, const Conversion &conversion, uint64_t magnitude, bool negative,
                int base, bool upper) {
     char digits[24];
     int count = 0;
@@ -159,15 +159,15 @@ void putNumber(CappedOutput<Char> &out, const FormatSpec &spec, uint64_t magnitu
         digits[count++] = alphabet[magnitude % base];
         magnitude /= base;
     } while (magnitude != 0);
-    const char *prefix = negative ? "-" : (spec.alternate && base == 16) ? (upper ? "0X" : "0x") : "";
+    const char *prefix = negative ? "-" : (conversion.alternate && base == 16) ? (upper ? "0X" : "0x") : "";
     int prefixLength = static_cast<int>(std::strlen(prefix));
-    int zeros = spec.precision > count ? spec.precision - count : 0;
+    int zeros = conversion.precision > count ? conversion.precision - count : 0;
     int length = prefixLength + zeros + count;
-    if (spec.zeroPad && !spec.leftAlign && spec.precision < 0 && spec.width > length) {
-        zeros += spec.width - length;
-        length = spec.width;
+    if (conversion.zeroPad && !conversion.leftAlign && conversion.precision < 0 && conversion.width > length) {
+        zeros += conversion.width - length;
+        length = conversion.width;
     }
-    putPadded(out, spec, length, [&] {
+    putPadded(out, conversion, length, [&] {
         for (int i = 0; i < prefixLength; ++i) out.put(Char(prefix[i]));
         out.repeat(Char('0'), zeros);
         while (count > 0) out.put(Char(digits[--count]));
@@ -187,76 +187,76 @@ int formatCapped(Char *buffer, const Char *format, va_list args) {
             continue;
         }
         ++p;
-        FormatSpec spec;
+        Conversion conversion;
         for (;; ++p) {
-            if (*p == Char('-')) spec.leftAlign = true;
-            else if (*p == Char('0')) spec.zeroPad = true;
-            else if (*p == Char('#')) spec.alternate = true;
+            if (*p == Char('-')) conversion.leftAlign = true;
+            else if (*p == Char('0')) conversion.zeroPad = true;
+            else if (*p == Char('#')) conversion.alternate = true;
             else break;
         }
-        while (*p >= Char('0') && *p <= Char('9')) spec.width = spec.width * 10 + (*p++ - Char('0'));
+        while (*p >= Char('0') && *p <= Char('9')) conversion.width = conversion.width * 10 + (*p++ - Char('0'));
         if (*p == Char('.')) {
             ++p;
-            spec.precision = 0;
+            conversion.precision = 0;
             while (*p >= Char('0') && *p <= Char('9'))
-                spec.precision = spec.precision * 10 + (*p++ - Char('0'));
+                conversion.precision = conversion.precision * 10 + (*p++ - Char('0'));
         }
         if (*p == Char('h')) {
-            spec.size = FormatSpec::Size::Short;
+            conversion.size = Conversion::Size::Short;
             ++p;
         } else if (*p == Char('l') || *p == Char('w')) {
-            spec.size = FormatSpec::Size::Long;
+            conversion.size = Conversion::Size::Long;
             ++p;
         } else if (p[0] == Char('I') && p[1] == Char('6') && p[2] == Char('4')) {
-            spec.size = FormatSpec::Size::Int64;
+            conversion.size = Conversion::Size::Int64;
             p += 3;
         }
         Char type = *p;
         if (type == 0) break;
         ++p;
         bool sameWidthDefault = type == Char('s') || type == Char('c');
-        bool wideArgument = spec.size == FormatSpec::Size::Long      ? true
-                            : spec.size == FormatSpec::Size::Short   ? false
+        bool wideArgument = conversion.size == Conversion::Size::Long      ? true
+                            : conversion.size == Conversion::Size::Short   ? false
                             : sameWidthDefault                        ? kWideOutput
                                                                       : !kWideOutput;
-        bool is64 = spec.size == FormatSpec::Size::Int64;
+        bool is64 = conversion.size == Conversion::Size::Int64;
         switch (type) {
         case Char('s'):
         case Char('S'):
-            putString(out, spec, va_arg(args, const void *), wideArgument);
+            putString(out, conversion, va_arg(args, const void *), wideArgument);
             break;
         case Char('c'):
         case Char('C'): {
             int unit = va_arg(args, int);
             Char c = wideArgument ? toChar<Char>(static_cast<WCHAR>(unit))
                                   : fromNarrow<Char>(static_cast<char>(unit));
-            putPadded(out, spec, 1, [&] { out.put(c); });
+            putPadded(out, conversion, 1, [&] { out.put(c); });
             break;
         }
         case Char('d'):
         case Char('i'): {
             int64_t value = is64 ? va_arg(args, int64_t) : va_arg(args, int32_t);
             uint64_t magnitude = value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
-            putNumber(out, spec, magnitude, value < 0, 10, false);
+            putNumber(out, conversion, magnitude, value < 0, 10, false);
             break;
         }
         case Char('u'):
-            putNumber(out, spec, is64 ? va_arg(args, uint64_t) : va_arg(args, uint32_t), false, 10, false);
+            putNumber(out, conversion, is64 ? va_arg(args, uint64_t) : va_arg(args, uint32_t), false, 10, false);
             break;
         case Char('x'):
         case Char('X'):
-            putNumber(out, spec, is64 ? va_arg(args, uint64_t) : va_arg(args, uint32_t), false, 16,
+            putNumber(out, conversion, is64 ? va_arg(args, uint64_t) : va_arg(args, uint32_t), false, 16,
                       type == Char('X'));
             break;
         case Char('p'): {
-            FormatSpec pointerSpec = spec;
-            pointerSpec.precision = static_cast<int>(2 * sizeof(void *));
-            putNumber(out, pointerSpec, reinterpret_cast<uintptr_t>(va_arg(args, void *)), false, 16, true);
+            Conversion pointerConversion = conversion;
+            pointerConversion.precision = static_cast<int>(2 * sizeof(void *));
+            putNumber(out, pointerConversion, reinterpret_cast<uintptr_t>(va_arg(args, void *)), false, 16, true);
             break;
         }
         default:
             // "%%" and an unknown type print the type character itself, as Windows does.
-            putPadded(out, spec, 1, [&] { out.put(type); });
+            putPadded(out, conversion, 1, [&] { out.put(type); });
             break;
         }
     }
