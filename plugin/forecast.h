@@ -8,8 +8,9 @@
 const int forecastSuffixChars = 64;
 
 // Fills suffix (forecastSuffixChars units) with " of H:MM" or ", H:MM remains"
-// learned from the charge history, or with the empty string when the history
-// gives nothing to learn from. Reads the meter state only; allocates nothing.
+// learned from the charge history. Empty when the history holds no fall, the charge
+// is unknown, the forecast is off, the count is held at full charge, or the value
+// does not fit in 32 bits of milliseconds. Reads the meter state only; allocates nothing.
 void forecastSuffix(WCHAR *suffix);
 
 #endif
