@@ -280,6 +280,30 @@ TEST_F(DurvoToday, InstallKeepsAnExistingDllValue)
     EXPECT_NE(reg.find("\"Type\"=dword:00000004"), std::string::npos) << reg;
 }
 
+TEST_F(DurvoToday, ItemKeysChooseWhatTheTodayScreenLoads)
+{
+    auto item = [](const char *name, int type, int enabled, const char *extra) {
+        return std::string("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Today\\Items\\") + name + "]\n" +
+               "\"Type\"=dword:0000000" + std::to_string(type) + "\n\"Enabled\"=dword:0000000" +
+               std::to_string(enabled) + "\n\"DLL\"=\"\\\\Windows\\\\Durvo.DLL\"\n" + extra + "\n";
+    };
+    fs::create_directories(dir_ / "device");
+    writeFile(dir_ / "device" / "registry.reg",
+              "Windows Registry Editor Version 5.00\n\n" +
+                  item("Durvo", 4, 1, "") +                        // no order: goes last
+                  item("Aaa", 4, 0, "") +                          // disabled: not loaded
+                  item("Owner", 0, 1, "") +                        // a built-in item, not a library
+                  item("Zed", 4, 1, "\"Order\"=dword:00000000\n"));  // ordered first
+    RunResult r = run("boot\n");
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::string first = lines(r.out).at(0);
+    // "Durvo" comes before "Zed" in the registry but after it on the screen.
+    EXPECT_EQ(first.rfind("[08:00:00] Zed: Durvo 0:00 | Started ", 0), 0u) << first;
+    EXPECT_NE(first.find(" || Durvo: Durvo 0:00 | Started "), std::string::npos) << first;
+    EXPECT_EQ(first.find("Aaa"), std::string::npos) << first;
+    EXPECT_EQ(r.err, "");
+}
+
 TEST_F(DurvoToday, UnreadableRegistryStopsBeforeAnythingRuns)
 {
     fs::create_directories(dir_ / "device");
