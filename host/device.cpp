@@ -23,11 +23,14 @@ bool setDword(HKEY key, const char16_t *name, DWORD value)
 
 bool DeviceFolder::prepare(std::string *error) const
 {
-    std::error_code ec;
-    std::filesystem::create_directories(fileSystem(), ec);
-    if (ec) {
-        *error = "cannot create " + fileSystem().string() + ": " + ec.message();
-        return false;
+    // The folders every Pocket PC has from the factory.
+    for (const char *folder : {"Windows", "My Documents"}) {
+        std::error_code ec;
+        std::filesystem::create_directories(fileSystem() / folder, ec);
+        if (ec) {
+            *error = "cannot create " + (fileSystem() / folder).string() + ": " + ec.message();
+            return false;
+        }
     }
     control::setDeviceRoot(fileSystem());
     return true;
