@@ -9,7 +9,6 @@
 #include "tick.h"
 
 #include <cstdlib>
-#include <functional>
 #include <new>
 
 #if defined(__has_feature)
@@ -190,40 +189,5 @@ TEST(TickAllocation, NoHeapOnAnyTickPath)
             EXPECT_EQ(allocationsDuring(meterTick), 0) << c.path << ", round " << round;
         }
         EXPECT_EQ(meterState.historyCount, c.historyAfter) << c.path;
-    }
-}
-
-// Names the platform call that allocates, should the test above fail.
-TEST(TickAllocation, PlatformCallsOfTheTick)
-{
-    startWithFullLogs();
-    HKEY key = nullptr;
-    DWORD value = 5;
-    PowerSample power;
-    SYSTEMTIME now;
-    struct Case {
-        const char *call;
-        std::function<void()> body;
-    } cases[] = {
-        {"GetTickCount", [] { GetTickCount(); }},
-        {"GetLocalTime", [&] { GetLocalTime(&now); }},
-        {"GetSystemPowerStatusEx2", [&] { GetSystemPowerStatusEx2(&power, sizeof power, FALSE); }},
-        {"RegCreateKeyExW", [&] {
-             RegCreateKeyExW(HKEY_LOCAL_MACHINE, TEXT("SOFTWARE\\Norvane"), 0, nullptr, 0,
-                             KEY_ALL_ACCESS, nullptr, &key, nullptr);
-         }},
-        {"RegSetValueExW, same size", [&] {
-             RegSetValueExW(key, TEXT("dvDurvo"), 0, REG_BINARY, reinterpret_cast<BYTE *>(&value),
-                            sizeof value);
-         }},
-        {"RegSetValueExW, 255 rows", [&] {
-             RegSetValueExW(key, TEXT("chData"), 0, REG_BINARY,
-                            reinterpret_cast<BYTE *>(meterState.history),
-                            sizeof meterState.history);
-         }},
-        {"RegCloseKey", [&] { RegCloseKey(key); }},
-    };
-    for (const Case &c : cases) {
-        EXPECT_EQ(allocationsDuring(c.body), 0) << c.call;
     }
 }
