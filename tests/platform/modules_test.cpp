@@ -1,0 +1,255 @@
+// Libraries and their resources through LoadLibraryW, GetProcAddressW and FindResourceW. The
+// test libraries (testlib/) are copied into the simulated device's \Windows folder first.
+#include <aygshell.h>
+#include <control.h>
+#include <windows.h>
+
+#include "platform/testlib/testlib.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const char *const kBadResourceImages[] = {
+    "truncated_first_record",
+    "no_empty_first_record",
+    "header_size_past_end",
+    "header_size_too_small",
+    "unterminated_name",
+    "data_size_past_end",
+    "data_size_wraps",
+    "trailing_partial_record",
+};
+
+struct DllMainCall {
+    DWORD reason;
+    HMODULE module;
+
+    bool operator==(const DllMainCall &) const = default;
+};
+
+void PrintTo(const DllMainCall &c, std::ostream *os)
+{
+    *os << "{reason " << c.reason << ", " << static_cast<const void *>(c.module) << "}";
+}
+
+// An export's type is known only to its caller: through the generic function type.
+template <typename F>
+F exported(HMODULE module, LPCWSTR name)
+{
+    return reinterpret_cast<F>(reinterpret_cast<void (*)()>(GetProcAddressW(module, name)));
+}
+
+// The DllMain calls Testlib reported since the last look.
+std::vector<DllMainCall> dllMainCalls()
+{
+    std::vector<DllMainCall> calls;
+    MSG msg;
+    while (PeekMessageW(&msg, reinterpret_cast<HWND>(-1), TESTLIB_DLLMAIN_MESSAGE,
+                        TESTLIB_DLLMAIN_MESSAGE, PM_REMOVE)) {
+        calls.push_back({static_cast<DWORD>(msg.wParam), reinterpret_cast<HMODULE>(msg.lParam)});
+    }
+    return calls;
+}
+
+class Modules : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        control::resetDevice();
+        root_ = fs::temp_directory_path() /
+                ("durvo-modules-" + std::to_string(::getpid()) +
+                 "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(root_);
+        fs::create_directories(root_ / "Windows");
+        fs::copy_file(fs::path(TESTLIB_DIR) / "Testlib.dll", root_ / "Windows" / "Testlib.dll");
+        for (const char *defect : kBadResourceImages) {
+            std::string file = std::string("bad_") + defect + ".dll";
+            fs::copy_file(fs::path(TESTLIB_DIR) / file, root_ / "Windows" / file);
+        }
+        control::setDeviceRoot(root_);
+    }
+
+    void TearDown() override
+    {
+        control::resetDevice();
+        fs::remove_all(root_);
+    }
+
+    fs::path root_;
+};
+
+TEST_F(Modules, LoadIsCountedAndDllMainSeesFirstLoadAndLastRelease)
+{
+    HMODULE first = LoadLibraryW(u"\\Windows\\Testlib.dll");
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(dllMainCalls(), (std::vector<DllMainCall>{{DLL_PROCESS_ATTACH, first}}));
+
+    // A bare name is looked for in \Windows; case and the extension do not matter.
+    HMODULE second = LoadLibraryW(u"TESTLIB");
+    EXPECT_EQ(second, first);
+    EXPECT_EQ(GetModuleHandleW(u"testlib.dll"), first);
+    EXPECT_EQ(dllMainCalls(), std::vector<DllMainCall>{}) << "only the first load attaches";
+
+    EXPECT_EQ(FreeLibrary(first), TRUE);
+    EXPECT_EQ(dllMainCalls(), std::vector<DllMainCall>{}) << "one reference is left";
+    EXPECT_EQ(FreeLibrary(first), TRUE);
+    EXPECT_EQ(dllMainCalls(), (std::vector<DllMainCall>{{DLL_PROCESS_DETACH, first}}));
+    EXPECT_EQ(GetModuleHandleW(u"Testlib.dll"), nullptr);
+
+    SetLastError(0);
+    EXPECT_EQ(LoadLibraryW(u"\\Windows\\Missing.dll"), nullptr);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
+}
+
+TEST_F(Modules, AReloadedLibraryStartsWithFreshStatics)
+{
+    for (int load = 0; load < 2; ++load) {
+        SCOPED_TRACE(load == 0 ? "first load" : "after FreeLibrary");
+        HMODULE module = LoadLibraryW(u"\\Windows\\Testlib.dll");
+        ASSERT_NE(module, nullptr);
+        auto next =
+            exported<TestlibIntProc>(module, MAKEINTRESOURCEW(TESTLIB_ORDINAL_NEXT_COUNT));
+        ASSERT_NE(next, nullptr);
+        EXPECT_EQ(next(), 1);
+        EXPECT_EQ(next(), 2);
+        EXPECT_EQ(FreeLibrary(module), TRUE);
+    }
+}
+
+TEST_F(Modules, ExportsAreFoundByOrdinalAndOnlyNamedOnesByName)
+{
+    HMODULE module = LoadLibraryW(u"\\Windows\\Testlib.dll");
+    ASSERT_NE(module, nullptr);
+    struct Case {
+        LPCWSTR name;
+        bool found;
+        const char *what;
+    };
+    const Case cases[] = {
+        {MAKEINTRESOURCEW(TESTLIB_ORDINAL_NEXT_COUNT), true, "a NONAME export by its ordinal"},
+        {MAKEINTRESOURCEW(TESTLIB_ORDINAL_NAMED), true, "a named export by its ordinal"},
+        {u"testlibNamed", true, "a named export by its name"},
+        {u"testlibNextCount", false, "NONAME: the name is not exported"},
+        {u"TESTLIBNAMED", false, "export names are case-sensitive"},
+        {MAKEINTRESOURCEW(3), false, "an ordinal the .def does not list"},
+        {u"DllMain", false, "a function the .def does not list"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        SetLastError(0);
+        FARPROC proc = GetProcAddressW(module, c.name);
+        EXPECT_EQ(proc != nullptr, c.found);
+        if (!c.found) {
+            EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PROC_NOT_FOUND));
+        }
+    }
+    auto named = exported<TestlibIntProc>(module, u"testlibNamed");
+    ASSERT_NE(named, nullptr);
+    EXPECT_EQ(named(), TESTLIB_NAMED_RESULT);
+    FreeLibrary(module);
+}
+
+// ---- The shell library -----------------------------------------------------------------------
+
+TEST_F(Modules, ShellLibraryReportsTheUiFontSizeWhenItHasTheCall)
+{
+    struct Case {
+        bool present;
+        DWORD pixels;
+        DWORD expected;   // the buffer after the call; it held 12 before
+        const char *what;
+    };
+    const Case cases[] = {
+        {true, 14, 14, "the shell's font size is written"},
+        {true, 0, 12, "a shell that does not fill the value leaves the buffer alone"},
+        {false, 14, 12, "an older shell has no SHGetUIMetrics"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        control::setShellUiMetrics(c.present, c.pixels);
+        for (const WCHAR *name : {u"AYGSHELL", u"aygshell.dll", u"AygShell.DLL"}) {
+            HMODULE shell = LoadLibraryW(name);
+            ASSERT_NE(shell, nullptr);
+            SetLastError(0);
+            auto get = exported<PFN_SHGetUIMetrics>(shell, u"SHGetUIMetrics");
+            EXPECT_EQ(get != nullptr, c.present);
+            DWORD value = 12;
+            if (get) {
+                EXPECT_EQ(get(SHUIM_FONTSIZE_PIXEL, &value, sizeof value, nullptr), S_OK);
+            } else {
+                EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PROC_NOT_FOUND));
+            }
+            EXPECT_EQ(value, c.expected);
+            EXPECT_EQ(FreeLibrary(shell), TRUE);
+        }
+    }
+}
+
+// ---- Resources -------------------------------------------------------------------------------
+
+TEST_F(Modules, ResourcesAreFoundByOrdinalOrNameWithoutRegardToCase)
+{
+    HMODULE module = LoadLibraryW(u"\\Windows\\Testlib.dll");
+    ASSERT_NE(module, nullptr);
+    struct Case {
+        LPCWSTR name;
+        LPCWSTR type;
+        DWORD error;                // 0: found
+        std::vector<BYTE> data;     // when found
+        const char *what;
+    };
+    const Case cases[] = {
+        {u"HI_RES_AWARE", u"CEUX", 0, {1, 0}, "string name and type: the 16-bit value 1"},
+        {u"hi_res_aware", u"ceux", 0, {1, 0}, "strings compare without regard to case"},
+        {MAKEINTRESOURCEW(TESTLIB_RCDATA_ORDINAL), RT_RCDATA, 0, {1, 2, 3, 4}, "ordinals"},
+        {u"#7", RT_RCDATA, 0, {1, 2, 3, 4}, "\"#7\" names ordinal 7"},
+        {u"Greeting", RT_RCDATA, 0, {'a', 'b', 'c'}, "a string name under an ordinal type"},
+        {u"HI_RES_AWAR", u"CEUX", ERROR_RESOURCE_NAME_NOT_FOUND, {}, "a prefix is not the name"},
+        {MAKEINTRESOURCEW(8), RT_RCDATA, ERROR_RESOURCE_NAME_NOT_FOUND, {}, "no such ordinal"},
+        {u"HI_RES_AWARE", u"CEUY", ERROR_RESOURCE_TYPE_NOT_FOUND, {}, "no such type"},
+        {MAKEINTRESOURCEW(1), RT_ICON, ERROR_RESOURCE_TYPE_NOT_FOUND, {}, "no icons at all"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        SetLastError(0);
+        HRSRC found = FindResourceW(module, c.name, c.type);
+        if (c.error) {
+            EXPECT_EQ(found, nullptr);
+            EXPECT_EQ(GetLastError(), c.error);
+            continue;
+        }
+        ASSERT_NE(found, nullptr);
+        ASSERT_EQ(SizeofResource(module, found), c.data.size());
+        auto bytes = static_cast<const BYTE *>(LockResource(LoadResource(module, found)));
+        ASSERT_NE(bytes, nullptr);
+        EXPECT_EQ(std::vector<BYTE>(bytes, bytes + c.data.size()), c.data);
+    }
+    FreeLibrary(module);
+}
+
+TEST_F(Modules, AMalformedResourceImageHoldsNoResources)
+{
+    for (const char *defect : kBadResourceImages) {
+        SCOPED_TRACE(defect);
+        std::string file = std::string("\\Windows\\bad_") + defect + ".dll";
+        HMODULE module = LoadLibraryW(control::fromUtf8(file).c_str());
+        ASSERT_NE(module, nullptr) << "the library itself loads";
+        // Each image but the first two holds this resource before its defect.
+        SetLastError(0);
+        EXPECT_EQ(FindResourceW(module, u"HI_RES_AWARE", u"CEUX"), nullptr);
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_RESOURCE_DATA_NOT_FOUND));
+        FreeLibrary(module);
+    }
+}
+
+}  // namespace
