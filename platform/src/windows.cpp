@@ -595,10 +595,13 @@ RECT windowRectInParent(HWND window)
 }
 
 // A device reset: every window, class, timer and queued message goes without a word to any
-// window procedure (their libraries may already be gone).
+// window procedure (their libraries may already be gone). Handle values keep counting, so that a
+// handle kept from before the reset names nothing after it.
 void resetWindows()
 {
+    uintptr_t nextHandle = sys().nextHandle;
     sys() = WindowSystem{};
+    sys().nextHandle = nextHandle;
 }
 
 }  // namespace internal
@@ -1277,7 +1280,10 @@ HDC WINAPI BeginPaint(HWND hWnd, LPPAINTSTRUCT lpPaint)
     }
     internal::paintStarted(hWnd);
     HDC dc = internal::acquireWindowDC(hWnd);
-    w = findWindow(hWnd);
+    if (!(w = findWindow(hWnd))) {
+        internal::releaseWindowDC(dc);
+        return nullptr;
+    }
     RECT paintRect = w->hasUpdate ? w->update : RECT{};
     bool erase = w->erasePending;
     // Cleared first: whatever the window invalidates from here on is painted next time.

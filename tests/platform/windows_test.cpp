@@ -202,6 +202,13 @@ TEST_F(Windows, DestroyingAParentDestroysItsChildrenInWindowsOrder)
     SetLastError(0);
     EXPECT_EQ(DestroyWindow(parent), FALSE);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_WINDOW_HANDLE));
+
+    // Nor after a device reset, which drops windows without destroying them.
+    HWND kept = createTopLevel(u"kept");
+    control::resetDevice();
+    registerTestClass();
+    EXPECT_EQ(IsWindow(kept), FALSE);
+    EXPECT_NE(createTopLevel(u"new"), kept);
 }
 
 TEST_F(Windows, CreateFailsWhenWmCreateReturnsMinusOne)
