@@ -4,12 +4,6 @@
 
 #include "internal.h"
 
-namespace internal {
-// Fallbacks while a service is not linked in; the service's own definition replaces them.
-__attribute__((weak)) void resetWindows() {}
-__attribute__((weak)) void resetModules() {}
-__attribute__((weak)) void resetGdi() {}
-}  // namespace internal
 
 namespace control {
 

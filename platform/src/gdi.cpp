@@ -21,6 +21,7 @@
 // 72): -11 at 96 dpi, -21 at 192), bold, the font a Pocket PC uses for its own text.
 //
 // Everything runs on the one user-interface thread, like the rest of the platform.
+#include "control.h"
 #include "gdi_icon.h"
 #include "gdi_state.h"
 #include "internal.h"
@@ -473,25 +474,6 @@ bool isBrushHandle(HBRUSH handle)
 // DejaVu Sans is wider than Tahoma; squeezing it keeps its glyphs inside the model's advances.
 constexpr double glyphWidthScale = 0.86;
 
-void appendUtf8(std::string &out, char32_t c)
-{
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
-
 void drawLine(cairo_t *cr, const DeviceContext &dc, const ShownLine &line, int x, int y,
               const TextMetrics &m)
 {
@@ -505,16 +487,14 @@ void drawLine(cairo_t *cr, const DeviceContext &dc, const ShownLine &line, int x
     const double baseline = y + m.ascent;
     int pen = x;
     for (size_t i = 0; i < line.text.size(); ++i) {
-        char32_t c = line.text[i];
-        const int advance = advanceOf(line.text[i], m);
-        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < line.text.size() && line.text[i + 1] >= 0xDC00 &&
-            line.text[i + 1] <= 0xDFFF)
-            c = 0x10000 + ((c - 0xD800) << 10) + (line.text[i + 1] - 0xDC00);
-        else if (c >= 0xD800 && c <= 0xDFFF)
-            c = advance ? 0xFFFD : 0;
-        if (advance > 0 && c > u' ') {
-            std::string glyph;
-            appendUtf8(glyph, c);
+        const char16_t unit = line.text[i];
+        const int advance = advanceOf(unit, m);
+        // A surrogate pair is one glyph; toUtf8 turns a lone surrogate into U+FFFD.
+        const bool pair = unit >= 0xD800 && unit <= 0xDBFF && i + 1 < line.text.size()
+                          && line.text[i + 1] >= 0xDC00 && line.text[i + 1] <= 0xDFFF;
+        if (advance > 0 && unit > u' ') {
+            const std::string glyph =
+                control::toUtf8(std::u16string_view(line.text).substr(i, pair ? 2 : 1));
             cairo_move_to(cr, pen, baseline);
             cairo_show_text(cr, glyph.c_str());
         }

@@ -9,32 +9,8 @@
 #define SPI_GETPLATFORMTYPE 257
 #endif
 
-typedef struct _SYSTEM_POWER_STATUS_EX2 {
-    BYTE ACLineStatus;
-    BYTE BatteryFlag;
-    BYTE BatteryLifePercent;
-    BYTE Reserved1;
-    DWORD BatteryLifeTime;
-    DWORD BatteryFullLifeTime;
-    BYTE Reserved2;
-    BYTE BackupBatteryFlag;
-    BYTE BackupBatteryLifePercent;
-    BYTE Reserved3;
-    DWORD BackupBatteryLifeTime;
-    DWORD BackupBatteryFullLifeTime;
-    DWORD BatteryVoltage;
-    DWORD BatteryCurrent;
-    DWORD BatteryAverageCurrent;
-    DWORD BatteryAverageInterval;
-    DWORD BatterymAHourConsumed;
-    DWORD BatteryTemperature;
-    DWORD BackupBatteryVoltage;
-    BYTE BatteryChemistry;
-} SYSTEM_POWER_STATUS_EX2, *PSYSTEM_POWER_STATUS_EX2, *LPSYSTEM_POWER_STATUS_EX2;
-static_assert(sizeof(SYSTEM_POWER_STATUS_EX2) == 56, "SYSTEM_POWER_STATUS_EX2 is 56 bytes");
+#include <ce_power.h>
 
-extern "C" DWORD WINAPI GetSystemPowerStatusEx2(PSYSTEM_POWER_STATUS_EX2 status, DWORD length,
-                                                BOOL update);
 // Windows CE names its exports in UTF-16; desktop Windows only has the 8-bit GetProcAddress.
 extern "C" FARPROC WINAPI GetProcAddressW(HMODULE module, LPCWSTR procName);
 

@@ -1,7 +1,7 @@
-// The Pocket PC shell extension declarations Durvo uses, for Windows builds (desktop Windows has
-// no aygshell.h).
-#ifndef DURVO_WIN32_AYGSHELL_H
-#define DURVO_WIN32_AYGSHELL_H
+// aygshell.h — the Pocket PC shell extension library's declarations that Durvo uses.
+// "SHGetUIMetrics" is looked up at run time in "AYGSHELL" (it is absent on older shells).
+#ifndef DURVO_CE_AYGSHELL_H
+#define DURVO_CE_AYGSHELL_H
 
 #include <windows.h>
 
