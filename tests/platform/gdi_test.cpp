@@ -283,7 +283,9 @@ TEST_F(Gdi, DeviceContextState)
     EXPECT_EQ(GetDeviceCaps(dc, LOGPIXELSX), 0);   // released: no context any more
     EXPECT_EQ(SetTextColor(dc, 0), 0xFFFFFFFFu);
 
-    EXPECT_EQ(GetSysColor(COLOR_WINDOW | SYS_COLOR_INDEX_FLAG), RGB(255, 255, 255));
+    EXPECT_EQ(COLOR_WINDOW, 0x40000005);   // the Windows CE value, flag included
+    EXPECT_EQ(GetSysColor(COLOR_WINDOW), RGB(255, 255, 255));
+    EXPECT_EQ(GetSysColor(5), RGB(255, 255, 255));   // the desktop form of the index
     EXPECT_EQ(GetSysColor(COLOR_WINDOWTEXT), RGB(0, 0, 0));
     EXPECT_EQ(GetSysColor(COLOR_HIGHLIGHT), RGB(0, 0, 128));
     control::setSysColor(COLOR_WINDOW, RGB(10, 20, 30));
