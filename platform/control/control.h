@@ -85,7 +85,32 @@ int pumpMessages();
 void run(DWORD milliseconds, DWORD stepMs = 1000);
 
 // ---- Drawing ---------------------------------------------------------------------------------
-// The text lines DrawTextW drew into the window (not DT_CALCRECT) during its last paint, in order.
+// One drawing call into a window, with the device context's state as the call found it.
+struct DrawnItem {
+    enum class Kind { Text, Icon, Fill };
+    Kind kind = Kind::Text;
+    // Text: the rectangle DrawTextW was given. Icon: where it landed (x, y, x + width,
+    // y + height). Fill: the rectangle filled.
+    RECT rect{};
+    // Text (DrawTextW, not DT_CALCRECT): the lines as split and wrapped, before '&' prefixes.
+    std::vector<std::u16string> lines;
+    UINT format = 0;
+    LONG fontHeight = 0;   // the selected font's LOGFONTW lfHeight and lfWeight
+    LONG fontWeight = 0;
+    COLORREF textColor = 0;
+    int bkMode = 0;
+    // Icon (DrawIconEx): the icon group LoadImageW read (0 when named by a string) and the
+    // image it chose from the group.
+    int iconGroup = 0;
+    int imageWidth = 0;
+    int imageHeight = 0;
+    int imageBitCount = 0;
+    // Fill (FillRect with a brush that paints).
+    COLORREF brushColor = 0;
+};
+// What was drawn into the window since its last paint began, in order.
+std::vector<DrawnItem> paintRecord(HWND window);
+// The text lines of paintRecord, in order.
 std::vector<std::u16string> drawnText(HWND window);
 // Renders the window with its visible children on top, at their positions, into a PNG file.
 bool saveWindowPng(HWND window, const std::filesystem::path &file);

@@ -36,7 +36,15 @@ void compose(cairo_t *cr, HWND window, int x, int y, int width, int height)
 
 }  // namespace
 
-std::vector<std::u16string> drawnText(HWND window) { return gdi::drawnText(window); }
+std::vector<DrawnItem> paintRecord(HWND window) { return gdi::paintRecord(window); }
+
+std::vector<std::u16string> drawnText(HWND window)
+{
+    std::vector<std::u16string> text;
+    for (const DrawnItem &item : gdi::paintRecord(window))
+        text.insert(text.end(), item.lines.begin(), item.lines.end());
+    return text;
+}
 
 bool saveWindowPng(HWND window, const std::filesystem::path &file)
 {

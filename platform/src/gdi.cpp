@@ -100,6 +100,8 @@ struct Icon : Object {
     gdi::IconBitmap bitmap;
     int width = 0;    // the size LoadImage was asked for (the image's own when 0)
     int height = 0;
+    int group = 0;    // the icon group it came from, 0 when named by a string
+    gdi::IconDirEntry image;
 };
 
 struct DeviceContext : Object {
@@ -119,7 +121,7 @@ using Surface = std::unique_ptr<cairo_surface_t, SurfaceDeleter>;
 
 struct Canvas {
     Surface surface;
-    std::vector<std::u16string> drawnText;
+    std::vector<control::DrawnItem> record;   // since the last BeginPaint
 };
 
 // Pocket PC defaults, by COLOR_* index.
@@ -469,6 +471,13 @@ bool isBrushHandle(HBRUSH handle)
            objectAs<Brush>(handle, Kind::Brush) != nullptr;
 }
 
+// Kept for the tests: what each drawing call into a window was asked to do.
+void recordDrawing(const DeviceContext &dc, control::DrawnItem item)
+{
+    if (!dc.window) return;
+    if (Canvas *canvas = canvasOf(dc.window)) canvas->record.push_back(std::move(item));
+}
+
 // ---- Text drawing ----------------------------------------------------------------------------
 
 // DejaVu Sans is wider than Tahoma; squeezing it keeps its glyphs inside the model's advances.
@@ -615,7 +624,7 @@ void releaseWindowDC(HDC hdc)
 
 void paintStarted(HWND window)
 {
-    if (Canvas *canvas = canvasOf(window)) canvas->drawnText.clear();
+    if (Canvas *canvas = canvasOf(window)) canvas->record.clear();
 }
 
 void windowDestroyed(HWND window)
@@ -656,10 +665,10 @@ cairo_surface_t *windowCanvas(HWND window)
     return canvas ? canvas->surface.get() : nullptr;
 }
 
-std::vector<std::u16string> drawnText(HWND window)
+std::vector<control::DrawnItem> paintRecord(HWND window)
 {
     Canvas *canvas = canvasOf(window);
-    return canvas ? canvas->drawnText : std::vector<std::u16string>{};
+    return canvas ? canvas->record : std::vector<control::DrawnItem>{};
 }
 
 LiveCounts liveCounts()
@@ -834,6 +843,11 @@ int WINAPI FillRect(HDC hDC, const RECT *lprc, HBRUSH hbr)
     }
     COLORREF color;
     if (!brushColor(hbr, &color)) return 1;   // the hollow brush paints nothing
+    control::DrawnItem fill;
+    fill.kind = control::DrawnItem::Kind::Fill;
+    fill.rect = *lprc;
+    fill.brushColor = color;
+    recordDrawing(*dc, std::move(fill));
     if (cairo_t *cr = drawingContext(*dc)) {
         setSourceColor(cr, color);
         cairo_rectangle(cr, lprc->left, lprc->top, lprc->right - lprc->left,
@@ -904,8 +918,17 @@ int WINAPI DrawTextW(HDC hdc, LPCWSTR lpchText, int cchText, LPRECT lprc, UINT f
         offset = lprc->bottom - lprc->top - m.lineHeight;
 
     if (dc->window) {
-        if (Canvas *canvas = canvasOf(dc->window))
-            for (auto line : lines) canvas->drawnText.emplace_back(line);
+        const LOGFONTW lf = logFontOf(*dc->font);
+        control::DrawnItem drawn;
+        drawn.kind = control::DrawnItem::Kind::Text;
+        drawn.rect = *lprc;
+        drawn.lines.assign(lines.begin(), lines.end());
+        drawn.format = format;
+        drawn.fontHeight = lf.lfHeight;
+        drawn.fontWeight = lf.lfWeight;
+        drawn.textColor = dc->textColor;
+        drawn.bkMode = dc->bkMode;
+        recordDrawing(*dc, std::move(drawn));
     }
     if (cairo_t *cr = drawingContext(*dc)) {
         if (!(format & DT_NOCLIP)) {
@@ -956,6 +979,8 @@ HANDLE WINAPI LoadImageW(HINSTANCE hInst, LPCWSTR name, UINT type, int cx, int c
     auto icon = std::make_unique<Icon>();
     icon->width = cx ? cx : bitmap->width;
     icon->height = cy ? cy : bitmap->height;
+    icon->group = IS_INTRESOURCE(name) ? static_cast<int>(reinterpret_cast<uintptr_t>(name)) : 0;
+    icon->image = entry;
     icon->bitmap = std::move(*bitmap);
     return static_cast<HANDLE>(adopt(std::move(icon)));
 }
@@ -972,6 +997,14 @@ BOOL WINAPI DrawIconEx(HDC hdc, int xLeft, int yTop, HICON hIcon, int cxWidth, i
     }
     const int width = cxWidth ? cxWidth : icon->width;
     const int height = cyWidth ? cyWidth : icon->height;
+    control::DrawnItem drawn;
+    drawn.kind = control::DrawnItem::Kind::Icon;
+    drawn.rect = RECT{xLeft, yTop, xLeft + width, yTop + height};
+    drawn.iconGroup = icon->group;
+    drawn.imageWidth = icon->image.width;
+    drawn.imageHeight = icon->image.height;
+    drawn.imageBitCount = icon->image.bitCount;
+    recordDrawing(*dc, std::move(drawn));
     cairo_t *cr = drawingContext(*dc);
     if (!cr) return TRUE;
     COLORREF background;

@@ -4,16 +4,17 @@
 
 #include <windows.h>
 
+#include "control.h"
+
 #include <cairo.h>
 
-#include <string>
 #include <vector>
 
 namespace gdi {
 
 // The window's canvas (client-area sized, ARGB32), or null when nothing was ever drawn.
 cairo_surface_t *windowCanvas(HWND window);
-std::vector<std::u16string> drawnText(HWND window);
+std::vector<control::DrawnItem> paintRecord(HWND window);
 
 struct LiveCounts {
     int fonts = 0;

@@ -612,6 +612,78 @@ TEST_F(GdiIcons, LoadAndDrawTheItemIcons)
     DestroyWindow(window);
 }
 
+// The paint record keeps each call's arguments and the context's state at that call, in order:
+// the class brush's erase, the icon with the image it took, and text with its font and colour.
+TEST_F(GdiIcons, PaintRecordKeepsEachCall)
+{
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = paintingProc;
+    wc.lpszClassName = u"GdiRecordWindow";
+    wc.hbrBackground = CreateSolidBrush(RGB(9, 8, 7));   // the class owns it from here on
+    RegisterClassW(&wc);
+    HWND window = CreateWindowExW(0, u"GdiRecordWindow", u"", WS_POPUP | WS_VISIBLE, 0, 0, 80, 30,
+                                  nullptr, nullptr, nullptr, nullptr);
+    const HMODULE module = module_;
+    painter() = [module](HWND, HDC dc) {
+        HICON icon = static_cast<HICON>(
+            LoadImageW(module, MAKEINTRESOURCEW(105), IMAGE_ICON, 16, 16, 0));
+        DrawIconEx(dc, 2, 1, icon, 0, 0, 0, nullptr, DI_NORMAL);
+        DestroyIcon(icon);
+        SetBkMode(dc, TRANSPARENT);
+        SetTextColor(dc, RGB(1, 2, 3));
+        const LOGFONTW lf = fontWithHeight(-13, FW_BOLD);
+        HFONT font = CreateFontIndirectW(&lf);
+        HGDIOBJ previous = SelectObject(dc, font);
+        RECT r = {30, -1, 80, 30};
+        DrawTextW(dc, u"one\ntwo", -1, &r, DT_NOPREFIX);
+        SelectObject(dc, previous);
+        DeleteObject(font);
+        r.top = 12;
+        DrawTextW(dc, u"system", -1, &r, 0);   // the default font and the colour set above
+    };
+    InvalidateRect(window, nullptr, TRUE);
+    control::pumpMessages();
+    painter() = nullptr;
+
+    using Kind = control::DrawnItem::Kind;
+    const std::vector<control::DrawnItem> record = control::paintRecord(window);
+    ASSERT_EQ(record.size(), 4u);
+    EXPECT_EQ(record[0].kind, Kind::Fill);
+    EXPECT_EQ(record[0].rect.right, 80);
+    EXPECT_EQ(record[0].rect.bottom, 30);
+    EXPECT_EQ(record[0].brushColor, RGB(9, 8, 7));
+
+    EXPECT_EQ(record[1].kind, Kind::Icon);
+    EXPECT_EQ(record[1].rect.left, 2);
+    EXPECT_EQ(record[1].rect.top, 1);
+    EXPECT_EQ(record[1].rect.right, 18);
+    EXPECT_EQ(record[1].rect.bottom, 17);
+    EXPECT_EQ(record[1].iconGroup, 105);
+    EXPECT_EQ(record[1].imageWidth, 16);
+    EXPECT_EQ(record[1].imageHeight, 16);
+    EXPECT_EQ(record[1].imageBitCount, 8);   // the group's 256-colour small image
+
+    EXPECT_EQ(record[2].kind, Kind::Text);
+    EXPECT_EQ(record[2].lines, (std::vector<std::u16string>{u"one", u"two"}));
+    EXPECT_EQ(record[2].rect.left, 30);
+    EXPECT_EQ(record[2].rect.top, -1);
+    EXPECT_EQ(record[2].format, UINT(DT_NOPREFIX));
+    EXPECT_EQ(record[2].fontHeight, -13);
+    EXPECT_EQ(record[2].fontWeight, FW_BOLD);
+    EXPECT_EQ(record[2].textColor, RGB(1, 2, 3));
+    EXPECT_EQ(record[2].bkMode, TRANSPARENT);
+
+    EXPECT_EQ(record[3].lines, std::vector<std::u16string>{u"system"});
+    EXPECT_EQ(record[3].rect.top, 12);
+    EXPECT_EQ(record[3].fontHeight, -11);   // the stock font at 96 dpi
+    EXPECT_EQ(record[3].textColor, RGB(1, 2, 3));
+    // The text view is the same record.
+    EXPECT_EQ(control::drawnText(window),
+              (std::vector<std::u16string>{u"one", u"two", u"system"}));
+    DestroyWindow(window);
+    UnregisterClassW(u"GdiRecordWindow", nullptr);
+}
+
 TEST_F(GdiIcons, BrokenIconsLoadAsNull)
 {
     struct Case {
