@@ -68,6 +68,8 @@ void setShellUiMetrics(bool present, DWORD fontSizePixels);
 void setDpi(int dotsPerInch);   // LOGPIXELSX and LOGPIXELSY of every device context
 int dpi();
 void setSysColor(int index, COLORREF color);
+// The stock SYSTEM_FONT's lfWeight (FW_BOLD by default), so a test can tell it from others.
+void setSystemFontWeight(LONG weight);
 
 // ---- Other programs' windows -----------------------------------------------------------------
 // Visible top-level windows that belong to no module of ours, for EnumWindows.

@@ -90,4 +90,6 @@ int dpi() { return gdi::dpi(); }
 
 void setSysColor(int index, COLORREF color) { gdi::setSysColor(index, color); }
 
+void setSystemFontWeight(LONG weight) { gdi::setSystemFontWeight(weight); }
+
 }  // namespace control

@@ -186,6 +186,7 @@ struct State {
     std::unordered_map<const void *, std::unique_ptr<Object>> objects;   // created, not stock
     std::map<HWND, Canvas> canvases;
     int dpi = defaultDpi;
+    LONG systemFontWeight = FW_BOLD;
     std::array<COLORREF, defaultSysColors.size()> sysColors = defaultSysColors;
 };
 
@@ -240,7 +241,7 @@ LOGFONTW systemLogFont()
 {
     LOGFONTW lf{};
     lf.lfHeight = -systemCharHeight();
-    lf.lfWeight = FW_BOLD;
+    lf.lfWeight = state().systemFontWeight;
     const std::u16string_view face = u"Tahoma";
     std::copy(face.begin(), face.end(), lf.lfFaceName);
     return lf;
@@ -645,6 +646,7 @@ void resetGdi()
     s.objects.clear();
     s.canvases.clear();
     s.dpi = defaultDpi;
+    s.systemFontWeight = FW_BOLD;
     s.sysColors = defaultSysColors;
     for (Object *stock : {static_cast<Object *>(&s.systemFont), static_cast<Object *>(&s.whiteBrush),
                           static_cast<Object *>(&s.ltGray), static_cast<Object *>(&s.gray),
@@ -691,6 +693,8 @@ void setDpi(int dotsPerInch)
 }
 
 int dpi() { return state().dpi; }
+
+void setSystemFontWeight(LONG weight) { state().systemFontWeight = weight; }
 
 void setSysColor(int index, COLORREF color)
 {

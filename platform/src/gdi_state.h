@@ -27,6 +27,7 @@ LiveCounts liveCounts();
 void setDpi(int dotsPerInch);
 int dpi();
 void setSysColor(int index, COLORREF color);
+void setSystemFontWeight(LONG weight);
 
 }  // namespace gdi
 

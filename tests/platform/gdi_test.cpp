@@ -623,6 +623,7 @@ TEST_F(GdiIcons, PaintRecordKeepsEachCall)
     RegisterClassW(&wc);
     HWND window = CreateWindowExW(0, u"GdiRecordWindow", u"", WS_POPUP | WS_VISIBLE, 0, 0, 80, 30,
                                   nullptr, nullptr, nullptr, nullptr);
+    control::setSystemFontWeight(500);
     const HMODULE module = module_;
     painter() = [module](HWND, HDC dc) {
         HICON icon = static_cast<HICON>(
@@ -676,6 +677,7 @@ TEST_F(GdiIcons, PaintRecordKeepsEachCall)
     EXPECT_EQ(record[3].lines, std::vector<std::u16string>{u"system"});
     EXPECT_EQ(record[3].rect.top, 12);
     EXPECT_EQ(record[3].fontHeight, -11);   // the stock font at 96 dpi
+    EXPECT_EQ(record[3].fontWeight, 500);
     EXPECT_EQ(record[3].textColor, RGB(1, 2, 3));
     // The text view is the same record.
     EXPECT_EQ(control::drawnText(window),
