@@ -7,7 +7,10 @@
 #include "item_window.h"
 #include "meter_state.h"
 
+#include <cstdlib>
+#include <filesystem>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -208,8 +211,16 @@ TEST_F(FormatDateAndTime, ShortDateAndTimeWithoutSeconds)
 
 // ---- Measuring and painting on a window --------------------------------------------------------
 
+// The host answers only its text colour with this; any other colour index gets black.
+const COLORREF hostTextColor = RGB(12, 34, 56);
+std::vector<UINT> hostMessages;
+
 LRESULT CALLBACK hostProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
+    if (message == TODAYM_GETCOLOR || message == TODAYM_DRAWWATERMARK)
+        hostMessages.push_back(message);
+    if (message == TODAYM_GETCOLOR)
+        return wParam == TODAYCOLOR_TEXT ? hostTextColor : RGB(0, 0, 0);
     return DefWindowProcW(window, message, wParam, lParam);
 }
 
@@ -218,6 +229,7 @@ protected:
     void SetUp() override
     {
         ItemTextTest::SetUp();
+        hostMessages.clear();
         WNDCLASSW host = {};
         host.lpfnWndProc = hostProc;
         host.lpszClassName = TEXT("PaintTestHost");
@@ -276,13 +288,38 @@ TEST_F(LineHeight, ClampsAndFontSizes)
     EXPECT_EQ(control::liveGdiObjects().deviceContexts, 0);
 }
 
+// Set before the item starts, so that the class brush takes it.
+const COLORREF windowColor = RGB(200, 190, 180);
+// Neither bold nor normal, so that "keep the system font's weight" shows.
+const LONG systemFontWeight = 500;
+
+// The item of the linked plug-in code, with the built library as its module so that the paint
+// finds the icons. A classic platform, so that the class has its window-colour brush.
 class ItemPaint : public ItemOnWindowTest {
 protected:
     void SetUp() override
     {
         ItemOnWindowTest::SetUp();
+        control::setOsVersion(3, 0);
+        control::setPlatformType(u"Palm-size PC");
+        control::setSysColor(COLOR_WINDOW, windowColor);
+        control::setSystemFontWeight(systemFontWeight);
+        const char *build = std::getenv("DURVO_BUILD_DIR");
+        ASSERT_NE(build, nullptr) << "DURVO_BUILD_DIR is not set";
+        root = std::filesystem::temp_directory_path()
+               / ("durvo-paint-" + std::string(::testing::UnitTest::GetInstance()
+                                                   ->current_test_info()->name()));
+        std::filesystem::create_directories(root / "Windows");
+        std::filesystem::copy_file(std::filesystem::path(build) / "plugin" / "Durvo.dll",
+                                   root / "Windows" / "Durvo.dll",
+                                   std::filesystem::copy_options::overwrite_existing);
+        control::setDeviceRoot(root);
+        module = LoadLibraryW(TEXT("\\Windows\\Durvo.dll"));
+        ASSERT_NE(module, nullptr);
+
         TODAYLISTITEM item = {};
         item.fEnabled = TRUE;
+        item.hinstDLL = module;
         window = InitializeCustomItem(&item, parent);
         ASSERT_NE(window, nullptr);
         MoveWindow(window, 0, 0, 240, 40, FALSE);
@@ -290,6 +327,16 @@ protected:
     void TearDown() override
     {
         DestroyWindow(window);
+        if (module != nullptr)
+            FreeLibrary(module);
+        std::filesystem::remove_all(root);
+    }
+    std::vector<control::DrawnItem> paintRecord()
+    {
+        hostMessages.clear();
+        InvalidateRect(window, NULL, TRUE);
+        control::pumpMessages();
+        return control::paintRecord(window);
     }
     std::vector<std::string> paint()
     {
@@ -301,6 +348,8 @@ protected:
         return lines;
     }
     HWND window = nullptr;
+    HMODULE module = nullptr;
+    std::filesystem::path root;
 };
 
 TEST_F(ItemPaint, DrawsTheComposedLinesAndReleasesEverything)
@@ -334,6 +383,101 @@ TEST_F(ItemPaint, DrawsTheComposedLinesAndReleasesEverything)
         EXPECT_EQ(after.brushes, before.brushes);
         EXPECT_EQ(after.icons, before.icons);
         EXPECT_EQ(after.deviceContexts, before.deviceContexts);
+    }
+}
+
+// Icon, indent, fonts, rectangles and colours of both views in both looks, at 96 and 192 dpi.
+TEST_F(ItemPaint, IconFontsRectanglesAndColours)
+{
+    using Kind = control::DrawnItem::Kind;
+    const RECT fill = {0, 0, 240, 40};
+    struct {
+        const char *proves;
+        DWORD ppc2002Style;
+        DWORD briefView;
+        int dpi;
+        int iconGroup;
+        int iconSize;
+        int iconBits;
+        int indent;
+        LONG firstWeight;
+        LONG fontHeight;
+        COLORREF textColor;
+    } const cases[] = {
+        {"2002 detailed, 96 dpi: small 256-colour icon, bold, the shell's font size", 1, 0, 96,
+         105, 16, 8, 30, 700, -15, hostTextColor},
+        {"2002 detailed, 192 dpi: large icon and indent", 1, 0, 192, 105, 32, 4, 56, 700, -15,
+         hostTextColor},
+        {"2002 brief, 96 dpi: the system font's weight", 1, 1, 96, 105, 16, 8, 30,
+         systemFontWeight, -15, hostTextColor},
+        {"2002 brief, 192 dpi", 1, 1, 192, 105, 32, 4, 56, systemFontWeight, -15, hostTextColor},
+        {"classic detailed, 96 dpi: icon 101, the system font's size, default colour", 0, 0, 96,
+         101, 16, 4, 30, 700, -11, RGB(0, 0, 0)},
+        {"classic detailed, 192 dpi: still the small icon", 0, 0, 192, 101, 16, 4, 30, 700, -21,
+         RGB(0, 0, 0)},
+        {"classic brief, 96 dpi", 0, 1, 96, 101, 16, 4, 30, systemFontWeight, -11, RGB(0, 0, 0)},
+        {"classic brief, 192 dpi", 0, 1, 192, 101, 16, 4, 30, systemFontWeight, -21,
+         RGB(0, 0, 0)},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.proves);
+        control::setDpi(c.dpi);
+        meterState.settings.ppc2002Style = c.ppc2002Style;
+        meterState.settings.briefView = c.briefView;
+        uiFontHeight = 15;
+        lineHeight = 37;   // odd: the second line moves down by 18
+        const std::vector<control::DrawnItem> record = paintRecord();
+        const bool detailed = c.briefView == 0;
+        ASSERT_EQ(record.size(), size_t(c.ppc2002Style ? 0 : 1) + 1 + (detailed ? 2 : 1));
+        size_t at = 0;
+
+        // The erase: the host's watermark, or the class brush in the window colour.
+        if (c.ppc2002Style) {
+            std::vector<UINT> expected = {TODAYM_DRAWWATERMARK, TODAYM_GETCOLOR};
+            EXPECT_EQ(hostMessages, expected);
+        } else {
+            EXPECT_EQ(hostMessages, std::vector<UINT>{});
+            const control::DrawnItem &erase = record[at++];
+            EXPECT_EQ(erase.kind, Kind::Fill);
+            EXPECT_EQ(erase.brushColor, windowColor);
+            EXPECT_EQ(erase.rect.right, fill.right);
+            EXPECT_EQ(erase.rect.bottom, fill.bottom);
+        }
+
+        const control::DrawnItem &icon = record[at++];
+        EXPECT_EQ(icon.kind, Kind::Icon);
+        EXPECT_EQ(icon.iconGroup, c.iconGroup);
+        EXPECT_EQ(icon.imageWidth, c.iconSize);
+        EXPECT_EQ(icon.imageHeight, c.iconSize);
+        EXPECT_EQ(icon.imageBitCount, c.iconBits);
+        EXPECT_EQ(icon.rect.left, 2);
+        EXPECT_EQ(icon.rect.top, 1);
+        EXPECT_EQ(icon.rect.right, 2 + c.iconSize);
+        EXPECT_EQ(icon.rect.bottom, 1 + c.iconSize);
+
+        const control::DrawnItem &first = record[at++];
+        EXPECT_EQ(first.kind, Kind::Text);
+        EXPECT_EQ(first.rect.left, c.indent);
+        EXPECT_EQ(first.rect.top, detailed ? -1 : 0);
+        EXPECT_EQ(first.rect.right, 240);
+        EXPECT_EQ(first.rect.bottom, 40);
+        EXPECT_EQ(first.format, 0u);
+        EXPECT_EQ(first.fontWeight, c.firstWeight);
+        EXPECT_EQ(first.fontHeight, c.fontHeight);
+        EXPECT_EQ(first.textColor, c.textColor);
+        EXPECT_EQ(first.bkMode, TRANSPARENT);
+        if (!detailed)
+            continue;
+        const control::DrawnItem &second = record[at++];
+        EXPECT_EQ(second.kind, Kind::Text);
+        EXPECT_EQ(second.rect.left, c.indent);
+        EXPECT_EQ(second.rect.top, -1 + 18);
+        EXPECT_EQ(second.rect.bottom, 40);
+        EXPECT_EQ(second.format, 0u);
+        EXPECT_EQ(second.fontWeight, 400);
+        EXPECT_EQ(second.fontHeight, c.fontHeight);
+        EXPECT_EQ(second.textColor, c.textColor);
+        EXPECT_EQ(second.bkMode, TRANSPARENT);
     }
 }
 
