@@ -5,6 +5,7 @@
 #include <control.h>
 #include <gtest/gtest.h>
 
+#include "item_window.h"
 #include "meter_state.h"
 #include "tick.h"
 
@@ -180,8 +181,27 @@ TEST(TickAllocation, NoHeapOnAnyTickPath)
         {"steady tick", [] { meterState.ticksSinceSave = 0; }, historyCapacity},
         {"tick with a power read", [] { meterState.powerReadElapsedMs = 15000; }, historyCapacity},
         {"tick that saves full logs", [] { meterState.ticksSinceSave = 30; }, historyCapacity},
+        {"tick that samples the usage log",
+         [] {
+             meterState.settings.gatherAppStats = 1;
+             meterState.appSampleElapsedMs = 5000;
+         },
+         historyCapacity},
+        {"tick that asks for a repaint",
+         [] { meterState.paintedOnTimeMs = meterState.onTimeMs + 60000; }, historyCapacity},
         {"tick with a reset", [] { meterState.startedAt.wYear = 0; }, 0},
     };
+    // The repaint request and the usage sample reach real windows: an item window to
+    // invalidate and other programs' windows to enumerate, some already in the log.
+    WNDCLASSW itemClass = {};
+    itemClass.lpfnWndProc = DefWindowProcW;
+    itemClass.lpszClassName = TEXT("AllocationTestItem");
+    RegisterClassW(&itemClass);
+    itemWindow = CreateWindowExW(0, TEXT("AllocationTestItem"), TEXT("Durvo"), WS_VISIBLE, 0, 0,
+                                 240, 20, NULL, NULL, NULL, NULL);
+    ASSERT_NE(itemWindow, nullptr);
+    control::addForeignWindow(u"Program 7");
+    control::addForeignWindow(u"Calculator");
     for (const Case &c : cases) {
         for (int round = 0; round < 3; ++round) {
             c.prepare();
@@ -190,4 +210,10 @@ TEST(TickAllocation, NoHeapOnAnyTickPath)
         }
         EXPECT_EQ(meterState.historyCount, c.historyAfter) << c.path;
     }
+    // The sample and the repaint request really ran.
+    EXPECT_EQ(meterState.apps[7].running, 1u);
+    RECT update;
+    EXPECT_EQ(GetUpdateRect(itemWindow, &update, FALSE), TRUE);
+    DestroyWindow(itemWindow);
+    itemWindow = NULL;
 }
