@@ -7,6 +7,7 @@
 
 #include "app_usage.h"
 #include "meter_state.h"
+#include "support/durvo_fixtures.h"
 
 namespace {
 
@@ -15,10 +16,7 @@ void BM_SampleFullLogFiftyWindows(benchmark::State &state)
     control::resetDevice();
     meterState = MeterState{};
     const DWORD rows = appCapacity - 1;
-    for (DWORD i = 0; i < rows; ++i) {
-        wsprintfW(meterState.apps[i].title, TEXT("Program %u"), i);
-    }
-    meterState.appCount = rows;
+    fillAppRows(rows);
     for (DWORD i = rows - 50; i < rows; ++i) {
         control::addForeignWindow(control::fromUtf8("Program " + std::to_string(i)));
     }

@@ -6,6 +6,7 @@
 #include "item_paint.h"
 #include "item_window.h"
 #include "meter_state.h"
+#include "support/durvo_fixtures.h"
 
 #include <filesystem>
 
@@ -21,15 +22,8 @@ LRESULT CALLBACK hostProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
 void useBuiltLibraryIcons()
 {
     namespace fs = std::filesystem;
-    fs::path built = fs::read_symlink("/proc/self/exe").parent_path().parent_path() / "plugin"
-                     / "Durvo.dll";
-    fs::path root = fs::temp_directory_path() / "durvo-paint-bench";
-    std::error_code error;
-    fs::create_directories(root / "Windows", error);
-    fs::copy_file(built, root / "Windows" / "Durvo.dll", fs::copy_options::overwrite_existing,
-                  error);
-    control::setDeviceRoot(root);
-    HMODULE library = LoadLibraryW(TEXT("\\Windows\\Durvo.dll"));
+    fs::path buildDir = fs::read_symlink("/proc/self/exe").parent_path().parent_path();
+    HMODULE library = loadBuiltDurvo(buildDir, fs::temp_directory_path() / "durvo-paint-bench");
     if (library != NULL)
         moduleInstance = library;
 }

@@ -5,6 +5,7 @@
 #include <control.h>
 
 #include "meter_state.h"
+#include "support/durvo_fixtures.h"
 #include "tick.h"
 
 namespace {
@@ -18,14 +19,7 @@ void startWithFullLogs()
     setDefaultSettings();
     resetTimers();
     loadMeterState();
-    meterState.historyCount = historyCapacity;
-    for (DWORD i = 0; i < historyCapacity; ++i) {
-        meterState.history[i] = {80, i * 40000, 40000};
-    }
-    meterState.appCount = appCapacity - 1;
-    for (DWORD i = 0; i < appCapacity - 1; ++i) {
-        wsprintfW(meterState.apps[i].title, TEXT("Program %u"), i);
-    }
+    fillFullLogs();
     saveMeterState();
     control::advanceClock(1000);
     meterTick();

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "control.h"
+#include "support/systemtime.h"
 
 #include <gtest/gtest.h>
 
@@ -18,10 +19,6 @@ protected:
 
 ULONGLONG units(const FILETIME &ft) {
     return (static_cast<ULONGLONG>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
-}
-
-SYSTEMTIME at(WORD year, WORD month, WORD day, WORD hour, WORD minute, WORD second, WORD ms = 0) {
-    return {year, month, 0, day, hour, minute, second, ms};
 }
 
 TEST_F(Clock, SystemTimeToFileTimeKnownValues) {

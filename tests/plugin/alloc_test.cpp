@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "item_window.h"
+#include "support/durvo_fixtures.h"
 #include "meter_state.h"
 #include "tick.h"
 
@@ -148,14 +149,7 @@ void startWithFullLogs()
     loadMeterState();
     control::advanceClock(1000);
     meterTick();
-    meterState.historyCount = historyCapacity;
-    for (DWORD i = 0; i < historyCapacity; ++i) {
-        meterState.history[i] = {80, i * 40000, 40000};
-    }
-    meterState.appCount = appCapacity - 1;
-    for (DWORD i = 0; i < appCapacity - 1; ++i) {
-        wsprintfW(meterState.apps[i].title, TEXT("Program %u"), i);
-    }
+    fillFullLogs();
     saveMeterState();
 }
 

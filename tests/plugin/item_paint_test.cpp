@@ -6,6 +6,8 @@
 #include "item_paint.h"
 #include "item_window.h"
 #include "meter_state.h"
+#include "support/durvo_fixtures.h"
+#include "support/systemtime.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -119,18 +121,6 @@ protected:
         control::setLocalTime(now);
     }
 };
-
-SYSTEMTIME at(WORD year, WORD month, WORD day, WORD hour, WORD minute, WORD second)
-{
-    SYSTEMTIME t = {};
-    t.wYear = year;
-    t.wMonth = month;
-    t.wDay = day;
-    t.wHour = hour;
-    t.wMinute = minute;
-    t.wSecond = second;
-    return t;
-}
 
 struct ElapsedCase {
     const char *proves;
@@ -309,12 +299,7 @@ protected:
         root = std::filesystem::temp_directory_path()
                / ("durvo-paint-" + std::string(::testing::UnitTest::GetInstance()
                                                    ->current_test_info()->name()));
-        std::filesystem::create_directories(root / "Windows");
-        std::filesystem::copy_file(std::filesystem::path(build) / "plugin" / "Durvo.dll",
-                                   root / "Windows" / "Durvo.dll",
-                                   std::filesystem::copy_options::overwrite_existing);
-        control::setDeviceRoot(root);
-        module = LoadLibraryW(TEXT("\\Windows\\Durvo.dll"));
+        module = loadBuiltDurvo(build, root);
         ASSERT_NE(module, nullptr);
 
         TODAYLISTITEM item = {};

@@ -6,6 +6,7 @@
 #include "item_paint.h"
 #include "item_window.h"
 #include "meter_state.h"
+#include "support/durvo_fixtures.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -293,12 +294,8 @@ protected:
                / ("durvo-entry-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed())
                   + "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
         std::filesystem::remove_all(root);
-        std::filesystem::create_directories(root / "Windows");
-        std::filesystem::copy_file(std::filesystem::path(build) / "plugin" / "Durvo.dll",
-                                   root / "Windows" / "Durvo.dll");
-        control::setDeviceRoot(root);
         parent = createHost();
-        module = LoadLibraryW(TEXT("\\Windows\\Durvo.dll"));
+        module = loadBuiltDurvo(build, root);
         ASSERT_NE(module, nullptr);
         initialize = ordinal<InitializeFunction>(module, 240);
         ASSERT_NE(initialize, nullptr);
