@@ -10,21 +10,6 @@
 
 namespace {
 
-// A running meter on battery with both logs at their largest: 255 history rows, 99 programs.
-void startWithFullLogs()
-{
-    control::resetDevice();
-    control::setPowerStatus(AC_LINE_OFFLINE, BATTERY_FLAG_HIGH, 80);
-    meterState = MeterState{};
-    setDefaultSettings();
-    resetTimers();
-    loadMeterState();
-    fillFullLogs();
-    saveMeterState();
-    control::advanceClock(1000);
-    meterTick();
-}
-
 // Each tick is one second after the previous one, as the timer delivers it. Setting the tick
 // count and the field stores of `prepare` are timed with the tick: pausing the timer around
 // them would cost more than they do.

@@ -137,21 +137,6 @@ long allocationsDuring(Body body)
     return allocations;
 }
 
-// A running meter on battery with both logs full, after a load and a save have created the
-// store's key and values at the sizes the tick writes.
-void startWithFullLogs()
-{
-    control::resetDevice();
-    control::setPowerStatus(AC_LINE_OFFLINE, BATTERY_FLAG_HIGH, 80);
-    meterState = MeterState{};
-    setDefaultSettings();
-    resetTimers();
-    loadMeterState();
-    control::advanceClock(1000);
-    meterTick();
-    fillFullLogs();
-    saveMeterState();
-}
 
 }  // namespace
 

@@ -5,6 +5,7 @@
 #include <control.h>
 
 #include "meter_state.h"
+#include "tick.h"
 
 #include <filesystem>
 
@@ -23,6 +24,22 @@ inline void fillFullLogs()
         meterState.history[i] = {80, i * 40000, 40000};
     meterState.historyCount = historyCapacity;
     fillAppRows(appCapacity - 1);
+}
+
+// A meter running on battery (80 %, unplugged) with both logs full, after a load, a tick and a
+// save have created the store's key and values at the sizes every later save writes.
+inline void startWithFullLogs()
+{
+    control::resetDevice();
+    control::setPowerStatus(AC_LINE_OFFLINE, BATTERY_FLAG_HIGH, 80);
+    meterState = MeterState{};
+    setDefaultSettings();
+    resetTimers();
+    loadMeterState();
+    control::advanceClock(1000);
+    meterTick();
+    fillFullLogs();
+    saveMeterState();
 }
 
 // Installs the built plug-in library at \Windows\Durvo.dll of a device rooted at deviceRoot
