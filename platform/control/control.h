@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -124,6 +125,81 @@ struct GdiCounts {
     int deviceContexts = 0;
 };
 GdiCounts liveGdiObjects();
+
+// ---- The user ----------------------------------------------------------------------------------
+// Message boxes, popup menus and modal dialogs are shown to a scripted user instead of a person.
+// Each prompt is handed to the matching callback, which answers it; a prompt with no callback,
+// or one the callback leaves unanswered, fails at once (MessageBox* returns 0, TrackPopupMenuEx
+// returns 0, DialogBox* ends the dialog and returns -1) and is recorded, so a test or a script
+// sees a clear message and never a hang.
+struct MessageBoxShown {
+    HWND owner = nullptr;
+    std::u16string caption;
+    std::u16string text;
+    UINT type = 0;   // MB_* flags as passed
+};
+struct MenuItemShown {
+    UINT id = 0;
+    UINT flags = 0;   // MF_* flags as appended (MF_SEPARATOR for a separator)
+    std::u16string text;
+};
+struct MenuShown {
+    HWND owner = nullptr;
+    POINT point{};   // the screen point TrackPopupMenuEx was given
+    UINT flags = 0;  // TPM_* flags
+    std::vector<MenuItemShown> items;
+    // The menu's own top-level popup window while the callback runs: its client area shows the
+    // items, so saveWindowPng(window, ...) or saveScreenPng pictures the open menu.
+    HWND window = nullptr;
+};
+// One control of a dialog as the user sees it.
+struct ControlShown {
+    int id = 0;
+    std::u16string className;   // "button", "combobox", "static", "edit" (lower case)
+    std::u16string text;
+    DWORD style = 0;
+    RECT rect{};                // in the dialog's client coordinates, in pixels
+    bool visible = true;
+    int check = 0;              // buttons: BST_UNCHECKED, BST_CHECKED
+    std::vector<std::u16string> listItems;   // combo boxes
+    int selection = -1;                      // combo boxes: the current selection, -1 for none
+};
+struct DialogShown {
+    HWND dialog = nullptr;
+    HWND owner = nullptr;
+    std::u16string title;
+};
+// What a message box callback answers: IDOK, IDYES, IDNO, IDCANCEL ...; 0 leaves it unanswered.
+using MessageBoxAnswer = std::function<int(const MessageBoxShown &)>;
+// What a menu callback answers: the chosen item's id, 0 to dismiss the menu, or -1 to leave it
+// unanswered.
+using MenuAnswer = std::function<int(const MenuShown &)>;
+// A dialog callback runs once the dialog is initialised and visible; it acts on the controls
+// (clickControl, selectListItem, ...) until the dialog procedure calls EndDialog. Returning
+// while the dialog is still open leaves it unanswered.
+using DialogAnswer = std::function<void(const DialogShown &)>;
+struct ScriptedUser {
+    MessageBoxAnswer messageBox;
+    MenuAnswer menu;
+    DialogAnswer dialog;
+};
+// Installs the user (replacing the previous one); resetDevice removes it.
+void setUser(ScriptedUser user);
+// Descriptions of the prompts that failed unanswered since the last call ("message box
+// \"Error\": Unable to ... was not answered"), oldest first; the list is emptied.
+std::vector<std::string> takeUnansweredPrompts();
+
+// What the user does inside a dialog. Each acts as a tap on the control would: a push button
+// sends WM_COMMAND (BN_CLICKED) to the dialog; an auto check box toggles and notifies; an auto
+// radio button checks itself, clears the others of its group and notifies. Returns false when
+// the dialog has no such enabled, visible control.
+bool clickControl(HWND dialog, int controlId);
+// Selects item `index` of a combo box and notifies the dialog (CBN_SELCHANGE).
+bool selectListItem(HWND dialog, int controlId, int index);
+// The dialog's controls in template order, with their current state.
+std::vector<ControlShown> dialogControls(HWND dialog);
+// Renders the whole screen (every visible top-level window in z-order) into a PNG file.
+bool saveScreenPng(const std::filesystem::path &file);
 
 // ---- Text ------------------------------------------------------------------------------------
 std::string toUtf8(std::u16string_view text);
