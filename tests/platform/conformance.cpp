@@ -32,7 +32,7 @@ const struct {
     {HKEY_LOCAL_MACHINE, TEXT("SOFTWARE\\A")},
     {HKEY_LOCAL_MACHINE, TEXT("SOFTWARE\\Microsoft\\Today")},
     {HKEY_LOCAL_MACHINE, TEXT("SOFTWARE\\Microsoft\\Windows CE Services")},
-    {HKEY_LOCAL_MACHINE, TEXT("SOFTWARE\\E")},
+    {HKEY_LOCAL_MACHINE, TEXT("E")},
     {HKEY_CURRENT_USER, TEXT("Temp")},
     {HKEY_CURRENT_USER, TEXT("Names")},
 };
