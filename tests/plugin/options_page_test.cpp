@@ -1,5 +1,6 @@
 // The options page: its dialog template byte for byte, the round trip of every control, the
 // mapped lists, the usage log at OK, the hidden style box, and unregistering.
+#include <aygshell.h>
 #include <control.h>
 #include <gtest/gtest.h>
 
@@ -522,6 +523,10 @@ TEST_F(OptionsPage, OkEndsThePageMeasuresAndSaves)
         pressOk(dialog);
     });
     EXPECT_EQ(result, IDOK);
+    // A full-screen page with the Done button in its title bar, the input panel lowered.
+    ASSERT_EQ(user.dialogs.size(), 1u);
+    EXPECT_EQ(user.dialogs[0].shellFlags, DWORD(SHIDIF_DONEBUTTON | SHIDIF_SIZEDLGFULLSCREEN | SHIDIF_SIPDOWN));
+    EXPECT_EQ(user.dialogs[0].owner, owner_);
     EXPECT_TRUE(openAfterCancel);
     EXPECT_EQ(meterState.settings.briefView, 1u);
     EXPECT_LT(lineHeight, detailedHeight);   // one line of text instead of two

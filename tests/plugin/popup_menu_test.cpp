@@ -250,7 +250,9 @@ TEST_F(PopupMenu, EveryCommandThenASaveAndARepaint)
         control::pumpMessages();
         ASSERT_EQ(RegDeleteKeyW(HKEY_LOCAL_MACHINE, storeKey), ERROR_SUCCESS);
 
+        int menusBefore = control::liveGdiObjects().menus;
         EXPECT_EQ(showPopupMenu(window_, 10, 5), 1);
+        EXPECT_EQ(control::liveGdiObjects().menus, menusBefore);   // destroyed again
 
         ASSERT_EQ(user.boxes.size(), c.boxes.size());
         for (size_t i = 0; i < c.boxes.size(); i++) {
