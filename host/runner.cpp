@@ -48,6 +48,7 @@ Runner::~Runner() = default;
 bool Runner::run()
 {
     installUser();
+    control::takeUnansweredPrompts();   // only what this script's commands leave unanswered counts
     bool ok = true;
     const std::vector<Command> &commands = script_.commands;
     for (size_t i = 0; i < commands.size() && ok; ++i) {
@@ -57,7 +58,8 @@ bool Runner::run()
             while (i + 1 < commands.size() && isAnswer(commands[i + 1].kind)) answers.push_back(&commands[++i]);
             ok = prompt(*current_, answers);
         } else {
-            ok = execute(*current_);
+            // Only the commands above prompt; a prompt during any other fails the run all the same.
+            ok = execute(*current_) && promptsSettled(*current_);
         }
     }
     current_ = nullptr;
@@ -396,8 +398,6 @@ bool Runner::prompt(const Command &c, std::vector<const Command *> answers)
 {
     answers_ = std::move(answers);
     nextAnswer_ = 0;
-    promptFailure_.clear();
-    control::takeUnansweredPrompts();   // nothing from before this command counts
     // The item's menu and page run its own code: a rebuild it asks for waits until they end.
     screen_->holdRebuild(true);
     bool carriedOut = c.kind == CommandKind::Tap      ? tap(c)
@@ -406,17 +406,26 @@ bool Runner::prompt(const Command &c, std::vector<const Command *> answers)
     screen_->holdRebuild(false);
     control::pumpMessages();
     reportChanges();
-    if (!carriedOut) return false;
+    bool ok = carriedOut && promptsSettled(c);
+    if (ok && nextAnswer_ < answers_.size()) {
+        ok = fail(*answers_[nextAnswer_], std::string("this line answers ") +
+                                              answerKindName(answers_[nextAnswer_]->kind) + ", but none came");
+    }
+    answers_.clear();
+    nextAnswer_ = 0;
+    return ok;
+}
+
+bool Runner::promptsSettled(const Command &c)
+{
     std::vector<std::string> unanswered = control::takeUnansweredPrompts();
     if (!promptFailure_.empty()) {
         clearProgress();
         err_ << promptFailure_ << "\n";
+        promptFailure_.clear();
         return false;
     }
     if (!unanswered.empty()) return fail(c, unanswered.front());
-    if (nextAnswer_ < answers_.size())
-        return fail(*answers_[nextAnswer_], std::string("this line answers ") +
-                                                 answerKindName(answers_[nextAnswer_]->kind) + ", but none came");
     return true;
 }
 

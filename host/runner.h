@@ -49,6 +49,8 @@ private:
     const Command *takeAnswer(CommandKind kind, const std::string &prompt);
     bool takePicture(const Command &answer);
     void promptFailed(int line, const std::string &message);
+    // Fails with the first prompt that went unanswered during the command, if any.
+    bool promptsSettled(const Command &command);
     void print(const std::string &line);
     bool boot(const Command &command);
     void runFor(const Command &command);
