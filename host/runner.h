@@ -7,6 +7,8 @@
 #include "script.h"
 #include "today_screen.h"
 
+#include <control.h>
+
 #include <filesystem>
 #include <memory>
 #include <ostream>
@@ -32,6 +34,24 @@ public:
 
 private:
     bool execute(const Command &command);
+    // Carries out a command that prompts the user; `answers` are the answer lines after it.
+    bool prompt(const Command &command, std::vector<const Command *> answers);
+    bool tap(const Command &command);
+    bool action(const Command &command);
+    bool openSettings(const Command &command);
+    void installUser();
+    int answerMessageBox(const control::MessageBoxShown &box);
+    int answerMenu(const control::MenuShown &menu);
+    void answerDialog(const control::DialogShown &dialog);
+    bool setControl(HWND dialog, const std::vector<control::ControlShown> &controls, const Command &answer,
+                    const ControlSetting &setting);
+    // The next answer line, when it is of the kind the prompt needs; else records why not.
+    const Command *takeAnswer(CommandKind kind, const std::string &prompt);
+    bool takePicture(const Command &answer);
+    void promptFailed(int line, const std::string &message);
+    // Fails with the first prompt that went unanswered during the command, if any.
+    bool promptsSettled(const Command &command);
+    void print(const std::string &line);
     bool boot(const Command &command);
     void runFor(const Command &command);
     void show(const Command &command);
@@ -49,6 +69,10 @@ private:
     std::vector<std::pair<std::string, DWORD>> pendingSettings_;
     std::vector<std::u16string> openWindows_;   // titles of other programs' windows, oldest first
     std::string shownText_;
+    const Command *current_ = nullptr;          // the command being carried out
+    std::vector<const Command *> answers_;      // the answer lines of the prompting command
+    size_t nextAnswer_ = 0;
+    std::string promptFailure_;                 // the first "file:line: message" of a prompt
     bool hadItems_ = false;
     bool progressShown_ = false;
     long long lastProgressMs_ = 0;
