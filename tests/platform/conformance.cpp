@@ -1,5 +1,9 @@
 #include "conformance.h"
 
+#if OUR_LAYER_ONLY
+#include <unistd.h>
+#endif
+
 namespace conformance {
 
 #if OUR_LAYER_ONLY
@@ -17,6 +21,11 @@ int drain()
 void passTime(DWORD ms)
 {
     control::advanceClock(ms);
+}
+
+unsigned long processId()
+{
+    return static_cast<unsigned long>(getpid());
 }
 
 #else
@@ -79,6 +88,11 @@ int drain()
 void passTime(DWORD ms)
 {
     Sleep(ms);
+}
+
+unsigned long processId()
+{
+    return GetCurrentProcessId();
 }
 
 #endif

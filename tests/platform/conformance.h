@@ -36,6 +36,9 @@ int drain();
 // Lets time pass: the simulated clock on our layer, the real one on Windows.
 void passTime(DWORD ms);
 
+// This test process's id, to keep its scratch folders apart from those of parallel runs.
+unsigned long processId();
+
 }  // namespace conformance
 
 #endif
