@@ -28,6 +28,16 @@ unsigned long processId()
     return static_cast<unsigned long>(getpid());
 }
 
+void answerMessageBoxes(int answer, std::vector<BoxSeen> *seen)
+{
+    control::ScriptedUser user;
+    user.messageBox = [answer, seen](const control::MessageBoxShown &box) {
+        if (seen) seen->push_back({box.owner, box.caption, box.text, box.type});
+        return answer;
+    };
+    control::setUser(user);
+}
+
 #else
 
 namespace {
@@ -60,8 +70,52 @@ BOOL CALLBACK destroyOne(HWND hwnd, LPARAM)
 
 }  // namespace
 
+namespace {
+
+struct BoxAnswerer {
+    HHOOK hook = nullptr;
+    int answer = 0;
+    std::vector<BoxSeen> *seen = nullptr;
+};
+BoxAnswerer answerer;
+
+// The id of the static control that holds a message box's text.
+const int kBoxTextId = 0xFFFF;
+
+WString textOf(HWND window)
+{
+    WCHAR text[1024];
+    GetWindowTextW(window, text, 1024);
+    return text;
+}
+
+// A message box is a dialog ("#32770"); when it becomes active, read it and press the button.
+LRESULT CALLBACK onBoxActivated(int code, WPARAM wParam, LPARAM lParam)
+{
+    if (code == HCBT_ACTIVATE) {
+        HWND box = reinterpret_cast<HWND>(wParam);
+        WCHAR className[16] = {};
+        GetClassNameW(box, className, 16);
+        if (WString(className) == TEXT("#32770")) {
+            if (answerer.seen) {
+                answerer.seen->push_back(
+                    {GetWindow(box, GW_OWNER), textOf(box), textOf(GetDlgItem(box, kBoxTextId)), 0});
+            }
+            PostMessageW(box, WM_COMMAND, MAKEWPARAM(answerer.answer, BN_CLICKED),
+                         reinterpret_cast<LPARAM>(GetDlgItem(box, answerer.answer)));
+        }
+    }
+    return CallNextHookEx(answerer.hook, code, wParam, lParam);
+}
+
+}  // namespace
+
 void freshStart()
 {
+    if (answerer.hook) {
+        UnhookWindowsHookEx(answerer.hook);
+        answerer = {};
+    }
     EnumThreadWindows(GetCurrentThreadId(), destroyOne, 0);
     for (const WCHAR *name : kTestClasses) {
         for (HINSTANCE instance : kTestInstances) UnregisterClassW(name, instance);
@@ -93,6 +147,15 @@ void passTime(DWORD ms)
 unsigned long processId()
 {
     return GetCurrentProcessId();
+}
+
+
+void answerMessageBoxes(int answer, std::vector<BoxSeen> *seen)
+{
+    answerer.answer = answer;
+    answerer.seen = seen;
+    if (!answerer.hook)
+        answerer.hook = SetWindowsHookExW(WH_CBT, onBoxActivated, nullptr, GetCurrentThreadId());
 }
 
 #endif

@@ -12,6 +12,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 #if defined(DURVO_REAL_WIN32)
 #define OUR_LAYER_ONLY 0
@@ -38,6 +39,19 @@ void passTime(DWORD ms);
 
 // This test process's id, to keep its scratch folders apart from those of parallel runs.
 unsigned long processId();
+
+// What a message box showed the user.
+struct BoxSeen {
+    HWND owner = nullptr;
+    WString caption;
+    WString text;
+    UINT type = 0;   // the MB_* flags: known on our layer only
+};
+
+// From now on the user answers every message box by pressing the button `answer` (IDOK, IDNO,
+// ...) and, with `seen`, notes what each box showed. Our layer: the scripted user. Windows: a
+// hook that reads each box as it appears and clicks the button.
+void answerMessageBoxes(int answer, std::vector<BoxSeen> *seen = nullptr);
 
 }  // namespace conformance
 
