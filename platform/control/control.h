@@ -59,6 +59,19 @@ bool loadRegistry(const std::filesystem::path &file, std::string *error);
 // ROOT/My Documents/x.txt. Lookup ignores letter case.
 void setDeviceRoot(const std::filesystem::path &root);
 std::filesystem::path hostPathOf(std::u16string_view devicePath);
+struct FileFaults {
+    // Every CreateFile* answers INVALID_HANDLE_VALUE with ERROR_ACCESS_DENIED.
+    bool createFails = false;
+    // What WriteFile does once `writesBefore` writes (counted from setFileFaults) have worked:
+    // Fails answers FALSE with ERROR_DISK_FULL and writes nothing; Short writes half the bytes
+    // (rounded down) and answers TRUE with that count, as a storage that filled up midway.
+    enum class Write { Works, Fails, Short };
+    Write write = Write::Works;
+    DWORD writesBefore = 0;
+};
+void setFileFaults(const FileFaults &faults);
+// Files opened with CreateFile* and not yet closed; a leak shows here.
+int openFileHandles();
 
 // ---- Shell library ---------------------------------------------------------------------------
 // Whether "AYGSHELL" exports "SHGetUIMetrics", and the pixel font size it reports
@@ -123,6 +136,7 @@ struct GdiCounts {
     int brushes = 0;
     int icons = 0;
     int deviceContexts = 0;
+    int menus = 0;   // menu handles not yet destroyed (USER objects, counted here all the same)
 };
 GdiCounts liveGdiObjects();
 
@@ -159,15 +173,17 @@ struct ControlShown {
     std::u16string text;
     DWORD style = 0;
     RECT rect{};                // in the dialog's client coordinates, in pixels
-    bool visible = true;
+    bool visible = true;        // the control's own WS_VISIBLE
+    bool enabled = true;
     int check = 0;              // buttons: BST_UNCHECKED, BST_CHECKED
     std::vector<std::u16string> listItems;   // combo boxes
     int selection = -1;                      // combo boxes: the current selection, -1 for none
 };
 struct DialogShown {
     HWND dialog = nullptr;
-    HWND owner = nullptr;
+    HWND owner = nullptr;   // as DialogBox* was given it
     std::u16string title;
+    DWORD shellFlags = 0;   // the SHIDIF_* flags of SHInitDialog, 0 when it was not called
 };
 // What a message box callback answers: IDOK, IDYES, IDNO, IDCANCEL ...; 0 leaves it unanswered.
 using MessageBoxAnswer = std::function<int(const MessageBoxShown &)>;
