@@ -455,6 +455,20 @@ TEST_F(Dialogs, DialogWindowHasTheTemplateSizeInsideItsFrame)
 
 // Base units come from the text-metrics model: the dialog's own font (normal weight) for
 // MapDialogRect, the bold system font for GetDialogBaseUnits.
+TEST_F(Dialogs, CentredDialogLiesInTheMiddleOfTheScreen)
+{
+    control::setScreenSize(640, 480);
+    Dialog d = settingsPage();
+    d.style |= DS_CENTER;
+    RECT window{};
+    onShown([&](const control::DialogShown &shown) {
+        GetWindowRect(shown.dialog, &window);
+        EndDialog(shown.dialog, 1);
+    });
+    ASSERT_EQ(run(d), 1);
+    EXPECT_EQ(window, (RECT{(640 - 206) / 2, (480 - 278) / 2, (640 - 206) / 2 + 206, (480 - 278) / 2 + 278}));
+}
+
 TEST_F(Dialogs, BaseUnitsFollowTheDpiAndTheFont)
 {
     const struct {
@@ -721,14 +735,31 @@ TEST_F(Dialogs, CheckRadioButtonSetsEveryControlInTheRange)
 
 TEST_F(Dialogs, DesktopWindowIsTheScreen)
 {
-    for (int dpi : {96, 192}) {
-        control::setDpi(dpi);
+    const struct {
+        const char *proves;
+        int dpi;
+        SIZE set;
+        RECT screen;
+    } cases[] = {
+        {"the Pocket PC screen", 96, {0, 0}, {0, 0, 240, 320}},
+        {"at 192 dpi", 192, {0, 0}, {0, 0, 480, 640}},
+        {"a desktop's screen", 96, {640, 480}, {0, 0, 640, 480}},
+        {"back to the Pocket PC", 96, {0, 0}, {0, 0, 240, 320}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.proves);
+        control::setDpi(c.dpi);
+        control::setScreenSize(c.set.cx, c.set.cy);
         HWND desktop = GetDesktopWindow();
         ASSERT_NE(desktop, nullptr);
         EXPECT_EQ(GetDesktopWindow(), desktop);
         RECT r{};
         EXPECT_TRUE(GetWindowRect(desktop, &r));
-        EXPECT_EQ(r, (RECT{0, 0, 240 * dpi / 96, 320 * dpi / 96}));
+        EXPECT_EQ(r, c.screen);
+        HDC dc = GetDC(nullptr);
+        EXPECT_EQ(GetDeviceCaps(dc, HORZRES), c.screen.right);
+        EXPECT_EQ(GetDeviceCaps(dc, VERTRES), c.screen.bottom);
+        ReleaseDC(nullptr, dc);
         EXPECT_EQ(DestroyWindow(desktop), FALSE);
     }
     int listed = 0;
