@@ -196,6 +196,37 @@ TEST_F(DurvoToday, SoftResetCarriesTheOnTimeOfTheLastSave)
     EXPECT_EQ(le32(storeValue(registry(), "dvDurvo"), 0), 620000u);
 }
 
+// After any jump of time the item ticks on: the meter's timer fires once at the next chance and
+// then every second. Each case runs 10 minutes, jumps, runs 10 minutes.
+TEST_F(DurvoToday, TheItemTicksOnAfterAnyJumpOfTime)
+{
+    struct Case {
+        const char *jump;
+        const char *expectedLine1;
+    };
+    const Case cases[] = {
+        // 597 h is past 2^31 ms. The overdue tick comes as the run starts and counts nothing
+        // (a step over 7 s); 600 ticks follow.
+        {"sleep 597h", "100%, durvo 0:20"},
+        {"sleep 596h", "100%, durvo 0:20"},
+        // one step of the run, then 600 more
+        {"run 597h every 597h", "100%, durvo 0:20"},
+        // the tick count goes back: the next tick is due a second later, sees the count fall
+        // and counts nothing; 599 ticks follow
+        {"tickcount 5", "100%, durvo 0:19"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.jump);
+        fs::remove_all(dir_ / "device");
+        RunResult r = run(std::string("clock 2005-06-10 08:00:00\npower 0 1 100\nboot\nrun 10m\n") + c.jump +
+                          "\nrun 10m\nshow\n");
+        ASSERT_EQ(r.status, 0) << r.err;
+        auto s = shown(r);
+        ASSERT_EQ(s.size(), 2u) << r.out;
+        EXPECT_EQ(s[0], c.expectedLine1);
+    }
+}
+
 TEST_F(DurvoToday, ForecastFromAFallingBattery)
 {
     // Charge is read every 16th tick: 100 % from tick 1, 99 % from tick 609, 98 % from tick
