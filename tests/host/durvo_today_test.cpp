@@ -1,6 +1,7 @@
 // End-to-end runs of the durvo-today binary on scripts written to a temporary folder.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -8,6 +9,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -105,11 +107,12 @@ protected:
     }
     void TearDown() override { fs::remove_all(dir_); }
 
-    RunResult run(const std::string &script, const std::string &options = "")
+    // `prefix` goes before the program, like "timeout 60 " for a run that must not hang.
+    RunResult run(const std::string &script, const std::string &options = "", const std::string &prefix = "")
     {
         writeFile(dir_ / "s.txt", script);
-        std::string command = "cd '" + dir_.string() + "' && '" + binary_.string() + "' --device device " +
-                              options + " s.txt >out.txt 2>err.txt";
+        std::string command = "cd '" + dir_.string() + "' && " + prefix + "'" + binary_.string() +
+                              "' --device device " + options + " s.txt >out.txt 2>err.txt";
         int raw = std::system(command.c_str());
         RunResult r;
         r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
@@ -348,6 +351,94 @@ TEST_F(DurvoToday, UnreadableRegistryStopsBeforeAnythingRuns)
     // The device is left exactly as it was: nothing installed, the store not replaced.
     EXPECT_EQ(registry(), broken);
     EXPECT_FALSE(fs::exists(dir_ / "device" / "fs" / "Windows" / "Durvo.DLL"));
+}
+
+// What a hostile or unlucky device folder holds never crashes, hangs or changes the program:
+// it stops before anything runs, names the file and says why, and leaves the folder as it was.
+TEST_F(DurvoToday, ARegistryFileThatCannotBeHeldIsRefused)
+{
+    std::string deep = "Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE";
+    for (int i = 0; i < 20000; ++i) deep += "\\k";
+    deep += "]\n";
+    struct Case {
+        const char *proves;
+        std::function<void(const fs::path &)> make;
+        std::string expectedErr;
+    };
+    const Case cases[] = {
+        {"keys nested 20,000 deep",
+         [&](const fs::path &file) { writeFile(file, deep); },
+         "durvo-today: device/registry.reg: line 3: key path deeper than 512 levels in "
+         "\"HKEY_LOCAL_MACHINE\\k\\k\\k\\k\\k\\k\\k\\k\\k\\k\\k...\"\n"},
+        {"a link to /dev/zero",
+         [](const fs::path &file) { fs::create_symlink("/dev/zero", file); },
+         "durvo-today: cannot read device/registry.reg: not a regular file\n"},
+        {"a FIFO that nobody writes to",
+         [](const fs::path &file) { ASSERT_EQ(mkfifo(file.c_str(), 0600), 0); },
+         "durvo-today: cannot read device/registry.reg: not a regular file\n"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.proves);
+        fs::remove_all(dir_ / "device");
+        fs::create_directories(dir_ / "device");
+        c.make(dir_ / "device" / "registry.reg");
+        RunResult r = run("boot\nrun 1m\n", "", "timeout 60 ");
+        EXPECT_EQ(r.status, 2);
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(r.err, c.expectedErr);
+        EXPECT_FALSE(fs::exists(dir_ / "device" / "fs" / "Windows" / "Durvo.DLL"));
+    }
+}
+
+// Every value of the file comes back with its type and bytes; a string that is not UTF-16 stays
+// hex(1):. regedit's own UTF-16 files are read.
+TEST_F(DurvoToday, TheRegistryFileKeepsEveryValue)
+{
+    const std::string kept = "[HKEY_CURRENT_USER\\Odd]\n\"lone surrogate\"=hex(1):41,00,00,d8,00,00\n"
+                             "\"pair\"=\"\xF0\x9F\x98\x80\"\n\"short dword\"=hex(4):01,02\n";
+    const std::string text = "Windows Registry Editor Version 5.00\r\n\r\n" + kept;
+    std::string utf16 = "\xFF\xFE";
+    for (char16_t unit : std::u16string(text.begin(), text.end())) {   // the ASCII lines
+        utf16 += static_cast<char>(unit);
+        utf16 += '\0';
+    }
+    struct Case {
+        const char *proves;
+        std::string file;
+    };
+    const Case cases[] = {
+        {"UTF-8", text},
+        {"UTF-16 with its mark", "\xFF\xFE" + [&] {
+             std::string bytes;
+             std::u16string wide = u"Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Odd]\r\n"
+                                   u"\"lone surrogate\"=hex(1):41,00,00,d8,00,00\r\n\"pair\"=\"\U0001F600\"\r\n"
+                                   u"\"short dword\"=hex(4):01,02\r\n";
+             for (char16_t unit : wide) {
+                 bytes += static_cast<char>(unit & 0xFF);
+                 bytes += static_cast<char>(unit >> 8);
+             }
+             return bytes;
+         }()},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.proves);
+        fs::remove_all(dir_ / "device");
+        fs::create_directories(dir_ / "device");
+        writeFile(dir_ / "device" / "registry.reg", c.file);
+        RunResult r = run("boot\nrun 2s\n");
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_NE(registry().find(kept), std::string::npos) << registry();
+    }
+}
+
+// A save that cannot be done says which file and why, and the exit status tells.
+TEST_F(DurvoToday, AFailedSaveNamesTheFileAndWhy)
+{
+    fs::create_directories(dir_ / "device" / "registry.reg.tmp" / "inside");   // in the way
+    RunResult r = run("boot\nrun 2s\n");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "durvo-today: cannot write device/registry.reg.tmp: Is a directory\n");
+    EXPECT_FALSE(fs::exists(dir_ / "device" / "registry.reg"));
 }
 
 TEST_F(DurvoToday, ScreenSizeFollowsTheDpi)
