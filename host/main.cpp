@@ -41,7 +41,8 @@ constexpr const char *kUsage =
     "  setting NAME VALUE           a 4-byte number of the meter's store (dvLogProcess ...),\n"
     "                               written at the next boot or softreset\n"
     "Durations: 500ms, 7s, 15m, 2h, 1h30m.\n"
-    "Exit status: 0 done, 1 a command could not be carried out, 2 bad arguments or script.\n";
+    "Exit status: 0 done, 1 a command could not be carried out or something was left at exit\n"
+    "(a window, timer, GDI object or library), 2 bad arguments, script or registry file.\n";
 
 struct Arguments {
     std::filesystem::path device = "device";
@@ -172,6 +173,11 @@ int main(int argc, char **argv)
 
     if (!device.saveRegistry(&why)) {
         std::cerr << "durvo-today: " << why << "\n";
+        return 1;
+    }
+    // Everything that ran has ended: whatever a program did not give back is a leak.
+    if (std::string left = control::describeLeftovers(); !left.empty()) {
+        std::cerr << "durvo-today: left at exit: " << left << "\n";
         return 1;
     }
     return ran ? 0 : 1;

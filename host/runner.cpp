@@ -55,11 +55,13 @@ bool Runner::run()
         }
     }
     clearProgress();
+    // The device is switched off: the Today screen and the other programs end.
     if (screen_) {
         screen_->stop();
         screen_.reset();
         control::pumpMessages();
     }
+    closeAllForeignWindows();
     out_.flush();
     return ok;
 }

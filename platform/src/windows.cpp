@@ -608,6 +608,24 @@ void resetWindows()
 
 }  // namespace internal
 
+namespace control {
+
+int liveWindowCount()
+{
+    return static_cast<int>(sys().windows.size());
+}
+
+int liveTimerCount()
+{
+    size_t count = sys().threadTimers.size();
+    for (const auto &[value, w] : sys().windows) {
+        count += w->timers.size();
+    }
+    return static_cast<int>(count);
+}
+
+}  // namespace control
+
 // ---- Classes ---------------------------------------------------------------------------------
 
 ATOM WINAPI RegisterClassW(const WNDCLASSW *lpWndClass)

@@ -441,6 +441,24 @@ TEST_F(DurvoToday, AFailedSaveNamesTheFileAndWhy)
     EXPECT_FALSE(fs::exists(dir_ / "device" / "registry.reg"));
 }
 
+// At exit the device is switched off: other programs' windows close with it, and whatever is
+// left after that is a leak the program reports (nothing, here).
+TEST_F(DurvoToday, NothingIsLeftAtExit)
+{
+    const char *scripts[] = {
+        "boot\nwindow Notes\nwindow Notes\nhide Notes\nrun 2s\n",
+        "setting dvLogProcess 1\nboot\nwindow Calc\nrun 10s\nsoftreset\nwindow Calc\nrun 5s\n",
+        "window Early\nrun 2s\n",   // no Today screen at all
+    };
+    for (const char *script : scripts) {
+        SCOPED_TRACE(script);
+        fs::remove_all(dir_ / "device");
+        RunResult r = run(script);
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.err, "");
+    }
+}
+
 TEST_F(DurvoToday, ScreenSizeFollowsTheDpi)
 {
     struct Case {
