@@ -630,6 +630,8 @@ private:
             const std::u16string rest = control::fromUtf8(path.substr(slash + 1));
             const KeyPath keyPath(nameOf(rest));
             if (rest.empty() || !keyPath.wellFormed()) return fail("empty key name in \"" + excerpt(path) + "\"");
+            // No Win32 call could name such a key.
+            if (rest.find(u'\0') != std::u16string::npos) return fail("NUL character in a key name");
             switch (keyPath.limitBroken(0)) {
             case KeyPath::Limit::NameTooLong:
                 return fail("key name longer than " + std::to_string(kMaxKeyNameLength) + " characters in \"" +

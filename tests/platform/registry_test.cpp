@@ -574,6 +574,8 @@ TEST_F(Registry, RegTextLoadErrorsNameTheLineAndChangeNothing) {
         {"deletions", header + "[-HKEY_LOCAL_MACHINE\\x]\n", "line 3: deleting keys is not supported"},
         {"empty key component", header + "[HKEY_LOCAL_MACHINE\\a\\\\b]\n",
          "line 3: empty key name in \"HKEY_LOCAL_MACHINE\\a\\\\b\""},
+        {"a NUL in a key name", header + std::string("[HKEY_LOCAL_MACHINE\\a\0b]\n", 25),
+         "line 3: NUL character in a key name"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.proves);
