@@ -1,4 +1,7 @@
 // End-to-end runs of the durvo-today binary on scripts written to a temporary folder.
+#include "host/soak/soak_script.h"
+
+#include <control.h>
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -10,6 +13,8 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <regex>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -457,6 +462,76 @@ TEST_F(DurvoToday, NothingIsLeftAtExit)
         EXPECT_EQ(r.status, 0);
         EXPECT_EQ(r.err, "");
     }
+}
+
+// Sixty days of use, sleep, charging, soft resets and other programs, from a seeded script: the
+// on-time never falls within a count except by the unsaved seconds at a soft reset, every line
+// reads as the item writes it, the usage log holds only titles that were shown, the registry
+// left behind loads again, and nothing is left at exit.
+TEST_F(DurvoToday, SixtyDaysOfUse)
+{
+    RunResult r = run(soak::generateScript({60, 1}));
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    for (char c : r.out) {
+        if (c != '\n' && (c < ' ' || c > '~')) {
+            ADD_FAILURE() << "a byte that is not printable ASCII: " << int(static_cast<unsigned char>(c));
+            break;
+        }
+    }
+
+    static const std::regex changed(R"(^\[\d\d:\d\d:\d\d\] (.*)$)");
+    static const std::regex counting(
+        R"(^(?:\d{1,3}%, durvo|Durvo) (\d+):(\d\d)(?: of \d+:\d\d|, \d+:\d\d remains)? \| )"
+        R"((Started \d{1,2}/\d{1,2}/\d{4}, \d{1,2}:\d\d [AP]M) \((?:\d+d(?: \d+h)?|(?:\d+h )?\d+m) ago\)$)");
+    static const std::regex deactivated(R"(^Battery is fully charged \| Timer deactivated$)");
+    std::string count;         // the "Started ..." of the count shown last
+    long shownMinutes = 0;
+    bool softReset = false;    // a show, which the script writes only before a soft reset
+    int softResets = 0, counts = 0, garbled = 0, falls = 0;
+    for (const std::string &line : lines(r.out)) {
+        if (line.rfind("item: ", 0) == 0) {
+            softReset = true;
+            continue;
+        }
+        std::smatch parts;
+        if (!std::regex_match(line, parts, changed)) {
+            if (++garbled <= 5) ADD_FAILURE() << "not a line of the item: " << line;
+            continue;
+        }
+        const std::string text = parts[1];
+        if (std::regex_match(text, deactivated)) continue;
+        if (!std::regex_match(text, parts, counting)) {
+            if (++garbled <= 5) ADD_FAILURE() << "not what the item writes: " << line;
+            continue;
+        }
+        const long minutes = std::stol(parts[1]) * 60 + std::stol(parts[2]);
+        if (parts[3] != count) {
+            count = parts[3];
+            ++counts;
+        } else if (minutes < shownMinutes && !(softReset && shownMinutes - minutes <= 1)) {
+            // At most 30 unsaved seconds go at a soft reset: one minute on the display.
+            if (++falls <= 5) ADD_FAILURE() << "the on-time fell from " << shownMinutes << " min: " << line;
+        }
+        softResets += softReset ? 1 : 0;
+        softReset = false;
+        shownMinutes = minutes;
+    }
+    // The scenario did what it is for.
+    EXPECT_GE(softResets, 5);
+    EXPECT_GE(counts, 2);
+
+    const std::string reg = registry();
+    const std::vector<uint8_t> rows = storeValue(reg, "logData");
+    const std::set<std::string> titles(soak::windowTitles().begin(), soak::windowTitles().end());
+    EXPECT_GE(rows.size(), 112u);
+    for (size_t at = 0; at + 112 <= rows.size(); at += 112) {
+        std::u16string title;
+        for (size_t i = at; i < at + 96 && (rows[i] | rows[i + 1]) != 0; i += 2) title += char16_t(rows[i] | rows[i + 1] << 8);
+        EXPECT_EQ(titles.count(control::toUtf8(title)), 1u) << control::toUtf8(title);
+    }
+    std::string error;
+    EXPECT_TRUE(control::registryFromRegText(reg, &error)) << error;
 }
 
 TEST_F(DurvoToday, ScreenSizeFollowsTheDpi)
