@@ -30,55 +30,76 @@ void fail(const char *what, const std::string &detail)
     std::abort();
 }
 
-// Every key and value in enumeration order. Keys are opened by their path from the root, one
-// at a time, so that no depth needs more than one handle.
+// The subkey names of an open key, in enumeration order.
+std::vector<std::u16string> subkeysOf(HKEY key, const std::u16string &path)
+{
+    std::vector<std::u16string> names;
+    WCHAR name[256];
+    for (DWORD i = 0;; ++i) {
+        DWORD length = 256;
+        LONG status = RegEnumKeyExW(key, i, name, &length, nullptr, nullptr, nullptr, nullptr);
+        if (status == ERROR_NO_MORE_ITEMS) return names;
+        if (status != ERROR_SUCCESS) fail("RegEnumKeyExW failed below", control::toUtf8(path));
+        names.emplace_back(name, length);
+    }
+}
+
+void addValues(HKEY key, const std::u16string &path, std::vector<Entry> *entries)
+{
+    entries->push_back({path, u"", true, 0, {}});
+    for (DWORD i = 0;; ++i) {
+        DWORD nameLength = 0, size = 0;
+        WCHAR probe[1];
+        LONG status = RegEnumValueW(key, i, probe, &nameLength, nullptr, nullptr, nullptr, &size);
+        if (status == ERROR_NO_MORE_ITEMS) return;
+        // The name's length is not told; grow until it fits, as a Win32 program would.
+        std::u16string valueName(64, u'\0');
+        std::vector<BYTE> data(size);
+        DWORD type = 0;
+        for (;;) {
+            nameLength = static_cast<DWORD>(valueName.size());
+            size = static_cast<DWORD>(data.size());
+            status = RegEnumValueW(key, i, valueName.data(), &nameLength, nullptr, &type, data.data(), &size);
+            if (status != ERROR_MORE_DATA) break;
+            valueName.resize(valueName.size() * 2);
+            data.resize(size);
+        }
+        if (status != ERROR_SUCCESS) fail("RegEnumValueW failed in", control::toUtf8(path));
+        valueName.resize(nameLength);
+        data.resize(size);
+        entries->push_back({path, valueName, false, type, data});
+    }
+}
+
+// Every key and value, depth first in enumeration order as the text is written. Each key is
+// opened below its parent's handle: one handle a level, 512 at the deepest.
 std::vector<Entry> snapshot()
 {
+    struct Level {
+        HKEY key;
+        std::u16string path;
+        std::vector<std::u16string> subkeys;
+        size_t next;
+    };
     std::vector<Entry> entries;
     for (HKEY root : roots) {
-        std::vector<std::u16string> pending{u""};
-        while (!pending.empty()) {
-            std::u16string path = std::move(pending.back());
-            pending.pop_back();
-            HKEY key = root;
-            if (!path.empty() && RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+        addValues(root, u"", &entries);
+        std::vector<Level> stack{{root, u"", subkeysOf(root, u""), 0}};
+        while (!stack.empty()) {
+            Level &top = stack.back();
+            if (top.next == top.subkeys.size()) {
+                if (top.key != root) RegCloseKey(top.key);
+                stack.pop_back();
+                continue;
+            }
+            const std::u16string &name = top.subkeys[top.next++];
+            std::u16string path = top.path.empty() ? name : top.path + u"\\" + name;
+            HKEY key = nullptr;
+            if (RegOpenKeyExW(top.key, name.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
                 fail("a key that was enumerated does not open", control::toUtf8(path));
-            entries.push_back({path, u"", true, 0, {}});
-            std::vector<std::u16string> children;
-            WCHAR name[256];
-            for (DWORD i = 0;; ++i) {
-                DWORD length = 256;
-                LONG status = RegEnumKeyExW(key, i, name, &length, nullptr, nullptr, nullptr, nullptr);
-                if (status == ERROR_NO_MORE_ITEMS) break;
-                if (status != ERROR_SUCCESS) fail("RegEnumKeyExW failed below", control::toUtf8(path));
-                children.push_back(path.empty() ? std::u16string(name, length)
-                                                : path + u"\\" + std::u16string(name, length));
-            }
-            // Depth first in enumeration order, as the text is written.
-            pending.insert(pending.end(), children.rbegin(), children.rend());
-            for (DWORD i = 0;; ++i) {
-                DWORD nameLength = 0, size = 0;
-                WCHAR probe[1];
-                LONG status = RegEnumValueW(key, i, probe, &nameLength, nullptr, nullptr, nullptr, &size);
-                if (status == ERROR_NO_MORE_ITEMS) break;
-                // The name's length is not told; grow until it fits, as a Win32 program would.
-                std::u16string valueName(64, u'\0');
-                std::vector<BYTE> data(size);
-                DWORD type = 0;
-                for (;;) {
-                    nameLength = static_cast<DWORD>(valueName.size());
-                    size = static_cast<DWORD>(data.size());
-                    status = RegEnumValueW(key, i, valueName.data(), &nameLength, nullptr, &type, data.data(), &size);
-                    if (status != ERROR_MORE_DATA) break;
-                    valueName.resize(valueName.size() * 2);
-                    data.resize(size);
-                }
-                if (status != ERROR_SUCCESS) fail("RegEnumValueW failed in", control::toUtf8(path));
-                valueName.resize(nameLength);
-                data.resize(size);
-                entries.push_back({path, valueName, false, type, data});
-            }
-            if (key != root) RegCloseKey(key);
+            addValues(key, path, &entries);
+            std::vector<std::u16string> subkeys = subkeysOf(key, path);
+            stack.push_back({key, std::move(path), std::move(subkeys), 0});
         }
     }
     return entries;

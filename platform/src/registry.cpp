@@ -86,7 +86,7 @@ Name nameOf(LPCWSTR text) {
 bool sameName(Name a, const std::u16string &b) {
     if (a.length != b.size()) return false;
     for (size_t i = 0; i < a.length; ++i) {
-        if (internal::foldCase(a.text[i]) != internal::foldCase(b[i])) return false;
+        if (a.text[i] != b[i] && internal::foldCase(a.text[i]) != internal::foldCase(b[i])) return false;
     }
     return true;
 }
