@@ -31,8 +31,8 @@ sanitize: deps
 	ASAN_OPTIONS=detect_leaks=1 ctest --test-dir $(ASAN_BUILD) --output-on-failure -j2
 
 fuzz: deps
-	cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang -DDURVO_FUZZ=ON
-	cmake --build build-fuzz --target fuzz_store_load fuzz_dialog_template fuzz_cabinet_install
+	cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang -DDURVO_FUZZ=ON
+	cmake --build build-fuzz --target fuzzers
 	scripts/run-fuzz build-fuzz
 
 bench: build

@@ -35,33 +35,12 @@ bool DeviceFolder::loadRegistry(std::string *error) const
 {
     std::error_code ec;
     if (!std::filesystem::exists(registryFile(), ec)) return true;
-    std::string why;
-    if (!control::loadRegistry(registryFile(), &why)) {
-        *error = registryFile().string() + ": " + why;
-        return false;
-    }
-    return true;
+    return control::loadRegistry(registryFile(), error);
 }
 
 bool DeviceFolder::saveRegistry(std::string *error) const
 {
-    std::filesystem::path temporary = registryFile();
-    temporary += ".new";
-    std::string why;
-    if (!control::saveRegistry(temporary, &why)) {
-        std::error_code ignored;
-        std::filesystem::remove(temporary, ignored);
-        *error = "cannot write " + temporary.string() + ": " + why;
-        return false;
-    }
-    std::error_code ec;
-    std::filesystem::rename(temporary, registryFile(), ec);
-    if (ec) {
-        std::filesystem::remove(temporary, ec);
-        *error = "cannot replace " + registryFile().string() + ": " + ec.message();
-        return false;
-    }
-    return true;
+    return control::saveRegistry(registryFile(), error);
 }
 
 bool hasDurvoItem()

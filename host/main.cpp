@@ -61,8 +61,9 @@ constexpr const char *kUsage =
     "Prompts are printed as 'box \"CAPTION\": TEXT', 'menu: ITEM | ...', 'page \"TITLE\": ...';\n"
     "one the script does not answer ends the run (exit status 1).\n"
     "Durations: 500ms, 7s, 15m, 2h, 1h30m.\n"
-    "Exit status: 0 done, 1 a command could not be carried out or a prompt went unanswered,\n"
-    "2 bad arguments or script.\n";
+    "Exit status: 0 done, 1 a command could not be carried out, a prompt went unanswered or\n"
+    "something was left at exit (a window, timer, GDI object or library), 2 bad arguments, script\n"
+    "or registry file.\n";
 
 struct Arguments {
     std::filesystem::path device = "device";
@@ -200,6 +201,11 @@ int main(int argc, char **argv)
 
     if (!device.saveRegistry(&why)) {
         std::cerr << "durvo-today: " << why << "\n";
+        return 1;
+    }
+    // Everything that ran has ended: whatever a program did not give back is a leak.
+    if (std::string left = control::describeLeftovers(); !left.empty()) {
+        std::cerr << "durvo-today: left at exit: " << left << "\n";
         return 1;
     }
     return ran ? 0 : 1;

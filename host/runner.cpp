@@ -64,11 +64,13 @@ bool Runner::run()
     }
     current_ = nullptr;
     clearProgress();
+    // The device is switched off: the Today screen and the other programs end.
     if (screen_) {
         screen_->stop();
         screen_.reset();
         control::pumpMessages();
     }
+    closeAllForeignWindows();
     control::setUser({});
     out_.flush();
     return ok;

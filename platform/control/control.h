@@ -143,6 +143,17 @@ struct GdiCounts {
 };
 GdiCounts liveGdiObjects();
 
+// ---- What a program leaves -------------------------------------------------------------------
+// Windows not destroyed (other programs' too), timers not killed, and libraries loaded from
+// files with LoadLibraryW and not freed (the built-in shell library is part of the system and
+// stays). A program that ends cleanly leaves none, and no GDI objects either (liveGdiObjects).
+int liveWindowCount();
+int liveTimerCount();
+int loadedLibraryCount();
+// All of the above that is not zero, as "2 windows, 1 timer, 3 fonts, 1 library"; empty when
+// nothing is left.
+std::string describeLeftovers();
+
 // ---- The user ----------------------------------------------------------------------------------
 // Message boxes, popup menus and modal dialogs are shown to a scripted user instead of a person.
 // Each prompt is handed to the matching callback, which answers it; a prompt with no callback,

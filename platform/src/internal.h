@@ -104,6 +104,9 @@ char wideUnitToAnsi(WCHAR unit);
 // ---- clock.cpp provides ----------------------------------------------------------------------
 // The simulated local time as a file time, for the registry's key write times.
 FILETIME localFileTime();
+// Milliseconds the device has run since power-on: a 64-bit count that advanceClock alone moves
+// (setTickCount does not), for the timers' due times.
+ULONGLONG runningMilliseconds();
 
 }  // namespace internal
 
