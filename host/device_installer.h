@@ -32,7 +32,8 @@ struct InstallOutcome {
     size_t valuesWritten = 0;
     size_t valuesKept = 0;            // existing values the record asked not to overwrite
 };
-// "Durvo (Norvane): \Windows\Durvo.DLL; HKLM\Software\...\Durvo with 6 values".
+// "Durvo (Norvane): \Windows\Durvo.DLL; HKLM\Software\...\Durvo; 6 values written" (", 1 kept"
+// when the record asked to keep a value that was there).
 std::string describe(const InstallOutcome &outcome);
 
 // The largest cabinet file the installer reads: cbCabinet is a 32-bit count.
