@@ -92,8 +92,11 @@ void forecastSuffix(WCHAR *suffix)
     }
     LONGLONG predictedMs = (LONGLONG)((double)levelsLeft * meanRate);
     LONGLONG now = state.onTimeMs;
-    // The last row's duration is on-time already spent at the current level.
-    LONGLONG predictedEnd = now + predictedMs - (LONGLONG)state.history[rows - 1].durationMs;
+    // The last row's duration is on-time already spent at the current level, until the
+    // history is full: then the last row takes all further time at every level, and its
+    // duration says nothing about the current one.
+    LONGLONG spentAtLevel = rows < historyCapacity ? (LONGLONG)state.history[rows - 1].durationMs : 0;
+    LONGLONG predictedEnd = now + predictedMs - spentAtLevel;
     if (predictedEnd + overdueMs < now) {
         predictedEnd = now + overdueMs;
     }

@@ -145,7 +145,7 @@ void meterTick()
     }
 
     if (state.appSampleElapsedMs > appSampleIntervalMs) {
-        if (settings.gatherAppStats) {
+        if (settings.gatherAppStats == 1) {
             sampleAppUsage();   // reads appSampleElapsedMs before it is cleared
         }
         state.appSampleElapsedMs = 0;
@@ -155,11 +155,13 @@ void meterTick()
         if (state.chargeLevel <= 100) {
             recordChargeHistory(step);
         }
-        if (settings.resetOnExternalPower && state.powerNow.ACLineStatus == acLineOnline) {
+        if (settings.resetOnExternalPower == 1 && state.powerNow.ACLineStatus == acLineOnline) {
             resetTimers();
         }
     }
-    if ((state.fullyCharged && settings.resetOnFullCharge) || state.startedAt.wYear == 0) {
+    // The flags act at 1 only, as resetOnSoftReset does at window creation: a hand-edited
+    // store value of 2 must not mean one thing here and another there.
+    if ((state.fullyCharged == 1 && settings.resetOnFullCharge == 1) || state.startedAt.wYear == 0) {
         resetTimers();
     }
 

@@ -59,6 +59,19 @@ bool loadRegistry(const std::filesystem::path &file, std::string *error);
 // ROOT/My Documents/x.txt. Lookup ignores letter case.
 void setDeviceRoot(const std::filesystem::path &root);
 std::filesystem::path hostPathOf(std::u16string_view devicePath);
+struct FileFaults {
+    // Every CreateFile* answers INVALID_HANDLE_VALUE with ERROR_ACCESS_DENIED.
+    bool createFails = false;
+    // What WriteFile does once `writesBefore` writes (counted from setFileFaults) have worked:
+    // Fails answers FALSE with ERROR_DISK_FULL and writes nothing; Short writes half the bytes
+    // (rounded down) and answers TRUE with that count, as a storage that filled up midway.
+    enum class Write { Works, Fails, Short };
+    Write write = Write::Works;
+    DWORD writesBefore = 0;
+};
+void setFileFaults(const FileFaults &faults);
+// Files opened with CreateFile* and not yet closed; a leak shows here.
+int openFileHandles();
 
 // ---- Shell library ---------------------------------------------------------------------------
 // Whether "AYGSHELL" exports "SHGetUIMetrics", and the pixel font size it reports

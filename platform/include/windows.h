@@ -122,11 +122,16 @@ typedef INT_PTR (CALLBACK *FARPROC)();
 #define ERROR_PATH_NOT_FOUND 3L
 #define ERROR_ACCESS_DENIED 5L
 #define ERROR_INVALID_HANDLE 6L
+#define ERROR_TOO_MANY_OPEN_FILES 4L
 #define ERROR_NOT_ENOUGH_MEMORY 8L
 #define ERROR_WRITE_FAULT 29L
+#define ERROR_SHARING_VIOLATION 32L
+#define ERROR_FILE_EXISTS 80L
 #define ERROR_INVALID_PARAMETER 87L
+#define ERROR_DISK_FULL 112L
 #define ERROR_INSUFFICIENT_BUFFER 122L
 #define ERROR_BAD_PATHNAME 161L
+#define ERROR_FILENAME_EXCED_RANGE 206L
 #define ERROR_MOD_NOT_FOUND 126L
 #define ERROR_PROC_NOT_FOUND 127L
 #define ERROR_ALREADY_EXISTS 183L
@@ -224,6 +229,51 @@ LONG WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, 
                              LPBYTE lpData, LPDWORD lpcbData);
 LONG WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD Reserved, DWORD dwType,
                            const BYTE *lpData, DWORD cbData);
+
+// ---------------------------------------------------------------------------------------------
+// Files. Device paths ("\\My Documents\\x.txt") ignore letter case; one implementation serves
+// the wide and the 8-bit (Windows-1252) calls.
+
+#define GENERIC_READ 0x80000000L
+#define GENERIC_WRITE 0x40000000L
+#define GENERIC_ALL 0x10000000L
+#define FILE_SHARE_READ 0x00000001
+#define FILE_SHARE_WRITE 0x00000002
+#define FILE_SHARE_DELETE 0x00000004
+#define CREATE_NEW 1
+#define CREATE_ALWAYS 2
+#define OPEN_EXISTING 3
+#define OPEN_ALWAYS 4
+#define TRUNCATE_EXISTING 5
+#define FILE_ATTRIBUTE_READONLY 0x00000001
+#define FILE_ATTRIBUTE_HIDDEN 0x00000002
+#define FILE_ATTRIBUTE_DIRECTORY 0x00000010
+#define FILE_ATTRIBUTE_ARCHIVE 0x00000020
+#define FILE_ATTRIBUTE_NORMAL 0x00000080
+
+typedef struct _OVERLAPPED {
+    ULONG_PTR Internal;
+    ULONG_PTR InternalHigh;
+    DWORD Offset;
+    DWORD OffsetHigh;
+    HANDLE hEvent;
+} OVERLAPPED, *LPOVERLAPPED;
+
+HANDLE WINAPI CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
+                          LPSECURITY_ATTRIBUTES lpSecurityAttributes, DWORD dwCreationDisposition,
+                          DWORD dwFlagsAndAttributes, HANDLE hTemplateFile);
+HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
+                          LPSECURITY_ATTRIBUTES lpSecurityAttributes, DWORD dwCreationDisposition,
+                          DWORD dwFlagsAndAttributes, HANDLE hTemplateFile);
+BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
+                      LPDWORD lpNumberOfBytesWritten, LPOVERLAPPED lpOverlapped);
+BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
+                     LPDWORD lpNumberOfBytesRead, LPOVERLAPPED lpOverlapped);
+BOOL WINAPI CloseHandle(HANDLE hObject);
+BOOL WINAPI DeleteFileW(LPCWSTR lpFileName);
+BOOL WINAPI DeleteFileA(LPCSTR lpFileName);
+BOOL WINAPI CreateDirectoryW(LPCWSTR lpPathName, LPSECURITY_ATTRIBUTES lpSecurityAttributes);
+BOOL WINAPI CreateDirectoryA(LPCSTR lpPathName, LPSECURITY_ATTRIBUTES lpSecurityAttributes);
 
 // ---------------------------------------------------------------------------------------------
 // Time

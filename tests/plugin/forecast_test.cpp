@@ -118,6 +118,31 @@ TEST(ForecastSuffix, EachDistinctFallCountsOnce)
     EXPECT_EQ(suffixOf(full, 1000), full.expected) << full.why;
 }
 
+TEST(ForecastSuffix, AFullHistorysLastRowIsNotTimeAtTheCurrentLevel)
+{
+    // The last row has taken an hour. Below capacity that hour was spent at the current level
+    // and comes off the estimate; in a full history it holds every level since the table
+    // filled, so nothing comes off.
+    auto withLastHour = [](size_t rows) {
+        std::vector<ChargeHistoryEntry> history = fullHistory();
+        history.resize(rows);
+        history.back().durationMs = 3600000;
+        return history;
+    };
+    // 254 rows: mean 127 000 ms per point, the last row opened at 32 131 000.
+    const DWORD onTime254 = 32131000 + 3600000;
+    // 255 rows: mean 127 500 ms per point, the last row opened at 32 385 000.
+    const DWORD onTime255 = 32385000 + 3600000;
+    expectSuffixes({
+        // 35 731 000 + 50 x 127 000 - 3 600 000 = 38 481 000 ms.
+        {"one row below capacity, total", withLastHour(254), 50, 0, onTime254, 1, " of 10:41"},
+        {"one row below capacity, remaining", withLastHour(254), 50, 0, onTime254, 2, ", 0:45 remains"},
+        // 35 985 000 + 50 x 127 500 = 42 360 000 ms.
+        {"full, total", withLastHour(255), 50, 0, onTime255, 1, " of 11:46"},
+        {"full, remaining", withLastHour(255), 50, 0, onTime255, 2, ", 1:46 remains"},
+    });
+}
+
 TEST(ForecastSuffix, LevelsLeftAndUnknownCharge)
 {
     expectSuffixes({

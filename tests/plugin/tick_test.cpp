@@ -259,6 +259,54 @@ TEST_F(ResetRules, FullChargeAndMissingStartRestartTheCount)
     }
 }
 
+TEST_F(ResetRules, FlagsActAtOneOnly)
+{
+    // A store edited by hand may hold any number; only 1 switches a rule on, as the item
+    // window's soft-reset rule reads it.
+    struct Case {
+        const char *flag;
+        DWORD MeterSettings::*setting;
+        BYTE ac, batteryFlag;   // conditions under which the rule would act
+        DWORD value;
+        bool acts;
+    } cases[] = {
+        {"resetOnExternalPower", &MeterSettings::resetOnExternalPower, AC_LINE_ONLINE, BATTERY_FLAG_HIGH | BATTERY_FLAG_CHARGING, 0, false},
+        {"resetOnExternalPower", &MeterSettings::resetOnExternalPower, AC_LINE_ONLINE, BATTERY_FLAG_HIGH | BATTERY_FLAG_CHARGING, 1, true},
+        {"resetOnExternalPower", &MeterSettings::resetOnExternalPower, AC_LINE_ONLINE, BATTERY_FLAG_HIGH | BATTERY_FLAG_CHARGING, 2, false},
+        {"resetOnFullCharge", &MeterSettings::resetOnFullCharge, AC_LINE_ONLINE, BATTERY_FLAG_HIGH, 0, false},
+        {"resetOnFullCharge", &MeterSettings::resetOnFullCharge, AC_LINE_ONLINE, BATTERY_FLAG_HIGH, 1, true},
+        {"resetOnFullCharge", &MeterSettings::resetOnFullCharge, AC_LINE_ONLINE, BATTERY_FLAG_HIGH, 2, false},
+        {"resetOnFullCharge", &MeterSettings::resetOnFullCharge, AC_LINE_ONLINE, BATTERY_FLAG_HIGH, 0xFFFFFFFF, false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(testing::Message() << c.flag << " = " << c.value);
+        SetUp();
+        meterState.settings.*c.setting = c.value;
+        control::setPowerStatus(c.ac, c.batteryFlag, 100);
+        tick();
+        tick();
+        EXPECT_EQ(meterState.onTimeMs, c.acts ? 0u : 2000u);
+    }
+}
+
+TEST_F(ApplicationSample, GatheringActsAtOneOnly)
+{
+    struct Case {
+        DWORD gatherAppStats;
+        DWORD rows;
+    } cases[] = {{0, 0}, {1, 1}, {2, 0}, {0xFFFFFFFF, 0}};
+    for (const Case &c : cases) {
+        SetUp();
+        control::addForeignWindow(u"Calculator");
+        meterState.settings.gatherAppStats = c.gatherAppStats;
+        for (int i = 0; i < 6; ++i) {
+            tick();
+        }
+        EXPECT_EQ(meterState.appCount, c.rows) << c.gatherAppStats;
+        EXPECT_EQ(meterState.appSampleElapsedMs, 0u) << c.gatherAppStats;   // cleared either way
+    }
+}
+
 TEST_F(SavePeriod, TheTickAt30SavesThenThirtyOnlyCount)
 {
     meterState.ticksSinceSave = 30;
