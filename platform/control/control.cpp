@@ -17,6 +17,7 @@ void resetDevice() {
     internal::resetPower();
     internal::resetVersion();
     internal::resetFiles();
+    internal::resetPrograms();
     SetLastError(ERROR_SUCCESS);
 }
 
