@@ -87,10 +87,22 @@ bool Runner::execute(const Command &c)
     case CommandKind::PowerFail:
         control::setPowerCallFails(true);
         return true;
-    case CommandKind::Boot: {
-        std::string why;
-        if (!installPlugin(options_.pluginLibrary, &why)) return fail(c, why);
+    case CommandKind::Boot:
+        // A scenario starts on a device with Durvo installed unless it asks for an empty one.
+        if (!c.emptyDevice && !hasDurvoItem()) {
+            InstallOutcome outcome;
+            if (!install(c, options_.builtCabinet, &outcome)) return false;
+            err_ << script_.name << ":" << c.line << ": note: no Durvo item on the device; installed "
+                 << options_.builtCabinet.string() << ": " << describe(outcome) << "\n";
+        }
         return boot(c);
+    case CommandKind::Install: {
+        InstallOutcome outcome;
+        if (!install(c, c.text, &outcome)) return false;
+        clearProgress();
+        out_ << clockStamp() << " installed " << c.text << ": " << describe(outcome) << "\n";
+        out_.flush();
+        return true;
     }
     case CommandKind::SoftReset:
         // A soft reset ends every program and restarts the tick count; the registry, the
@@ -139,6 +151,14 @@ bool Runner::execute(const Command &c)
         return true;
     }
     return fail(c, "unhandled command");
+}
+
+bool Runner::install(const Command &c, const std::filesystem::path &cabinet, InstallOutcome *outcome)
+{
+    std::string why;
+    if (!installCabinetFile(cabinet, InstallTarget{options_.processor}, outcome, &why))
+        return fail(c, "cannot install " + cabinet.string() + ": " + why);
+    return true;
 }
 
 bool Runner::boot(const Command &c)

@@ -4,9 +4,11 @@
 #define DURVO_HOST_RUNNER_H
 
 #include "device.h"
+#include "device_installer.h"
 #include "script.h"
 #include "today_screen.h"
 
+#include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <ostream>
@@ -20,7 +22,8 @@ class Runner {
 public:
     struct Options {
         ScreenLook look;
-        std::filesystem::path pluginLibrary;
+        uint32_t processor = 0;                   // the device's, a PROCESSOR_* value
+        std::filesystem::path builtCabinet;       // what `boot` installs on a device without Durvo
         bool progress = false;   // show progress of long runs on `err`
     };
     Runner(const Script &script, Options options, std::ostream &out, std::ostream &err);
@@ -33,6 +36,7 @@ public:
 private:
     bool execute(const Command &command);
     bool boot(const Command &command);
+    bool install(const Command &command, const std::filesystem::path &cabinet, InstallOutcome *outcome);
     void runFor(const Command &command);
     void show(const Command &command);
     void reportChanges();

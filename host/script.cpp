@@ -190,10 +190,24 @@ bool parseCommand(std::string_view line, Command *cmd, std::string *why)
         cmd->kind = CommandKind::Power;
         return true;
     }
-    if (verb == "boot" || verb == "softreset" || verb == "show") {
+    if (verb == "boot") {
+        if (!(w.size() == 1 || (w.size() == 2 && w[1] == "empty"))) {
+            *why = "usage: boot [empty]";
+            return false;
+        }
+        cmd->kind = CommandKind::Boot;
+        cmd->emptyDevice = w.size() == 2;
+        return true;
+    }
+    if (verb == "softreset" || verb == "show") {
         if (!wantArgs(0, std::string(verb).c_str())) return false;
-        cmd->kind = verb == "boot" ? CommandKind::Boot
-                  : verb == "softreset" ? CommandKind::SoftReset : CommandKind::Show;
+        cmd->kind = verb == "softreset" ? CommandKind::SoftReset : CommandKind::Show;
+        return true;
+    }
+    if (verb == "install") {
+        if (!wantArgs(1, "install FILE.CAB")) return false;
+        cmd->kind = CommandKind::Install;
+        cmd->text = std::string(w[1]);
         return true;
     }
     if (verb == "run" || verb == "sleep") {

@@ -17,7 +17,8 @@ enum class CommandKind {
     TickCount,    // tickcount N
     Power,        // power AC FLAG PERCENT
     PowerFail,    // power fail
-    Boot,         // boot
+    Boot,         // boot [empty]
+    Install,      // install FILE.CAB
     SoftReset,    // softreset
     Run,          // run DURATION [every STEP]
     Sleep,        // sleep DURATION
@@ -36,7 +37,8 @@ struct Command {
     DWORD number = 0;         // TickCount; Run and Sleep duration in ms; Setting value
     DWORD stepMs = 1000;      // Run
     BYTE power[3]{};          // Power: AC line status, battery flag, battery life percent
-    std::string text;         // window title (UTF-8), screenshot file, setting name
+    std::string text;         // window title (UTF-8), screenshot file, setting name, cabinet file
+    bool emptyDevice = false; // Boot: start without installing anything
 };
 
 struct Script {

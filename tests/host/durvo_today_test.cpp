@@ -4,6 +4,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -43,13 +45,21 @@ std::vector<std::string> lines(const std::string &text)
     return out;
 }
 
+// Registry names ignore letter case: the package creates "Software", the meter opens "SOFTWARE".
+bool sameIgnoringCase(const std::string &a, const std::string &b)
+{
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+           });
+}
+
 // The bytes of one REG_BINARY value of the meter's store in a .reg text.
 std::vector<uint8_t> storeValue(const std::string &regText, const std::string &name)
 {
     std::string joined;
     bool inStore = false;
     for (std::string line : lines(regText)) {
-        if (!line.empty() && line[0] == '[') inStore = line == "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Norvane]";
+        if (!line.empty() && line[0] == '[') inStore = sameIgnoringCase(line, "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Norvane]");
         if (inStore) joined += line + "\n";
     }
     // Continued hex lines end in a backslash.
@@ -97,6 +107,8 @@ protected:
         ASSERT_NE(build, nullptr) << "DURVO_BUILD_DIR is not set";
         binary_ = fs::path(build) / "host" / "durvo-today";
         ASSERT_TRUE(fs::exists(binary_)) << binary_;
+        armCabinet_ = fs::path(build) / "package" / "Durvo.arm.CAB";
+        mipsCabinet_ = fs::path(build) / "package" / "Durvo.mips.CAB";
         const auto *info = ::testing::UnitTest::GetInstance()->current_test_info();
         dir_ = fs::temp_directory_path() /
                ("durvo-today-" + std::to_string(getpid()) + "-" + info->name());
@@ -130,6 +142,7 @@ protected:
     }
 
     fs::path binary_;
+    fs::path armCabinet_, mipsCabinet_;
     fs::path dir_;
 };
 
@@ -272,8 +285,9 @@ TEST_F(DurvoToday, InstallKeepsAnExistingDllValue)
               "Windows Registry Editor Version 5.00\n\n"
               "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Today\\Items\\Durvo]\n"
               "\"DLL\"=\"\\\\Windows\\\\Elsewhere.dll\"\n");
-    RunResult r = run("boot\nrun 5s\n");
+    RunResult r = run("install " + armCabinet_.string() + "\nboot\nrun 5s\n");
     ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(lines(r.out).at(0).find("5 values written, 1 kept"), std::string::npos) << r.out;
     EXPECT_NE(r.err.find("cannot load \\Windows\\Elsewhere.dll"), std::string::npos) << r.err;
     std::string reg = registry();
     EXPECT_NE(reg.find("\"DLL\"=\"\\\\Windows\\\\Elsewhere.dll\""), std::string::npos) << reg;
@@ -294,9 +308,9 @@ TEST_F(DurvoToday, ItemKeysChooseWhatTheTodayScreenLoads)
                   item("Aaa", 4, 0, "") +                          // disabled: not loaded
                   item("Owner", 0, 1, "") +                        // a built-in item, not a library
                   item("Zed", 4, 1, "\"Order\"=dword:00000000\n"));  // ordered first
-    RunResult r = run("boot\n");
+    RunResult r = run("install " + armCabinet_.string() + "\nboot\n");
     ASSERT_EQ(r.status, 0) << r.err;
-    std::string first = lines(r.out).at(0);
+    std::string first = lines(r.out).at(1);   // after the installer's line
     // "Durvo" comes before "Zed" in the registry but after it on the screen.
     EXPECT_EQ(first.rfind("[08:00:00] Zed: Durvo 0:00 | Started ", 0), 0u) << first;
     EXPECT_NE(first.find(" || Durvo: Durvo 0:00 | Started "), std::string::npos) << first;
