@@ -1,5 +1,6 @@
 #include "setup_flow.h"
 
+#include "package/package_files.h"
 #include "resource.h"
 
 SetupState setupState;
@@ -9,15 +10,8 @@ static const char *const syncSoftwareKey = "SOFTWARE\\Microsoft\\Windows CE Serv
 static const char *const installedDirValue = "InstalledDir";
 static const char *const packageFolder = "Durvo plugin\\";
 static const char *const applicationManager = "CEAppMgr.exe";
-static const char *const descriptionFile = "Durvo.ini";
-static const char *const readMeFile = "ReadMe.txt";
 static const char *const textEditor = "notepad.exe";
 
-// In the order they are written; a failure leaves the ones before it on disk.
-static const char *const packageFiles[] = {
-    "Durvo.ini", "License.txt", "ReadMe.txt", "Durvo.arm.CAB", "Durvo.mips.CAB", "Durvo.sh3.CAB",
-};
-static const int packageFileCount = sizeof packageFiles / sizeof packageFiles[0];
 
 static const char *const cancelledMessage = "Setup cancelled by user";
 static const char *const noSyncSoftwareMessage =
@@ -34,27 +28,35 @@ static const char *const abortQuestion = "Do you really want to abort installati
 static const char *const abortCaption = "Durvo plugin Setup";
 
 static const char *const aboutText =
-    "Durvo Meter plugin for PocketPC\r\n"
-    "Version 3.4.3, freeware. Copyright (C) Norvane\r\n"
-    "Mail: durvo@norvane.example";
+    "Durvo Meter plugin for PocketPC, version 3.4.3\r\n"
+    "Freeware. Copyright (c) 2003-2005 Norvane\r\n"
+    "Contact: support@norvane.example";
 
-// The terms of License.txt without its heading, one line per paragraph (the edit control
-// wraps them).
+// The five paragraphs of terms of License.txt without its heading and its signature, one line
+// each (the edit control wraps them).
 static const char *const licenceAgreement =
     "\r\n"
-    "    The Durvo Meter plugin (the software) is protected by copyright law. All rights not "
-    "expressly granted here are reserved by Norvane.\r\n"
+    "    1. Durvo Meter Plugin (\"the software\") is the property of Norvane and is protected"
+    " by copyright law and international treaties. You may not change, translate, disassemble"
+    " or decompile the software, nor remove or alter the notices it carries.\r\n"
     "\r\n"
-    "    Norvane grants you a non-exclusive licence to install and use the software free of "
-    "charge for private, non-commercial purposes.\r\n"
+    "    2. Norvane grants you a non-exclusive, non-transferable licence to install and use "
+    "the software on your own handheld devices for private, non-commercial purposes, free of "
+    "charge. You may pass the unchanged setup program on to others on the same terms, "
+    "provided that you ask no payment for it.\r\n"
     "\r\n"
-    "    Any commercial use, sale or distribution of the software requires the written "
-    "permission of Norvane.\r\n"
+    "    3. Any commercial use of the software, including selling it, bundling it with goods "
+    "or services, or using it within a business, requires the prior written permission of "
+    "Norvane.\r\n"
     "\r\n"
-    "    The software is provided as is, without warranty of any kind. Norvane is not liable "
-    "for any damage or loss of data that comes from using it or from being unable to use it.\r\n"
+    "    4. The software is provided \"as is\", without warranty of any kind, express or "
+    "implied. Norvane shall not be liable for any damage or loss of data, time or profit that"
+    " arises from the use of the software or from the inability to use it, even if Norvane "
+    "has been told of the possibility of such damage.\r\n"
     "\r\n"
-    "    By installing or using the software you accept the terms of this licence.";
+    "    5. By installing, copying or otherwise using the software you accept the terms of "
+    "this agreement. If you do not accept them, do not install the software, and remove any "
+    "copy of it that you hold.";
 
 // RT_RCDATA in its 8-bit form, whichever character width the headers default to.
 static LPCSTR const rawDataType = MAKEINTRESOURCEA(10);
@@ -218,8 +220,9 @@ void runSetup()
         packagePath("", folder);
         CreateDirectoryA(folder, NULL);   // an existing folder is fine
 
+        // In the table's order; a failure leaves the files before it on disk.
         for (int i = 0; i < packageFileCount; ++i)
-            extractPackageFile(packageFiles[i]);
+            extractPackageFile(packageFiles[i].fileName);
 
         // The program path is quoted: unquoted, a directory with spaces such as
         // "C:\Program Files\..." would let Windows start "C:\Program.exe" instead.
@@ -228,8 +231,8 @@ void runSetup()
         appendText(manager, packagePathCapacity, setupState.installDir);
         appendText(manager, packagePathCapacity, applicationManager);
         appendText(manager, packagePathCapacity, "\"");
-        startProgram(manager, descriptionFile);
-        startProgram(textEditor, readMeFile);
+        startProgram(manager, packageFiles[descriptionFileIndex].fileName);
+        startProgram(textEditor, packageFiles[readMeFileIndex].fileName);
 
         MessageBoxA(NULL, successMessage, successCaption, MB_OK | MB_ICONINFORMATION);
     } catch (SetupFailure &) {
