@@ -1,5 +1,6 @@
 // aygshell.h — the Pocket PC shell extension library's declarations that Durvo uses.
-// "SHGetUIMetrics" is looked up at run time in "AYGSHELL" (it is absent on older shells).
+// "SHGetUIMetrics" is looked up at run time in "AYGSHELL" (it is absent on older shells);
+// SHInitDialog is linked.
 #ifndef DURVO_CE_AYGSHELL_H
 #define DURVO_CE_AYGSHELL_H
 
@@ -20,5 +21,23 @@ typedef HRESULT (WINAPI *PFN_SHGetUIMetrics)(SHUIMETRIC shuim, PVOID pvBuffer, D
                                              DWORD *pcbRequired);
 static_assert(__is_same(PFN_SHGetUIMetrics, decltype(&SHGetUIMetrics)),
               "the pointer type has the call's convention");
+
+// SHInitDialog: a full-screen dialog with the OK button in its caption.
+#define SHIDIM_FLAGS 0x0001
+
+#define SHIDIF_DONEBUTTON 0x0001
+#define SHIDIF_SIZEDLG 0x0002
+#define SHIDIF_SIZEDLGFULLSCREEN 0x0004
+#define SHIDIF_SIPDOWN 0x0008
+#define SHIDIF_FULLSCREENNOMENUBAR 0x0010
+#define SHIDIF_EMPTYMENU 0x0020
+
+typedef struct tagSHINITDIALOG {
+    DWORD dwMask;
+    HWND hDlg;
+    DWORD dwFlags;
+} SHINITDLGINFO, *PSHINITDLGINFO;
+
+extern "C" BOOL WINAPI SHInitDialog(PSHINITDLGINFO pshidi);
 
 #endif

@@ -10,6 +10,10 @@ namespace control {
 void resetDevice() {
     // Windows first: destroying them may still touch the GDI and the modules they belong to.
     internal::resetWindows();
+    internal::resetControls();
+    internal::resetDialogs();
+    internal::resetMenus();
+    internal::resetUser();
     internal::resetGdi();
     internal::resetModules();
     internal::resetRegistry();

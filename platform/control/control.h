@@ -171,6 +171,7 @@ struct GdiCounts {
     int brushes = 0;
     int icons = 0;
     int deviceContexts = 0;
+    int menus = 0;   // menu handles not yet destroyed (USER objects, counted here all the same)
 };
 GdiCounts liveGdiObjects();
 
@@ -207,15 +208,17 @@ struct ControlShown {
     std::u16string text;
     DWORD style = 0;
     RECT rect{};                // in the dialog's client coordinates, in pixels
-    bool visible = true;
+    bool visible = true;        // the control's own WS_VISIBLE
+    bool enabled = true;
     int check = 0;              // buttons: BST_UNCHECKED, BST_CHECKED
     std::vector<std::u16string> listItems;   // combo boxes
     int selection = -1;                      // combo boxes: the current selection, -1 for none
 };
 struct DialogShown {
     HWND dialog = nullptr;
-    HWND owner = nullptr;
+    HWND owner = nullptr;   // as DialogBox* was given it
     std::u16string title;
+    DWORD shellFlags = 0;   // the SHIDIF_* flags of SHInitDialog, 0 when it was not called
 };
 // What a message box callback answers: IDOK, IDYES, IDNO, IDCANCEL ...; 0 leaves it unanswered.
 using MessageBoxAnswer = std::function<int(const MessageBoxShown &)>;

@@ -394,6 +394,9 @@ BOOL WINAPI UnionRect(LPRECT lprcDst, const RECT *lprcSrc1, const RECT *lprcSrc2
 BOOL WINAPI IntersectRect(LPRECT lprcDst, const RECT *lprcSrc1, const RECT *lprcSrc2);
 BOOL WINAPI OffsetRect(LPRECT lprc, int dx, int dy);
 BOOL WINAPI PtInRect(const RECT *lprc, POINT pt);
+// number * numerator / denominator through 64 bits, rounded half away from zero; -1 when the
+// denominator is 0 or the result does not fit.
+int WINAPI MulDiv(int nNumber, int nNumerator, int nDenominator);
 
 // ---------------------------------------------------------------------------------------------
 // Window classes, windows and messages
@@ -675,6 +678,317 @@ HRSRC WINAPI FindResourceA(HMODULE hModule, LPCSTR lpName, LPCSTR lpType);
 HGLOBAL WINAPI LoadResource(HMODULE hModule, HRSRC hResInfo);
 DWORD WINAPI SizeofResource(HMODULE hModule, HRSRC hResInfo);
 LPVOID WINAPI LockResource(HGLOBAL hResData);
+
+// ---------------------------------------------------------------------------------------------
+// User interface: window frames, controls, dialog boxes, menus and message boxes
+
+#define ERROR_INVALID_DATA 13L
+#define ERROR_INVALID_MENU_HANDLE 1401L
+#define ERROR_WINDOW_NOT_DIALOG 1420L
+#define ERROR_CONTROL_ID_NOT_FOUND 1421L
+#define ERROR_INVALID_MSGBOX_STYLE 1438L
+
+#define WM_ENABLE 0x000A
+#define WM_SETFONT 0x0030
+#define WM_GETFONT 0x0031
+#define WM_GETDLGCODE 0x0087
+#define WM_INITMENUPOPUP 0x0117
+#define WM_CTLCOLOREDIT 0x0133
+#define WM_CTLCOLORLISTBOX 0x0134
+#define WM_CTLCOLORBTN 0x0135
+#define WM_CTLCOLORDLG 0x0136
+#define WM_CTLCOLORSTATIC 0x0138
+#define WM_ENTERMENULOOP 0x0211
+#define WM_EXITMENULOOP 0x0212
+
+#define WS_DLGFRAME 0x00400000L
+#define WS_VSCROLL 0x00200000L
+#define WS_HSCROLL 0x00100000L
+#define WS_GROUP 0x00020000L
+#define WS_EX_DLGMODALFRAME 0x00000001L
+#define WS_EX_NOPARENTNOTIFY 0x00000004L
+#define WS_EX_TOPMOST 0x00000008L
+#define WS_EX_CONTROLPARENT 0x00010000L
+// Windows CE: an OK button in the caption, which sends WM_COMMAND IDOK when tapped.
+#define WS_EX_CAPTIONOKBTN 0x80000000L
+
+BOOL WINAPI AdjustWindowRectEx(LPRECT lpRect, DWORD dwStyle, BOOL bMenu, DWORD dwExStyle);
+BOOL WINAPI EnableWindow(HWND hWnd, BOOL bEnable);
+BOOL WINAPI IsWindowEnabled(HWND hWnd);
+BOOL WINAPI ClientToScreen(HWND hWnd, LPPOINT lpPoint);
+BOOL WINAPI ScreenToClient(HWND hWnd, LPPOINT lpPoint);
+HWND WINAPI GetDesktopWindow();
+int WINAPI GetClassNameW(HWND hWnd, LPWSTR lpClassName, int nMaxCount);
+HBRUSH WINAPI GetSysColorBrush(int nIndex);
+
+#define COLOR_SCROLLBAR (0 | SYS_COLOR_INDEX_FLAG)
+#define COLOR_BACKGROUND (1 | SYS_COLOR_INDEX_FLAG)
+#define COLOR_ACTIVECAPTION (2 | SYS_COLOR_INDEX_FLAG)
+#define COLOR_MENU (4 | SYS_COLOR_INDEX_FLAG)
+#define COLOR_WINDOWFRAME (6 | SYS_COLOR_INDEX_FLAG)
+#define COLOR_MENUTEXT (7 | SYS_COLOR_INDEX_FLAG)
+#define COLOR_CAPTIONTEXT (9 | SYS_COLOR_INDEX_FLAG)
+#define COLOR_BTNSHADOW (16 | SYS_COLOR_INDEX_FLAG)
+#define COLOR_GRAYTEXT (17 | SYS_COLOR_INDEX_FLAG)
+#define COLOR_BTNTEXT (18 | SYS_COLOR_INDEX_FLAG)
+#define COLOR_BTNHIGHLIGHT (20 | SYS_COLOR_INDEX_FLAG)
+#define COLOR_STATIC (25 | SYS_COLOR_INDEX_FLAG)
+#define COLOR_STATICTEXT (26 | SYS_COLOR_INDEX_FLAG)
+
+// Dialog boxes
+
+#define DS_ABSALIGN 0x01L
+#define DS_SYSMODAL 0x02L
+#define DS_3DLOOK 0x04L
+#define DS_FIXEDSYS 0x08L
+#define DS_NOFAILCREATE 0x10L
+#define DS_LOCALEDIT 0x20L
+#define DS_SETFONT 0x40L
+#define DS_MODALFRAME 0x80L
+#define DS_NOIDLEMSG 0x100L
+#define DS_SETFOREGROUND 0x200L
+#define DS_CONTROL 0x400L
+#define DS_CENTER 0x800L
+#define DS_CENTERMOUSE 0x1000L
+#define DS_CONTEXTHELP 0x2000L
+#define DS_SHELLFONT (DS_SETFONT | DS_FIXEDSYS)
+
+#define IDOK 1
+#define IDCANCEL 2
+#define IDABORT 3
+#define IDRETRY 4
+#define IDIGNORE 5
+#define IDYES 6
+#define IDNO 7
+#define IDCLOSE 8
+#define IDHELP 9
+#define IDTRYAGAIN 10
+#define IDCONTINUE 11
+
+// The classic template header and item header; strings and the font follow them in the bytes.
+#pragma pack(push, 2)
+typedef struct {
+    DWORD style;
+    DWORD dwExtendedStyle;
+    WORD cdit;
+    short x;
+    short y;
+    short cx;
+    short cy;
+} DLGTEMPLATE, *LPDLGTEMPLATEW;
+typedef const DLGTEMPLATE *LPCDLGTEMPLATEW, *LPCDLGTEMPLATE;
+typedef struct {
+    DWORD style;
+    DWORD dwExtendedStyle;
+    short x;
+    short y;
+    short cx;
+    short cy;
+    WORD id;
+} DLGITEMTEMPLATE;
+#pragma pack(pop)
+static_assert(sizeof(DLGTEMPLATE) == 18, "DLGTEMPLATE is 18 bytes");
+static_assert(sizeof(DLGITEMTEMPLATE) == 18, "DLGITEMTEMPLATE is 18 bytes");
+
+typedef INT_PTR (CALLBACK *DLGPROC)(HWND, UINT, WPARAM, LPARAM);
+
+INT_PTR WINAPI DialogBoxIndirectParamW(HINSTANCE hInstance, LPCDLGTEMPLATEW hDialogTemplate,
+                                       HWND hWndParent, DLGPROC lpDialogFunc,
+                                       LPARAM dwInitParam);
+INT_PTR WINAPI DialogBoxParamW(HINSTANCE hInstance, LPCWSTR lpTemplateName, HWND hWndParent,
+                               DLGPROC lpDialogFunc, LPARAM dwInitParam);
+INT_PTR WINAPI DialogBoxParamA(HINSTANCE hInstance, LPCSTR lpTemplateName, HWND hWndParent,
+                               DLGPROC lpDialogFunc, LPARAM dwInitParam);
+#define DialogBoxW(i, t, p, f) DialogBoxParamW(i, t, p, f, 0)
+#define DialogBoxA(i, t, p, f) DialogBoxParamA(i, t, p, f, 0)
+#define DialogBox DialogBoxW
+#define DialogBoxIndirectW(i, t, p, f) DialogBoxIndirectParamW(i, t, p, f, 0)
+#define DialogBoxIndirect DialogBoxIndirectW
+#define DialogBoxParam DialogBoxParamW
+#define DialogBoxIndirectParam DialogBoxIndirectParamW
+BOOL WINAPI EndDialog(HWND hDlg, INT_PTR nResult);
+LRESULT WINAPI DefDlgProcW(HWND hDlg, UINT Msg, WPARAM wParam, LPARAM lParam);
+HWND WINAPI GetDlgItem(HWND hDlg, int nIDDlgItem);
+int WINAPI GetDlgCtrlID(HWND hWnd);
+LRESULT WINAPI SendDlgItemMessageW(HWND hDlg, int nIDDlgItem, UINT Msg, WPARAM wParam,
+                                   LPARAM lParam);
+BOOL WINAPI SetDlgItemTextW(HWND hDlg, int nIDDlgItem, LPCWSTR lpString);
+BOOL WINAPI SetDlgItemTextA(HWND hDlg, int nIDDlgItem, LPCSTR lpString);
+UINT WINAPI GetDlgItemTextW(HWND hDlg, int nIDDlgItem, LPWSTR lpString, int cchMax);
+BOOL WINAPI CheckRadioButton(HWND hDlg, int nIDFirstButton, int nIDLastButton,
+                             int nIDCheckButton);
+BOOL WINAPI CheckDlgButton(HWND hDlg, int nIDButton, UINT uCheck);
+UINT WINAPI IsDlgButtonChecked(HWND hDlg, int nIDButton);
+BOOL WINAPI MapDialogRect(HWND hDlg, LPRECT lpRect);
+LONG WINAPI GetDialogBaseUnits();
+
+// Buttons
+
+#define BS_PUSHBUTTON 0x00000000L
+#define BS_DEFPUSHBUTTON 0x00000001L
+#define BS_CHECKBOX 0x00000002L
+#define BS_AUTOCHECKBOX 0x00000003L
+#define BS_RADIOBUTTON 0x00000004L
+#define BS_3STATE 0x00000005L
+#define BS_AUTO3STATE 0x00000006L
+#define BS_GROUPBOX 0x00000007L
+#define BS_AUTORADIOBUTTON 0x00000009L
+#define BS_OWNERDRAW 0x0000000BL
+#define BS_TYPEMASK 0x0000000FL
+#define BS_LEFTTEXT 0x00000020L
+#define BS_LEFT 0x00000100L
+#define BS_RIGHT 0x00000200L
+#define BS_CENTER 0x00000300L
+#define BS_MULTILINE 0x00002000L
+#define BS_NOTIFY 0x00004000L
+
+#define BM_GETCHECK 0x00F0
+#define BM_SETCHECK 0x00F1
+#define BM_GETSTATE 0x00F2
+#define BM_SETSTATE 0x00F3
+#define BM_SETSTYLE 0x00F4
+#define BM_CLICK 0x00F5
+
+#define BST_UNCHECKED 0x0000
+#define BST_CHECKED 0x0001
+#define BST_INDETERMINATE 0x0002
+#define BST_PUSHED 0x0004
+#define BST_FOCUS 0x0008
+
+#define BN_CLICKED 0
+
+// Static controls
+
+#define SS_LEFT 0x00000000L
+#define SS_CENTER 0x00000001L
+#define SS_RIGHT 0x00000002L
+#define SS_ICON 0x00000003L
+#define SS_LEFTNOWORDWRAP 0x0000000CL
+#define SS_TYPEMASK 0x0000001FL
+#define SS_NOPREFIX 0x00000080L
+#define SS_NOTIFY 0x00000100L
+#define SS_CENTERIMAGE 0x00000200L
+#define STM_SETICON 0x0170
+#define STM_GETICON 0x0171
+#define STN_CLICKED 0
+
+// Edit controls
+
+#define ES_LEFT 0x0000L
+#define ES_CENTER 0x0001L
+#define ES_RIGHT 0x0002L
+#define ES_MULTILINE 0x0004L
+#define ES_AUTOVSCROLL 0x0040L
+#define ES_AUTOHSCROLL 0x0080L
+#define ES_READONLY 0x0800L
+#define ES_WANTRETURN 0x1000L
+#define EM_GETLINECOUNT 0x00BA
+#define EM_SETREADONLY 0x00CF
+
+// Combo boxes
+
+#define CBS_SIMPLE 0x0001L
+#define CBS_DROPDOWN 0x0002L
+#define CBS_DROPDOWNLIST 0x0003L
+#define CBS_AUTOHSCROLL 0x0040L
+#define CBS_SORT 0x0100L
+#define CBS_HASSTRINGS 0x0200L
+
+#define CB_OKAY 0
+#define CB_ERR (-1)
+#define CB_ERRSPACE (-2)
+#define CB_ADDSTRING 0x0143
+#define CB_DELETESTRING 0x0144
+#define CB_GETCOUNT 0x0146
+#define CB_GETCURSEL 0x0147
+#define CB_GETLBTEXT 0x0148
+#define CB_GETLBTEXTLEN 0x0149
+#define CB_INSERTSTRING 0x014A
+#define CB_RESETCONTENT 0x014B
+#define CB_SETCURSEL 0x014E
+#define CB_GETITEMDATA 0x0150
+#define CB_SETITEMDATA 0x0151
+#define CB_FINDSTRINGEXACT 0x0158
+
+#define CBN_SELCHANGE 1
+
+// Menus
+
+#define MF_STRING 0x00000000L
+#define MF_ENABLED 0x00000000L
+#define MF_UNCHECKED 0x00000000L
+#define MF_BYCOMMAND 0x00000000L
+#define MF_GRAYED 0x00000001L
+#define MF_DISABLED 0x00000002L
+#define MF_BITMAP 0x00000004L
+#define MF_CHECKED 0x00000008L
+#define MF_POPUP 0x00000010L
+#define MF_MENUBARBREAK 0x00000020L
+#define MF_MENUBREAK 0x00000040L
+#define MF_OWNERDRAW 0x00000100L
+#define MF_BYPOSITION 0x00000400L
+#define MF_SEPARATOR 0x00000800L
+
+#define TPM_LEFTBUTTON 0x0000L
+#define TPM_RIGHTBUTTON 0x0002L
+#define TPM_LEFTALIGN 0x0000L
+#define TPM_CENTERALIGN 0x0004L
+#define TPM_RIGHTALIGN 0x0008L
+#define TPM_TOPALIGN 0x0000L
+#define TPM_VCENTERALIGN 0x0010L
+#define TPM_BOTTOMALIGN 0x0020L
+#define TPM_HORIZONTAL 0x0000L
+#define TPM_VERTICAL 0x0040L
+#define TPM_NONOTIFY 0x0080L
+#define TPM_RETURNCMD 0x0100L
+
+typedef struct tagTPMPARAMS {
+    UINT cbSize;
+    RECT rcExclude;
+} TPMPARAMS, *LPTPMPARAMS;
+
+HMENU WINAPI CreatePopupMenu();
+HMENU WINAPI CreateMenu();
+BOOL WINAPI AppendMenuW(HMENU hMenu, UINT uFlags, UINT_PTR uIDNewItem, LPCWSTR lpNewItem);
+BOOL WINAPI DestroyMenu(HMENU hMenu);
+int WINAPI GetMenuItemCount(HMENU hMenu);
+BOOL WINAPI TrackPopupMenuEx(HMENU hMenu, UINT uFlags, int x, int y, HWND hwnd, LPTPMPARAMS lptpm);
+BOOL WINAPI TrackPopupMenu(HMENU hMenu, UINT uFlags, int x, int y, int nReserved, HWND hWnd,
+                           const RECT *prcRect);
+
+// Message boxes
+
+#define MB_OK 0x00000000L
+#define MB_OKCANCEL 0x00000001L
+#define MB_ABORTRETRYIGNORE 0x00000002L
+#define MB_YESNOCANCEL 0x00000003L
+#define MB_YESNO 0x00000004L
+#define MB_RETRYCANCEL 0x00000005L
+#define MB_CANCELTRYCONTINUE 0x00000006L
+#define MB_ICONHAND 0x00000010L
+#define MB_ICONQUESTION 0x00000020L
+#define MB_ICONEXCLAMATION 0x00000030L
+#define MB_ICONASTERISK 0x00000040L
+#define MB_ICONERROR MB_ICONHAND
+#define MB_ICONSTOP MB_ICONHAND
+#define MB_ICONWARNING MB_ICONEXCLAMATION
+#define MB_ICONINFORMATION MB_ICONASTERISK
+#define MB_DEFBUTTON1 0x00000000L
+#define MB_DEFBUTTON2 0x00000100L
+#define MB_DEFBUTTON3 0x00000200L
+#define MB_DEFBUTTON4 0x00000300L
+#define MB_APPLMODAL 0x00000000L
+#define MB_SYSTEMMODAL 0x00001000L
+#define MB_TASKMODAL 0x00002000L
+#define MB_SETFOREGROUND 0x00010000L
+#define MB_TOPMOST 0x00040000L
+#define MB_TYPEMASK 0x0000000FL
+#define MB_ICONMASK 0x000000F0L
+#define MB_DEFMASK 0x00000F00L
+
+int WINAPI MessageBoxW(HWND hWnd, LPCWSTR lpText, LPCWSTR lpCaption, UINT uType);
+int WINAPI MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType);
+#define MessageBox MessageBoxW
 
 // ---------------------------------------------------------------------------------------------
 // Programs and COM

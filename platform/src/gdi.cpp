@@ -107,6 +107,7 @@ struct Icon : Object {
 struct DeviceContext : Object {
     DeviceContext() : Object(Kind::DeviceContext) {}
     HWND window = nullptr;   // null: a screen context that measures but draws nothing
+    bool frame = false;      // draws on the window's frame canvas, not its client canvas
     Font *font = nullptr;
     Brush *brush = nullptr;
     int bkMode = OPAQUE;
@@ -178,6 +179,7 @@ struct State {
     {
         objects.clear();
         canvases.clear();
+        frames.clear();
         cairo_debug_reset_static_data();
         if (auto fcFini = reinterpret_cast<void (*)()>(dlsym(RTLD_DEFAULT, "FcFini"))) fcFini();
     }
@@ -185,6 +187,7 @@ struct State {
     Brush whiteBrush, ltGray, gray, dkGray, blackBrush, nullBrush;
     std::unordered_map<const void *, std::unique_ptr<Object>> objects;   // created, not stock
     std::map<HWND, Canvas> canvases;
+    std::map<HWND, Canvas> frames;   // the non-client part: border and caption
     int dpi = defaultDpi;
     LONG systemFontWeight = FW_BOLD;
     std::array<COLORREF, defaultSysColors.size()> sysColors = defaultSysColors;
@@ -407,20 +410,20 @@ void wrapLine(std::u16string_view rest, int width, const TextMetrics &m, bool pr
 
 // ---- Canvases --------------------------------------------------------------------------------
 
-Canvas *canvasOf(HWND window)
+Canvas *canvasOf(HWND window, bool frame = false)
 {
-    auto &canvases = state().canvases;
+    auto &canvases = frame ? state().frames : state().canvases;
     const auto it = canvases.find(window);
     return it == canvases.end() ? nullptr : &it->second;
 }
 
-// The window's canvas at its current client size; pixels that the old and the new size share
-// are kept, new ones start transparent.
-void ensureCanvas(HWND window, int width, int height)
+// The window's canvas at its current client size (or window size, for the frame); pixels that
+// the old and the new size share are kept, new ones start transparent.
+void ensureCanvas(HWND window, int width, int height, bool frame = false)
 {
     width = std::clamp(width, 0, maxCanvasSide);
     height = std::clamp(height, 0, maxCanvasSide);
-    Canvas &canvas = state().canvases[window];
+    Canvas &canvas = (frame ? state().frames : state().canvases)[window];
     cairo_surface_t *old = canvas.surface.get();
     if (old && cairo_image_surface_get_width(old) == width &&
         cairo_image_surface_get_height(old) == height)
@@ -440,7 +443,7 @@ void ensureCanvas(HWND window, int width, int height)
 cairo_t *drawingContext(const DeviceContext &dc)
 {
     if (!dc.window) return nullptr;
-    Canvas *canvas = canvasOf(dc.window);
+    Canvas *canvas = canvasOf(dc.window, dc.frame);
     if (!canvas || !canvas->surface) return nullptr;
     return cairo_create(canvas->surface.get());
 }
@@ -475,7 +478,7 @@ bool isBrushHandle(HBRUSH handle)
 // Kept for the tests: what each drawing call into a window was asked to do.
 void recordDrawing(const DeviceContext &dc, control::DrawnItem item)
 {
-    if (!dc.window) return;
+    if (!dc.window || dc.frame) return;
     if (Canvas *canvas = canvasOf(dc.window)) canvas->record.push_back(std::move(item));
 }
 
@@ -590,21 +593,105 @@ Surface iconSurface(const gdi::IconBitmap &icon, UINT flags)
     return surface;
 }
 
+// A device context on the window's client canvas, or on its frame canvas.
+HDC newDeviceContext(HWND window, bool frame);
+
 }  // namespace
 
 // ---- Seams for the window manager ------------------------------------------------------------
 
 namespace internal {
 
-HDC acquireWindowDC(HWND window)
+HDC acquireWindowDC(HWND window) { return newDeviceContext(window, false); }
+
+HDC acquireFrameDC(HWND window) { return window ? newDeviceContext(window, true) : nullptr; }
+
+SIZE screenSize()
+{
+    return SIZE{mulDiv(screenWidthAt96, state().dpi, defaultDpi),
+                mulDiv(screenHeightAt96, state().dpi, defaultDpi)};
+}
+
+int screenDpi() { return state().dpi; }
+
+int scaleToDpi(int pixelsAt96) { return mulDiv(pixelsAt96, state().dpi, defaultDpi); }
+
+void strokePolyline(HDC hdc, const POINT *points, size_t count, COLORREF color, int width)
+{
+    DeviceContext *dc = dcOf(hdc);
+    if (!dc || !points || count < 2) return;
+    cairo_t *cr = drawingContext(*dc);
+    if (!cr) return;
+    // Pixel centres, so that a one-pixel line covers whole pixels.
+    for (size_t i = 0; i < count; ++i) {
+        if (i == 0)
+            cairo_move_to(cr, points[i].x + 0.5, points[i].y + 0.5);
+        else
+            cairo_line_to(cr, points[i].x + 0.5, points[i].y + 0.5);
+    }
+    setSourceColor(cr, color);
+    cairo_set_line_width(cr, std::max(1, width));
+    cairo_set_line_cap(cr, CAIRO_LINE_CAP_SQUARE);
+    cairo_set_line_join(cr, CAIRO_LINE_JOIN_MITER);
+    cairo_stroke(cr);
+    cairo_destroy(cr);
+}
+
+void fillPolygon(HDC hdc, const POINT *points, size_t count, COLORREF color)
+{
+    DeviceContext *dc = dcOf(hdc);
+    if (!dc || !points || count < 3) return;
+    cairo_t *cr = drawingContext(*dc);
+    if (!cr) return;
+    cairo_move_to(cr, points[0].x, points[0].y);
+    for (size_t i = 1; i < count; ++i) cairo_line_to(cr, points[i].x, points[i].y);
+    cairo_close_path(cr);
+    setSourceColor(cr, color);
+    cairo_fill(cr);
+    cairo_destroy(cr);
+}
+
+void drawEllipse(HDC hdc, const RECT &box, const COLORREF *fill, COLORREF outline,
+                 int outlineWidth)
+{
+    DeviceContext *dc = dcOf(hdc);
+    const double width = box.right - box.left;
+    const double height = box.bottom - box.top;
+    if (!dc || width <= 0 || height <= 0) return;
+    cairo_t *cr = drawingContext(*dc);
+    if (!cr) return;
+    const double inset = outlineWidth > 0 ? outlineWidth / 2.0 : 0;
+    cairo_save(cr);
+    cairo_translate(cr, box.left + width / 2, box.top + height / 2);
+    cairo_scale(cr, std::max(0.5, width / 2 - inset), std::max(0.5, height / 2 - inset));
+    cairo_arc(cr, 0, 0, 1, 0, 2 * 3.14159265358979);
+    cairo_restore(cr);
+    if (fill) {
+        setSourceColor(cr, *fill);
+        cairo_fill_preserve(cr);
+    }
+    if (outlineWidth > 0) {
+        setSourceColor(cr, outline);
+        cairo_set_line_width(cr, outlineWidth);
+        cairo_stroke(cr);
+    }
+    cairo_destroy(cr);
+}
+
+}  // namespace internal
+
+namespace {
+
+HDC newDeviceContext(HWND window, bool frame)
 {
     if (window) {
-        RECT client{};
-        if (!GetClientRect(window, &client)) return nullptr;
-        ensureCanvas(window, client.right - client.left, client.bottom - client.top);
+        RECT area{};
+        if (frame ? !GetWindowRect(window, &area) : !GetClientRect(window, &area)) return nullptr;
+        ensureCanvas(window, area.right - area.left, area.bottom - area.top, frame);
     }
     auto dc = std::make_unique<DeviceContext>();
     dc->window = window;
+    dc->frame = frame;
     State &s = state();
     Object *font = nullptr, *brush = nullptr;
     select(font, &s.systemFont);
@@ -613,6 +700,10 @@ HDC acquireWindowDC(HWND window)
     dc->brush = static_cast<Brush *>(brush);
     return static_cast<HDC>(static_cast<void *>(adopt(std::move(dc))));
 }
+
+}  // namespace
+
+namespace internal {
 
 void releaseWindowDC(HDC hdc)
 {
@@ -632,6 +723,7 @@ void windowDestroyed(HWND window)
 {
     State &s = state();
     s.canvases.erase(window);
+    s.frames.erase(window);
     // Contexts still open on the window draw nowhere from now on.
     for (auto &[handle, object] : s.objects)
         if (object->kind == Kind::DeviceContext) {
@@ -645,6 +737,7 @@ void resetGdi()
     State &s = state();
     s.objects.clear();
     s.canvases.clear();
+    s.frames.clear();
     s.dpi = defaultDpi;
     s.systemFontWeight = FW_BOLD;
     s.sysColors = defaultSysColors;
@@ -664,6 +757,12 @@ namespace gdi {
 cairo_surface_t *windowCanvas(HWND window)
 {
     Canvas *canvas = canvasOf(window);
+    return canvas ? canvas->surface.get() : nullptr;
+}
+
+cairo_surface_t *windowFrameCanvas(HWND window)
+{
+    Canvas *canvas = canvasOf(window, true);
     return canvas ? canvas->surface.get() : nullptr;
 }
 
@@ -860,6 +959,15 @@ int WINAPI FillRect(HDC hDC, const RECT *lprc, HBRUSH hbr)
         cairo_destroy(cr);
     }
     return 1;
+}
+
+// The system colour's brush is the colour index plus one, as in a class background: a stock
+// object that nobody deletes.
+HBRUSH WINAPI GetSysColorBrush(int nIndex)
+{
+    const int index = nIndex & ~SYS_COLOR_INDEX_FLAG;
+    if (index < 0 || static_cast<size_t>(index) >= state().sysColors.size()) return nullptr;
+    return reinterpret_cast<HBRUSH>(static_cast<uintptr_t>(index + 1));
 }
 
 DWORD WINAPI GetSysColor(int nIndex)

@@ -14,6 +14,8 @@ namespace gdi {
 
 // The window's canvas (client-area sized, ARGB32), or null when nothing was ever drawn.
 cairo_surface_t *windowCanvas(HWND window);
+// The window's frame canvas (window sized: border and caption), or null when it has none.
+cairo_surface_t *windowFrameCanvas(HWND window);
 std::vector<control::DrawnItem> paintRecord(HWND window);
 
 struct LiveCounts {

@@ -2,6 +2,8 @@
 // its right and bottom ones, and one with no area is empty wherever it lies.
 #include <windows.h>
 
+#include <cstdint>
+
 BOOL WINAPI SetRect(LPRECT lprc, int xLeft, int yTop, int xRight, int yBottom)
 {
     if (!lprc) {
@@ -75,4 +77,24 @@ BOOL WINAPI PtInRect(const RECT *lprc, POINT pt)
 {
     return lprc && pt.x >= lprc->left && pt.x < lprc->right && pt.y >= lprc->top &&
            pt.y < lprc->bottom;
+}
+
+int WINAPI MulDiv(int nNumber, int nNumerator, int nDenominator)
+{
+    if (nDenominator == 0) {
+        return -1;
+    }
+    long long product = static_cast<long long>(nNumber) * nNumerator;
+    long long denominator = nDenominator;
+    if (denominator < 0) {
+        product = -product;
+        denominator = -denominator;
+    }
+    long long half = denominator / 2;
+    long long result = product >= 0 ? (product + half) / denominator : (product - half) / denominator;
+    // As Windows and Wine, -2^31 counts as an overflow too.
+    if (result > INT32_MAX || result < -INT32_MAX) {
+        return -1;
+    }
+    return static_cast<int>(result);
 }

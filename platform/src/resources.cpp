@@ -215,6 +215,30 @@ bool recordOf(HMODULE module, HRSRC resource, Record *out)
 
 }  // namespace
 
+namespace internal {
+
+bool resourceBytesFrom(const void *address, DWORD *bytesLeft)
+{
+    HMODULE module = moduleHoldingAddress(address);
+    const BYTE *image = nullptr;
+    DWORD size = 0;
+    if (!module || !moduleResourceImage(module, &image, &size) || !image) {
+        return false;
+    }
+    auto wanted = static_cast<const BYTE *>(address);
+    bool found = false;
+    walkImage(image, size, [&](const Record &r, size_t) {
+        if (wanted >= r.data && wanted < r.data + r.dataSize) {
+            *bytesLeft = static_cast<DWORD>(r.data + r.dataSize - wanted);
+            found = true;
+        }
+        return !found;
+    });
+    return found;
+}
+
+}  // namespace internal
+
 HRSRC WINAPI FindResourceW(HMODULE hModule, LPCWSTR lpName, LPCWSTR lpType)
 {
     const BYTE *image = nullptr;

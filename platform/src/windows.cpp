@@ -36,6 +36,10 @@ constexpr UINT kTimerMaximumMs = 0x7FFFFFFF;
 // CW_USEDEFAULT size of a top-level window: the Pocket PC screen.
 constexpr int kDefaultWidth = 240;
 constexpr int kDefaultHeight = 320;
+// The non-client frame at 96 dpi: a caption as tall as the Pocket PC navigation bar, where the
+// device shows a dialog's title, and a one-pixel border.
+constexpr int kCaptionHeightAt96 = 26;
+constexpr int kBorderWidth = 1;
 // Brush handles up to this value are system colour indexes plus one, not objects.
 constexpr uintptr_t kLastColorBrushValue = 0x40;
 
@@ -73,6 +77,7 @@ struct Window {
     bool erasing = false;   // inside BeginPaint's WM_ERASEBKGND
     RECT eraseRect{};
     bool destroying = false;
+    bool desktop = false;   // GetDesktopWindow's window: the screen, never destroyed
     std::vector<Timer> timers;
 };
 
@@ -91,6 +96,9 @@ struct WindowSystem {
     // created so that the enumeration itself never allocates.
     std::deque<std::vector<HWND>> enumBuffers;
     size_t enumDepth = 0;
+    // The platform's own classes (buttons, dialogs, menus ...) come back after a reset.
+    bool systemClassesReady = false;
+    HWND desktop = nullptr;
 };
 
 WindowSystem &sys()
@@ -203,9 +211,43 @@ LONG height(const RECT &r)
     return r.bottom - r.top;
 }
 
+// How far the client area lies inside the window on each side, for these styles.
+RECT insetsForStyle(DWORD style, DWORD exStyle)
+{
+    RECT insets{};
+    bool border = (style & (WS_BORDER | WS_DLGFRAME)) || (exStyle & WS_EX_DLGMODALFRAME);
+    if (border) {
+        insets = RECT{kBorderWidth, kBorderWidth, kBorderWidth, kBorderWidth};
+    }
+    if ((style & WS_CAPTION) == WS_CAPTION) {
+        insets.top += internal::scaleToDpi(kCaptionHeightAt96);
+    }
+    return insets;
+}
+
+RECT frameInsets(const Window &w)
+{
+    return w.desktop ? RECT{} : insetsForStyle(w.style, w.exStyle);
+}
+
 RECT clientRectOf(const Window &w)
 {
-    return RECT{0, 0, width(w.rect), height(w.rect)};
+    RECT insets = frameInsets(w);
+    return RECT{0, 0, std::max(0, width(w.rect) - insets.left - insets.right),
+                std::max(0, height(w.rect) - insets.top - insets.bottom)};
+}
+
+// The client area's top-left corner in the parent's client coordinates (screen for top-level).
+POINT clientOrigin(const Window &w)
+{
+    RECT insets = frameInsets(w);
+    return POINT{w.rect.left + insets.left, w.rect.top + insets.top};
+}
+
+RECT screenRect()
+{
+    SIZE screen = internal::screenSize();
+    return RECT{0, 0, screen.cx, screen.cy};
 }
 
 bool isVisible(const Window *w)
@@ -244,7 +286,8 @@ void invalidateArea(Window &w, const RECT &area, bool erase)
             continue;
         }
         RECT inChild = clipped;
-        OffsetRect(&inChild, -c->rect.left, -c->rect.top);
+        POINT origin = clientOrigin(*c);
+        OffsetRect(&inChild, -origin.x, -origin.y);
         invalidateArea(*c, inChild, erase);
     }
 }
@@ -486,30 +529,34 @@ void placeWindow(HWND hwnd, const RECT &newRect, bool redraw)
     if (!w) {
         return;
     }
-    RECT old = w->rect;
+    RECT old = clientRectOf(*w);
+    POINT oldOrigin = clientOrigin(*w);
     w->rect = newRect;
-    bool moved = old.left != newRect.left || old.top != newRect.top;
-    bool widthChanged = width(old) != width(newRect);
-    bool heightChanged = height(old) != height(newRect);
+    RECT client = clientRectOf(*w);
+    POINT origin = clientOrigin(*w);
+    bool moved = oldOrigin.x != origin.x || oldOrigin.y != origin.y;
+    bool widthChanged = width(old) != width(client);
+    bool heightChanged = height(old) != height(client);
     if (redraw && (widthChanged || heightChanged || moved)) {
         UINT classStyle = w->windowClass ? w->windowClass->info.style : 0;
         if ((widthChanged && (classStyle & CS_HREDRAW)) ||
             (heightChanged && (classStyle & CS_VREDRAW)) || moved) {
             invalidateAll(*w, true);
         } else {
-            if (width(newRect) > width(old)) {
-                invalidateArea(*w, RECT{width(old), 0, width(newRect), height(newRect)}, true);
+            if (width(client) > width(old)) {
+                invalidateArea(*w, RECT{width(old), 0, width(client), height(client)}, true);
             }
-            if (height(newRect) > height(old)) {
-                invalidateArea(*w, RECT{0, height(old), width(newRect), height(newRect)}, true);
+            if (height(client) > height(old)) {
+                invalidateArea(*w, RECT{0, height(old), width(client), height(client)}, true);
             }
         }
     }
+    // WM_MOVE carries the client area's position, WM_SIZE its size, as on Windows.
     if (moved) {
-        callProc(hwnd, WM_MOVE, 0, MAKELPARAM(newRect.left, newRect.top));
+        callProc(hwnd, WM_MOVE, 0, MAKELPARAM(origin.x, origin.y));
     }
     if (widthChanged || heightChanged) {
-        callProc(hwnd, WM_SIZE, SIZE_RESTORED, MAKELPARAM(width(newRect), height(newRect)));
+        callProc(hwnd, WM_SIZE, SIZE_RESTORED, MAKELPARAM(width(client), height(client)));
     }
 }
 
@@ -576,6 +623,21 @@ LRESULT copyText(const std::u16string &text, WPARAM maxCount, LPWSTR buffer)
 
 namespace internal {
 
+std::u16string windowText(HWND window)
+{
+    const int length = std::max(0, GetWindowTextLengthW(window));
+    std::u16string text(static_cast<size_t>(length) + 1, u'\0');
+    const int copied = GetWindowTextW(window, text.data(), length + 1);
+    text.resize(static_cast<size_t>(std::max(0, copied)));
+    return text;
+}
+
+RECT frameInsets(HWND window)
+{
+    Window *w = findWindow(window);
+    return w ? frameInsets(*w) : RECT{};
+}
+
 std::vector<HWND> childWindows(HWND parent)
 {
     Window *w = findWindow(parent);
@@ -607,6 +669,24 @@ void resetWindows()
 }  // namespace internal
 
 // ---- Classes ---------------------------------------------------------------------------------
+
+// ---- System classes --------------------------------------------------------------------------
+
+namespace {
+
+// Registered on first need and again after each reset, without an instance, so that they serve
+// every module as the system's classes do.
+void ensureSystemClasses()
+{
+    WindowSystem &s = sys();
+    if (s.systemClassesReady) {
+        return;
+    }
+    s.systemClassesReady = true;
+    internal::registerSystemClasses();
+}
+
+}  // namespace
 
 ATOM WINAPI RegisterClassW(const WNDCLASSW *lpWndClass)
 {
@@ -655,6 +735,7 @@ BOOL WINAPI UnregisterClassW(LPCWSTR lpClassName, HINSTANCE hInstance)
 
 BOOL WINAPI GetClassInfoW(HINSTANCE hInstance, LPCWSTR lpClassName, LPWNDCLASSW lpWndClass)
 {
+    ensureSystemClasses();
     std::u16string name;
     WindowClass *c = classNameOf(lpClassName, &name) ? findClassForUse(name, hInstance) : nullptr;
     if (!c || !lpWndClass) {
@@ -673,12 +754,17 @@ HWND WINAPI CreateWindowExW(DWORD dwExStyle, LPCWSTR lpClassName, LPCWSTR lpWind
                             HWND hWndParent, HMENU hMenu, HINSTANCE hInstance, LPVOID lpParam)
 {
     WindowSystem &s = sys();
+    ensureSystemClasses();
     std::u16string className;
     WindowClass *c = classNameOf(lpClassName, &className) ? findClassForUse(className, hInstance)
                                                           : nullptr;
     if (!c) {
         SetLastError(ERROR_CANNOT_FIND_WND_CLASS);
         return nullptr;
+    }
+    if (hWndParent && hWndParent == s.desktop) {
+        hWndParent = nullptr;   // a child of the desktop is a top-level window
+        dwStyle &= ~static_cast<DWORD>(WS_CHILD);
     }
     bool child = (dwStyle & WS_CHILD) != 0;
     if (hWndParent && !findWindow(hWndParent)) {
@@ -699,7 +785,8 @@ HWND WINAPI CreateWindowExW(DWORD dwExStyle, LPCWSTR lpClassName, LPCWSTR lpWind
     w->style = dwStyle;
     w->exStyle = dwExStyle;
     w->instance = hInstance;
-    w->text = lpWindowName ? lpWindowName : u"";
+    // A name in MAKEINTRESOURCE form (a dialog item's icon ordinal) is no text.
+    w->text = lpWindowName && !IS_INTRESOURCE(lpWindowName) ? lpWindowName : u"";
     if (child) {
         w->parent = hWndParent;
         w->id = static_cast<LONG>(reinterpret_cast<intptr_t>(hMenu));
@@ -745,8 +832,10 @@ HWND WINAPI CreateWindowExW(DWORD dwExStyle, LPCWSTR lpClassName, LPCWSTR lpWind
     if (!created) {
         return nullptr;   // destroyed itself during creation
     }
-    callProc(hwnd, WM_SIZE, SIZE_RESTORED, MAKELPARAM(cx, cy));
-    callProc(hwnd, WM_MOVE, 0, MAKELPARAM(x, y));
+    RECT client = clientRectOf(*created);
+    POINT origin = clientOrigin(*created);
+    callProc(hwnd, WM_SIZE, SIZE_RESTORED, MAKELPARAM(client.right, client.bottom));
+    callProc(hwnd, WM_MOVE, 0, MAKELPARAM(origin.x, origin.y));
     if ((created = findWindow(hwnd)) && (created->style & WS_VISIBLE)) {
         invalidateAll(*created, true);
     }
@@ -755,7 +844,12 @@ HWND WINAPI CreateWindowExW(DWORD dwExStyle, LPCWSTR lpClassName, LPCWSTR lpWind
 
 BOOL WINAPI DestroyWindow(HWND hWnd)
 {
-    if (!windowOrError(hWnd)) {
+    Window *w = windowOrError(hWnd);
+    if (!w) {
+        return FALSE;
+    }
+    if (w->desktop) {
+        SetLastError(ERROR_ACCESS_DENIED);
         return FALSE;
     }
     destroyTree(hWnd);
@@ -838,6 +932,9 @@ BOOL WINAPI GetClientRect(HWND hWnd, LPRECT lpRect)
     if (!w || !lpRect) {
         return FALSE;
     }
+    if (w->desktop) {
+        w->rect = screenRect();   // the screen follows the dpi
+    }
     *lpRect = clientRectOf(*w);
     return TRUE;
 }
@@ -848,13 +945,128 @@ BOOL WINAPI GetWindowRect(HWND hWnd, LPRECT lpRect)
     if (!w || !lpRect) {
         return FALSE;
     }
+    if (w->desktop) {
+        w->rect = screenRect();
+    }
     RECT r = w->rect;
     for (Window *p = w->parent ? findWindow(w->parent) : nullptr; p;
          p = p->parent ? findWindow(p->parent) : nullptr) {
-        OffsetRect(&r, p->rect.left, p->rect.top);
+        POINT origin = clientOrigin(*p);
+        OffsetRect(&r, origin.x, origin.y);
     }
     *lpRect = r;
     return TRUE;
+}
+
+// The client area's top-left corner on the screen.
+static bool clientOriginOnScreen(HWND hWnd, POINT *origin)
+{
+    Window *w = windowOrError(hWnd);
+    if (!w) {
+        return false;
+    }
+    POINT at = w->desktop ? POINT{0, 0} : clientOrigin(*w);
+    for (Window *p = w->parent ? findWindow(w->parent) : nullptr; p;
+         p = p->parent ? findWindow(p->parent) : nullptr) {
+        POINT parentOrigin = clientOrigin(*p);
+        at.x += parentOrigin.x;
+        at.y += parentOrigin.y;
+    }
+    *origin = at;
+    return true;
+}
+
+BOOL WINAPI ClientToScreen(HWND hWnd, LPPOINT lpPoint)
+{
+    POINT origin;
+    if (!lpPoint || !clientOriginOnScreen(hWnd, &origin)) {
+        return FALSE;
+    }
+    lpPoint->x += origin.x;
+    lpPoint->y += origin.y;
+    return TRUE;
+}
+
+BOOL WINAPI ScreenToClient(HWND hWnd, LPPOINT lpPoint)
+{
+    POINT origin;
+    if (!lpPoint || !clientOriginOnScreen(hWnd, &origin)) {
+        return FALSE;
+    }
+    lpPoint->x -= origin.x;
+    lpPoint->y -= origin.y;
+    return TRUE;
+}
+
+// The screen as a window: not in the Z order, so EnumWindows never lists it.
+HWND WINAPI GetDesktopWindow()
+{
+    WindowSystem &s = sys();
+    if (s.desktop && findWindow(s.desktop)) {
+        return s.desktop;
+    }
+    auto w = std::make_unique<Window>();
+    HWND hwnd = reinterpret_cast<HWND>(s.nextHandle);
+    s.nextHandle += kHandleStep;
+    w->handle = hwnd;
+    w->proc = DefWindowProcW;
+    w->style = WS_POPUP | WS_VISIBLE | WS_CLIPCHILDREN;
+    w->desktop = true;
+    w->rect = screenRect();
+    s.windows.emplace(handleValue(hwnd), std::move(w));
+    s.desktop = hwnd;
+    return hwnd;
+}
+
+// Windows have no menu bars here, so bMenu changes nothing.
+BOOL WINAPI AdjustWindowRectEx(LPRECT lpRect, DWORD dwStyle, BOOL bMenu, DWORD dwExStyle)
+{
+    if (!lpRect) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    RECT insets = insetsForStyle(dwStyle, dwExStyle);
+    lpRect->left -= insets.left;
+    lpRect->top -= insets.top;
+    lpRect->right += insets.right;
+    lpRect->bottom += insets.bottom;
+    return TRUE;
+}
+
+// Returns whether the window was disabled before, as Windows does.
+BOOL WINAPI EnableWindow(HWND hWnd, BOOL bEnable)
+{
+    Window *w = windowOrError(hWnd);
+    if (!w) {
+        return FALSE;
+    }
+    bool wasDisabled = (w->style & WS_DISABLED) != 0;
+    if (wasDisabled == !bEnable) {
+        return wasDisabled ? TRUE : FALSE;
+    }
+    if (bEnable) {
+        w->style &= ~static_cast<DWORD>(WS_DISABLED);
+    } else {
+        w->style |= WS_DISABLED;
+    }
+    callProc(hWnd, WM_ENABLE, bEnable ? TRUE : FALSE, 0);
+    return wasDisabled ? TRUE : FALSE;
+}
+
+BOOL WINAPI IsWindowEnabled(HWND hWnd)
+{
+    Window *w = findWindow(hWnd);
+    return w && !(w->style & WS_DISABLED) ? TRUE : FALSE;
+}
+
+int WINAPI GetClassNameW(HWND hWnd, LPWSTR lpClassName, int nMaxCount)
+{
+    Window *w = windowOrError(hWnd);
+    if (!w || !lpClassName || nMaxCount <= 0) {
+        return 0;
+    }
+    std::u16string name = w->windowClass ? w->windowClass->name : u"#32769";
+    return static_cast<int>(copyText(name, static_cast<WPARAM>(nMaxCount), lpClassName));
 }
 
 int WINAPI GetWindowTextW(HWND hWnd, LPWSTR lpString, int nMaxCount)
