@@ -167,8 +167,11 @@ std::string openError(int code)
     }
 }
 
-std::string extractError(int code, const std::string &member)
+std::string extractError(int code, const std::string &member, bool compressed)
 {
+    // Without compression, the copying "decompressor" fails only when the folder's blocks end
+    // before the member does.
+    if (code == MSPACK_ERR_DECRUNCH && !compressed) code = MSPACK_ERR_DATAFORMAT;
     switch (code) {
     case MSPACK_ERR_CHECKSUM: return "bad checksum: a data block of member " + member + " is damaged";
     case MSPACK_ERR_READ: return "member " + member + ": its data runs past the end of the cabinet";
@@ -238,12 +241,24 @@ bool CabinetReader::extract(size_t index, std::vector<uint8_t> *data, std::strin
                  number(kMaxMemberBytes);
         return false;
     }
+    mscabd_file *file = library_->files[index];
+    // A block stands for at most 32 KB, so a member that ends past the folder's blocks is
+    // known to be out of reach before anything is unpacked.
+    uint64_t folderLimit = uint64_t{file->folder->num_blocks} * cab::kMaxBlockBytes;
+    if (uint64_t{file->offset} + file->length > folderLimit) {
+        *error = "member " + member.name + " (bytes " + number(file->offset) + " to " +
+                 number(uint64_t{file->offset} + file->length) + " of its folder) lies beyond the folder's data (" +
+                 number(file->folder->num_blocks) + (file->folder->num_blocks == 1 ? " block" : " blocks") +
+                 " of at most " + number(cab::kMaxBlockBytes) + " bytes)";
+        return false;
+    }
     data->clear();
     Sink sink{data, member.size};
     auto *d = library_->decompressor;
-    int code = d->extract(d, library_->files[index], reinterpret_cast<const char *>(&sink));
+    int code = d->extract(d, file, reinterpret_cast<const char *>(&sink));
     if (code != MSPACK_ERR_OK) {
-        *error = extractError(code, member.name);
+        bool compressed = MSCABD_COMP_METHOD(file->folder->comp_type) != MSCAB_COMP_NONE;
+        *error = extractError(code, member.name, compressed);
         return false;
     }
     if (data->size() != member.size) {

@@ -333,7 +333,7 @@ private:
         uint16_t count = 0;
         if (!section(kShortcuts, &at, &count)) return false;
         if (count > 0)
-            return fail("the record asks for " + number(count) + " shortcuts, which this installer does not make");
+            return fail("the record asks for shortcuts (" + number(count) + "), which this installer does not make");
         return true;
     }
 

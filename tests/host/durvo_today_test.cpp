@@ -167,6 +167,10 @@ TEST_F(DurvoToday, BadScriptsAreRejectedWholeBeforeAnythingRuns)
         {"show\nboot\n", "s.txt:1: no Today screen yet: boot first\n"},
         // a window must be open before it can be hidden; a soft reset ends every program
         {"window Notes\nboot\nsoftreset\nhide Notes\n", "s.txt:4: no open window titled \"Notes\"\n"},
+        // boot knows one word: empty
+        {"boot full\n", "s.txt:1: usage: boot [empty]\n"},
+        // install needs its cabinet
+        {"install\n", "s.txt:1: usage: install FILE.CAB\n"},
         // a setting that no boot follows would silently do nothing
         {"boot\nsetting dvLogProcess 1\n", "s.txt:2: setting takes effect at the next boot or softreset, and none follows\n"},
         // every bad line is reported, not just the first
@@ -356,6 +360,75 @@ TEST_F(DurvoToday, ScreenSizeFollowsTheDpi)
         EXPECT_EQ(be32(16), c.width);    // IHDR width
         EXPECT_EQ(be32(20), c.height);   // IHDR height
     }
+}
+
+// The installer's own path: an empty device, the ARM cabinet installed, a soft reset.
+TEST_F(DurvoToday, TheArmCabinetInstalledOnAnEmptyDeviceStartsAfterASoftReset)
+{
+    RunResult r = run("boot empty\ninstall " + armCabinet_.string() + "\nsoftreset\nrun 5s\nshow\n");
+    ASSERT_EQ(r.status, 0) << r.err;
+    // No item before the reset: the Today screen does not pick up a new key by itself.
+    EXPECT_EQ(r.err, "s.txt:1: note: no Today item was started\n");
+    std::vector<std::string> out = lines(r.out);
+    ASSERT_GE(out.size(), 2u) << r.out;
+    EXPECT_EQ(out[0], "[08:00:00] installed " + armCabinet_.string() +
+                          ": Durvo (Norvane): \\Windows\\Durvo.DLL; HKLM\\Software\\Microsoft\\Today\\Items\\Durvo; "
+                          "6 values written");
+    EXPECT_EQ(out[1].rfind("[08:00:00] Durvo 0:00 | Started 6/10/2005, 8:00 AM", 0), 0u) << out[1];
+    // One item after the reset, with its two lines.
+    EXPECT_EQ(shown(r), (std::vector<std::string>{"100%, durvo 0:00", "Started 6/10/2005, 8:00 AM (0m ago)"}));
+    EXPECT_EQ(readFile(dir_ / "device" / "fs" / "Windows" / "Durvo.DLL"),
+              readFile(fs::path(std::getenv("DURVO_BUILD_DIR")) / "plugin" / "Durvo.dll"));
+    EXPECT_NE(registry().find("[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Today\\Items\\Durvo]\n"
+                              "\"Flags\"=dword:00000000\n\"Enabled\"=dword:00000001\n\"Options\"=dword:00000001\n"
+                              "\"Type\"=dword:00000004\n\"DLL\"=\"\\\\Windows\\\\Durvo.DLL\"\n"
+                              "\"Selectability\"=dword:00000001\n"),
+              std::string::npos)
+        << registry();
+}
+
+TEST_F(DurvoToday, ACabinetForAnotherProcessorIsRefusedAndChangesNothing)
+{
+    RunResult r = run("boot empty\ninstall " + mipsCabinet_.string() + "\nrun 1s\n");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("s.txt:2: cannot install " + mipsCabinet_.string() +
+                         ": the cabinet is for a MIPS R4000 (4000) processor; this device has a StrongARM (2577) "
+                         "processor\n"),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(r.out, "");
+    EXPECT_FALSE(fs::exists(dir_ / "device" / "fs" / "Windows" / "Durvo.DLL"));
+    EXPECT_EQ(registry().find("Today"), std::string::npos) << registry();
+
+    // The same cabinet on a MIPS device.
+    r = run("boot empty\ninstall " + mipsCabinet_.string() + "\n", "--processor mips");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(fs::exists(dir_ / "device" / "fs" / "Windows" / "Durvo.DLL"));
+}
+
+TEST_F(DurvoToday, BootInstallsTheBuiltCabinetForTheDevicesProcessorOnce)
+{
+    struct Case {
+        const char *options;
+        const char *cabinet;
+    };
+    const Case cases[] = {{"", "Durvo.arm.CAB"}, {"--processor sh3", "Durvo.sh3.CAB"}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.cabinet);
+        fs::remove_all(dir_ / "device");
+        RunResult r = run("boot\nrun 2s\n", c.options);
+        ASSERT_EQ(r.status, 0) << r.err;
+        fs::path cabinet = fs::path(std::getenv("DURVO_BUILD_DIR")) / "package" / c.cabinet;
+        EXPECT_EQ(r.err.rfind("s.txt:1: note: no Durvo item on the device; installed " + cabinet.string() + ": ", 0), 0u)
+            << r.err;
+        EXPECT_NE(r.out.find("100%, durvo 0:00"), std::string::npos) << r.out;
+        // The next run finds the item and installs nothing.
+        r = run("boot\nrun 2s\n", c.options);
+        EXPECT_EQ(r.err, "");
+    }
+    RunResult bad = run("boot\n", "--processor x86");
+    EXPECT_EQ(bad.status, 2);
+    EXPECT_EQ(bad.err.rfind("durvo-today: --processor is arm, mips or sh3\n", 0), 0u) << bad.err;
 }
 
 }  // namespace
