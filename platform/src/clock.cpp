@@ -114,20 +114,38 @@ bool isSupportedLocale(LCID locale) {
            locale == 0x0409;
 }
 
-void appendNumber(std::u16string &out, unsigned value, int minDigits) {
-    std::u16string digits;
+// Where an expanded picture goes: counted only (no buffer), or written into the caller's buffer
+// of `capacity` units. Nothing here touches the heap, so formatting a date costs no allocation.
+struct PictureOutput {
+    WCHAR *buffer = nullptr;
+    size_t capacity = 0;
+    size_t length = 0;
+
+    void put(WCHAR unit) {
+        if (buffer != nullptr && length < capacity) buffer[length] = unit;
+        ++length;
+    }
+    void put(std::u16string_view text) {
+        for (WCHAR unit : text) put(unit);
+    }
+};
+
+void appendNumber(PictureOutput &out, unsigned value, int minDigits) {
+    WCHAR digits[16];
+    int count = 0;
     do {
-        digits.insert(digits.begin(), static_cast<char16_t>(u'0' + value % 10));
+        digits[count++] = static_cast<WCHAR>(u'0' + value % 10);
         value /= 10;
     } while (value != 0);
-    while (static_cast<int>(digits.size()) < minDigits) digits.insert(digits.begin(), u'0');
-    out += digits;
+    for (int pad = count; pad < minDigits; ++pad) out.put(u'0');
+    while (count > 0) out.put(digits[--count]);
 }
 
 // Expands a picture such as "M/d/yyyy" or "h:mm tt". Text in single quotes is copied ('' is a
 // quote). Kinds of field listed in `dropped` are left out together with the separator before them.
-std::u16string expandPicture(const WCHAR *picture, const SYSTEMTIME &t, std::u16string_view dropped) {
-    std::u16string out;
+// With `force24`, "h" is read as "H".
+void expandPicture(const WCHAR *picture, const SYSTEMTIME &t, std::u16string_view dropped, bool force24,
+                   PictureOutput &out) {
     size_t lastFieldEnd = 0;
     for (const WCHAR *p = picture; *p != 0;) {
         if (*p == u'\'') {
@@ -139,34 +157,35 @@ std::u16string expandPicture(const WCHAR *picture, const SYSTEMTIME &t, std::u16
                     }
                     ++p;
                 }
-                out += *p;
+                out.put(*p);
             }
             continue;
         }
-        const WCHAR field = *p;
-        if (std::u16string_view(u"dMyhHmst").find(field) == std::u16string_view::npos) {
-            out += *p++;
+        const WCHAR written = *p;
+        if (std::u16string_view(u"dMyhHmst").find(written) == std::u16string_view::npos) {
+            out.put(*p++);
             continue;
         }
         int count = 0;
-        while (*p == field) {
+        while (*p == written) {
             ++count;
             ++p;
         }
+        const WCHAR field = force24 && written == u'h' ? u'H' : written;
         if (dropped.find(field) != std::u16string_view::npos) {
-            out.resize(lastFieldEnd);
+            out.length = lastFieldEnd;
             continue;
         }
         switch (field) {
         case u'd':
             if (count <= 2) appendNumber(out, t.wDay, count);
-            else if (count == 3) out += std::u16string_view(kDayNames[t.wDayOfWeek]).substr(0, 3);
-            else out += kDayNames[t.wDayOfWeek];
+            else if (count == 3) out.put(std::u16string_view(kDayNames[t.wDayOfWeek]).substr(0, 3));
+            else out.put(kDayNames[t.wDayOfWeek]);
             break;
         case u'M':
             if (count <= 2) appendNumber(out, t.wMonth, count);
-            else if (count == 3) out += std::u16string_view(kMonthNames[t.wMonth - 1]).substr(0, 3);
-            else out += kMonthNames[t.wMonth - 1];
+            else if (count == 3) out.put(std::u16string_view(kMonthNames[t.wMonth - 1]).substr(0, 3));
+            else out.put(kMonthNames[t.wMonth - 1]);
             break;
         case u'y':
             if (count <= 2) appendNumber(out, t.wYear % 100, count);
@@ -185,24 +204,28 @@ std::u16string expandPicture(const WCHAR *picture, const SYSTEMTIME &t, std::u16
             appendNumber(out, t.wSecond, count > 1 ? 2 : 1);
             break;
         default:   // u't'
-            out += std::u16string_view(t.wHour < 12 ? u"AM" : u"PM").substr(0, count == 1 ? 1 : 2);
+            out.put(std::u16string_view(t.wHour < 12 ? u"AM" : u"PM").substr(0, count == 1 ? 1 : 2));
             break;
         }
-        lastFieldEnd = out.size();
+        lastFieldEnd = out.length;
     }
-    return out;
 }
 
-// The buffer contract of GetDateFormatW and GetTimeFormatW.
-int deliver(const std::u16string &text, LPWSTR buffer, int cch) {
-    const int needed = static_cast<int>(text.size()) + 1;
+// The buffer contract of GetDateFormatW and GetTimeFormatW: the picture is measured first, so
+// too small a buffer is left untouched.
+int deliver(const WCHAR *picture, const SYSTEMTIME &t, std::u16string_view dropped, bool force24, LPWSTR buffer,
+            int cch) {
+    PictureOutput measure;
+    expandPicture(picture, t, dropped, force24, measure);
+    const int needed = static_cast<int>(measure.length) + 1;
     if (cch == 0) return needed;
     if (needed > cch) {
         SetLastError(ERROR_INSUFFICIENT_BUFFER);
         return 0;
     }
-    text.copy(buffer, text.size());
-    buffer[text.size()] = 0;
+    PictureOutput write{buffer, static_cast<size_t>(cch), 0};
+    expandPicture(picture, t, dropped, force24, write);
+    buffer[write.length] = 0;
     return needed;
 }
 
@@ -268,7 +291,7 @@ int WINAPI GetDateFormatW(LCID Locale, DWORD dwFlags, const SYSTEMTIME *lpDate, 
     const WCHAR *picture = lpFormat != nullptr                 ? lpFormat
                            : (dwFlags & DATE_LONGDATE) != 0    ? kLongDatePicture
                                                                 : kShortDatePicture;
-    return deliver(expandPicture(picture, date, u"hHmst"), lpDateStr, cchDate);
+    return deliver(picture, date, u"hHmst", false, lpDateStr, cchDate);
 }
 
 int WINAPI GetTimeFormatW(LCID Locale, DWORD dwFlags, const SYSTEMTIME *lpTime, LPCWSTR lpFormat,
@@ -285,17 +308,17 @@ int WINAPI GetTimeFormatW(LCID Locale, DWORD dwFlags, const SYSTEMTIME *lpTime, 
         if (!validTimeOfDay(*lpTime)) return fail(ERROR_INVALID_PARAMETER);
         time = *lpTime;
     }
-    std::u16string dropped = u"dMy";
-    if (dwFlags & TIME_NOMINUTESORSECONDS) dropped += u"ms";
-    if (dwFlags & TIME_NOSECONDS) dropped += u"s";
-    if (dwFlags & TIME_NOTIMEMARKER) dropped += u"t";
-    std::u16string picture = lpFormat != nullptr ? std::u16string(lpFormat) : std::u16string(kTimePicture);
-    if (dwFlags & TIME_FORCE24HOURFORMAT) {
-        for (auto &unit : picture) {
-            if (unit == u'h') unit = u'H';
-        }
+    WCHAR dropped[8] = {u'd', u'M', u'y'};
+    size_t droppedCount = 3;
+    if (dwFlags & TIME_NOMINUTESORSECONDS) {
+        dropped[droppedCount++] = u'm';
+        dropped[droppedCount++] = u's';
     }
-    return deliver(expandPicture(picture.c_str(), time, dropped), lpTimeStr, cchTime);
+    if (dwFlags & TIME_NOSECONDS) dropped[droppedCount++] = u's';
+    if (dwFlags & TIME_NOTIMEMARKER) dropped[droppedCount++] = u't';
+    const WCHAR *picture = lpFormat != nullptr ? lpFormat : kTimePicture;
+    return deliver(picture, time, std::u16string_view(dropped, droppedCount), (dwFlags & TIME_FORCE24HOURFORMAT) != 0,
+                   lpTimeStr, cchTime);
 }
 
 // ---- Seams and control ---------------------------------------------------------------------------
