@@ -116,6 +116,10 @@ void setShellUiMetrics(bool present, DWORD fontSizePixels);
 // ---- Display ---------------------------------------------------------------------------------
 void setDpi(int dotsPerInch);   // LOGPIXELSX and LOGPIXELSY of every device context
 int dpi();
+// The screen in pixels at 96 dpi (the dpi scales it): 240 x 320, a Pocket PC's, until set; a
+// desktop's is larger. GetDesktopWindow's rectangle, HORZRES and VERTRES follow it.
+void setScreenSize(int widthAt96, int heightAt96);
+SIZE screenSizeAt96();
 void setSysColor(int index, COLORREF color);
 // The stock SYSTEM_FONT's lfWeight (FW_BOLD by default), so a test can tell it from others.
 void setSystemFontWeight(LONG weight);

@@ -137,6 +137,10 @@ void setDpi(int dotsPerInch) { gdi::setDpi(dotsPerInch); }
 
 int dpi() { return gdi::dpi(); }
 
+void setScreenSize(int widthAt96, int heightAt96) { gdi::setScreenSize(widthAt96, heightAt96); }
+
+SIZE screenSizeAt96() { return gdi::screenSizeAt96(); }
+
 void setSysColor(int index, COLORREF color) { gdi::setSysColor(index, color); }
 
 void setSystemFontWeight(LONG weight) { gdi::setSystemFontWeight(weight); }

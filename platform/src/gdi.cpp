@@ -189,6 +189,7 @@ struct State {
     std::map<HWND, Canvas> canvases;
     std::map<HWND, Canvas> frames;   // the non-client part: border and caption
     int dpi = defaultDpi;
+    SIZE screenAt96{screenWidthAt96, screenHeightAt96};
     LONG systemFontWeight = FW_BOLD;
     std::array<COLORREF, defaultSysColors.size()> sysColors = defaultSysColors;
 };
@@ -608,8 +609,8 @@ HDC acquireFrameDC(HWND window) { return window ? newDeviceContext(window, true)
 
 SIZE screenSize()
 {
-    return SIZE{mulDiv(screenWidthAt96, state().dpi, defaultDpi),
-                mulDiv(screenHeightAt96, state().dpi, defaultDpi)};
+    const SIZE at96 = state().screenAt96;
+    return SIZE{mulDiv(at96.cx, state().dpi, defaultDpi), mulDiv(at96.cy, state().dpi, defaultDpi)};
 }
 
 int screenDpi() { return state().dpi; }
@@ -739,6 +740,7 @@ void resetGdi()
     s.canvases.clear();
     s.frames.clear();
     s.dpi = defaultDpi;
+    s.screenAt96 = SIZE{screenWidthAt96, screenHeightAt96};
     s.systemFontWeight = FW_BOLD;
     s.sysColors = defaultSysColors;
     for (Object *stock : {static_cast<Object *>(&s.systemFont), static_cast<Object *>(&s.whiteBrush),
@@ -793,6 +795,16 @@ void setDpi(int dotsPerInch)
 
 int dpi() { return state().dpi; }
 
+void setScreenSize(int widthAt96, int heightAt96)
+{
+    if (widthAt96 > 0 && heightAt96 > 0) state().screenAt96 = SIZE{widthAt96, heightAt96};
+}
+
+SIZE screenSizeAt96()
+{
+    return state().screenAt96;
+}
+
 void setSystemFontWeight(LONG weight) { state().systemFontWeight = weight; }
 
 void setSysColor(int index, COLORREF color)
@@ -813,8 +825,8 @@ int WINAPI GetDeviceCaps(HDC hdc, int index)
     switch (index) {
     case LOGPIXELSX:
     case LOGPIXELSY: return dpi;
-    case HORZRES: return mulDiv(screenWidthAt96, dpi, defaultDpi);
-    case VERTRES: return mulDiv(screenHeightAt96, dpi, defaultDpi);
+    case HORZRES: return internal::screenSize().cx;
+    case VERTRES: return internal::screenSize().cy;
     case BITSPIXEL: return screenBitsPerPixel;
     default: return 0;
     }

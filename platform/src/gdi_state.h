@@ -28,6 +28,8 @@ LiveCounts liveCounts();
 
 void setDpi(int dotsPerInch);
 int dpi();
+void setScreenSize(int widthAt96, int heightAt96);
+SIZE screenSizeAt96();
 void setSysColor(int index, COLORREF color);
 void setSystemFontWeight(LONG weight);
 
