@@ -116,10 +116,9 @@ void setShellUiMetrics(bool present, DWORD fontSizePixels);
 // ---- Display ---------------------------------------------------------------------------------
 void setDpi(int dotsPerInch);   // LOGPIXELSX and LOGPIXELSY of every device context
 int dpi();
-// The screen in pixels at 96 dpi (the dpi scales it): 240 x 320, a Pocket PC's, until set; a
-// desktop's is larger. GetDesktopWindow's rectangle, HORZRES and VERTRES follow it.
-void setScreenSize(int widthAt96, int heightAt96);
-SIZE screenSizeAt96();
+// The screen in pixels (HORZRES, VERTRES, the desktop window, where dialogs and menus must lie),
+// for a desktop rather than a Pocket PC; 0 x 0 goes back to 240 x 320 scaled with the dpi.
+void setScreenSize(int width, int height);
 void setSysColor(int index, COLORREF color);
 // The stock SYSTEM_FONT's lfWeight (FW_BOLD by default), so a test can tell it from others.
 void setSystemFontWeight(LONG weight);

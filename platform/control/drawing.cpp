@@ -137,9 +137,7 @@ void setDpi(int dotsPerInch) { gdi::setDpi(dotsPerInch); }
 
 int dpi() { return gdi::dpi(); }
 
-void setScreenSize(int widthAt96, int heightAt96) { gdi::setScreenSize(widthAt96, heightAt96); }
-
-SIZE screenSizeAt96() { return gdi::screenSizeAt96(); }
+void setScreenSize(int width, int height) { gdi::setScreenSize(width, height); }
 
 void setSysColor(int index, COLORREF color) { gdi::setSysColor(index, color); }
 

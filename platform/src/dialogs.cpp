@@ -285,7 +285,7 @@ INT_PTR runModal(HWND window)
             ShowWindow(window, SW_SHOWNORMAL);
         }
         control::pumpMessages();
-        const std::u16string title = internal::windowText(window);
+        const std::u16string title = internal::windowTitle(window);
         const std::string what = "dialog " + user::quoted(title) + " was not answered";
         control::DialogAnswer answer = user::dialogAnswer();
         if (!answer) {

@@ -189,7 +189,7 @@ struct State {
     std::map<HWND, Canvas> canvases;
     std::map<HWND, Canvas> frames;   // the non-client part: border and caption
     int dpi = defaultDpi;
-    SIZE screenAt96{screenWidthAt96, screenHeightAt96};
+    SIZE screen{0, 0};   // set by the control surface; 0 x 0: the Pocket PC screen at the dpi
     LONG systemFontWeight = FW_BOLD;
     std::array<COLORREF, defaultSysColors.size()> sysColors = defaultSysColors;
 };
@@ -609,8 +609,9 @@ HDC acquireFrameDC(HWND window) { return window ? newDeviceContext(window, true)
 
 SIZE screenSize()
 {
-    const SIZE at96 = state().screenAt96;
-    return SIZE{mulDiv(at96.cx, state().dpi, defaultDpi), mulDiv(at96.cy, state().dpi, defaultDpi)};
+    const State &s = state();
+    if (s.screen.cx > 0 && s.screen.cy > 0) return s.screen;
+    return SIZE{mulDiv(screenWidthAt96, s.dpi, defaultDpi), mulDiv(screenHeightAt96, s.dpi, defaultDpi)};
 }
 
 int screenDpi() { return state().dpi; }
@@ -740,7 +741,7 @@ void resetGdi()
     s.canvases.clear();
     s.frames.clear();
     s.dpi = defaultDpi;
-    s.screenAt96 = SIZE{screenWidthAt96, screenHeightAt96};
+    s.screen = SIZE{0, 0};
     s.systemFontWeight = FW_BOLD;
     s.sysColors = defaultSysColors;
     for (Object *stock : {static_cast<Object *>(&s.systemFont), static_cast<Object *>(&s.whiteBrush),
@@ -795,14 +796,9 @@ void setDpi(int dotsPerInch)
 
 int dpi() { return state().dpi; }
 
-void setScreenSize(int widthAt96, int heightAt96)
+void setScreenSize(int width, int height)
 {
-    if (widthAt96 > 0 && heightAt96 > 0) state().screenAt96 = SIZE{widthAt96, heightAt96};
-}
-
-SIZE screenSizeAt96()
-{
-    return state().screenAt96;
+    state().screen = width > 0 && height > 0 ? SIZE{width, height} : SIZE{0, 0};
 }
 
 void setSystemFontWeight(LONG weight) { state().systemFontWeight = weight; }

@@ -19,6 +19,8 @@ HBRUSH classBackground(HWND window);
 RECT windowRectInParent(HWND window);
 // The window's text as WM_GETTEXT answers it.
 std::u16string windowText(HWND window);
+// The text the window manager keeps for the window (its title), without asking the window.
+std::u16string windowTitle(HWND window);
 // How far the client area lies inside the window rectangle on each side: the border and the
 // caption that the window's style asks for.
 RECT frameInsets(HWND window);

@@ -632,6 +632,12 @@ std::u16string windowText(HWND window)
     return text;
 }
 
+std::u16string windowTitle(HWND window)
+{
+    Window *w = findWindow(window);
+    return w ? w->text : std::u16string();
+}
+
 RECT frameInsets(HWND window)
 {
     Window *w = findWindow(window);

@@ -240,7 +240,8 @@ TEST_F(Modules, ResourcesAreFoundByOrdinalOrNameWithoutRegardToCase)
         {TEXT("HI_RES_AWAR"), TEXT("CEUX"), ERROR_RESOURCE_NAME_NOT_FOUND, {}, "a prefix is not the name"},
         {MAKEINTRESOURCEW(8), RT_RCDATA, ERROR_RESOURCE_NAME_NOT_FOUND, {}, "no such ordinal"},
         {TEXT("HI_RES_AWARE"), TEXT("CEUY"), ERROR_RESOURCE_TYPE_NOT_FOUND, {}, "no such type"},
-        {MAKEINTRESOURCEW(1), RT_ICON, ERROR_RESOURCE_TYPE_NOT_FOUND, {}, "no icons at all"},
+        {MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(2), ERROR_RESOURCE_TYPE_NOT_FOUND, {},
+         "no bitmaps (type 2) at all"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);

@@ -23,6 +23,10 @@
 
 // Resources, as in testlib.rc.
 #define TESTLIB_RCDATA_ORDINAL 7
+// Control ids of TESTDIALOG and TESTDIALOGEX.
+#define TESTLIB_TITLE_ID 100
+#define TESTLIB_EDIT_ID 101
+#define TESTLIB_GROUP_ID 102
 
 #ifndef RC_INVOKED
 typedef int (*TestlibIntProc)();
