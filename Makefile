@@ -32,7 +32,7 @@ sanitize: deps
 
 fuzz: deps
 	cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang -DDURVO_FUZZ=ON
-	cmake --build build-fuzz --target fuzz_store_load fuzz_dialog_template
+	cmake --build build-fuzz --target fuzz_store_load fuzz_dialog_template fuzz_cabinet_install
 	scripts/run-fuzz build-fuzz
 
 bench: build

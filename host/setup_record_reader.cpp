@@ -112,7 +112,8 @@ private:
     {
         *at = le::get16(rec_, offsetAt);
         *length = le::get16(rec_, lengthAt);
-        if (*at < ce::kHeaderSize || !inside(*at, *length) || *length == 0)
+        if (*length == 0) return fail(std::string(what) + " has no bytes, not even its NUL");
+        if (*at < ce::kHeaderSize || !inside(*at, *length))
             return fail(std::string(what) + " (offset " + number(*at) + ", " + number(*length) +
                         " bytes) lies outside the header strings (bytes 100 to " + number(rec_.size()) + ")");
         return true;

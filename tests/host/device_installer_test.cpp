@@ -379,6 +379,7 @@ TEST_F(DeviceInstaller, BadSetupRecordsAreRefusedWithTheirOwnMessage)
          "the application name (offset 5000, 6 bytes) lies outside the header strings (bytes 100 to 410)"},
         {"app_name_in_header", set16(84, 50), "the application name (offset 50, 6 bytes) lies outside"},
         {"app_name_unterminated", set16(86, 5), "the application name is not one text closed by a NUL in its 5 bytes"},
+        {"app_name_empty", set16(86, 0), "the application name has no bytes, not even its NUL"},
         {"provider_past_end", set16(90, 400), "the provider name (offset 106, 400 bytes) lies outside"},
         {"platform_list_unclosed", set16(94, 12), "the list of unsupported platforms is not closed by an empty name"},
         {"string_offset_past_end", set32(60, 500),

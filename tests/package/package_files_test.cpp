@@ -12,7 +12,7 @@ namespace {
 fs::path sourceDir()
 {
     const char *dir = std::getenv("DURVO_SOURCE_DIR");
-    return dir ? fs::path(dir) : fs::path();
+    return dir ? fs::path(dir) : fs::path(__FILE__).parent_path().parent_path().parent_path();
 }
 
 TEST(PackageFileNames, ResourceNameIsTheFileNameWithDotsAsUnderscoresInUpperCase)
