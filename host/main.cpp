@@ -49,8 +49,20 @@ constexpr const char *kUsage =
     "  window TITLE | hide TITLE | close TITLE   another program's top-level window\n"
     "  setting NAME VALUE           a 4-byte number of the meter's store (dvLogProcess ...),\n"
     "                               written at the next boot or softreset\n"
+    "  tap [X Y]                    tap the item at client point X Y (default 10 5)\n"
+    "  action                       the action key on the item\n"
+    "  settings                     open the item's options page as the Today settings do\n"
+    "Answer lines, right after the command whose prompts they answer, one per prompt:\n"
+    "  menu TEXT | menu dismiss     choose the popup menu item TEXT, or dismiss the menu\n"
+    "  answer yes|no|ok             press a message box button\n"
+    "  options ID=VALUE ...         set the page's controls (1001=on, 1002=off, 1005=2,\n"
+    "                               1009=tap), then OK\n"
+    "  Each may end in 'screenshot FILE.png': the screen while the prompt is shown.\n"
+    "Prompts are printed as 'box \"CAPTION\": TEXT', 'menu: ITEM | ...', 'page \"TITLE\": ...';\n"
+    "one the script does not answer ends the run (exit status 1).\n"
     "Durations: 500ms, 7s, 15m, 2h, 1h30m.\n"
-    "Exit status: 0 done, 1 a command could not be carried out, 2 bad arguments or script.\n";
+    "Exit status: 0 done, 1 a command could not be carried out or a prompt went unanswered,\n"
+    "2 bad arguments or script.\n";
 
 struct Arguments {
     std::filesystem::path device = "device";

@@ -9,6 +9,8 @@
 #include "today_screen.h"
 
 #include <cstdint>
+#include <control.h>
+
 #include <filesystem>
 #include <memory>
 #include <ostream>
@@ -35,6 +37,24 @@ public:
 
 private:
     bool execute(const Command &command);
+    // Carries out a command that prompts the user; `answers` are the answer lines after it.
+    bool prompt(const Command &command, std::vector<const Command *> answers);
+    bool tap(const Command &command);
+    bool action(const Command &command);
+    bool openSettings(const Command &command);
+    void installUser();
+    int answerMessageBox(const control::MessageBoxShown &box);
+    int answerMenu(const control::MenuShown &menu);
+    void answerDialog(const control::DialogShown &dialog);
+    bool setControl(HWND dialog, const std::vector<control::ControlShown> &controls, const Command &answer,
+                    const ControlSetting &setting);
+    // The next answer line, when it is of the kind the prompt needs; else records why not.
+    const Command *takeAnswer(CommandKind kind, const std::string &prompt);
+    bool takePicture(const Command &answer);
+    void promptFailed(int line, const std::string &message);
+    // Fails with the first prompt that went unanswered during the command, if any.
+    bool promptsSettled(const Command &command);
+    void print(const std::string &line);
     bool boot(const Command &command);
     bool install(const Command &command, const std::filesystem::path &cabinet, InstallOutcome *outcome);
     void runFor(const Command &command);
@@ -53,6 +73,10 @@ private:
     std::vector<std::pair<std::string, DWORD>> pendingSettings_;
     std::vector<std::u16string> openWindows_;   // titles of other programs' windows, oldest first
     std::string shownText_;
+    const Command *current_ = nullptr;          // the command being carried out
+    std::vector<const Command *> answers_;      // the answer lines of the prompting command
+    size_t nextAnswer_ = 0;
+    std::string promptFailure_;                 // the first "file:line: message" of a prompt
     bool hadItems_ = false;
     bool progressShown_ = false;
     long long lastProgressMs_ = 0;

@@ -140,6 +140,48 @@ bool endsWithPng(std::string_view file)
     return tail == ".png";
 }
 
+// An answer line may end in "screenshot FILE.png": the prompt is pictured before it is
+// answered. Cuts that ending off `rest` and returns the file, or "" when there is none.
+std::optional<std::string> takePicture(std::string_view *rest, std::string *why)
+{
+    auto w = words(*rest);
+    if (w.size() < 2 || w[w.size() - 2] != "screenshot") return std::string();
+    if (!endsWithPng(w.back())) {
+        *why = "screenshot file must end in .png";
+        return std::nullopt;
+    }
+    *rest = trim(rest->substr(0, static_cast<size_t>(w[w.size() - 2].data() - rest->data())));
+    return std::string(w.back());
+}
+
+// "1001=on", "1002=off", "1005=2", "1009=tap": a control id of the page and what to do to it.
+std::optional<ControlSetting> parseControlSetting(std::string_view word, std::string *why)
+{
+    size_t eq = word.find('=');
+    auto id = eq == std::string_view::npos ? std::nullopt : parseNumber<int>(word.substr(0, eq));
+    if (!id || *id > 65535) {
+        *why = "options wants ID=VALUE (1001=on, 1002=off, 1005=2, 1009=tap), not '" + std::string(word) + "'";
+        return std::nullopt;
+    }
+    std::string_view value = word.substr(eq + 1);
+    ControlSetting setting;
+    setting.id = *id;
+    if (value == "on") {
+        setting.kind = ControlSetting::Kind::On;
+    } else if (value == "off") {
+        setting.kind = ControlSetting::Kind::Off;
+    } else if (value == "tap") {
+        setting.kind = ControlSetting::Kind::Tap;
+    } else if (auto index = parseNumber<int>(value)) {
+        setting.kind = ControlSetting::Kind::Index;
+        setting.index = *index;
+    } else {
+        *why = "control " + std::to_string(*id) + " wants on, off, tap or a list index, not '" + std::string(value) + "'";
+        return std::nullopt;
+    }
+    return setting;
+}
+
 // Parses one non-empty line; returns false with *why set when it is not a command.
 bool parseCommand(std::string_view line, Command *cmd, std::string *why)
 {
@@ -271,6 +313,68 @@ bool parseCommand(std::string_view line, Command *cmd, std::string *why)
         cmd->number = *v;
         return true;
     }
+    if (verb == "tap") {
+        if (w.size() != 1 && w.size() != 3) {
+            *why = "usage: tap [X Y]";
+            return false;
+        }
+        cmd->kind = CommandKind::Tap;
+        if (w.size() == 3) {
+            auto x = parseNumber<int>(w[1]), y = parseNumber<int>(w[2]);
+            if (!x || !y || *x > 32767 || *y > 32767) {
+                *why = "tap wants a client point X Y, each from 0 to 32767";
+                return false;
+            }
+            cmd->x = *x;
+            cmd->y = *y;
+        }
+        return true;
+    }
+    if (verb == "action" || verb == "settings") {
+        if (!wantArgs(0, std::string(verb).c_str())) return false;
+        cmd->kind = verb == "action" ? CommandKind::Action : CommandKind::Settings;
+        return true;
+    }
+    if (verb == "menu" || verb == "answer" || verb == "options") {
+        auto picture = takePicture(&rest, why);
+        if (!picture) return false;
+        cmd->picture = *picture;
+        if (verb == "menu") {
+            cmd->kind = CommandKind::Menu;
+            if (rest == "dismiss") {
+                cmd->dismiss = true;
+                return true;
+            }
+            auto text = parseTitle(rest, why);
+            if (!text) {
+                *why = "usage: menu TEXT | menu dismiss [screenshot FILE.png]";
+                return false;
+            }
+            cmd->text = *text;
+            return true;
+        }
+        if (verb == "answer") {
+            cmd->kind = CommandKind::Answer;
+            if (rest == "yes") {
+                cmd->answer = IDYES;
+            } else if (rest == "no") {
+                cmd->answer = IDNO;
+            } else if (rest == "ok") {
+                cmd->answer = IDOK;
+            } else {
+                *why = "usage: answer yes|no|ok [screenshot FILE.png]";
+                return false;
+            }
+            return true;
+        }
+        cmd->kind = CommandKind::Options;
+        for (std::string_view word : words(rest)) {
+            auto setting = parseControlSetting(word, why);
+            if (!setting) return false;
+            cmd->controls.push_back(*setting);
+        }
+        return true;
+    }
     *why = "unknown command '" + std::string(verb) + "'";
     return false;
 }
@@ -284,7 +388,14 @@ void checkSequence(const Script &script, std::vector<std::string> *errors)
     bool booted = false;
     std::map<std::string, int> openWindows;   // title -> how many are open
     const Command *pendingSetting = nullptr;
+    bool answering = false;   // answer lines are allowed: they follow a prompting command
     for (const Command &c : script.commands) {
+        if (isAnswer(c.kind)) {
+            if (!answering)
+                fail(c, "an answer line must follow the command that prompts (tap, action or settings) or another answer");
+            continue;
+        }
+        answering = isPromptingCommand(c.kind);
         switch (c.kind) {
         case CommandKind::Boot:
             if (booted) fail(c, "the Today screen is already running (softreset restarts it)");
@@ -299,6 +410,9 @@ void checkSequence(const Script &script, std::vector<std::string> *errors)
             break;
         case CommandKind::Show:
         case CommandKind::Screenshot:
+        case CommandKind::Tap:
+        case CommandKind::Action:
+        case CommandKind::Settings:
             if (!booted) fail(c, "no Today screen yet: boot first");
             break;
         case CommandKind::Window:
@@ -325,6 +439,16 @@ void checkSequence(const Script &script, std::vector<std::string> *errors)
 }
 
 }  // namespace
+
+bool isPromptingCommand(CommandKind kind)
+{
+    return kind == CommandKind::Tap || kind == CommandKind::Action || kind == CommandKind::Settings;
+}
+
+bool isAnswer(CommandKind kind)
+{
+    return kind == CommandKind::Menu || kind == CommandKind::Answer || kind == CommandKind::Options;
+}
 
 std::optional<DWORD> parseDuration(std::string_view text)
 {

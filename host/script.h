@@ -28,6 +28,25 @@ enum class CommandKind {
     Hide,         // hide TITLE
     Close,        // close TITLE
     Setting,      // setting NAME VALUE
+    // Commands that prompt the user; the answer lines that follow one answer its prompts.
+    Tap,          // tap [X Y]
+    Action,       // action
+    Settings,     // settings
+    // Answer lines.
+    Menu,         // menu TEXT | menu dismiss [screenshot FILE.png]
+    Answer,       // answer yes|no|ok [screenshot FILE.png]
+    Options,      // options ID=VALUE ... [screenshot FILE.png]
+};
+
+bool isPromptingCommand(CommandKind kind);
+bool isAnswer(CommandKind kind);
+
+// One control of an options page as an `options` line sets it.
+struct ControlSetting {
+    enum class Kind { On, Off, Index, Tap };
+    int id = 0;
+    Kind kind = Kind::On;
+    int index = 0;   // Index
 };
 
 struct Command {
@@ -37,8 +56,14 @@ struct Command {
     DWORD number = 0;         // TickCount; Run and Sleep duration in ms; Setting value
     DWORD stepMs = 1000;      // Run
     BYTE power[3]{};          // Power: AC line status, battery flag, battery life percent
-    std::string text;         // window title (UTF-8), screenshot file, setting name, cabinet file
+    std::string text;         // window title (UTF-8), screenshot file, setting name, cabinet file,
+                              // menu item
     bool emptyDevice = false; // Boot: start without installing anything
+    int x = 10, y = 5;        // Tap: the client point of the item
+    bool dismiss = false;     // Menu: dismiss the menu instead of choosing an item
+    int answer = 0;           // Answer: IDYES, IDNO or IDOK
+    std::vector<ControlSetting> controls;   // Options, in the order given
+    std::string picture;      // answer lines: a screenshot taken while the prompt is shown
 };
 
 struct Script {

@@ -145,7 +145,8 @@ std::vector<TodayScreen::ItemView> TodayScreen::items() const
 {
     std::vector<ItemView> views;
     for (const Item &item : items_)
-        views.push_back({item.record->szName, item.window, RECT{0, item.top, look_.width, item.top + item.height}});
+        views.push_back({item.record->szName, item.window, RECT{0, item.top, look_.width, item.top + item.height},
+                         item.module, item.record->fOptions != 0});
     return views;
 }
 
@@ -262,6 +263,29 @@ void TodayScreen::drawWatermark(const TODAYDRAWWATERMARKINFO &info)
     paintBackground(info.hdc, look_, area, origin);
 }
 
+void TodayScreen::select(HWND itemWindow)
+{
+    const Item *item = itemOf(itemWindow);
+    if (!item || !item->selectable || selected_ == itemWindow) return;
+    takeSelection(itemWindow);
+    SendMessageW(itemWindow, WM_TODAYCUSTOM_RECEIVEDSELECTION, 0, 0);
+}
+
+void TodayScreen::holdRebuild(bool hold)
+{
+    rebuildHeld_ = hold;
+    if (!hold && rebuildPending_) rebuild();
+}
+
+void TodayScreen::rebuild()
+{
+    rebuildPending_ = false;
+    unloadItems();
+    loadItems({});
+    queryHeights();
+    layout();
+}
+
 void TodayScreen::takeSelection(HWND itemWindow)
 {
     const Item *item = itemOf(itemWindow);
@@ -299,13 +323,13 @@ LRESULT TodayScreen::handle(UINT message, WPARAM wParam, LPARAM lParam)
         takeSelection(reinterpret_cast<HWND>(wParam));
         return 0;
     case WM_WININICHANGE:
-        if (wParam == TODAY_REFRESH_WININICHANGE) PostMessageW(desktop_, kRebuildMessage, 0, 0);
+        if (wParam == TODAY_REFRESH_WININICHANGE) {
+            rebuildPending_ = true;
+            PostMessageW(desktop_, kRebuildMessage, 0, 0);
+        }
         return 0;
     case kRebuildMessage:
-        unloadItems();
-        loadItems({});
-        queryHeights();
-        layout();
+        if (rebuildPending_ && !rebuildHeld_) rebuild();
         return 0;
     default:
         return DefWindowProcW(desktop_, message, wParam, lParam);

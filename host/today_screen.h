@@ -40,8 +40,18 @@ public:
         std::u16string name;   // the item's key name
         HWND window;
         RECT bounds;           // in the Desktop's client coordinates
+        HMODULE module;        // the item's library
+        bool hasOptions;       // its key's "Options" is not 0: the Today settings can open its page
     };
     std::vector<ItemView> items() const;
+
+    // Tells the item its selection by the Today screen's navigation, as the d-pad would.
+    void select(HWND itemWindow);
+
+    // While held, a rebuild that an item asks for waits: the item's own code (its menu, its
+    // options page) is still running and must not be unloaded under it. Releasing the hold
+    // carries out a rebuild that was asked for meanwhile.
+    void holdRebuild(bool hold);
 
     // Asks every item its height (message 1267) and stacks them anew when one changed.
     void queryHeights();
@@ -66,6 +76,7 @@ private:
     void paint();
     void drawWatermark(const TODAYDRAWWATERMARKINFO &info);
     void takeSelection(HWND itemWindow);
+    void rebuild();
     const Item *itemOf(HWND window) const;
 
     ScreenLook look_;
@@ -73,6 +84,8 @@ private:
     HWND desktop_ = nullptr;
     std::vector<Item> items_;
     HWND selected_ = nullptr;
+    bool rebuildHeld_ = false;
+    bool rebuildPending_ = false;
     HeaderContent shownHeader_;
 };
 

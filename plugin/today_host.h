@@ -80,4 +80,7 @@ typedef struct {
 #define ORDINAL_INITIALIZE_CUSTOM_ITEM 240
 #define ORDINAL_CUSTOM_ITEM_OPTIONS 241
 
+// The dialog template the Today settings run export 241 over.
+#define IDD_TODAY_CUSTOM 500
+
 #endif

@@ -428,6 +428,7 @@ int WINAPI MulDiv(int nNumber, int nNumerator, int nDenominator);
 #define WM_TIMER 0x0113
 #define WM_LBUTTONDOWN 0x0201
 #define WM_LBUTTONUP 0x0202
+#define MK_LBUTTON 0x0001   // wParam of a mouse message: the left button is down
 #define WM_USER 0x0400
 #define WM_APP 0x8000
 

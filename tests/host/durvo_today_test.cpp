@@ -154,7 +154,7 @@ TEST_F(DurvoToday, BadScriptsAreRejectedWholeBeforeAnythingRuns)
     };
     const Case cases[] = {
         // the line number counts comments and blank lines; the good lines before it never run
-        {"boot\n# a comment\n\nrun 1m\ntap 10 10\n", "s.txt:5: unknown command 'tap'\n"},
+        {"boot\n# a comment\n\nrun 1m\ntip 10 10\n", "s.txt:5: unknown command 'tip'\n"},
         // a duration needs a unit; a bare number is refused
         {"boot\nrun 90\n", "s.txt:2: bad duration '90' (like 500ms, 7s, 15m, 2h, 1h30m; more than 0, less than 49 days)\n"},
         // units must come from hours down, each once
@@ -178,6 +178,17 @@ TEST_F(DurvoToday, BadScriptsAreRejectedWholeBeforeAnythingRuns)
          "s.txt:1: bad duration '1x' (like 500ms, 7s, 15m, 2h, 1h30m; more than 0, less than 49 days)\n"
          "s.txt:2: usage: power AC FLAG PERCENT | power fail\n"},
         {"boot\nboot\n", "s.txt:2: the Today screen is already running (softreset restarts it)\n"},
+        // an answer needs a command that prompts right before it
+        {"boot\nanswer ok\n",
+         "s.txt:2: an answer line must follow the command that prompts (tap, action or settings) or another answer\n"},
+        {"boot\ntap\nmenu About\nrun 1s\nanswer ok\n",
+         "s.txt:5: an answer line must follow the command that prompts (tap, action or settings) or another answer\n"},
+        {"tap\nboot\n", "s.txt:1: no Today screen yet: boot first\n"},
+        {"boot\ntap 5\n", "s.txt:2: usage: tap [X Y]\n"},
+        {"boot\ntap\nanswer maybe\n", "s.txt:3: usage: answer yes|no|ok [screenshot FILE.png]\n"},
+        {"boot\nsettings\noptions 1001=maybe\n", "s.txt:3: control 1001 wants on, off, tap or a list index, not 'maybe'\n"},
+        {"boot\nsettings\noptions on\n", "s.txt:3: options wants ID=VALUE (1001=on, 1002=off, 1005=2, 1009=tap), not 'on'\n"},
+        {"boot\ntap\nmenu About screenshot menu.jpg\n", "s.txt:3: screenshot file must end in .png\n"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.script);
@@ -429,6 +440,161 @@ TEST_F(DurvoToday, BootInstallsTheBuiltCabinetForTheDevicesProcessorOnce)
     RunResult bad = run("boot\n", "--processor x86");
     EXPECT_EQ(bad.status, 2);
     EXPECT_EQ(bad.err.rfind("durvo-today: --processor is arm, mips or sh3\n", 0), 0u) << bad.err;
+}
+
+// ---- The user at the item: menu, boxes and the options page -------------------------------------
+
+TEST_F(DurvoToday, ATapWritesTheReportIntoMyDocuments)
+{
+    RunResult r = run("clock 2005-06-10 08:00:00\n"
+                      "power 0 1 90\n"
+                      "boot\n"
+                      "run 1m\n"
+                      "tap\n"
+                      "menu Create Durvo report\n"
+                      "answer ok\n");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("\nmenu: Create Durvo report | Reset timer | Settings | About | Unregister plugin\n"
+                         "box \"Successful\": Durvo report was successfuly saved to \\n\\My Documents\\DurvoLog.txt"
+                         "\\nUse PocketWord to open this file.\n"),
+              std::string::npos)
+        << r.out;
+    std::string report = readFile(dir_ / "device" / "fs" / "My Documents" / "DurvoLog.txt");
+    EXPECT_EQ(report.rfind("Durvo Meter Plugin v3.4.3\r\n(c) 2005 Norvane. Freeware. support@norvane.example\r\n\r\n"
+                           "Report generated: 6/10/2005, 8:01 AM \r\n"
+                           "Timer started 6/10/2005, 8:00 AM, 1m ago \r\n"
+                           "Current durvo: 0:01 \r\n"
+                           "Battery charge level: 90% \r\n",
+                           0),
+              0u)
+        << report;
+    // The report clears the autosave's counter, and the menu saved it at once.
+    EXPECT_EQ(le32(storeValue(registry(), "dvLogTimeout"), 0), 0u);
+}
+
+TEST_F(DurvoToday, SettingsChangedOnThePageOutliveASoftReset)
+{
+    RunResult r = run("boot\n"
+                      "run 5s\n"
+                      "settings\n"
+                      "options 1003=on 1005=1 1008=on\n"
+                      "softreset\n"
+                      "run 2s\n"
+                      "show\n");
+    ASSERT_EQ(r.status, 0) << r.err;
+    // The page as it opened: detailed view, report on demand, the forecast of the total; the
+    // style box is hidden on a Pocket PC 2002 and later.
+    EXPECT_NE(r.out.find("page \"Durvo settings\": 1001=off 1002=off 1003=off 1004=on 1005=0 1012=hidden "
+                         "1006=off 1007=0 1008=off 1013=1 1014=0\n"),
+              std::string::npos)
+        << r.out;
+    auto s = shown(r);
+    ASSERT_EQ(s.size(), 1u) << r.out;   // the brief view: one line
+    EXPECT_EQ(s[0].rfind("Durvo 0:0", 0), 0u) << s[0];
+    std::string reg = registry();
+    EXPECT_EQ(le32(storeValue(reg, "dvBriefInfo"), 0), 1u);
+    EXPECT_EQ(le32(storeValue(reg, "dvAutoLog"), 0), 5u);
+    EXPECT_EQ(le32(storeValue(reg, "dvLogProcess"), 0), 1u);
+}
+
+TEST_F(DurvoToday, UnregisterTakesTheItemOffTheScreenAndItsKeyOutOfTheRegistry)
+{
+    RunResult r = run("boot\n"
+                      "run 5s\n"
+                      "tap 100 8\n"
+                      "menu Unregister plugin\n"
+                      "answer yes\n"
+                      "answer ok\n"
+                      "run 3s\n");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("box \"Unregister plugin\": Do you really want to unregister Durvo plugin ? \\n\\r"
+                         "Tap \"YES\" only if you prepare to uninstal this software.\\n\\r"
+                         "Please note: uour device may perform soft reset after unregistering.\n"
+                         "box \"Unregistered\": Durvo plugin was successfuly unregistered. Now you may uninstal "
+                         "Norvane Durvo.\n"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("(no item on the Today screen)"), std::string::npos) << r.out;
+    // Key names keep the spelling of whoever created them first (the installer writes "Software").
+    std::string reg = registry();
+    std::string lower = reg;
+    for (char &ch : lower) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+    EXPECT_EQ(lower.find("[hkey_local_machine\\software\\microsoft\\today\\items\\durvo]"), std::string::npos) << reg;
+    // The meter's own store stays.
+    EXPECT_NE(lower.find("[hkey_local_machine\\software\\norvane]"), std::string::npos) << reg;
+}
+
+TEST_F(DurvoToday, TheActionKeyAndThePagesAboutButton)
+{
+    RunResult r = run("boot\n"
+                      "run 2m\n"
+                      "action\n"
+                      "menu Reset timer\n"
+                      "answer no\n"
+                      "settings\n"
+                      "options 1009=tap\n"
+                      "answer ok\n"
+                      "show\n");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("box \"Reset confirmation\": Do you really want to reset timers ?\n"), std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("box \"About\": Durvo Meter v3.4.3\\n(c) 2005 Norvane. Freeware.\\nsupport@norvane.example\n"),
+              std::string::npos)
+        << r.out;
+    auto s = shown(r);
+    ASSERT_FALSE(s.empty()) << r.out;
+    EXPECT_NE(s[0].find("durvo 0:02"), std::string::npos) << s[0];   // No kept the count
+}
+
+TEST_F(DurvoToday, PicturesOfTheOpenMenuAndPage)
+{
+    RunResult r = run("boot\n"
+                      "tap\n"
+                      "menu dismiss screenshot shots/menu.png\n"
+                      "settings\n"
+                      "options 1001=on screenshot shots/options.png\n");
+    ASSERT_EQ(r.status, 0) << r.err;
+    for (const char *file : {"menu.png", "options.png"}) {
+        std::string png = readFile(dir_ / "shots" / file);
+        ASSERT_GE(png.size(), 24u) << file;
+        EXPECT_EQ(png.substr(1, 3), "PNG") << file;
+    }
+}
+
+TEST_F(DurvoToday, APromptTheScriptDoesNotAnswerEndsTheRun)
+{
+    const std::string menu = "Create Durvo report | Reset timer | Settings | About | Unregister plugin";
+    struct Case {
+        const char *script;
+        std::string expectedErr;
+    };
+    const Case cases[] = {
+        {"boot\ntap\n", "s.txt:2: the popup menu was not answered: no answer line for it follows line 2\n"},
+        {"boot\ntap\nmenu About\n",
+         "s.txt:2: the message box \"About\" was not answered: no answer line for it follows line 2\n"},
+        {"boot\ntap\nanswer ok\n", "s.txt:3: this line answers a message box, but the popup menu came\n"},
+        {"boot\ntap\nmenu Quit\n", "s.txt:3: the popup menu has no item \"Quit\" (it has: " + menu + ")\n"},
+        {"boot\ntap\nmenu dismiss\nanswer ok\n", "s.txt:4: this line answers a message box, but none came\n"},
+        {"boot\ntap\nmenu About\nanswer yes\n", "s.txt:4: the message box \"About\" has no yes button\n"},
+        {"boot\nsettings\n", "s.txt:2: the page \"Durvo settings\" was not answered: no answer line for it follows line 2\n"},
+        {"boot\nsettings\noptions 1011=on\n", "s.txt:3: the page has no control 1011\n"},
+        {"boot\nsettings\noptions 1005=9\n", "s.txt:3: control 1005 has 5 entries, not 10\n"},
+        {"boot\nsettings\noptions 1012=on\n", "s.txt:3: control 1012 cannot be used: it is hidden, disabled or no button\n"},
+        {"boot\nsettings\noptions 1003=off\n",
+         "s.txt:3: control 1003 is a radio button: switch on another one of its group instead\n"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.script);
+        fs::remove_all(dir_ / "device");
+        RunResult r = run(c.script);
+        EXPECT_EQ(r.status, 1);
+        // The first boot of a fresh device notes that it installed the plug-in.
+        std::string err = r.err;
+        if (err.find(": note: ") != std::string::npos) err.erase(0, err.find('\n') + 1);
+        EXPECT_EQ(err, c.expectedErr);
+        // The device is saved all the same.
+        EXPECT_TRUE(fs::exists(dir_ / "device" / "registry.reg"));
+    }
 }
 
 }  // namespace

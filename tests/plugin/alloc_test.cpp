@@ -11,7 +11,11 @@
 #include "tick.h"
 
 #include <cstdlib>
+#include <filesystem>
 #include <new>
+#include <string>
+
+#include <unistd.h>
 
 #if defined(__has_feature)
 #if __has_feature(address_sanitizer)
@@ -146,8 +150,24 @@ long countAllocations(void (*body)())
     return allocationsDuring(body);
 }
 
+// The device's files for the autosave, below the test's temporary folder.
+static std::filesystem::path deviceRoot()
+{
+    return std::filesystem::path(::testing::TempDir()) / ("alloc_test_" + std::to_string(getpid()));
+}
+
+// The next tick's step takes the counter past a 5-minute autosave.
+static void reportDue()
+{
+    meterState.settings.logSaveMinutes = 5;
+    meterState.logElapsedMs = 300000;
+}
+
 TEST(TickAllocation, NoHeapOnAnyTickPath)
 {
+    std::filesystem::remove_all(deviceRoot());
+    std::filesystem::create_directories(deviceRoot() / "My Documents");
+    control::setDeviceRoot(deviceRoot());
     startWithFullLogs();
     // Proves the counter sees the platform's and the plug-in's allocations at all.
     EXPECT_EQ(allocationsDuring([] { ::operator delete(::operator new(16)); }), 1);
@@ -168,6 +188,14 @@ TEST(TickAllocation, NoHeapOnAnyTickPath)
          historyCapacity},
         {"tick that asks for a repaint",
          [] { meterState.paintedOnTimeMs = meterState.onTimeMs + 60000; }, historyCapacity},
+        // The autosave: the file made anew, then replaced as every later autosave does.
+        {"tick whose autosave creates the report",
+         [] {
+             std::filesystem::remove(deviceRoot() / "My Documents" / "DurvoLog.txt");
+             reportDue();
+         },
+         historyCapacity},
+        {"tick whose autosave replaces the report", reportDue, historyCapacity},
         {"tick with a reset", [] { meterState.startedAt.wYear = 0; }, 0},
     };
     // The repaint request and the usage sample reach real windows: an item window to
@@ -189,10 +217,14 @@ TEST(TickAllocation, NoHeapOnAnyTickPath)
         }
         EXPECT_EQ(meterState.historyCount, c.historyAfter) << c.path;
     }
-    // The sample and the repaint request really ran.
+    // The sample, the report and the repaint request really ran.
     EXPECT_EQ(meterState.apps[7].running, 1u);
+    EXPECT_TRUE(std::filesystem::exists(deviceRoot() / "My Documents" / "DurvoLog.txt"));
+    EXPECT_EQ(control::openFileHandles(), 0);
     RECT update;
     EXPECT_EQ(GetUpdateRect(itemWindow, &update, FALSE), TRUE);
     DestroyWindow(itemWindow);
     itemWindow = NULL;
+    control::setDeviceRoot({});
+    std::filesystem::remove_all(deviceRoot());
 }

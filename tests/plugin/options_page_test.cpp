@@ -1,13 +1,20 @@
 // The options page: its dialog template byte for byte, the round trip of every control, the
 // mapped lists, the usage log at OK, the hidden style box, and unregistering.
+#include <aygshell.h>
 #include <control.h>
 #include <gtest/gtest.h>
 
+#include "item_paint.h"
+#include "item_window.h"
+#include "meter_state.h"
+#include "options_page.h"
 #include "resource.h"
 #include "support/durvo_fixtures.h"
+#include "support/recording_user.h"
 
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -187,6 +194,454 @@ TEST(OptionsTemplate, CompiledBytesAreTheClassicTemplateOfThePage)
     EXPECT_TRUE(in.ok());
     FreeLibrary(module);
     fs::remove_all(device);
+}
+
+// ---- The page at work -----------------------------------------------------------------------
+
+const WCHAR *const storeKey = TEXT("SOFTWARE\\Norvane");
+const WCHAR *const todayItemKey = TEXT("SOFTWARE\\Microsoft\\Today\\Items\\Durvo");
+
+std::vector<WPARAM> broadcastsSeen;   // wParam of each WM_WININICHANGE a top-level window saw
+
+LRESULT CALLBACK listenerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_WININICHANGE)
+        broadcastsSeen.push_back(wParam);
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+bool keyExists(const WCHAR *path)
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return false;
+    RegCloseKey(key);
+    return true;
+}
+
+// What a control shows: "on"/"off" for buttons, the selected index for lists (-1 for none),
+// "hidden" for a control that is not visible.
+std::string shows(const std::vector<control::ControlShown> &controls, int id)
+{
+    for (const control::ControlShown &c : controls) {
+        if (c.id != id)
+            continue;
+        if (!c.visible)
+            return "hidden";
+        if (c.className == u"combobox")
+            return std::to_string(c.selection);
+        return c.check == BST_CHECKED ? "on" : "off";
+    }
+    return "missing";
+}
+
+// The page of the plug-in code linked into this test, run over the template of the built
+// library as the Today settings run it, owned by a window standing for the Today settings.
+class OptionsPage : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_FALSE(buildDir().empty()) << "DURVO_BUILD_DIR is not set";
+        control::resetDevice();
+        classicPlatform();
+        broadcastsSeen.clear();
+        root_ = fs::path(::testing::TempDir()) / ("options_page_test_" + std::to_string(getpid()));
+        fs::remove_all(root_);
+        resources_ = loadBuiltDurvo(buildDir(), root_);
+        ASSERT_NE(resources_, nullptr);
+        HRSRC found = FindResourceW(resources_, MAKEINTRESOURCEW(IDD_OPTIONS), RT_DIALOG);
+        template_ = static_cast<LPCDLGTEMPLATEW>(LockResource(LoadResource(resources_, found)));
+        ASSERT_NE(template_, nullptr);
+
+        WNDCLASSW settings = {};
+        settings.lpfnWndProc = listenerProc;
+        settings.lpszClassName = TEXT("TodaySettings");
+        RegisterClassW(&settings);
+        owner_ = CreateWindowExW(0, TEXT("TodaySettings"), TEXT("Settings"), WS_VISIBLE, 0, 0, 240, 320, NULL,
+                                 NULL, NULL, NULL);
+        HKEY item = nullptr;
+        RegCreateKeyExW(HKEY_LOCAL_MACHINE, todayItemKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &item, nullptr);
+        RegCloseKey(item);
+
+        meterState = MeterState{};
+        setDefaultSettings();
+        resetTimers();
+        itemWindow = NULL;   // the Today settings run the page without an item window
+        user.install();
+    }
+    void TearDown() override
+    {
+        if (IsWindow(owner_))
+            DestroyWindow(owner_);
+        if (resources_)
+            FreeLibrary(resources_);
+        control::resetDevice();
+        control::setDeviceRoot({});
+        fs::remove_all(root_);
+    }
+    // A Pocket PC 2000 of another kind: the platform leaves the look to the user.
+    static void classicPlatform()
+    {
+        control::setOsVersion(3, 0);
+        control::setPlatformType(u"Palm-size PC");
+    }
+
+    // Runs the page; `hands` act on it once it shows. The controls as first shown are kept.
+    INT_PTR runPage(const std::function<void(HWND)> &hands)
+    {
+        user.onDialog = [&](const control::DialogShown &dialog) {
+            shown = control::dialogControls(dialog.dialog);
+            hands(dialog.dialog);
+        };
+        return DialogBoxIndirectParamW(resources_, template_, owner_, CustomItemOptionsDlgProc, 0);
+    }
+    static void pressOk(HWND dialog) { SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0); }
+
+    RecordingUser user;
+    std::vector<control::ControlShown> shown;
+    fs::path root_;
+    HMODULE resources_ = nullptr;
+    LPCDLGTEMPLATEW template_ = nullptr;
+    HWND owner_ = nullptr;
+};
+
+TEST_F(OptionsPage, ShowsTheStoredSettingsAndOkKeepsThemMapped)
+{
+    struct Settings {
+        DWORD fullCharge, softReset, externalPower, gather, ppc2002, brief;
+        DWORD logSave, sensor, forecast, offLevel;
+    };
+    struct Case {
+        const char *proves;
+        Settings stored;
+        std::vector<std::string> shows;   // 1001 1002 1006 1008 1012 1003 1004 1005 1007 1013 1014
+        Settings afterOk;
+    };
+    const Case cases[] = {
+        {"the defaults", {0, 0, 0, 0, 0, 0, 0, 0, 1, 0},
+         {"off", "off", "off", "off", "off", "off", "on", "0", "0", "1", "0"},
+         {0, 0, 0, 0, 0, 0, 0, 0, 1, 0}},
+        {"everything on, the last entries", {1, 1, 1, 1, 1, 1, 60, 2, 2, 20},
+         {"on", "on", "on", "on", "on", "on", "off", "4", "2", "2", "4"},
+         {1, 1, 1, 1, 1, 1, 60, 2, 2, 20}},
+        {"the middle entries", {0, 1, 0, 1, 0, 0, 10, 1, 0, 10},
+         {"off", "on", "off", "on", "off", "off", "on", "2", "1", "0", "2"},
+         {0, 1, 0, 1, 0, 0, 10, 1, 0, 10}},
+        // A hand-edited store: any non-zero flag shows checked and is stored as 1; values no
+        // entry stands for show the first entry and are stored as its value.
+        {"values no entry stands for", {2, 7, 0xFFFFFFFF, 0, 3, 9, 15, 7, 1, 12},
+         {"on", "on", "on", "off", "on", "on", "off", "0", "0", "1", "0"},
+         {1, 1, 1, 0, 1, 1, 0, 0, 1, 0}},
+        // A mode outside the list leaves it without a selection; OK stores the low 16 bits of
+        // the list's answer, CB_ERR.
+        {"a forecast mode outside the list", {0, 0, 0, 0, 0, 0, 5, 0, 5, 5},
+         {"off", "off", "off", "off", "off", "off", "on", "1", "0", "-1", "1"},
+         {0, 0, 0, 0, 0, 0, 5, 0, 65535, 5}},
+        {"only the low 16 bits of the mode select", {0, 0, 0, 0, 0, 0, 30, 0, 0x10002, 15},
+         {"off", "off", "off", "off", "off", "off", "on", "3", "0", "2", "3"},
+         {0, 0, 0, 0, 0, 0, 30, 0, 2, 15}},
+    };
+    const int ids[] = {1001, 1002, 1006, 1008, 1012, 1003, 1004, 1005, 1007, 1013, 1014};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.proves);
+        MeterSettings &s = meterState.settings;
+        s = {c.stored.fullCharge, c.stored.softReset, c.stored.externalPower, c.stored.logSave, c.stored.gather,
+             c.stored.brief, c.stored.sensor, c.stored.ppc2002, c.stored.forecast, c.stored.offLevel};
+        EXPECT_EQ(runPage(pressOk), IDOK);
+        for (size_t i = 0; i < c.shows.size(); i++)
+            EXPECT_EQ(shows(shown, ids[i]), c.shows[i]) << "control " << ids[i];
+        const Settings &e = c.afterOk;
+        EXPECT_EQ(s.resetOnFullCharge, e.fullCharge);
+        EXPECT_EQ(s.resetOnSoftReset, e.softReset);
+        EXPECT_EQ(s.resetOnExternalPower, e.externalPower);
+        EXPECT_EQ(s.gatherAppStats, e.gather);
+        EXPECT_EQ(s.ppc2002Style, e.ppc2002);
+        EXPECT_EQ(s.briefView, e.brief);
+        EXPECT_EQ(s.logSaveMinutes, e.logSave);
+        EXPECT_EQ(s.chargeSensor, e.sensor);
+        EXPECT_EQ(s.forecastMode, e.forecast);
+        EXPECT_EQ(s.offLevel, e.offLevel);
+    }
+    EXPECT_EQ(control::takeUnansweredPrompts(), std::vector<std::string>{});
+}
+
+TEST_F(OptionsPage, EachControlEditsItsSetting)
+{
+    struct Case {
+        const char *proves;
+        std::function<bool(HWND)> act;
+        DWORD MeterSettings::*setting;
+        DWORD expected;
+    };
+    const Case cases[] = {
+        {"1001", [](HWND d) { return control::clickControl(d, 1001); }, &MeterSettings::resetOnFullCharge, 1},
+        {"1002", [](HWND d) { return control::clickControl(d, 1002); }, &MeterSettings::resetOnSoftReset, 1},
+        {"1006", [](HWND d) { return control::clickControl(d, 1006); }, &MeterSettings::resetOnExternalPower, 1},
+        {"1008", [](HWND d) { return control::clickControl(d, 1008); }, &MeterSettings::gatherAppStats, 1},
+        {"1012", [](HWND d) { return control::clickControl(d, 1012); }, &MeterSettings::ppc2002Style, 1},
+        {"1003", [](HWND d) { return control::clickControl(d, 1003); }, &MeterSettings::briefView, 1},
+        {"1004 after 1003", [](HWND d) { return control::clickControl(d, 1003) && control::clickControl(d, 1004); },
+         &MeterSettings::briefView, 0},
+        {"1005 every 5 min.", [](HWND d) { return control::selectListItem(d, 1005, 1); },
+         &MeterSettings::logSaveMinutes, 5},
+        {"1005 every 30 min.", [](HWND d) { return control::selectListItem(d, 1005, 3); },
+         &MeterSettings::logSaveMinutes, 30},
+        {"1005 hourly", [](HWND d) { return control::selectListItem(d, 1005, 4); }, &MeterSettings::logSaveMinutes,
+         60},
+        {"1007 three-state", [](HWND d) { return control::selectListItem(d, 1007, 1); },
+         &MeterSettings::chargeSensor, 1},
+        {"1007 Dell Axim", [](HWND d) { return control::selectListItem(d, 1007, 2); }, &MeterSettings::chargeSensor,
+         2},
+        {"1013 none", [](HWND d) { return control::selectListItem(d, 1013, 0); }, &MeterSettings::forecastMode, 0},
+        {"1013 remaining", [](HWND d) { return control::selectListItem(d, 1013, 2); }, &MeterSettings::forecastMode,
+         2},
+        {"1014 5 %", [](HWND d) { return control::selectListItem(d, 1014, 1); }, &MeterSettings::offLevel, 5},
+        {"1014 15 %", [](HWND d) { return control::selectListItem(d, 1014, 3); }, &MeterSettings::offLevel, 15},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.proves);
+        setDefaultSettings();
+        RegDeleteKeyW(HKEY_LOCAL_MACHINE, storeKey);
+        EXPECT_EQ(runPage([&](HWND dialog) {
+                      EXPECT_TRUE(c.act(dialog));
+                      pressOk(dialog);
+                  }),
+                  IDOK);
+        EXPECT_EQ(meterState.settings.*c.setting, c.expected);
+        // OK saved it.
+        MeterSettings inMemory = meterState.settings;
+        meterState.settings = {};
+        loadMeterState();
+        EXPECT_EQ(meterState.settings.*c.setting, c.expected);
+        EXPECT_EQ(meterState.settings.*c.setting, inMemory.*c.setting);
+    }
+}
+
+TEST_F(OptionsPage, ListEntriesInTheirOrder)
+{
+    runPage(pressOk);
+    struct Case {
+        int id;
+        std::vector<std::string> entries;
+    } const cases[] = {
+        {1005, {"Save Log on demand only", "Save Log every 5 min.", "Save Log every 10 min.", "Save Log every 30 min.",
+                "Save Log hourly"}},
+        {1007, {"Standard Charge Sensor", "Casio-E115 3-state Charge Sensor", "Dell Axim Charge Sensor"}},
+        {1013, {"Do not forecast durvo", "Forecast total durvo", "Forecast time reminded"}},
+        // The entries are formats: "%%" shows one percent sign.
+        {1014, {"PDA turns off on drain battery", "PDA turns off on 5% charge", "PDA turns off on 10% charge",
+                "PDA turns off on 15% charge", "PDA turns off on 20% charge"}},
+    };
+    for (const Case &c : cases) {
+        std::vector<std::string> entries;
+        for (const control::ControlShown &control : shown)
+            if (control.id == c.id)
+                for (const std::u16string &entry : control.listItems)
+                    entries.push_back(control::toUtf8(entry));
+        EXPECT_EQ(entries, c.entries) << c.id;
+    }
+}
+
+TEST_F(OptionsPage, TheUsageLogStaysOnlyWhileGatheringStaysOn)
+{
+    struct Case {
+        const char *proves;
+        DWORD gatheringBefore;
+        bool toggle;
+        DWORD appCountAfter;
+    } const cases[] = {
+        {"off and left off", 0, false, 0},
+        {"switched on from off", 0, true, 0},
+        {"switched off", 1, true, 0},
+        {"left on", 1, false, 3},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.proves);
+        meterState.settings.gatherAppStats = c.gatheringBefore;
+        fillAppRows(3);
+        runPage([&](HWND dialog) {
+            if (c.toggle) {
+                EXPECT_TRUE(control::clickControl(dialog, IDC_GATHER_APP_STATS));
+            }
+            pressOk(dialog);
+        });
+        EXPECT_EQ(meterState.appCount, c.appCountAfter);
+        EXPECT_EQ(meterState.settings.gatherAppStats, c.gatheringBefore ^ (c.toggle ? 1u : 0u));
+        // The rows stay in place, out of use.
+        EXPECT_EQ(control::toUtf8(meterState.apps[2].title), "Program 2");
+    }
+}
+
+TEST_F(OptionsPage, TheStyleBoxIsHiddenWhereThePlatformForcesTheStyle)
+{
+    struct Case {
+        const char *proves;
+        DWORD major, minor;
+        const char16_t *platform;
+        bool click;
+        std::string box;
+        DWORD styleDuringPage, styleAfter;
+    } const cases[] = {
+        {"Windows CE 4: forced", 4, 20, u"PocketPC", false, "hidden", 1, 1},
+        {"Windows CE 3 on a Pocket PC: forced", 3, 0, u"PocketPC", false, "hidden", 1, 1},
+        {"a forced box cannot be tapped", 4, 20, u"PocketPC", true, "hidden", 1, 1},
+        {"another platform: the user's choice", 3, 0, u"Palm-size PC", false, "off", 0, 0},
+        {"another platform, box ticked", 3, 0, u"Palm-size PC", true, "off", 0, 1},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.proves);
+        control::setOsVersion(c.major, c.minor);
+        control::setPlatformType(c.platform);
+        meterState.settings.ppc2002Style = 0;
+        DWORD during = 0xdeadbeef;
+        runPage([&](HWND dialog) {
+            during = meterState.settings.ppc2002Style;
+            if (c.click) {
+                // A hidden control cannot be tapped.
+                EXPECT_EQ(control::clickControl(dialog, IDC_PPC2002_STYLE), c.box != "hidden");
+            }
+            pressOk(dialog);
+        });
+        EXPECT_EQ(shows(shown, IDC_PPC2002_STYLE), c.box);
+        EXPECT_EQ(during, c.styleDuringPage);
+        EXPECT_EQ(meterState.settings.ppc2002Style, c.styleAfter);
+    }
+}
+
+TEST_F(OptionsPage, OkEndsThePageMeasuresAndSaves)
+{
+    meterState.settings.ppc2002Style = 0;
+    meterState.settings.briefView = 0;
+    measureLineHeight(NULL);
+    int detailedHeight = lineHeight;
+    bool openAfterCancel = false;
+    INT_PTR result = runPage([&](HWND dialog) {
+        EXPECT_TRUE(control::clickControl(dialog, IDC_BRIEF_VIEW));
+        // Only OK ends the page; Cancel is not its way out.
+        SendMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+        openAfterCancel = IsWindow(dialog) && IsWindowVisible(dialog);
+        pressOk(dialog);
+    });
+    EXPECT_EQ(result, IDOK);
+    // A full-screen page with the Done button in its title bar, the input panel lowered.
+    ASSERT_EQ(user.dialogs.size(), 1u);
+    EXPECT_EQ(user.dialogs[0].shellFlags, DWORD(SHIDIF_DONEBUTTON | SHIDIF_SIZEDLGFULLSCREEN | SHIDIF_SIPDOWN));
+    EXPECT_EQ(user.dialogs[0].owner, owner_);
+    EXPECT_TRUE(openAfterCancel);
+    EXPECT_EQ(meterState.settings.briefView, 1u);
+    EXPECT_LT(lineHeight, detailedHeight);   // one line of text instead of two
+    EXPECT_EQ(lineHeight, 18);
+    EXPECT_TRUE(keyExists(storeKey));
+    EXPECT_EQ(control::takeUnansweredPrompts(), std::vector<std::string>{});
+}
+
+TEST_F(OptionsPage, UnregisterAsksAndLeavesThePageOpen)
+{
+    const std::string question = "Do you really want to unregister Durvo plugin ? \n\r"
+                                 "Tap \"YES\" only if you prepare to uninstal this software.\n\r"
+                                 "Please note: uour device may perform soft reset after unregistering.";
+    struct Box {
+        const char *caption;
+        std::string text;
+        UINT type;
+    };
+    struct Case {
+        const char *proves;
+        bool keyBefore;
+        std::deque<int> answers;
+        std::vector<Box> boxes;
+        bool keyAfter;
+        std::vector<WPARAM> broadcasts;
+    };
+    const Case cases[] = {
+        {"No changes nothing", true, {IDNO}, {{"Unregister plugin", question, MB_YESNO}}, true, {}},
+        {"a key already gone", false, {IDYES, IDOK},
+         {{"Unregister plugin", question, MB_YESNO}, {"Unregistered", "Error unregistering plugin", MB_OK}}, false, {}},
+        {"the key deleted and the Today screen told", true, {IDYES, IDOK},
+         {{"Unregister plugin", question, MB_YESNO},
+          {"Unregistered", "Durvo plugin was successfuly unregistered. Now you may uninstal Norvane Durvo.", MB_OK}},
+         false, {TODAY_REFRESH_WININICHANGE}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.proves);
+        if (c.keyBefore) {
+            HKEY key = nullptr;
+            RegCreateKeyExW(HKEY_LOCAL_MACHINE, todayItemKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
+            RegCloseKey(key);
+        } else {
+            RegDeleteKeyW(HKEY_LOCAL_MACHINE, todayItemKey);
+        }
+        broadcastsSeen.clear();
+        user.boxes.clear();
+        user.boxAnswers = c.answers;
+        meterState.settings.offLevel = 0;
+        bool openAfter = false;
+        HWND page = NULL;
+        runPage([&](HWND dialog) {
+            page = dialog;
+            EXPECT_TRUE(control::clickControl(dialog, IDC_UNREGISTER));
+            openAfter = IsWindow(dialog) != 0;
+            // A later OK still saves the settings.
+            EXPECT_TRUE(control::selectListItem(dialog, IDC_OFF_LEVEL, 2));
+            pressOk(dialog);
+        });
+        EXPECT_TRUE(openAfter);
+        ASSERT_EQ(user.boxes.size(), c.boxes.size());
+        for (size_t i = 0; i < c.boxes.size(); i++) {
+            EXPECT_EQ(control::toUtf8(user.boxes[i].caption), c.boxes[i].caption) << i;
+            EXPECT_EQ(control::toUtf8(user.boxes[i].text), c.boxes[i].text) << i;
+            EXPECT_EQ(user.boxes[i].type, c.boxes[i].type) << i;
+            EXPECT_EQ(user.boxes[i].owner, page) << i;
+        }
+        EXPECT_EQ(keyExists(todayItemKey), c.keyAfter);
+        EXPECT_EQ(broadcastsSeen, c.broadcasts);
+        EXPECT_EQ(meterState.settings.offLevel, 10u);
+        // Unregistering leaves the meter's own store alone.
+        EXPECT_TRUE(keyExists(storeKey));
+    }
+}
+
+TEST_F(OptionsPage, UnregisterAnswersWhetherTheKeyWasDeleted)
+{
+    struct Case {
+        const char *proves;
+        bool keyBefore;
+        std::deque<int> answers;
+        int result;
+    } const cases[] = {
+        {"No", true, {IDNO}, 0},
+        {"Yes, no key", false, {IDYES, IDOK}, 0},
+        {"Yes", true, {IDYES, IDOK}, 1},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.proves);
+        RegDeleteKeyW(HKEY_LOCAL_MACHINE, todayItemKey);
+        if (c.keyBefore) {
+            HKEY key = nullptr;
+            RegCreateKeyExW(HKEY_LOCAL_MACHINE, todayItemKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
+            RegCloseKey(key);
+        }
+        user.boxes.clear();
+        user.boxAnswers = c.answers;
+        EXPECT_EQ(unregisterPlugin(owner_), c.result);
+        EXPECT_EQ(user.boxes.at(0).owner, owner_);
+    }
+}
+
+TEST_F(OptionsPage, AboutShowsTheAboutBoxOwnedByThePage)
+{
+    user.boxAnswers = {IDOK};
+    HWND page = NULL;
+    runPage([&](HWND dialog) {
+        page = dialog;
+        EXPECT_TRUE(control::clickControl(dialog, IDC_ABOUT));
+        pressOk(dialog);
+    });
+    ASSERT_EQ(user.boxes.size(), 1u);
+    EXPECT_EQ(control::toUtf8(user.boxes[0].caption), "About");
+    EXPECT_EQ(control::toUtf8(user.boxes[0].text), "Durvo Meter v3.4.3\n(c) 2005 Norvane. Freeware.\nsupport@norvane.example");
+    EXPECT_EQ(user.boxes[0].type, UINT(MB_OK));
+    EXPECT_EQ(user.boxes[0].owner, page);
 }
 
 }  // namespace
