@@ -51,8 +51,12 @@ void clearRegistry();
 // returns false with "line N: message" in *error.
 std::string registryToRegText();
 bool registryFromRegText(std::string_view text, std::string *error);
+// The file is what regedit exports for version 5.00: UTF-16LE with a byte order mark and CR LF
+// line ends. A load also takes UTF-8 text (with or without its mark), as people write it.
 bool saveRegistry(const std::filesystem::path &file, std::string *error);
 bool loadRegistry(const std::filesystem::path &file, std::string *error);
+// The text (UTF-8, LF) of a .reg file's bytes in either form.
+std::string regFileText(std::string_view bytes);
 
 // ---- Files -----------------------------------------------------------------------------------
 // The device file system lives below this host folder: "\My Documents\x.txt" is

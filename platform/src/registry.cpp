@@ -856,9 +856,33 @@ bool registryFromRegText(std::string_view text, std::string *error) {
     return true;
 }
 
+std::string regFileText(std::string_view bytes) {
+    if (bytes.size() < 2 || static_cast<unsigned char>(bytes[0]) != 0xFF ||
+        static_cast<unsigned char>(bytes[1]) != 0xFE) {
+        return std::string(bytes);
+    }
+    std::u16string units;
+    for (size_t i = 2; i + 1 < bytes.size(); i += 2) {
+        const char16_t unit = static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
+                                                    static_cast<unsigned char>(bytes[i + 1]) << 8);
+        if (unit != u'\r') units.push_back(unit);
+    }
+    return toUtf8(units);
+}
+
 bool saveRegistry(const std::filesystem::path &file, std::string *error) {
+    // A version 5.00 file is Unicode: regedit reads a file without the UTF-16 mark in the
+    // 8-bit code page, which would garble every name beyond ASCII.
+    std::string text = "\xFF\xFE";
+    for (char16_t unit : fromUtf8(registryToRegText())) {
+        if (unit == u'\n') {
+            text += '\r';
+            text += '\0';
+        }
+        text += static_cast<char>(unit & 0xFF);
+        text += static_cast<char>(unit >> 8);
+    }
     // Written beside the target and renamed over it, so a failed save leaves the old file whole.
-    const std::string text = registryToRegText();
     std::filesystem::path temporary = file;
     temporary += ".tmp";
     {
@@ -886,7 +910,7 @@ bool loadRegistry(const std::filesystem::path &file, std::string *error) {
     std::ostringstream text;
     text << in.rdbuf();
     if (in.bad()) return failWith(error, "cannot read " + file.string());
-    return registryFromRegText(text.str(), error);
+    return registryFromRegText(regFileText(text.str()), error);
 }
 
 }  // namespace control

@@ -1,4 +1,6 @@
 // End-to-end runs of the durvo-today binary on scripts written to a temporary folder.
+#include <control.h>
+
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
@@ -130,7 +132,7 @@ protected:
         return r;
     }
 
-    std::string registry() const { return readFile(dir_ / "device" / "registry.reg"); }
+    std::string registry() const { return control::regFileText(readFile(dir_ / "device" / "registry.reg")); }
 
     // The lines that `show` printed, in order.
     static std::vector<std::string> shown(const RunResult &r)

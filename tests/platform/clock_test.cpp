@@ -64,10 +64,6 @@ TEST_F(Clock, SystemTimeToFileTimeRefusesInvalidFields) {
         BOOL expected;
     };
     const Case cases[] = {
-        {"29 February of a leap year", at(2004, 2, 29, 0, 0, 0), TRUE},
-        {"29 February otherwise", at(2005, 2, 29, 0, 0, 0), FALSE},
-        {"1900 was no leap year", at(1900, 2, 29, 0, 0, 0), FALSE},
-        {"2000 was one", at(2000, 2, 29, 0, 0, 0), TRUE},
         {"31 April", at(2005, 4, 31, 0, 0, 0), FALSE},
         {"month 0", at(2005, 0, 1, 0, 0, 0), FALSE},
         {"month 13", at(2005, 13, 1, 0, 0, 0), FALSE},
@@ -77,8 +73,6 @@ TEST_F(Clock, SystemTimeToFileTimeRefusesInvalidFields) {
         {"second 60", at(2005, 1, 1, 0, 0, 60), FALSE},
         {"millisecond 1000", at(2005, 1, 1, 0, 0, 0, 1000), FALSE},
         {"before 1601", at(1600, 12, 31, 23, 59, 59), FALSE},
-        {"last moment Windows accepts", at(30827, 12, 31, 23, 59, 59, 999), TRUE},
-        {"past it", at(30828, 1, 1, 0, 0, 0), FALSE},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.proves);
@@ -100,6 +94,33 @@ TEST_F(Clock, SystemTimeToFileTimeRefusesInvalidFields) {
     EXPECT_EQ(back.wDayOfWeek, 5);   // a Friday
     const FILETIME tooLarge{0, 0x80000000};
     EXPECT_EQ(FileTimeToSystemTime(&tooLarge, &back), FALSE);
+}
+
+// Leap days and the last year that SYSTEMTIME documents (1601 through 30827).
+TEST_F(Clock, SystemTimeToFileTimeKnowsLeapYearsAndTheLastYear) {
+    struct Case {
+        const char *proves;
+        SYSTEMTIME time;
+        BOOL expected;
+    };
+    const Case cases[] = {
+        {"29 February of a leap year", at(2004, 2, 29, 0, 0, 0), TRUE},
+        {"29 February otherwise", at(2005, 2, 29, 0, 0, 0), FALSE},
+        {"1900 was no leap year", at(1900, 2, 29, 0, 0, 0), FALSE},
+        {"2000 was one", at(2000, 2, 29, 0, 0, 0), TRUE},
+        {"last moment Windows accepts", at(30827, 12, 31, 23, 59, 59, 999), TRUE},
+        {"past it", at(30828, 1, 1, 0, 0, 0), FALSE},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.proves);
+        SetLastError(0);
+        FILETIME ft{0xdeadbeef, 0xdeadbeef};
+        EXPECT_EQ(SystemTimeToFileTime(&c.time, &ft), c.expected);
+        if (!c.expected) {
+            EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+            EXPECT_EQ(ft.dwLowDateTime, 0xdeadbeefu);
+        }
+    }
 }
 
 #if OUR_LAYER_ONLY

@@ -78,6 +78,7 @@ LOGFONTW fontWithHeight(LONG height, LONG weight = FW_NORMAL)
     return lf;
 }
 
+#if OUR_LAYER_ONLY
 // DT_CALCRECT on a screen context with the given font (null: the default font).
 RECT calcRect(const WString &text, UINT format, const LOGFONTW *font, int *returned)
 {
@@ -94,7 +95,6 @@ RECT calcRect(const WString &text, UINT format, const LOGFONTW *font, int *retur
     return r;
 }
 
-#if OUR_LAYER_ONLY
 TEST_F(Gdi, TextMetricsModel)
 {
     const LOGFONTW minus12 = fontWithHeight(-12);
@@ -177,8 +177,8 @@ TEST_F(Gdi, DrawTextArguments)
 {
     HDC dc = GetDC(nullptr);
     RECT r = {1, 2, 3, 4};
-    // An empty text measures nothing and says so.
-    EXPECT_EQ(DrawTextW(dc, TEXT(""), -1, &r, DT_CALCRECT), 0);
+    // An empty text leaves an empty rectangle and answers one line's height.
+    const int emptyHeight = DrawTextW(dc, TEXT(""), -1, &r, DT_CALCRECT);
     EXPECT_EQ(r.right, 1);
     EXPECT_EQ(r.bottom, 2);
     // The height of one line in the context's font.
@@ -190,9 +190,13 @@ TEST_F(Gdi, DrawTextArguments)
     EXPECT_EQ(DrawTextW(dc, TEXT("Qq\nQq"), 2, &r, DT_CALCRECT), line);
     r = {0, 0, 0, 0};
     EXPECT_EQ(DrawTextW(dc, TEXT("Qq\nQq"), -1, &r, DT_CALCRECT), 2 * line);
+    EXPECT_EQ(emptyHeight, line);
+#if OUR_LAYER_ONLY
+    // Ours refuses missing arguments; Windows leaves such calls undefined.
     EXPECT_EQ(DrawTextW(nullptr, TEXT("Qq"), -1, &r, 0), 0);
     EXPECT_EQ(DrawTextW(dc, nullptr, -1, &r, 0), 0);
     EXPECT_EQ(DrawTextW(dc, TEXT("Qq"), -1, nullptr, 0), 0);
+#endif
     // With DT_VCENTER the answer is the offset of the text's bottom from the top.
     r = {0, 0, 100, 33};
     EXPECT_EQ(DrawTextW(dc, TEXT("Qq"), -1, &r, DT_SINGLELINE | DT_VCENTER), (33 - line) / 2 + line);
@@ -202,6 +206,7 @@ TEST_F(Gdi, DrawTextArguments)
 
 TEST_F(Gdi, SystemFontAndGetObjectSizes)
 {
+#if OUR_LAYER_ONLY
     struct Case {
         int dpi;
         LONG height;
@@ -209,7 +214,6 @@ TEST_F(Gdi, SystemFontAndGetObjectSizes)
         {96, -11},    // 8 points at 96 dpi
         {192, -21},   // and at 192 dpi: the stock font follows the display
     };
-#if OUR_LAYER_ONLY
     for (const Case &c : dpis) {
         control::setDpi(c.dpi);
         LOGFONTW lf{};
@@ -260,8 +264,7 @@ TEST_F(Gdi, SelectObjectAndDeleteObject)
     EXPECT_EQ(SelectObject(dc, a), GetStockObject(SYSTEM_FONT));
     EXPECT_EQ(SelectObject(dc, b), static_cast<HGDIOBJ>(a));
     EXPECT_EQ(SelectObject(dc, red), GetStockObject(WHITE_BRUSH));
-    // Selected objects are not deleted; others are, and stock objects ignore the call.
-    EXPECT_EQ(DeleteObject(b), FALSE);
+    // Objects no longer selected are deleted; stock objects ignore the call.
     EXPECT_EQ(DeleteObject(a), TRUE);
     EXPECT_EQ(DeleteObject(a), FALSE);
     EXPECT_EQ(DeleteObject(GetStockObject(SYSTEM_FONT)), TRUE);
@@ -275,8 +278,22 @@ TEST_F(Gdi, SelectObjectAndDeleteObject)
     EXPECT_EQ(SelectObject(dc, GetStockObject(WHITE_BRUSH)), static_cast<HGDIOBJ>(red));
     EXPECT_EQ(DeleteObject(b), TRUE);
     EXPECT_EQ(DeleteObject(red), TRUE);
-    // A deleted object cannot be selected; a device context cannot be deleted as an object.
+    // A deleted object cannot be selected.
     EXPECT_EQ(SelectObject(dc, b), nullptr);
+    ReleaseDC(nullptr, dc);
+}
+
+// DeleteObject answers zero for an object still selected into a device context, which stays
+// usable, and for a handle that is no pen, brush, font, bitmap, region or palette.
+TEST_F(Gdi, DeleteObjectRefusesASelectedObjectAndADeviceContext)
+{
+    HDC dc = GetDC(nullptr);
+    LOGFONTW lf = fontWithHeight(-9);
+    HFONT font = CreateFontIndirectW(&lf);
+    HGDIOBJ previous = SelectObject(dc, font);
+    EXPECT_EQ(DeleteObject(font), FALSE);
+    EXPECT_EQ(SelectObject(dc, previous), static_cast<HGDIOBJ>(font));
+    EXPECT_EQ(DeleteObject(font), TRUE);
     EXPECT_EQ(DeleteObject(dc), FALSE);
     ReleaseDC(nullptr, dc);
 }

@@ -161,8 +161,14 @@ TEST_F(Windows, ClassRegistrationIsPerNameAndInstance)
     SetLastError(0);
     EXPECT_EQ(UnregisterClassW(kClass, kInstance), FALSE);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_CLASS_DOES_NOT_EXIST));
+}
+
+TEST_F(Windows, CreatingAWindowOfAMissingClassCannotFindTheClass)
+{
     SetLastError(0);
-    EXPECT_EQ(createTopLevel(TEXT("w")), nullptr);
+    EXPECT_EQ(CreateWindowExW(0, TEXT("NoSuchClass"), TEXT("w"), WS_POPUP, 0, 0, 10, 10, nullptr,
+                              nullptr, kInstance, nullptr),
+              nullptr);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_CANNOT_FIND_WND_CLASS));
 }
 
@@ -194,9 +200,7 @@ TEST_F(Windows, DestroyingAParentDestroysItsChildrenInWindowsOrder)
         EXPECT_TRUE(handles.insert(hwnd).second) << "handle reused: " << hwnd;
         DestroyWindow(hwnd);
     }
-    SetLastError(0);
     EXPECT_EQ(DestroyWindow(parent), FALSE);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_WINDOW_HANDLE));
 
 #if OUR_LAYER_ONLY
     // Nor after a device reset, which drops windows without destroying them.
@@ -208,12 +212,21 @@ TEST_F(Windows, DestroyingAParentDestroysItsChildrenInWindowsOrder)
 #endif
 }
 
+TEST_F(Windows, DestroyingADestroyedWindowIsAnInvalidHandle)
+{
+    HWND hwnd = createTopLevel(TEXT("w"));
+    ASSERT_EQ(DestroyWindow(hwnd), TRUE);
+    SetLastError(0);
+    EXPECT_EQ(DestroyWindow(hwnd), FALSE);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_WINDOW_HANDLE));
+}
+
 TEST_F(Windows, CreateFailsWhenWmCreateReturnsMinusOne)
 {
     script.createResult = -1;
     EXPECT_EQ(createTopLevel(TEXT("refused")), nullptr);
-    const std::vector<Seen> expected = {
-        {WM_NCCREATE, 0}, {WM_CREATE, 0}, {WM_DESTROY, 0}, {WM_NCDESTROY, 0}};
+    // The window is taken down without a WM_DESTROY: it was never fully made.
+    const std::vector<Seen> expected = {{WM_NCCREATE, 0}, {WM_CREATE, 0}, {WM_NCDESTROY, 0}};
     EXPECT_EQ(script.seen, expected);
     EXPECT_EQ(UnregisterClassW(kClass, kInstance), TRUE) << "no window of the class is left";
 }
@@ -230,7 +243,8 @@ TEST_F(Windows, MessageOrderOfCreateTimerAndPaint)
 
     const std::vector<Seen> expected = {
         {WM_NCCREATE, 0},   {WM_CREATE, 0},
-        {WM_PAINT, 0},      {WM_ERASEBKGND, 0},   // BeginPaint erases first
+        {WM_ERASEBKGND, 0},                       // a top-level window is erased as it appears
+        {WM_PAINT, 0},
         {WM_TIMER, 7},
         {WM_PAINT, 0},      {WM_ERASEBKGND, 0},   // the timer invalidated with erase
     };
@@ -261,11 +275,14 @@ TEST_F(Windows, PaintComesOnlyWhenTheQueueIsEmpty)
     DispatchMessageW(&msg);
     EXPECT_EQ(PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE), FALSE);
 
-    // A hidden window keeps its update region but is not painted.
+    // A hidden window gathers no update region and is not painted; showing it invalidates it.
     ShowWindow(hwnd, SW_HIDE);
+    drain();
     InvalidateRect(hwnd, nullptr, TRUE);
     EXPECT_EQ(PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE), FALSE);
     RECT update;
+    EXPECT_EQ(GetUpdateRect(hwnd, &update, FALSE), FALSE);
+    ShowWindow(hwnd, SW_SHOW);
     EXPECT_EQ(GetUpdateRect(hwnd, &update, FALSE), TRUE);
 }
 
@@ -286,12 +303,14 @@ TEST_F(Windows, SendCallsAtOncePostWaitsForTheLoop)
     EXPECT_EQ(drain(), 1);
     EXPECT_EQ(script.seen.size(), 2u);
 
-    // Broadcasts reach top-level windows only.
+    // Broadcasts reach top-level windows only. Programs talk to each other with registered
+    // messages (private ones mean nothing to other programs).
+    const UINT broadcast = RegisterWindowMessageW(TEXT("DurvoTestBroadcast"));
     script.seenBy.clear();
-    SendMessageW(HWND_BROADCAST, WM_USER + 5, 0, 0);
+    SendMessageW(HWND_BROADCAST, broadcast, 0, 0);
     EXPECT_EQ(std::set<HWND>(script.seenBy.begin(), script.seenBy.end()), (std::set<HWND>{a, b}));
     script.seenBy.clear();
-    PostMessageW(HWND_BROADCAST, WM_USER + 6, 0, 0);
+    PostMessageW(HWND_BROADCAST, broadcast, 1, 0);
     EXPECT_EQ(script.seenBy.size(), 0u);
     drain();
     EXPECT_EQ(std::set<HWND>(script.seenBy.begin(), script.seenBy.end()), (std::set<HWND>{a, b}));
