@@ -1,9 +1,10 @@
 # The two commands of the README: `make demo` and `make test`. Both install what is missing.
 BUILD ?= build
 ASAN_BUILD ?= build-asan
+WIN64_BUILD ?= build-win64
 CMAKE_FLAGS ?= -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
-.PHONY: all deps configure build test demo sanitize fuzz bench clean
+.PHONY: all deps configure build test demo sanitize fuzz bench windows setup-wine-test clean
 
 all: build
 
@@ -38,5 +39,17 @@ fuzz: deps
 bench: build
 	scripts/run-bench $(BUILD)
 
+# The Windows build (mingw-w64): Durvo.dll and DurvoSetup.exe with the package it carries, which
+# the Linux build's durvo-package writes.
+windows: build
+	cmake -S . -B $(WIN64_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release \
+	  -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake \
+	  -DDURVO_PACKAGE_TOOL=$(abspath $(BUILD))/setup/package/durvo-package
+	cmake --build $(WIN64_BUILD)
+
+# The real DurvoSetup.exe under Wine on a virtual display; pictures in $(WIN64_BUILD)/wine-setup/.
+setup-wine-test: windows
+	ctest --test-dir $(WIN64_BUILD) -R WineSetup --output-on-failure
+
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) build-fuzz out
+	rm -rf $(BUILD) $(ASAN_BUILD) $(WIN64_BUILD) build-fuzz out
