@@ -45,7 +45,7 @@ windows: build
 	cmake -S . -B $(WIN64_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release \
 	  -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake \
 	  -DDURVO_PACKAGE_TOOL=$(abspath $(BUILD))/setup/package/durvo-package
-	cmake --build $(WIN64_BUILD)
+	cmake --build $(WIN64_BUILD) --target Durvo DurvoSetup ceappmgr-standin
 
 # The real DurvoSetup.exe under Wine on a virtual display; pictures in $(WIN64_BUILD)/wine-setup/.
 setup-wine-test: windows

@@ -1,7 +1,8 @@
 // What the setup tests share: a desktop with drive C: in a temporary folder, the synchronisation
 // software "installed" (its registry value and its application manager file), the editor in
 // C:\Windows, the program's resources from this build's setup.res, and a scripted user and a
-// program launcher that write down, in order, everything the setup shows and starts.
+// program launcher that write down, in order, everything the setup shows and starts (one log
+// across both, unlike support/recording_user.h, so that a test sees their order).
 #ifndef DURVO_TESTS_SETUP_FIXTURE_H
 #define DURVO_TESTS_SETUP_FIXTURE_H
 
