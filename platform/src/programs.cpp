@@ -124,7 +124,8 @@ UINT WINAPI WinExec(LPCSTR lpCmdLine, UINT uCmdShow)
         }
     }
 
-    const control::ProgramLauncher &launcher = programs().launcher;
+    // A copy: the program may install another launcher while it runs.
+    control::ProgramLauncher launcher = programs().launcher;
     bool found = !start.program.empty();
     bool ran = launcher ? launcher(start) : false;
     if (!found) return ERROR_FILE_NOT_FOUND;

@@ -152,6 +152,22 @@ TEST_F(Programs, WinExecWidensTheCommandLineFromTheDesktopCodePage)
     EXPECT_EQ(starts_[0].program, u"C:\\Caf\u00e9\\notepad.exe");
 }
 
+TEST_F(Programs, ALauncherMayReplaceItselfWhileItRuns)
+{
+    // As a program that hands over to another machine does: the launcher it runs in goes away.
+    put("Windows/notepad.exe");
+    const std::string owned(200, 'x');   // state the launcher owns, on the heap
+    std::string seen;
+    control::setProgramLauncher([owned, &seen](const control::ProgramStart &) {
+        control::setProgramLauncher(nullptr);
+        seen = owned;
+        return true;
+    });
+    EXPECT_EQ(WinExec("notepad.exe", SW_SHOW), 33u);
+    EXPECT_EQ(seen, owned);
+    EXPECT_EQ(WinExec("notepad.exe", SW_SHOW), static_cast<UINT>(ERROR_BAD_FORMAT)) << "the launcher is gone";
+}
+
 TEST_F(Programs, ResetForgetsTheLauncherAndTheSearchFolders)
 {
     put("Windows/notepad.exe");
