@@ -250,7 +250,10 @@ std::vector<std::string> takeUnansweredPrompts();
 // What the user does inside a dialog. Each acts as a tap on the control would: a push button
 // sends WM_COMMAND (BN_CLICKED) to the dialog; an auto check box toggles and notifies; an auto
 // radio button checks itself, clears the others of its group and notifies. Returns false when
-// the dialog has no such enabled, visible control.
+// the dialog has no such enabled, visible control (a group box takes no tap). On a dialog whose
+// caption carries the OK button (SHInitDialog's SHIDIF_DONEBUTTON) and that has no control 1,
+// IDOK taps that button: WM_COMMAND IDOK goes to the dialog. Pending paints and posted messages
+// are dispatched afterwards, as the modal loop would between two taps.
 bool clickControl(HWND dialog, int controlId);
 // Selects item `index` of a combo box and notifies the dialog (CBN_SELCHANGE).
 bool selectListItem(HWND dialog, int controlId, int index);

@@ -562,6 +562,57 @@ TEST_F(Dialogs, DialogDestroyedByItsProcedureReturnsZero)
     EXPECT_EQ(run(settingsPage()), 0);
 }
 
+TEST_F(Dialogs, PostedMessagesAreDispatchedBeforeTheUsersTurn)
+{
+    script.handler = [](HWND dialog, UINT message, WPARAM wParam, LPARAM) -> INT_PTR {
+        if (message == WM_INITDIALOG) PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+        if (message == WM_COMMAND && LOWORD(wParam) == IDCANCEL) EndDialog(dialog, 2);
+        return FALSE;
+    };
+    int shown = 0;
+    onShown([&](const control::DialogShown &) { ++shown; });
+    EXPECT_EQ(run(settingsPage()), 2);
+    EXPECT_EQ(shown, 0);
+}
+
+LRESULT CALLBACK ownDialogClassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_CREATE) script.seen.push_back({-2, message, 0});
+    return DefDlgProcW(window, message, wParam, lParam);
+}
+
+// A dialog of its own class: with DefDlgProcW behind it the dialog procedure works as usual;
+// with a procedure that never calls it, DialogBox still ends it and frees its font.
+TEST_F(Dialogs, TemplateMayNameItsOwnClass)
+{
+    const struct {
+        const char16_t *className;
+        WNDPROC proc;
+        bool initialised;
+    } cases[] = {{u"OwnDialog", ownDialogClassProc, true}, {u"BareDialog", DefWindowProcW, false}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(control::toUtf8(c.className));
+        script = Script{};
+        WNDCLASSW wc{};
+        wc.lpfnWndProc = c.proc;
+        wc.lpszClassName = c.className;
+        ASSERT_NE(RegisterClassW(&wc), 0);
+        Dialog d = settingsPage();
+        d.windowClass = dlgtest::text(c.className);
+        WCHAR className[32] = {};
+        onShown([&](const control::DialogShown &shown) {
+            GetClassNameW(shown.dialog, className, 32);
+            EndDialog(shown.dialog, 4);
+        });
+        EXPECT_EQ(run(d), 4);
+        EXPECT_EQ(std::u16string(className), c.className);
+        bool initialised = false;
+        for (const Seen &s : script.seen) initialised = initialised || s.message == WM_INITDIALOG;
+        EXPECT_EQ(initialised, c.initialised);
+        EXPECT_EQ(control::liveGdiObjects().fonts, 0);
+    }
+}
+
 TEST_F(Dialogs, OwnerIsDisabledWhileTheDialogRuns)
 {
     WNDCLASSW wc{};
