@@ -12,7 +12,6 @@ static const char *const packageFolder = "Durvo plugin\\";
 static const char *const applicationManager = "CEAppMgr.exe";
 static const char *const textEditor = "notepad.exe";
 
-
 static const char *const cancelledMessage = "Setup cancelled by user";
 static const char *const noSyncSoftwareMessage =
     "Unable to locate ActiveSync installation.\r\n"
