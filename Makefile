@@ -1,10 +1,11 @@
 # The two commands of the README: `make demo` and `make test`. Both install what is missing.
 BUILD ?= build
 ASAN_BUILD ?= build-asan
-WIN64_BUILD ?= build-win64
 CMAKE_FLAGS ?= -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+WIN64 ?= build-win64
+WIN32 ?= build-win32
 
-.PHONY: all deps configure build test demo sanitize fuzz bench windows setup-wine-test clean
+.PHONY: all deps configure build test demo sanitize fuzz bench windows wine-test setup-wine-test clean
 
 all: build
 
@@ -39,17 +40,29 @@ fuzz: deps
 bench: build
 	scripts/run-bench $(BUILD)
 
-# The Windows build (mingw-w64): Durvo.dll and DurvoSetup.exe with the package it carries, which
-# the Linux build's durvo-package writes.
-windows: build
-	cmake -S . -B $(WIN64_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release \
-	  -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake \
-	  -DDURVO_PACKAGE_TOOL=$(abspath $(BUILD))/setup/package/durvo-package
-	cmake --build $(WIN64_BUILD) --target Durvo DurvoSetup ceappmgr-standin
+# The Windows builds (mingw-w64, 64 and 32 bit): Durvo.dll, the Win32 Today host, the platform
+# conformance tests, DurvoSetup.exe with the package that the Linux build's durvo-package writes.
+$(WIN64)/build.ninja: | deps
+	cmake -S . -B $(WIN64) $(CMAKE_FLAGS) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake \
+	  -DDURVO_TODAY=$(abspath $(BUILD))/host/durvo-today
+$(WIN32)/build.ninja: | deps
+	cmake -S . -B $(WIN32) $(CMAKE_FLAGS) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake \
+	  -DDURVO_TODAY=$(abspath $(BUILD))/host/durvo-today
 
-# The real DurvoSetup.exe under Wine on a virtual display; pictures in $(WIN64_BUILD)/wine-setup/.
+windows: build $(WIN64)/build.ninja $(WIN32)/build.ninja
+	cmake --build $(WIN64)
+	cmake --build $(WIN32)
+
+# Runs them under Wine (the seed store comes from the Linux build's durvo-today); the pictures
+# of the Today host land in out/wine/.
+wine-test: build windows
+	scripts/wine-test $(WIN64) $(WIN32)
+	mkdir -p out/wine
+	cp $(WIN64)/today-x86_64.png $(WIN32)/today-i686.png out/wine/
+
+# Only the real DurvoSetup.exe under Wine (wine-test runs it too); pictures in $(WIN64)/wine-setup/.
 setup-wine-test: windows
-	ctest --test-dir $(WIN64_BUILD) -R WineSetup --output-on-failure
+	ctest --test-dir $(WIN64) -R WineSetup --output-on-failure
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(WIN64_BUILD) build-fuzz out
+	rm -rf $(BUILD) $(ASAN_BUILD) build-fuzz $(WIN64) $(WIN32) out

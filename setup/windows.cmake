@@ -3,11 +3,18 @@
 #
 # The package is written by durvo-package, a tool of the Linux build, around the Durvo.dll of
 # this build (standing in for the ARM, MIPS and SH3 libraries, as the Linux library does there).
-set(DURVO_PACKAGE_TOOL ${PROJECT_SOURCE_DIR}/build/setup/package/durvo-package CACHE FILEPATH
+# The Linux build is the one whose durvo-today the Windows build was given, else ./build.
+set(linux_build ${PROJECT_SOURCE_DIR}/build)
+if(DURVO_TODAY)
+  get_filename_component(linux_build ${DURVO_TODAY} DIRECTORY)
+  get_filename_component(linux_build ${linux_build} DIRECTORY)
+endif()
+set(DURVO_PACKAGE_TOOL ${linux_build}/setup/package/durvo-package CACHE FILEPATH
     "durvo-package of a Linux build, which writes the install package")
 if(NOT EXISTS ${DURVO_PACKAGE_TOOL})
-  message(FATAL_ERROR "durvo-package not found at ${DURVO_PACKAGE_TOOL}: build the Linux build "
-                      "first (make build) or set DURVO_PACKAGE_TOOL")
+  message(WARNING "durvo-package not found at ${DURVO_PACKAGE_TOOL}: DurvoSetup.exe is left out; "
+                  "build the Linux build first (make build) or set DURVO_PACKAGE_TOOL")
+  return()
 endif()
 
 set(SETUP_PACKAGE_DIR ${CMAKE_BINARY_DIR}/package)

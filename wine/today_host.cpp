@@ -216,9 +216,14 @@ std::vector<uint8_t> encodePng(int width, int height, const std::vector<uint8_t>
     return png;
 }
 
-// Copies the window's client area as the screen shows it.
-bool savePicture(HWND hwnd, const std::wstring &file)
+// The item's text area: right of the icon's column, within the item's rows.
+const int kTextLeft = 30;
+
+// Copies the window's client area as the screen shows it, and counts the pixels of the item's
+// text area that differ from the watermark behind it (the item's text).
+bool savePicture(HWND hwnd, const std::wstring &file, int itemHeight, int *textPixels)
 {
+    *textPixels = 0;
     RECT client;
     GetClientRect(hwnd, &client);
     const int width = client.right, height = client.bottom;
@@ -243,6 +248,10 @@ bool savePicture(HWND hwnd, const std::wstring &file)
             rgb.push_back(pixels[4 * i + 2]);
             rgb.push_back(pixels[4 * i + 1]);
             rgb.push_back(pixels[4 * i]);
+            const int x = i % width, y = i / width;
+            const COLORREF colour = RGB(pixels[4 * i + 2], pixels[4 * i + 1], pixels[4 * i]);
+            if (x >= kTextLeft && y >= kItemTop && y < kItemTop + itemHeight && colour != kWatermark)
+                ++*textPixels;
         }
     }
     SelectObject(memory, previous);
@@ -309,7 +318,9 @@ int main()
                                          reinterpret_cast<WPARAM>(&record), 0);
     InvalidateRect(screen.item, nullptr, TRUE);
     UpdateWindow(screen.item);
-    const bool saved = savePicture(screen.window, options.picture);
+    int textPixels = 0;
+    const bool saved =
+        savePicture(screen.window, options.picture, static_cast<int>(record.cyp), &textPixels);
 
     DestroyWindow(screen.item);
     DestroyWindow(screen.window);
@@ -320,6 +331,6 @@ int main()
                 static_cast<long>(changed), screen.colourQueries, screen.watermarks,
                 freed ? "yes" : "no");
     if (!saved) fail(1, "cannot save the picture %ls", options.picture.c_str(), GetLastError());
-    std::printf("picture: %ls\n", options.picture.c_str());
+    std::printf("picture: %ls, %d text pixels\n", options.picture.c_str(), textPixels);
     return freed ? 0 : 1;
 }
