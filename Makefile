@@ -61,7 +61,8 @@ wine-test: build windows
 	cp $(WIN64)/today-x86_64.png $(WIN32)/today-i686.png out/wine/
 
 # Only the real DurvoSetup.exe under Wine (wine-test runs it too); pictures in $(WIN64)/wine-setup/.
-setup-wine-test: windows
+setup-wine-test: build $(WIN64)/build.ninja
+	cmake --build $(WIN64) --target DurvoSetup ceappmgr-standin
 	ctest --test-dir $(WIN64) -R WineSetup --output-on-failure
 
 clean:

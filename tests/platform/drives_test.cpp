@@ -1,5 +1,11 @@
 // The desktop's drive letters on host folders: where a path with a mapped drive lands, that it
 // never leaves its folder, and that the 8-bit file calls work through it.
+#include "conformance.h"
+
+// Our layer only: drive letters on host folders are our control surface, so nothing here can
+// run against real Win32.
+#if OUR_LAYER_ONLY
+
 #include <control.h>
 #include <windows.h>
 
@@ -106,3 +112,5 @@ TEST_F(Drives, EightBitFileCallsWorkOnTheDrive)
 }
 
 }  // namespace
+
+#endif  // OUR_LAYER_ONLY

@@ -1,6 +1,12 @@
 // Programs on the desktop: how WinExec finds the program file of a command line and what it
 // answers, COM initialisation counts, running a program built for the platform (runProgram), and
 // the current program's resources through the 8-bit calls.
+#include "conformance.h"
+
+// Our layer only: WinExec hands its programs to our launcher, and runProgram and the program
+// resources are our control surface, so nothing here can run against real Win32.
+#if OUR_LAYER_ONLY
+
 #include <control.h>
 #include <windows.h>
 
@@ -316,3 +322,5 @@ TEST(ProgramResources, FindResourceAReadsTheCurrentProgramsImage)
 }
 
 }  // namespace
+
+#endif  // OUR_LAYER_ONLY
