@@ -63,6 +63,14 @@ std::filesystem::path builtCabinet(uint32_t processor)
     return std::filesystem::path(DURVO_PACKAGE_DIR) / name;
 }
 
+std::filesystem::path builtSetupProgram()
+{
+    std::error_code ec;
+    std::filesystem::path beside = std::filesystem::read_symlink("/proc/self/exe", ec).parent_path() / "DurvoSetup.exe";
+    if (!ec && std::filesystem::exists(beside, ec)) return beside;
+    return DURVO_SETUP_PROGRAM;
+}
+
 bool writeStoreNumber(const std::string &name, DWORD value, std::string *error)
 {
     HKEY key = nullptr;

@@ -37,6 +37,10 @@ bool hasDurvoItem();
 // package folder of the build.
 std::filesystem::path builtCabinet(uint32_t processor);
 
+// DurvoSetup built for this platform: beside the executable when installed so, else the one
+// of the build.
+std::filesystem::path builtSetupProgram();
+
 // Writes a 4-byte REG_BINARY into the meter's store.
 bool writeStoreNumber(const std::string &name, DWORD value, std::string *error);
 

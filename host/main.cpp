@@ -52,13 +52,20 @@ constexpr const char *kUsage =
     "  tap [X Y]                    tap the item at client point X Y (default 10 5)\n"
     "  action                       the action key on the item\n"
     "  settings                     open the item's options page as the Today settings do\n"
+    "The desktop beside the device (DIR/desktop: registry.reg, drive C: in c/):\n"
+    "  desktop-sync PATH            the synchronisation software installed at PATH (C:\\...)\n"
+    "  setup                        run DurvoSetup on the desktop; the programs it starts are\n"
+    "                               printed as 'exec: LINE'; the application manager hands the\n"
+    "                               cabinet for the device's processor to the device\n"
     "Answer lines, right after the command whose prompts they answer, one per prompt:\n"
     "  menu TEXT | menu dismiss     choose the popup menu item TEXT, or dismiss the menu\n"
     "  answer yes|no|ok             press a message box button\n"
     "  options ID=VALUE ...         set the page's controls (1001=on, 1002=off, 1005=2,\n"
     "                               1009=tap), then OK\n"
+    "  licence install|cancel       press Install or Cancel in the setup's licence dialog\n"
     "  Each may end in 'screenshot FILE.png': the screen while the prompt is shown.\n"
-    "Prompts are printed as 'box \"CAPTION\": TEXT', 'menu: ITEM | ...', 'page \"TITLE\": ...';\n"
+    "Prompts are printed as 'box \"CAPTION\": TEXT', 'menu: ITEM | ...', 'page \"TITLE\": ...',\n"
+    "'dialog \"TITLE\"';\n"
     "one the script does not answer ends the run (exit status 1).\n"
     "Durations: 500ms, 7s, 15m, 2h, 1h30m.\n"
     "Exit status: 0 done, 1 a command could not be carried out, a prompt went unanswered or\n"
@@ -195,6 +202,8 @@ int main(int argc, char **argv)
     options.look = host::ScreenLook{240 * args.dpi / 96, 320 * args.dpi / 96, args.dpi};
     options.processor = args.processor;
     options.builtCabinet = host::builtCabinet(args.processor);
+    options.deviceDir = args.device;
+    options.setupProgram = host::builtSetupProgram();
     options.progress = isatty(STDERR_FILENO) != 0;
     host::Runner runner(script, options, std::cout, std::cerr);
     bool ran = runner.run();

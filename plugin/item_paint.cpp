@@ -7,9 +7,6 @@
 #include "resource.h"
 #include "today_host.h"
 
-typedef HRESULT (*GetUiMetricsFunction)(SHUIMETRIC metric, PVOID buffer, DWORD bufferSize,
-                                        DWORD *required);
-
 // Icon placement: the text starts right of the icon, which sits at (2, 1).
 const int iconLeft = 2;
 const int iconTop = 1;
@@ -123,7 +120,7 @@ static void measureUiFontHeight(HDC dc)
     HMODULE shell = LoadLibraryW(TEXT("AYGSHELL"));
     FARPROC found = shell != NULL ? GetProcAddressW(shell, TEXT("SHGetUIMetrics")) : NULL;
     // Through the generic function type, as a looked-up export has no type of its own.
-    GetUiMetricsFunction getUiMetrics = (GetUiMetricsFunction)(void (*)())found;
+    PFN_SHGetUIMetrics getUiMetrics = (PFN_SHGetUIMetrics)(void (*)())found;
     if (getUiMetrics != NULL) {
         uiFontHeight = 12;
         getUiMetrics(SHUIM_FONTSIZE_PIXEL, &uiFontHeight, sizeof uiFontHeight, NULL);

@@ -13,8 +13,14 @@ typedef enum {
     SHUIM_FONTSIZE_PERCENTAGE = 3,
 } SHUIMETRIC;
 
-typedef HRESULT (*PFN_SHGetUIMetrics)(SHUIMETRIC shuim, PVOID pvBuffer, DWORD cbBufferSize,
-                                      DWORD *pcbRequired);
+// The shell's calls are WINAPI (__stdcall on 32-bit x86): a pointer of the C convention would
+// leave the stack off by the arguments' size after every call.
+extern "C" HRESULT WINAPI SHGetUIMetrics(SHUIMETRIC shuim, PVOID pvBuffer, DWORD cbBufferSize,
+                                         DWORD *pcbRequired);
+typedef HRESULT (WINAPI *PFN_SHGetUIMetrics)(SHUIMETRIC shuim, PVOID pvBuffer, DWORD cbBufferSize,
+                                             DWORD *pcbRequired);
+static_assert(__is_same(PFN_SHGetUIMetrics, decltype(&SHGetUIMetrics)),
+              "the pointer type has the call's convention");
 
 // SHInitDialog: a full-screen dialog with the OK button in its caption.
 #define SHIDIM_FLAGS 0x0001

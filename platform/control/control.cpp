@@ -21,6 +21,7 @@ void resetDevice() {
     internal::resetPower();
     internal::resetVersion();
     internal::resetFiles();
+    internal::resetPrograms();
     SetLastError(ERROR_SUCCESS);
 }
 

@@ -996,14 +996,15 @@ int WINAPI DrawTextW(HDC hdc, LPCWSTR lpchText, int cchText, LPRECT lprc, UINT f
     }
     const std::u16string_view text =
         cchText == -1 ? std::u16string_view(lpchText) : std::u16string_view(lpchText, cchText);
+    const TextMetrics m = metricsOf(logFontOf(*dc->font));
+    // An empty text draws nothing, leaves an empty rectangle and answers one line's height.
     if (text.empty()) {
         if (format & DT_CALCRECT) {
             lprc->right = lprc->left;
             lprc->bottom = lprc->top;
         }
-        return 0;
+        return m.lineHeight;
     }
-    const TextMetrics m = metricsOf(logFontOf(*dc->font));
     const bool prefixes = (format & DT_NOPREFIX) == 0;
     const bool singleLine = (format & DT_SINGLELINE) != 0;
 

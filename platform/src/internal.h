@@ -89,6 +89,7 @@ void resetPower();
 void resetVersion();
 void resetWindows();
 void resetFiles();
+void resetPrograms();
 
 // ---- strings.cpp provides --------------------------------------------------------------------
 // The upper-case form of one UTF-16 unit (simple, one-to-one mapping), which is how Windows

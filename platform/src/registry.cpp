@@ -784,6 +784,23 @@ bool decodeUtf16Le(std::string_view text, std::string *utf8, std::string *error)
     return false;
 }
 
+// What regedit 5.00 writes: a file without the UTF-16 mark is read in the 8-bit code page,
+// which would garble every name beyond ASCII. Lines end in CR LF.
+std::string regeditFileText(std::string_view utf8) {
+    std::string bytes(kUtf16LeMark);
+    const std::u16string wide = control::fromUtf8(utf8);
+    bytes.reserve(bytes.size() + 2 * wide.size() + 2 * static_cast<size_t>(std::count(wide.begin(), wide.end(), u'\n')));
+    auto put = [&bytes](char16_t unit) {
+        bytes += static_cast<char>(unit & 0xFF);
+        bytes += static_cast<char>(unit >> 8);
+    };
+    for (char16_t unit : wide) {
+        if (unit == u'\n') put(u'\r');
+        put(unit);
+    }
+    return bytes;
+}
+
 void clearTree() {
     for (auto &root : registry.roots) {
         std::vector<std::unique_ptr<Key>> subkeys = std::move(root.subkeys);
@@ -1155,8 +1172,20 @@ bool registryFromRegText(std::string_view text, std::string *error) {
     return true;
 }
 
+std::string regFileText(std::string_view bytes) {
+    std::string text;
+    if (bytes.starts_with(kUtf16LeMark)) {
+        decodeUtf16Le(bytes, &text, nullptr);
+    } else {
+        if (bytes.starts_with(kUtf8Mark)) bytes.remove_prefix(kUtf8Mark.size());
+        text = bytes;
+    }
+    std::erase(text, '\r');
+    return text;
+}
+
 bool saveRegistry(const std::filesystem::path &file, std::string *error) {
-    return replaceFile(file, registryToRegText(), error);
+    return replaceFile(file, regeditFileText(registryToRegText()), error);
 }
 
 bool loadRegistry(const std::filesystem::path &file, std::string *error) {

@@ -521,6 +521,42 @@ void destroyTree(HWND hwnd)
     dropQueuedFor(hwnd);
 }
 
+// A window whose WM_CREATE refused goes without WM_DESTROY, as on Windows: it was never made
+// whole. Its children (if WM_CREATE made any) are destroyed as usual.
+void abandonCreation(HWND hwnd)
+{
+    Window *w = findWindow(hwnd);
+    if (!w) {
+        return;
+    }
+    w->destroying = true;
+    for (HWND child : std::vector<HWND>(w->children)) {
+        destroyTree(child);
+    }
+    callProc(hwnd, WM_NCDESTROY, 0, 0);
+    internal::windowDestroyed(hwnd);
+    discardWindow(hwnd);
+}
+
+// A top-level window that appears has its background erased at once, before any WM_PAINT, as
+// Windows does when it shows one; the update region stays for the paint.
+void eraseShownTopLevel(HWND hwnd)
+{
+    Window *w = findWindow(hwnd);
+    if (!w || w->parent || !w->hasUpdate || !w->erasePending) {
+        return;
+    }
+    w->erasePending = false;
+    HDC dc = internal::acquireWindowDC(hwnd);
+    w->erasing = true;
+    w->eraseRect = w->update;
+    callProc(hwnd, WM_ERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
+    if ((w = findWindow(hwnd))) {
+        w->erasing = false;
+    }
+    internal::releaseWindowDC(dc);
+}
+
 // ---- Position --------------------------------------------------------------------------------
 
 // Moves and sizes a window, telling it with WM_MOVE and WM_SIZE, and invalidates what a repaint
@@ -576,6 +612,7 @@ void setVisible(HWND hwnd, bool show)
     if (show) {
         w->style |= WS_VISIBLE;
         invalidateAll(*w, true);
+        eraseShownTopLevel(hwnd);
     } else {
         w->style &= ~static_cast<DWORD>(WS_VISIBLE);
         // What the window covered in its parent shows again.
@@ -678,9 +715,13 @@ void resetWindows()
 
 namespace control {
 
+// GetDesktopWindow's window is the screen, part of the system like the shell library, so only
+// the windows programs create count.
 int liveWindowCount()
 {
-    return static_cast<int>(sys().windows.size());
+    const auto &windows = sys().windows;
+    return static_cast<int>(std::count_if(windows.begin(), windows.end(),
+                                          [](const auto &entry) { return !entry.second->desktop; }));
 }
 
 int liveTimerCount()
@@ -851,7 +892,7 @@ HWND WINAPI CreateWindowExW(DWORD dwExStyle, LPCWSTR lpClassName, LPCWSTR lpWind
         return nullptr;
     }
     if (callProc(hwnd, WM_CREATE, 0, reinterpret_cast<LPARAM>(&cs)) == -1) {
-        DestroyWindow(hwnd);
+        abandonCreation(hwnd);
         return nullptr;
     }
     Window *created = findWindow(hwnd);
@@ -864,6 +905,8 @@ HWND WINAPI CreateWindowExW(DWORD dwExStyle, LPCWSTR lpClassName, LPCWSTR lpWind
     callProc(hwnd, WM_MOVE, 0, MAKELPARAM(origin.x, origin.y));
     if ((created = findWindow(hwnd)) && (created->style & WS_VISIBLE)) {
         invalidateAll(*created, true);
+        eraseShownTopLevel(hwnd);
+        created = findWindow(hwnd);
     }
     return created ? hwnd : nullptr;
 }
@@ -1437,7 +1480,10 @@ BOOL WINAPI InvalidateRect(HWND hWnd, const RECT *lpRect, BOOL bErase)
     if (!w) {
         return FALSE;
     }
-    invalidateArea(*w, lpRect ? *lpRect : clientRectOf(*w), bErase);
+    // A window that cannot be seen gathers no update region; showing it invalidates it whole.
+    if (isVisible(w)) {
+        invalidateArea(*w, lpRect ? *lpRect : clientRectOf(*w), bErase);
+    }
     return TRUE;
 }
 

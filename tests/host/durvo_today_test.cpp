@@ -149,7 +149,7 @@ protected:
         return r;
     }
 
-    std::string registry() const { return readFile(dir_ / "device" / "registry.reg"); }
+    std::string registry() const { return control::regFileText(readFile(dir_ / "device" / "registry.reg")); }
 
     // The lines that `show` printed, in order.
     static std::vector<std::string> shown(const RunResult &r)
@@ -199,9 +199,9 @@ TEST_F(DurvoToday, BadScriptsAreRejectedWholeBeforeAnythingRuns)
         {"boot\nboot\n", "s.txt:2: the Today screen is already running (softreset restarts it)\n"},
         // an answer needs a command that prompts right before it
         {"boot\nanswer ok\n",
-         "s.txt:2: an answer line must follow the command that prompts (tap, action or settings) or another answer\n"},
+         "s.txt:2: an answer line must follow the command that prompts (tap, action, settings or setup) or another answer\n"},
         {"boot\ntap\nmenu About\nrun 1s\nanswer ok\n",
-         "s.txt:5: an answer line must follow the command that prompts (tap, action or settings) or another answer\n"},
+         "s.txt:5: an answer line must follow the command that prompts (tap, action, settings or setup) or another answer\n"},
         {"tap\nboot\n", "s.txt:1: no Today screen yet: boot first\n"},
         {"boot\ntap 5\n", "s.txt:2: usage: tap [X Y]\n"},
         {"boot\ntap\nanswer maybe\n", "s.txt:3: usage: answer yes|no|ok [screenshot FILE.png]\n"},
@@ -823,3 +823,153 @@ TEST_F(DurvoToday, APromptTheScriptDoesNotAnswerEndsTheRun)
 }
 
 }  // namespace
+
+// ---- The emulated desktop: the setup, the application manager, the device ------------------------
+
+const char *const kSyncDir = "C:\\Program Files\\Sync Tools";
+const char *const kPackageFolder = "C:\\Program Files\\Sync Tools\\Durvo plugin\\";
+
+TEST_F(DurvoToday, SetupOnTheDesktopInstallsThePackageThatTheTodayScreenShowsAfterASoftReset)
+{
+    RunResult r = run(std::string("boot empty\n"
+                                  "desktop-sync ") + kSyncDir + "\n"
+                      "setup\n"
+                      "licence install\n"
+                      "answer ok\n"
+                      "softreset\n"
+                      "run 2m\n"
+                      "show\n");
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::string folder = kPackageFolder;
+    std::vector<std::string> expected = {
+        std::string("desktop: the synchronisation software is in ") + kSyncDir,
+        "dialog \"Durvo Meter plugin Setup\"",
+        "exec: \"" + std::string(kSyncDir) + "\\CEAppMgr.exe\" \"" + folder + "Durvo.ini\"",
+        "[08:00:00] installed " + folder + "Durvo.ARM.cab: Durvo (Norvane): \\Windows\\Durvo.DLL; "
+            "HKLM\\Software\\Microsoft\\Today\\Items\\Durvo; 6 values written",
+        "exec: notepad.exe \"" + folder + "ReadMe.txt\"",
+        "notepad: " + folder + "ReadMe.txt (" +
+            std::to_string(fs::file_size(fs::path(std::getenv("DURVO_BUILD_DIR")) / "package" / "ReadMe.txt")) +
+            " bytes)",
+        "box \"Setup successful!\": Please follow ActiveSync software setup procedure.\\r\\n"
+        "Also note that you will need to restart your device on\\r\\nActiveSync setup completion",
+        "setup: DurvoSetup ended with exit code 0",
+    };
+    std::vector<std::string> out = lines(r.out);
+    ASSERT_GE(out.size(), expected.size()) << r.out;
+    EXPECT_EQ(std::vector<std::string>(out.begin(), out.begin() + expected.size()), expected);
+    // After the soft reset the item is there and counts.
+    EXPECT_EQ(shown(r), (std::vector<std::string>{"100%, durvo 0:02", "Started 6/10/2005, 8:00 AM (2m ago)"}));
+
+    // The six package files on the desktop's drive C:, byte for byte.
+    fs::path package = fs::path(std::getenv("DURVO_BUILD_DIR")) / "package";
+    fs::path onDesktop = dir_ / "device" / "desktop" / "c" / "Program Files" / "Sync Tools" / "Durvo plugin";
+    for (const char *name : {"Durvo.ini", "License.txt", "ReadMe.txt", "Durvo.arm.CAB", "Durvo.mips.CAB", "Durvo.sh3.CAB"}) {
+        SCOPED_TRACE(name);
+        ASSERT_TRUE(fs::exists(onDesktop / name));
+        EXPECT_TRUE(readFile(onDesktop / name) == readFile(package / name));
+    }
+    // The desktop keeps its own registry; the device's has the item and nothing of the desktop.
+    std::string desktopRegistry = control::regFileText(readFile(dir_ / "device" / "desktop" / "registry.reg"));
+    EXPECT_NE(desktopRegistry.find("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows CE Services]\n"
+                                   "\"InstalledDir\"=\"C:\\\\Program Files\\\\Sync Tools\"\n"),
+              std::string::npos)
+        << desktopRegistry;
+    EXPECT_EQ(registry().find("Windows CE Services"), std::string::npos) << registry();
+    EXPECT_EQ(readFile(dir_ / "device" / "fs" / "Windows" / "Durvo.DLL"),
+              readFile(fs::path(std::getenv("DURVO_BUILD_DIR")) / "plugin" / "Durvo.dll"));
+}
+
+TEST_F(DurvoToday, TheApplicationManagerPicksTheCabinetForTheDevicesProcessor)
+{
+    struct Case {
+        const char *option;
+        const char *cabinet;   // as the description file spells it
+    };
+    const Case cases[] = {{"--processor arm", "Durvo.ARM.cab"}, {"--processor mips", "Durvo.MIPS.cab"},
+                          {"--processor sh3", "Durvo.SH3.cab"}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.option);
+        fs::remove_all(dir_ / "device");
+        RunResult r = run(std::string("desktop-sync C:\\Sync\nsetup\nlicence install\nanswer ok\n"), c.option);
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_NE(r.out.find(std::string("] installed C:\\Sync\\Durvo plugin\\") + c.cabinet + ": Durvo (Norvane)"),
+                  std::string::npos)
+            << r.out;
+        EXPECT_TRUE(fs::exists(dir_ / "device" / "fs" / "Windows" / "Durvo.DLL"));
+    }
+}
+
+TEST_F(DurvoToday, SetupCancelledOrWithoutTheSynchronisationSoftwareWritesNothing)
+{
+    struct Case {
+        const char *proves;
+        std::string script;
+        std::string box;
+    };
+    const Case cases[] = {
+        {"Cancel, No, Cancel, Yes",
+         std::string("desktop-sync ") + kSyncDir + "\nsetup\nlicence cancel\nanswer no\nlicence cancel\nanswer yes\nanswer ok\n",
+         "box \"Setup not complete\": Setup cancelled by user"},
+        {"no synchronisation software", "setup\nlicence install\nanswer ok\n",
+         "box \"Setup not complete\": Unable to locate ActiveSync installation.\\r\\nPlease install ActiveSync and run "
+         "this setup again."},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.proves);
+        fs::remove_all(dir_ / "device");
+        RunResult r = run(c.script);
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_NE(r.out.find(c.box + "\nsetup: DurvoSetup ended with exit code 0\n"), std::string::npos) << r.out;
+        EXPECT_EQ(r.out.find("exec: "), std::string::npos) << r.out;
+        EXPECT_FALSE(fs::exists(dir_ / "device" / "desktop" / "c" / "Program Files" / "Sync Tools" / "Durvo plugin"));
+        EXPECT_FALSE(fs::exists(dir_ / "device" / "fs" / "Windows" / "Durvo.DLL"));
+    }
+}
+
+TEST_F(DurvoToday, ProgramsMissingFromTheDesktopDoNotStart)
+{
+    // The synchronisation software's folder without its application manager.
+    RunResult r = run("desktop-sync C:\\Sync\n");
+    ASSERT_EQ(r.status, 0) << r.err;
+    fs::remove(dir_ / "device" / "desktop" / "c" / "Sync" / "CEAppMgr.exe");
+    fs::remove(dir_ / "device" / "desktop" / "c" / "Windows" / "notepad.exe");
+    r = run("setup\nlicence install\nanswer ok\n");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("exec: \"C:\\Sync\\CEAppMgr.exe\" \"C:\\Sync\\Durvo plugin\\Durvo.ini\" (no such program)\n"
+                         "exec: notepad.exe \"C:\\Sync\\Durvo plugin\\ReadMe.txt\"\n"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("box \"Setup successful!\""), std::string::npos) << r.out;
+    EXPECT_FALSE(fs::exists(dir_ / "device" / "fs" / "Windows" / "Durvo.DLL"));
+}
+
+TEST_F(DurvoToday, DesktopScriptMistakes)
+{
+    struct Case {
+        const char *script;
+        int status;
+        const char *expectedErr;
+    };
+    const Case cases[] = {
+        {"licence install\n", 2,
+         "s.txt:1: an answer line must follow the command that prompts (tap, action, settings or setup) or another "
+         "answer\n"},
+        {"desktop-sync D:\\Sync\n", 2,
+         "s.txt:1: usage: desktop-sync PATH (a folder on drive C:, such as C:\\Program Files\\Sync)\n"},
+        {"desktop-sync\n", 2, "s.txt:1: usage: desktop-sync PATH (a folder on drive C:, such as C:\\Program Files\\Sync)\n"},
+        {"setup\nlicence maybe\n", 2, "s.txt:2: usage: licence install|cancel [screenshot FILE.png]\n"},
+        {"setup now\n", 2, "s.txt:1: usage: setup\n"},
+        {"setup\n", 1, "s.txt:1: the dialog \"Durvo Meter plugin Setup\" was not answered: no answer line for it follows line 1\n"},
+        {"setup\nlicence install\n", 1,
+         "s.txt:1: the message box \"Setup not complete\" was not answered: no answer line for it follows line 1\n"},
+        {"setup\nanswer ok\n", 1, "s.txt:2: this line answers a message box, but the dialog \"Durvo Meter plugin Setup\" came\n"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.script);
+        fs::remove_all(dir_ / "device");
+        RunResult r = run(c.script);
+        EXPECT_EQ(r.status, c.status);
+        EXPECT_EQ(r.err, c.expectedErr);
+    }
+}

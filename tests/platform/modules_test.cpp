@@ -1,8 +1,8 @@
 // Libraries and their resources through LoadLibraryW, GetProcAddressW and FindResourceW. The
 // test libraries (testlib/) are copied into the simulated device's \Windows folder first.
+#include "conformance.h"
+
 #include <aygshell.h>
-#include <control.h>
-#include <windows.h>
 
 #include "platform/testlib/testlib.h"
 
@@ -14,11 +14,27 @@
 #include <string>
 #include <vector>
 
+#if OUR_LAYER_ONLY
 #include <unistd.h>
+#endif
 
 namespace {
 
 namespace fs = std::filesystem;
+
+// Where a test library is: the device's \Windows folder on our layer, beside the test program
+// on Windows.
+WString testLibrary(const WCHAR *file)
+{
+#if OUR_LAYER_ONLY
+    return WString(TEXT("\\Windows\\")) + file;
+#else
+    WCHAR program[MAX_PATH];
+    const DWORD length = GetModuleFileNameW(nullptr, program, MAX_PATH);
+    WString folder(program, length);
+    return folder.substr(0, folder.find_last_of(TEXT('\\')) + 1) + file;
+#endif
+}
 
 const char *const kBadResourceImages[] = {
     "truncated_first_record",
@@ -66,7 +82,8 @@ class Modules : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        control::resetDevice();
+        conformance::freshStart();
+#if OUR_LAYER_ONLY
         root_ = fs::temp_directory_path() /
                 ("durvo-modules-" + std::to_string(::getpid()) +
                  "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
@@ -78,12 +95,15 @@ protected:
             fs::copy_file(fs::path(TESTLIB_DIR) / file, root_ / "Windows" / file);
         }
         control::setDeviceRoot(root_);
+#endif
     }
 
     void TearDown() override
     {
-        control::resetDevice();
+        conformance::freshStart();
+#if OUR_LAYER_ONLY
         fs::remove_all(root_);
+#endif
     }
 
     fs::path root_;
@@ -91,24 +111,24 @@ protected:
 
 TEST_F(Modules, LoadIsCountedAndDllMainSeesFirstLoadAndLastRelease)
 {
-    HMODULE first = LoadLibraryW(u"\\Windows\\Testlib.dll");
+    HMODULE first = LoadLibraryW(testLibrary(TEXT("Testlib.dll")).c_str());
     ASSERT_NE(first, nullptr);
     EXPECT_EQ(dllMainCalls(), (std::vector<DllMainCall>{{DLL_PROCESS_ATTACH, first}}));
 
     // A bare name is looked for in \Windows; case and the extension do not matter.
-    HMODULE second = LoadLibraryW(u"TESTLIB");
+    HMODULE second = LoadLibraryW(TEXT("TESTLIB"));
     EXPECT_EQ(second, first);
-    EXPECT_EQ(GetModuleHandleW(u"testlib.dll"), first);
+    EXPECT_EQ(GetModuleHandleW(TEXT("testlib.dll")), first);
     EXPECT_EQ(dllMainCalls(), std::vector<DllMainCall>{}) << "only the first load attaches";
 
     EXPECT_EQ(FreeLibrary(first), TRUE);
     EXPECT_EQ(dllMainCalls(), std::vector<DllMainCall>{}) << "one reference is left";
     EXPECT_EQ(FreeLibrary(first), TRUE);
     EXPECT_EQ(dllMainCalls(), (std::vector<DllMainCall>{{DLL_PROCESS_DETACH, first}}));
-    EXPECT_EQ(GetModuleHandleW(u"Testlib.dll"), nullptr);
+    EXPECT_EQ(GetModuleHandleW(TEXT("Testlib.dll")), nullptr);
 
     SetLastError(0);
-    EXPECT_EQ(LoadLibraryW(u"\\Windows\\Missing.dll"), nullptr);
+    EXPECT_EQ(LoadLibraryW(testLibrary(TEXT("Missing.dll")).c_str()), nullptr);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
 }
 
@@ -134,6 +154,7 @@ TEST_F(Modules, LeftoversAreCountedUntilGivenBack)
     HMODULE library = LoadLibraryW(u"Testlib");
     HMODULE shell = LoadLibraryW(u"AYGSHELL");   // part of the system: never counted
     ASSERT_NE(shell, nullptr);
+    ASSERT_NE(GetDesktopWindow(), nullptr);   // the screen, part of the system: never counted
     EXPECT_EQ(control::describeLeftovers(), "2 windows, 2 timers, 2 fonts, 1 brush, 1 library");
 
     const struct {
@@ -158,7 +179,7 @@ TEST_F(Modules, AReloadedLibraryStartsWithFreshStatics)
 {
     for (int load = 0; load < 2; ++load) {
         SCOPED_TRACE(load == 0 ? "first load" : "after FreeLibrary");
-        HMODULE module = LoadLibraryW(u"\\Windows\\Testlib.dll");
+        HMODULE module = LoadLibraryW(testLibrary(TEXT("Testlib.dll")).c_str());
         ASSERT_NE(module, nullptr);
         auto next =
             exported<TestlibIntProc>(module, MAKEINTRESOURCEW(TESTLIB_ORDINAL_NEXT_COUNT));
@@ -171,7 +192,7 @@ TEST_F(Modules, AReloadedLibraryStartsWithFreshStatics)
 
 TEST_F(Modules, ExportsAreFoundByOrdinalAndOnlyNamedOnesByName)
 {
-    HMODULE module = LoadLibraryW(u"\\Windows\\Testlib.dll");
+    HMODULE module = LoadLibraryW(testLibrary(TEXT("Testlib.dll")).c_str());
     ASSERT_NE(module, nullptr);
     struct Case {
         LPCWSTR name;
@@ -181,11 +202,11 @@ TEST_F(Modules, ExportsAreFoundByOrdinalAndOnlyNamedOnesByName)
     const Case cases[] = {
         {MAKEINTRESOURCEW(TESTLIB_ORDINAL_NEXT_COUNT), true, "a NONAME export by its ordinal"},
         {MAKEINTRESOURCEW(TESTLIB_ORDINAL_NAMED), true, "a named export by its ordinal"},
-        {u"testlibNamed", true, "a named export by its name"},
-        {u"testlibNextCount", false, "NONAME: the name is not exported"},
-        {u"TESTLIBNAMED", false, "export names are case-sensitive"},
+        {TEXT("testlibNamed"), true, "a named export by its name"},
+        {TEXT("testlibNextCount"), false, "NONAME: the name is not exported"},
+        {TEXT("TESTLIBNAMED"), false, "export names are case-sensitive"},
         {MAKEINTRESOURCEW(3), false, "an ordinal the .def does not list"},
-        {u"DllMain", false, "a function the .def does not list"},
+        {TEXT("DllMain"), false, "a function the .def does not list"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
@@ -196,12 +217,13 @@ TEST_F(Modules, ExportsAreFoundByOrdinalAndOnlyNamedOnesByName)
             EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PROC_NOT_FOUND));
         }
     }
-    auto named = exported<TestlibIntProc>(module, u"testlibNamed");
+    auto named = exported<TestlibIntProc>(module, TEXT("testlibNamed"));
     ASSERT_NE(named, nullptr);
     EXPECT_EQ(named(), TESTLIB_NAMED_RESULT);
     FreeLibrary(module);
 }
 
+#if OUR_LAYER_ONLY
 // ---- The shell library -----------------------------------------------------------------------
 
 TEST_F(Modules, ShellLibraryReportsTheUiFontSizeWhenItHasTheCall)
@@ -220,11 +242,11 @@ TEST_F(Modules, ShellLibraryReportsTheUiFontSizeWhenItHasTheCall)
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
         control::setShellUiMetrics(c.present, c.pixels);
-        for (const WCHAR *name : {u"AYGSHELL", u"aygshell.dll", u"AygShell.DLL"}) {
+        for (const WCHAR *name : {TEXT("AYGSHELL"), TEXT("aygshell.dll"), TEXT("AygShell.DLL")}) {
             HMODULE shell = LoadLibraryW(name);
             ASSERT_NE(shell, nullptr);
             SetLastError(0);
-            auto get = exported<PFN_SHGetUIMetrics>(shell, u"SHGetUIMetrics");
+            auto get = exported<PFN_SHGetUIMetrics>(shell, TEXT("SHGetUIMetrics"));
             EXPECT_EQ(get != nullptr, c.present);
             DWORD value = 12;
             if (get) {
@@ -238,11 +260,13 @@ TEST_F(Modules, ShellLibraryReportsTheUiFontSizeWhenItHasTheCall)
     }
 }
 
+#endif
+
 // ---- Resources -------------------------------------------------------------------------------
 
 TEST_F(Modules, ResourcesAreFoundByOrdinalOrNameWithoutRegardToCase)
 {
-    HMODULE module = LoadLibraryW(u"\\Windows\\Testlib.dll");
+    HMODULE module = LoadLibraryW(testLibrary(TEXT("Testlib.dll")).c_str());
     ASSERT_NE(module, nullptr);
     struct Case {
         LPCWSTR name;
@@ -252,14 +276,14 @@ TEST_F(Modules, ResourcesAreFoundByOrdinalOrNameWithoutRegardToCase)
         const char *what;
     };
     const Case cases[] = {
-        {u"HI_RES_AWARE", u"CEUX", 0, {1, 0}, "string name and type: the 16-bit value 1"},
-        {u"hi_res_aware", u"ceux", 0, {1, 0}, "strings compare without regard to case"},
+        {TEXT("HI_RES_AWARE"), TEXT("CEUX"), 0, {1, 0}, "string name and type: the 16-bit value 1"},
+        {TEXT("hi_res_aware"), TEXT("ceux"), 0, {1, 0}, "strings compare without regard to case"},
         {MAKEINTRESOURCEW(TESTLIB_RCDATA_ORDINAL), RT_RCDATA, 0, {1, 2, 3, 4}, "ordinals"},
-        {u"#7", RT_RCDATA, 0, {1, 2, 3, 4}, "\"#7\" names ordinal 7"},
-        {u"Greeting", RT_RCDATA, 0, {'a', 'b', 'c'}, "a string name under an ordinal type"},
-        {u"HI_RES_AWAR", u"CEUX", ERROR_RESOURCE_NAME_NOT_FOUND, {}, "a prefix is not the name"},
+        {TEXT("#7"), RT_RCDATA, 0, {1, 2, 3, 4}, "\"#7\" names ordinal 7"},
+        {TEXT("Greeting"), RT_RCDATA, 0, {'a', 'b', 'c'}, "a string name under an ordinal type"},
+        {TEXT("HI_RES_AWAR"), TEXT("CEUX"), ERROR_RESOURCE_NAME_NOT_FOUND, {}, "a prefix is not the name"},
         {MAKEINTRESOURCEW(8), RT_RCDATA, ERROR_RESOURCE_NAME_NOT_FOUND, {}, "no such ordinal"},
-        {u"HI_RES_AWARE", u"CEUY", ERROR_RESOURCE_TYPE_NOT_FOUND, {}, "no such type"},
+        {TEXT("HI_RES_AWARE"), TEXT("CEUY"), ERROR_RESOURCE_TYPE_NOT_FOUND, {}, "no such type"},
         {MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(2), ERROR_RESOURCE_TYPE_NOT_FOUND, {},
          "no bitmaps (type 2) at all"},
     };
@@ -281,6 +305,7 @@ TEST_F(Modules, ResourcesAreFoundByOrdinalOrNameWithoutRegardToCase)
     FreeLibrary(module);
 }
 
+#if OUR_LAYER_ONLY
 TEST_F(Modules, AMalformedResourceImageHoldsNoResources)
 {
     for (const char *defect : kBadResourceImages) {
@@ -290,10 +315,12 @@ TEST_F(Modules, AMalformedResourceImageHoldsNoResources)
         ASSERT_NE(module, nullptr) << "the library itself loads";
         // Each image but the first two holds this resource before its defect.
         SetLastError(0);
-        EXPECT_EQ(FindResourceW(module, u"HI_RES_AWARE", u"CEUX"), nullptr);
+        EXPECT_EQ(FindResourceW(module, TEXT("HI_RES_AWARE"), TEXT("CEUX")), nullptr);
         EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_RESOURCE_DATA_NOT_FOUND));
         FreeLibrary(module);
     }
 }
+
+#endif
 
 }  // namespace

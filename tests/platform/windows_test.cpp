@@ -1,8 +1,7 @@
 // Window classes, windows, messages, painting and timers, through the Win32 API. The tests that
 // move the clock or add other programs' windows use the control surface; the rest would run
 // against real Win32 as they are (they only look at their own windows and messages).
-#include <control.h>
-#include <windows.h>
+#include "conformance.h"
 
 #include <gtest/gtest.h>
 
@@ -25,7 +24,7 @@ static void PrintTo(const RECT &r, std::ostream *os)
 
 namespace {
 
-const WCHAR kClass[] = u"TestWindow";
+const WCHAR kClass[] = TEXT("TestWindow");
 const HINSTANCE kInstance = reinterpret_cast<HINSTANCE>(0x1000);
 
 struct Seen {
@@ -114,21 +113,17 @@ HWND createTopLevel(const WCHAR *title, DWORD style = WS_POPUP | WS_VISIBLE)
 
 HWND createChild(HWND parent, int x, int y, DWORD style = WS_CHILD | WS_VISIBLE)
 {
-    return CreateWindowExW(0, kClass, u"child", style, x, y, 20, 10, parent, nullptr, kInstance,
+    return CreateWindowExW(0, kClass, TEXT("child"), style, x, y, 20, 10, parent, nullptr, kInstance,
                            nullptr);
 }
 
-// Dispatches what is queued now; returns the number of messages.
-int drain()
-{
-    return control::pumpMessages();
-}
+using conformance::drain;
 
 class Windows : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        control::resetDevice();
+        conformance::freshStart();
         script = Script{};
         ASSERT_NE(registerTestClass(), 0);
     }
@@ -141,7 +136,7 @@ TEST_F(Windows, ClassRegistrationIsPerNameAndInstance)
     WNDCLASSW wc{};
     wc.lpfnWndProc = testProc;
     wc.hInstance = kInstance;
-    wc.lpszClassName = u"TESTWINDOW";
+    wc.lpszClassName = TEXT("TESTWINDOW");
 
     SetLastError(0);
     EXPECT_EQ(RegisterClassW(&wc), 0) << "names compare without regard to case";
@@ -151,11 +146,11 @@ TEST_F(Windows, ClassRegistrationIsPerNameAndInstance)
     EXPECT_NE(RegisterClassW(&wc), 0) << "another module may use the same name";
 
     WNDCLASSW info{};
-    ASSERT_NE(GetClassInfoW(kInstance, u"testwindow", &info), 0);
+    ASSERT_NE(GetClassInfoW(kInstance, TEXT("testwindow"), &info), 0);
     EXPECT_EQ(info.style, static_cast<UINT>(CS_HREDRAW | CS_VREDRAW));
     EXPECT_EQ(info.lpfnWndProc, &testProc);
 
-    HWND hwnd = createTopLevel(u"w");
+    HWND hwnd = createTopLevel(TEXT("w"));
     ASSERT_NE(hwnd, nullptr);
     SetLastError(0);
     EXPECT_EQ(UnregisterClassW(kClass, kInstance), FALSE) << "a window of the class exists";
@@ -166,8 +161,14 @@ TEST_F(Windows, ClassRegistrationIsPerNameAndInstance)
     SetLastError(0);
     EXPECT_EQ(UnregisterClassW(kClass, kInstance), FALSE);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_CLASS_DOES_NOT_EXIST));
+}
+
+TEST_F(Windows, CreatingAWindowOfAMissingClassCannotFindTheClass)
+{
     SetLastError(0);
-    EXPECT_EQ(createTopLevel(u"w"), nullptr);
+    EXPECT_EQ(CreateWindowExW(0, TEXT("NoSuchClass"), TEXT("w"), WS_POPUP, 0, 0, 10, 10, nullptr,
+                              nullptr, kInstance, nullptr),
+              nullptr);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_CANNOT_FIND_WND_CLASS));
 }
 
@@ -175,7 +176,7 @@ TEST_F(Windows, ClassRegistrationIsPerNameAndInstance)
 
 TEST_F(Windows, DestroyingAParentDestroysItsChildrenInWindowsOrder)
 {
-    HWND parent = createTopLevel(u"parent");
+    HWND parent = createTopLevel(TEXT("parent"));
     HWND child = createChild(parent, 0, 0);
     ASSERT_NE(child, nullptr);
     script.seen.clear();
@@ -195,45 +196,55 @@ TEST_F(Windows, DestroyingAParentDestroysItsChildrenInWindowsOrder)
     // Handles of destroyed windows do not come back.
     std::set<HWND> handles = {parent, child};
     for (int i = 0; i < 100; ++i) {
-        HWND hwnd = createTopLevel(u"again");
+        HWND hwnd = createTopLevel(TEXT("again"));
         EXPECT_TRUE(handles.insert(hwnd).second) << "handle reused: " << hwnd;
         DestroyWindow(hwnd);
     }
-    SetLastError(0);
     EXPECT_EQ(DestroyWindow(parent), FALSE);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_WINDOW_HANDLE));
 
+#if OUR_LAYER_ONLY
     // Nor after a device reset, which drops windows without destroying them.
-    HWND kept = createTopLevel(u"kept");
+    HWND kept = createTopLevel(TEXT("kept"));
     control::resetDevice();
     registerTestClass();
     EXPECT_EQ(IsWindow(kept), FALSE);
-    EXPECT_NE(createTopLevel(u"new"), kept);
+    EXPECT_NE(createTopLevel(TEXT("new")), kept);
+#endif
+}
+
+TEST_F(Windows, DestroyingADestroyedWindowIsAnInvalidHandle)
+{
+    HWND hwnd = createTopLevel(TEXT("w"));
+    ASSERT_EQ(DestroyWindow(hwnd), TRUE);
+    SetLastError(0);
+    EXPECT_EQ(DestroyWindow(hwnd), FALSE);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_WINDOW_HANDLE));
 }
 
 TEST_F(Windows, CreateFailsWhenWmCreateReturnsMinusOne)
 {
     script.createResult = -1;
-    EXPECT_EQ(createTopLevel(u"refused"), nullptr);
-    const std::vector<Seen> expected = {
-        {WM_NCCREATE, 0}, {WM_CREATE, 0}, {WM_DESTROY, 0}, {WM_NCDESTROY, 0}};
+    EXPECT_EQ(createTopLevel(TEXT("refused")), nullptr);
+    // The window is taken down without a WM_DESTROY: it was never fully made.
+    const std::vector<Seen> expected = {{WM_NCCREATE, 0}, {WM_CREATE, 0}, {WM_NCDESTROY, 0}};
     EXPECT_EQ(script.seen, expected);
     EXPECT_EQ(UnregisterClassW(kClass, kInstance), TRUE) << "no window of the class is left";
 }
 
 TEST_F(Windows, MessageOrderOfCreateTimerAndPaint)
 {
-    control::setTickCount(5000);
     script.timerInCreate = 7;
     script.invalidateOnTimer = true;
-    HWND hwnd = createTopLevel(u"ordered");
+    HWND hwnd = createTopLevel(TEXT("ordered"));
     ASSERT_NE(hwnd, nullptr);
     drain();                      // the first paint of a window created visible
-    control::run(1000, 1000);     // the timer falls due once
+    conformance::passTime(1000);  // the timer falls due once
+    drain();
 
     const std::vector<Seen> expected = {
         {WM_NCCREATE, 0},   {WM_CREATE, 0},
-        {WM_PAINT, 0},      {WM_ERASEBKGND, 0},   // BeginPaint erases first
+        {WM_ERASEBKGND, 0},                       // a top-level window is erased as it appears
+        {WM_PAINT, 0},
         {WM_TIMER, 7},
         {WM_PAINT, 0},      {WM_ERASEBKGND, 0},   // the timer invalidated with erase
     };
@@ -244,7 +255,7 @@ TEST_F(Windows, MessageOrderOfCreateTimerAndPaint)
 
 TEST_F(Windows, PaintComesOnlyWhenTheQueueIsEmpty)
 {
-    HWND hwnd = createTopLevel(u"w");
+    HWND hwnd = createTopLevel(TEXT("w"));
     drain();
     InvalidateRect(hwnd, nullptr, FALSE);
     PostMessageW(hwnd, WM_USER + 1, 1, 0);
@@ -264,18 +275,21 @@ TEST_F(Windows, PaintComesOnlyWhenTheQueueIsEmpty)
     DispatchMessageW(&msg);
     EXPECT_EQ(PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE), FALSE);
 
-    // A hidden window keeps its update region but is not painted.
+    // A hidden window gathers no update region and is not painted; showing it invalidates it.
     ShowWindow(hwnd, SW_HIDE);
+    drain();
     InvalidateRect(hwnd, nullptr, TRUE);
     EXPECT_EQ(PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE), FALSE);
     RECT update;
+    EXPECT_EQ(GetUpdateRect(hwnd, &update, FALSE), FALSE);
+    ShowWindow(hwnd, SW_SHOW);
     EXPECT_EQ(GetUpdateRect(hwnd, &update, FALSE), TRUE);
 }
 
 TEST_F(Windows, SendCallsAtOncePostWaitsForTheLoop)
 {
-    HWND a = createTopLevel(u"a");
-    HWND b = createTopLevel(u"b");
+    HWND a = createTopLevel(TEXT("a"));
+    HWND b = createTopLevel(TEXT("b"));
     HWND child = createChild(a, 0, 0);
     drain();
     script.seen.clear();
@@ -289,12 +303,14 @@ TEST_F(Windows, SendCallsAtOncePostWaitsForTheLoop)
     EXPECT_EQ(drain(), 1);
     EXPECT_EQ(script.seen.size(), 2u);
 
-    // Broadcasts reach top-level windows only.
+    // Broadcasts reach top-level windows only. Programs talk to each other with registered
+    // messages (private ones mean nothing to other programs).
+    const UINT broadcast = RegisterWindowMessageW(TEXT("DurvoTestBroadcast"));
     script.seenBy.clear();
-    SendMessageW(HWND_BROADCAST, WM_USER + 5, 0, 0);
+    SendMessageW(HWND_BROADCAST, broadcast, 0, 0);
     EXPECT_EQ(std::set<HWND>(script.seenBy.begin(), script.seenBy.end()), (std::set<HWND>{a, b}));
     script.seenBy.clear();
-    PostMessageW(HWND_BROADCAST, WM_USER + 6, 0, 0);
+    PostMessageW(HWND_BROADCAST, broadcast, 1, 0);
     EXPECT_EQ(script.seenBy.size(), 0u);
     drain();
     EXPECT_EQ(std::set<HWND>(script.seenBy.begin(), script.seenBy.end()), (std::set<HWND>{a, b}));
@@ -311,13 +327,14 @@ TEST_F(Windows, SendCallsAtOncePostWaitsForTheLoop)
 
 TEST_F(Windows, RegisteredMessagesIgnoreCase)
 {
-    UINT a = RegisterWindowMessageW(u"SH_UIMETRIC_CHANGE");
+    UINT a = RegisterWindowMessageW(TEXT("SH_UIMETRIC_CHANGE"));
     EXPECT_GE(a, 0xC000u);
     EXPECT_LE(a, 0xFFFFu);
-    EXPECT_EQ(RegisterWindowMessageW(u"sh_uimetric_change"), a);
-    EXPECT_NE(RegisterWindowMessageW(u"SH_UIMETRIC_CHANGE2"), a);
+    EXPECT_EQ(RegisterWindowMessageW(TEXT("sh_uimetric_change")), a);
+    EXPECT_NE(RegisterWindowMessageW(TEXT("SH_UIMETRIC_CHANGE2")), a);
 }
 
+#if OUR_LAYER_ONLY
 // ---- Timers ----------------------------------------------------------------------------------
 
 int countPending(UINT message)
@@ -332,7 +349,7 @@ int countPending(UINT message)
 
 TEST_F(Windows, ATimerHasAtMostOneMessagePending)
 {
-    HWND hwnd = createTopLevel(u"w");
+    HWND hwnd = createTopLevel(TEXT("w"));
     drain();
     SetTimer(hwnd, 1, 1000, nullptr);
     control::advanceClock(5000);
@@ -372,7 +389,7 @@ TEST_F(Windows, TimersFireAcrossTickCountWrap)
         SCOPED_TRACE(c.what);
         control::resetDevice();
         registerTestClass();
-        HWND hwnd = createTopLevel(u"w");
+        HWND hwnd = createTopLevel(TEXT("w"));
         drain();
         control::setTickCount(c.start);
         SetTimer(hwnd, 9, 1000, nullptr);
@@ -448,6 +465,7 @@ TEST_F(Windows, ALongRunStepFiresOnceThenEverySecond)
     EXPECT_EQ(msg.message, static_cast<UINT>(WM_TIMER));
     EXPECT_EQ(GetTickCount() - before, 1000u);
 }
+#endif
 
 // ---- Painting --------------------------------------------------------------------------------
 
@@ -470,10 +488,10 @@ TEST_F(Windows, BeginPaintErasesAndReportsWhetherTheBackgroundIsLeft)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
-        control::resetDevice();
+        conformance::freshStart();
         script = Script{};
         registerTestClass(c.classBrush ? CreateSolidBrush(RGB(1, 2, 3)) : nullptr);
-        HWND hwnd = createTopLevel(u"w");
+        HWND hwnd = createTopLevel(TEXT("w"));
         drain();
         script.seen.clear();
         script.eraseByDefault = c.byDefault;
@@ -489,7 +507,7 @@ TEST_F(Windows, BeginPaintErasesAndReportsWhetherTheBackgroundIsLeft)
 
 TEST_F(Windows, UpdateRegionAccumulatesWithinTheClientArea)
 {
-    HWND hwnd = createTopLevel(u"w");   // 100 x 50
+    HWND hwnd = createTopLevel(TEXT("w"));   // 100 x 50
     drain();
     RECT a{10, 10, 20, 20};
     RECT b{30, 5, 200, 15};   // runs off the right edge
@@ -515,21 +533,21 @@ TEST_F(Windows, UpdateRegionAccumulatesWithinTheClientArea)
 
 TEST_F(Windows, GetWindowTextTruncatesAsWin32)
 {
-    HWND hwnd = createTopLevel(u"Durvo");
+    HWND hwnd = createTopLevel(TEXT("Durvo"));
     struct Case {
         int maxCount;
         int expectedLength;
-        std::u16string expectedText;   // what the buffer holds up to its terminator
+        WString expectedText;   // what the buffer holds up to its terminator
         int touched;                   // units written, terminator included
         const char *what;
     };
     const Case cases[] = {
-        {100, 5, u"Durvo", 6, "room to spare"},
-        {6, 5, u"Durvo", 6, "exactly the text and its terminator"},
-        {5, 4, u"Durv", 5, "one short: the last character gives way to the terminator"},
-        {1, 0, u"", 1, "room for the terminator only"},
-        {0, 0, u"", 0, "no room: the buffer is not touched"},
-        {-1, 0, u"", 0, "negative count: the buffer is not touched"},
+        {100, 5, TEXT("Durvo"), 6, "room to spare"},
+        {6, 5, TEXT("Durvo"), 6, "exactly the text and its terminator"},
+        {5, 4, TEXT("Durv"), 5, "one short: the last character gives way to the terminator"},
+        {1, 0, TEXT(""), 1, "room for the terminator only"},
+        {0, 0, TEXT(""), 0, "no room: the buffer is not touched"},
+        {-1, 0, TEXT(""), 0, "negative count: the buffer is not touched"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
@@ -537,18 +555,18 @@ TEST_F(Windows, GetWindowTextTruncatesAsWin32)
         std::memset(buffer, 0xBD, sizeof buffer);
         EXPECT_EQ(GetWindowTextW(hwnd, buffer, c.maxCount), c.expectedLength);
         if (c.touched > 0) {
-            EXPECT_EQ(std::u16string(buffer), c.expectedText);
+            EXPECT_EQ(WString(buffer), c.expectedText);
         }
         for (int i = c.touched; i < 16; ++i) {
             EXPECT_EQ(static_cast<unsigned>(buffer[i]), 0xBDBDu) << "unit " << i << " was written";
         }
     }
     EXPECT_EQ(GetWindowTextLengthW(hwnd), 5);
-    EXPECT_EQ(SetWindowTextW(hwnd, u"A much longer title"), TRUE);
+    EXPECT_EQ(SetWindowTextW(hwnd, TEXT("A much longer title")), TRUE);
     EXPECT_EQ(GetWindowTextLengthW(hwnd), 19);
 
     DestroyWindow(hwnd);
-    WCHAR buffer[4] = {u'x', u'x', u'x', u'x'};
+    WCHAR buffer[4] = {TEXT('x'), TEXT('x'), TEXT('x'), TEXT('x')};
     EXPECT_EQ(GetWindowTextW(hwnd, buffer, 4), 0);
     EXPECT_EQ(buffer[0], 0) << "a dead window reads as empty";
 }
@@ -557,7 +575,7 @@ TEST_F(Windows, GetWindowTextTruncatesAsWin32)
 
 TEST_F(Windows, VisibilityAndPositionFollowTheAncestors)
 {
-    HWND parent = CreateWindowExW(0, kClass, u"p", WS_POPUP | WS_VISIBLE, 30, 40, 100, 100,
+    HWND parent = CreateWindowExW(0, kClass, TEXT("p"), WS_POPUP | WS_VISIBLE, 30, 40, 100, 100,
                                   nullptr, nullptr, kInstance, nullptr);
     HWND child = createChild(parent, 5, 6);
     HWND grandchild = createChild(child, 1, 2);
@@ -584,7 +602,7 @@ TEST_F(Windows, VisibilityAndPositionFollowTheAncestors)
 
 TEST_F(Windows, CloseByDefaultDestroys)
 {
-    HWND hwnd = createTopLevel(u"w");
+    HWND hwnd = createTopLevel(TEXT("w"));
     SendMessageW(hwnd, WM_CLOSE, 0, 0);
     EXPECT_EQ(IsWindow(hwnd), FALSE);
 }
@@ -617,11 +635,15 @@ std::vector<HWND> only(const std::vector<HWND> &all, const std::set<HWND> &ours)
 
 TEST_F(Windows, EnumWindowsWalksTopLevelWindowsTopFirst)
 {
-    HWND first = createTopLevel(u"first");
-    HWND second = createTopLevel(u"second");
-    HWND hidden = createTopLevel(u"hidden", WS_POPUP);
+    HWND first = createTopLevel(TEXT("first"));
+    HWND second = createTopLevel(TEXT("second"));
+    HWND hidden = createTopLevel(TEXT("hidden"), WS_POPUP);
     HWND child = createChild(first, 0, 0);
-    HWND other = control::addForeignWindow(u"Other program");
+#if OUR_LAYER_ONLY
+    HWND other = control::addForeignWindow(TEXT("Other program"));
+#else
+    HWND other = createTopLevel(TEXT("Other program"));
+#endif
     std::set<HWND> ours = {first, second, hidden, child, other};
 
     Enumerated all;
@@ -636,13 +658,17 @@ TEST_F(Windows, EnumWindowsWalksTopLevelWindowsTopFirst)
 }
 
 struct Destroying {
-    std::vector<HWND> windows;
-    HWND victim = nullptr;   // destroyed by the first call
+    std::set<HWND> ours;
+    std::vector<HWND> windows;   // those of ours that the walk reached
+    HWND victim = nullptr;       // destroyed when the walk reaches the first of ours
 };
 
 BOOL CALLBACK destroyVictim(HWND hwnd, LPARAM lParam)
 {
     auto *d = reinterpret_cast<Destroying *>(lParam);
+    if (d->ours.count(hwnd) == 0) {
+        return TRUE;
+    }
     d->windows.push_back(hwnd);
     if (d->windows.size() == 1) {
         DestroyWindow(d->victim);
@@ -652,38 +678,42 @@ BOOL CALLBACK destroyVictim(HWND hwnd, LPARAM lParam)
 
 TEST_F(Windows, EnumWindowsSkipsAWindowDestroyedByTheCallback)
 {
-    HWND bottom = createTopLevel(u"bottom");
-    HWND middle = createTopLevel(u"middle");
-    HWND top = createTopLevel(u"top");
+    HWND bottom = createTopLevel(TEXT("bottom"));
+    HWND middle = createTopLevel(TEXT("middle"));
+    HWND top = createTopLevel(TEXT("top"));
     Destroying d;
+    d.ours = {bottom, middle, top};
     d.victim = middle;
     EnumWindows(destroyVictim, reinterpret_cast<LPARAM>(&d));
     const std::vector<HWND> expected = {top, bottom};
     EXPECT_EQ(d.windows, expected);
 }
 
+#if OUR_LAYER_ONLY
 // ---- Other programs' windows -----------------------------------------------------------------
 
 TEST_F(Windows, OtherProgramsWindowsAreDrivenByTitle)
 {
-    HWND a = control::addForeignWindow(u"Calendar");
-    HWND b = control::addForeignWindow(u"Calendar");
+    HWND a = control::addForeignWindow(TEXT("Calendar"));
+    HWND b = control::addForeignWindow(TEXT("Calendar"));
     EXPECT_EQ(IsWindowVisible(a), TRUE);
 
-    EXPECT_TRUE(control::setForeignWindowVisible(u"Calendar", false));
+    EXPECT_TRUE(control::setForeignWindowVisible(TEXT("Calendar"), false));
     EXPECT_EQ(IsWindowVisible(a), FALSE) << "the first by that title is the oldest";
     EXPECT_EQ(IsWindowVisible(b), TRUE);
 
-    EXPECT_TRUE(control::renameForeignWindow(u"Calendar", u"Tasks"));
+    EXPECT_TRUE(control::renameForeignWindow(TEXT("Calendar"), TEXT("Tasks")));
     WCHAR title[16];
     GetWindowTextW(a, title, 16);
-    EXPECT_EQ(std::u16string(title), u"Tasks");
+    EXPECT_EQ(WString(title), TEXT("Tasks"));
 
-    EXPECT_TRUE(control::closeForeignWindow(u"Tasks"));
+    EXPECT_TRUE(control::closeForeignWindow(TEXT("Tasks")));
     EXPECT_EQ(IsWindow(a), FALSE);
-    EXPECT_FALSE(control::closeForeignWindow(u"Tasks"));
-    EXPECT_FALSE(control::setForeignWindowVisible(u"calendar", true)) << "titles match exactly";
+    EXPECT_FALSE(control::closeForeignWindow(TEXT("Tasks")));
+    EXPECT_FALSE(control::setForeignWindowVisible(TEXT("calendar"), true)) << "titles match exactly";
 }
+
+#endif
 
 // ---- Rectangles ------------------------------------------------------------------------------
 

@@ -9,9 +9,12 @@
 #define SPI_GETPLATFORMTYPE 257
 #endif
 
+// The resource compiler preprocesses as C and needs none of the C++ declarations below.
+#ifndef RC_INVOKED
 #include <ce_power.h>
 
 // Windows CE names its exports in UTF-16; desktop Windows only has the 8-bit GetProcAddress.
 extern "C" FARPROC WINAPI GetProcAddressW(HMODULE module, LPCWSTR procName);
+#endif
 
 #endif
