@@ -2,6 +2,8 @@
 
 #include "today_screen.h"
 
+#include <package.h>
+
 #include <control.h>
 
 #include <system_error>
@@ -9,15 +11,8 @@
 namespace host {
 namespace {
 
-constexpr const char16_t *kLibraryDevicePath = u"\\Windows\\Durvo.DLL";
 constexpr const char16_t *kItemName = u"Durvo";
 constexpr const char16_t *kStoreKey = u"SOFTWARE\\Norvane";
-
-bool setDword(HKEY key, const char16_t *name, DWORD value)
-{
-    return RegSetValueExW(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE *>(&value), sizeof value) ==
-           ERROR_SUCCESS;
-}
 
 }  // namespace
 
@@ -40,75 +35,40 @@ bool DeviceFolder::loadRegistry(std::string *error) const
 {
     std::error_code ec;
     if (!std::filesystem::exists(registryFile(), ec)) return true;
-    std::string why;
-    if (!control::loadRegistry(registryFile(), &why)) {
-        *error = registryFile().string() + ": " + why;
-        return false;
-    }
-    return true;
+    return control::loadRegistry(registryFile(), error);
 }
 
 bool DeviceFolder::saveRegistry(std::string *error) const
 {
-    std::filesystem::path temporary = registryFile();
-    temporary += ".new";
-    std::string why;
-    if (!control::saveRegistry(temporary, &why)) {
-        std::error_code ignored;
-        std::filesystem::remove(temporary, ignored);
-        *error = "cannot write " + temporary.string() + ": " + why;
-        return false;
-    }
-    std::error_code ec;
-    std::filesystem::rename(temporary, registryFile(), ec);
-    if (ec) {
-        std::filesystem::remove(temporary, ec);
-        *error = "cannot replace " + registryFile().string() + ": " + ec.message();
-        return false;
-    }
+    return control::saveRegistry(registryFile(), error);
+}
+
+bool hasDurvoItem()
+{
+    std::u16string keyPath = std::u16string(kTodayItemsKey) + u"\\" + kItemName;
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+    RegCloseKey(key);
     return true;
 }
 
-bool installPlugin(const std::filesystem::path &builtLibrary, std::string *error)
+std::filesystem::path builtCabinet(uint32_t processor)
 {
-    std::filesystem::path target = control::hostPathOf(kLibraryDevicePath);
+    const char *name = packageFiles[armCabinetIndex].fileName;
+    for (const package::CabinetKind &kind : package::cabinetKinds)
+        if (kind.processor == processor) name = packageFiles[kind.file].fileName;
     std::error_code ec;
-    std::filesystem::create_directories(target.parent_path(), ec);
-    if (!ec) std::filesystem::copy_file(builtLibrary, target, std::filesystem::copy_options::overwrite_existing, ec);
-    if (ec) {
-        *error = "cannot copy " + builtLibrary.string() + " to " + target.string() + ": " + ec.message();
-        return false;
-    }
-
-    std::u16string keyPath = std::u16string(kTodayItemsKey) + u"\\" + kItemName;
-    HKEY key = nullptr;
-    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                        nullptr) != ERROR_SUCCESS) {
-        *error = "cannot create the Today item key HKLM\\" + control::toUtf8(keyPath);
-        return false;
-    }
-    // The package's values in its order; "DLL" is added only when missing, as the package's
-    // no-clobber flag says.
-    bool ok = setDword(key, u"Flags", 0) && setDword(key, u"Enabled", 1) && setDword(key, u"Options", 1) &&
-              setDword(key, u"Type", 4);
-    DWORD size = 0;
-    if (ok && RegQueryValueExW(key, u"DLL", nullptr, nullptr, nullptr, &size) == ERROR_FILE_NOT_FOUND) {
-        std::u16string dll = kLibraryDevicePath;
-        ok = RegSetValueExW(key, u"DLL", 0, REG_SZ, reinterpret_cast<const BYTE *>(dll.c_str()),
-                            static_cast<DWORD>((dll.size() + 1) * sizeof(WCHAR))) == ERROR_SUCCESS;
-    }
-    ok = ok && setDword(key, u"Selectability", 1);
-    RegCloseKey(key);
-    if (!ok) *error = "cannot write the values of HKLM\\" + control::toUtf8(keyPath);
-    return ok;
+    std::filesystem::path beside = std::filesystem::read_symlink("/proc/self/exe", ec).parent_path() / name;
+    if (!ec && std::filesystem::exists(beside, ec)) return beside;
+    return std::filesystem::path(DURVO_PACKAGE_DIR) / name;
 }
 
-std::filesystem::path builtPluginLibrary()
+std::filesystem::path builtSetupProgram()
 {
     std::error_code ec;
-    std::filesystem::path beside = std::filesystem::read_symlink("/proc/self/exe", ec).parent_path() / "Durvo.dll";
+    std::filesystem::path beside = std::filesystem::read_symlink("/proc/self/exe", ec).parent_path() / "DurvoSetup.exe";
     if (!ec && std::filesystem::exists(beside, ec)) return beside;
-    return DURVO_PLUGIN_LIBRARY;
+    return DURVO_SETUP_PROGRAM;
 }
 
 bool writeStoreNumber(const std::string &name, DWORD value, std::string *error)

@@ -1,10 +1,11 @@
 // The device folder of durvo-today: DIR/registry.reg (the registry between runs) and DIR/fs/
-// (the device's file system), and the stand-in for the install package.
+// (the device's file system), and where the built install package is.
 #ifndef DURVO_HOST_DEVICE_H
 #define DURVO_HOST_DEVICE_H
 
 #include <windows.h>
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 
@@ -29,13 +30,16 @@ private:
     std::filesystem::path dir_;
 };
 
-// Installs the plug-in as the device installer does from the package: the library copied to
-// \Windows\Durvo.DLL and the Today item key "Durvo" with its six values ("DLL" is kept when
-// present).
-bool installPlugin(const std::filesystem::path &builtLibrary, std::string *error);
+// Whether the Today item key "Durvo" exists: the mark of an installed plug-in.
+bool hasDurvoItem();
 
-// The built Durvo library: beside the executable when installed so, else where the build put it.
-std::filesystem::path builtPluginLibrary();
+// The built cabinet for a processor: beside the executable when installed so, else in the
+// package folder of the build.
+std::filesystem::path builtCabinet(uint32_t processor);
+
+// DurvoSetup built for this platform: beside the executable when installed so, else the one
+// of the build.
+std::filesystem::path builtSetupProgram();
 
 // Writes a 4-byte REG_BINARY into the meter's store.
 bool writeStoreNumber(const std::string &name, DWORD value, std::string *error);

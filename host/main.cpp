@@ -1,20 +1,24 @@
 // durvo-today: the emulated Pocket PC Today screen and scenario runner.
 #include "device.h"
+#include "device_installer.h"
 #include "runner.h"
 #include "script.h"
 
 #include <control.h>
+#include <setup_record_format.h>
 
 #include <charconv>
 #include <fstream>
 #include <iostream>
+#include <optional>
 #include <sstream>
 #include <unistd.h>
 
 namespace {
 
 constexpr const char *kUsage =
-    "usage: durvo-today [--device DIR] [--dpi 96|192] [--os MAJOR.MINOR] [--platform NAME] [SCRIPT|-]\n"
+    "usage: durvo-today [--device DIR] [--dpi 96|192] [--os MAJOR.MINOR] [--platform NAME]\n"
+    "                   [--processor arm|mips|sh3] [SCRIPT|-]\n"
     "\n"
     "Runs a scenario script (from SCRIPT, or standard input for '-' or none) on a simulated\n"
     "Pocket PC whose Today screen loads the Durvo item, and prints the item's lines whenever\n"
@@ -25,13 +29,18 @@ constexpr const char *kUsage =
     "  --dpi N         96 (240 x 320 screen, the default) or 192 (480 x 640)\n"
     "  --os M.N        operating system version (default 4.20)\n"
     "  --platform S    platform type (default PocketPC)\n"
+    "  --processor P   the device's processor: arm (StrongARM, the default), mips or sh3\n"
     "  --help          this text\n"
     "\n"
     "Script commands, one a line, '#' starts a comment:\n"
     "  clock YYYY-MM-DD HH:MM:SS    set the local time\n"
     "  tickcount N                  set the tick count\n"
     "  power AC FLAG PERCENT        power status bytes 0, 1, 2 (decimal); power fail: the call fails\n"
-    "  boot                         install Durvo and start the Today screen\n"
+    "  boot                         start the Today screen; on a device without the Durvo\n"
+    "                               item, first install the built cabinet for its processor\n"
+    "  boot empty                   start the Today screen on a device with nothing installed\n"
+    "  install FILE.CAB             the device's installer carries out a cabinet (relative to\n"
+    "                               the current folder); a refused cabinet ends the run\n"
     "  softreset                    restart the device (programs end, registry and files stay)\n"
     "  run DURATION [every MS]      let the device run (timers fire), in steps of MS (1000)\n"
     "  sleep DURATION               the device sleeps: time passes, no timer fires\n"
@@ -43,23 +52,32 @@ constexpr const char *kUsage =
     "  tap [X Y]                    tap the item at client point X Y (default 10 5)\n"
     "  action                       the action key on the item\n"
     "  settings                     open the item's options page as the Today settings do\n"
+    "The desktop beside the device (DIR/desktop: registry.reg, drive C: in c/):\n"
+    "  desktop-sync PATH            the synchronisation software installed at PATH (C:\\...)\n"
+    "  setup                        run DurvoSetup on the desktop; the programs it starts are\n"
+    "                               printed as 'exec: LINE'; the application manager hands the\n"
+    "                               cabinet for the device's processor to the device\n"
     "Answer lines, right after the command whose prompts they answer, one per prompt:\n"
     "  menu TEXT | menu dismiss     choose the popup menu item TEXT, or dismiss the menu\n"
     "  answer yes|no|ok             press a message box button\n"
     "  options ID=VALUE ...         set the page's controls (1001=on, 1002=off, 1005=2,\n"
     "                               1009=tap), then OK\n"
+    "  licence install|cancel       press Install or Cancel in the setup's licence dialog\n"
     "  Each may end in 'screenshot FILE.png': the screen while the prompt is shown.\n"
-    "Prompts are printed as 'box \"CAPTION\": TEXT', 'menu: ITEM | ...', 'page \"TITLE\": ...';\n"
+    "Prompts are printed as 'box \"CAPTION\": TEXT', 'menu: ITEM | ...', 'page \"TITLE\": ...',\n"
+    "'dialog \"TITLE\"';\n"
     "one the script does not answer ends the run (exit status 1).\n"
     "Durations: 500ms, 7s, 15m, 2h, 1h30m.\n"
-    "Exit status: 0 done, 1 a command could not be carried out or a prompt went unanswered,\n"
-    "2 bad arguments or script.\n";
+    "Exit status: 0 done, 1 a command could not be carried out, a prompt went unanswered or\n"
+    "something was left at exit (a window, timer, GDI object or library), 2 bad arguments, script\n"
+    "or registry file.\n";
 
 struct Arguments {
     std::filesystem::path device = "device";
     int dpi = 96;
     DWORD osMajor = 4, osMinor = 20;
     std::string platform = "PocketPC";
+    uint32_t processor = package::ce::kProcessorStrongArm;
     std::string script = "-";
 };
 
@@ -107,6 +125,11 @@ int parseArguments(int argc, char **argv, Arguments *args)
         } else if (a == "--platform") {
             if (!value(&v) || v.empty()) return usageError("--platform needs a name");
             args->platform = v;
+        } else if (a == "--processor") {
+            std::optional<uint32_t> processor;
+            if (value(&v)) processor = host::processorOfName(v);
+            if (!processor) return usageError("--processor is arm, mips or sh3");
+            args->processor = *processor;
         } else if (a.size() > 1 && a[0] == '-') {
             return usageError("unknown option " + std::string(a));
         } else if (haveScript) {
@@ -177,13 +200,21 @@ int main(int argc, char **argv)
 
     host::Runner::Options options;
     options.look = host::ScreenLook{240 * args.dpi / 96, 320 * args.dpi / 96, args.dpi};
-    options.pluginLibrary = host::builtPluginLibrary();
+    options.processor = args.processor;
+    options.builtCabinet = host::builtCabinet(args.processor);
+    options.deviceDir = args.device;
+    options.setupProgram = host::builtSetupProgram();
     options.progress = isatty(STDERR_FILENO) != 0;
     host::Runner runner(script, options, std::cout, std::cerr);
     bool ran = runner.run();
 
     if (!device.saveRegistry(&why)) {
         std::cerr << "durvo-today: " << why << "\n";
+        return 1;
+    }
+    // Everything that ran has ended: whatever a program did not give back is a leak.
+    if (std::string left = control::describeLeftovers(); !left.empty()) {
+        std::cerr << "durvo-today: left at exit: " << left << "\n";
         return 1;
     }
     return ran ? 0 : 1;

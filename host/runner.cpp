@@ -1,10 +1,15 @@
 #include "runner.h"
 
+#include "stand_ins.h"
+
 #include <control.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <optional>
 
 namespace host {
 namespace {
@@ -64,11 +69,13 @@ bool Runner::run()
     }
     current_ = nullptr;
     clearProgress();
+    // The device is switched off: the Today screen and the other programs end.
     if (screen_) {
         screen_->stop();
         screen_.reset();
         control::pumpMessages();
     }
+    closeAllForeignWindows();
     control::setUser({});
     out_.flush();
     return ok;
@@ -97,10 +104,22 @@ bool Runner::execute(const Command &c)
     case CommandKind::PowerFail:
         control::setPowerCallFails(true);
         return true;
-    case CommandKind::Boot: {
-        std::string why;
-        if (!installPlugin(options_.pluginLibrary, &why)) return fail(c, why);
+    case CommandKind::Boot:
+        // A scenario starts on a device with Durvo installed unless it asks for an empty one.
+        if (!c.emptyDevice && !hasDurvoItem()) {
+            InstallOutcome outcome;
+            if (!install(c, options_.builtCabinet, &outcome)) return false;
+            err_ << script_.name << ":" << c.line << ": note: no Durvo item on the device; installed "
+                 << options_.builtCabinet.string() << ": " << describe(outcome) << "\n";
+        }
         return boot(c);
+    case CommandKind::Install: {
+        InstallOutcome outcome;
+        if (!install(c, c.text, &outcome)) return false;
+        clearProgress();
+        out_ << clockStamp() << " installed " << c.text << ": " << describe(outcome) << "\n";
+        out_.flush();
+        return true;
     }
     case CommandKind::SoftReset:
         // A soft reset ends every program and restarts the tick count; the registry, the
@@ -147,16 +166,28 @@ bool Runner::execute(const Command &c)
     case CommandKind::Setting:
         pendingSettings_.emplace_back(c.text, c.number);
         return true;
+    case CommandKind::DesktopSync:
+        return desktopSync(c);
     case CommandKind::Tap:
     case CommandKind::Action:
     case CommandKind::Settings:
+    case CommandKind::Setup:
         return prompt(c, {});
     case CommandKind::Menu:
     case CommandKind::Answer:
     case CommandKind::Options:
+    case CommandKind::Licence:
         break;   // answer lines are carried out with the command they follow
     }
     return fail(c, "unhandled command");
+}
+
+bool Runner::install(const Command &c, const std::filesystem::path &cabinet, InstallOutcome *outcome)
+{
+    std::string why;
+    if (!installCabinetFile(cabinet, InstallTarget{options_.processor}, outcome, &why))
+        return fail(c, "cannot install " + cabinet.string() + ": " + why);
+    return true;
 }
 
 // ---- Prompts and the scripted user -------------------------------------------------------------
@@ -186,7 +217,10 @@ const char *answerWord(int answer)
 
 const char *answerKindName(CommandKind kind)
 {
-    return kind == CommandKind::Menu ? "a popup menu" : kind == CommandKind::Answer ? "a message box" : "an options page";
+    return kind == CommandKind::Menu      ? "a popup menu"
+           : kind == CommandKind::Answer  ? "a message box"
+           : kind == CommandKind::Licence ? "the licence dialog"
+                                          : "an options page";
 }
 
 // Whether a box of this type has the button an answer presses.
@@ -333,6 +367,10 @@ int Runner::answerMenu(const control::MenuShown &menu)
 
 void Runner::answerDialog(const control::DialogShown &dialog)
 {
+    if (onDesktop_) {
+        answerLicence(dialog);
+        return;
+    }
     std::string title = control::toUtf8(dialog.title);
     std::vector<control::ControlShown> controls = control::dialogControls(dialog.dialog);
     print("page \"" + title + "\": " + pageState(controls));
@@ -399,11 +437,12 @@ bool Runner::prompt(const Command &c, std::vector<const Command *> answers)
     answers_ = std::move(answers);
     nextAnswer_ = 0;
     // The item's menu and page run its own code: a rebuild it asks for waits until they end.
-    screen_->holdRebuild(true);
+    if (screen_) screen_->holdRebuild(true);
     bool carriedOut = c.kind == CommandKind::Tap      ? tap(c)
                       : c.kind == CommandKind::Action ? action(c)
+                      : c.kind == CommandKind::Setup  ? setupOnDesktop(c)
                                                       : openSettings(c);
-    screen_->holdRebuild(false);
+    if (screen_) screen_->holdRebuild(false);
     control::pumpMessages();
     reportChanges();
     bool ok = carriedOut && promptsSettled(c);
@@ -566,6 +605,157 @@ void Runner::clearProgress()
     err_ << "\r\x1b[K";
     err_.flush();
     progressShown_ = false;
+}
+
+// ---- The emulated desktop ------------------------------------------------------------------------
+
+bool Runner::desktopSync(const Command &c)
+{
+    std::string error;
+    bool placed = false;
+    {
+        DesktopSession desktop(DesktopFolder(options_.deviceDir), DeviceSide{options_.deviceDir / "fs"}, nullptr);
+        if (!desktop.ok(&error)) return fail(c, "cannot start the desktop: " + error);
+        std::u16string folder = control::fromUtf8(c.text);
+        std::filesystem::path host = control::hostPathOf(folder);
+        std::error_code ec;
+        std::filesystem::create_directories(host, ec);
+        HKEY key = nullptr;
+        std::u16string value = folder + u'\0';
+        if (ec) {
+            error = "cannot create " + c.text + ": " + ec.message();
+        } else if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Microsoft\\Windows CE Services", 0, nullptr, 0,
+                                   KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS ||
+                   RegSetValueExW(key, u"InstalledDir", 0, REG_SZ, reinterpret_cast<const BYTE *>(value.data()),
+                                  static_cast<DWORD>(value.size() * sizeof(char16_t))) != ERROR_SUCCESS) {
+            error = "cannot write the desktop's registry";
+        } else {
+            placed = placeStandIn(host / "CEAppMgr.exe", StandIn::ApplicationManager, &error);
+        }
+        if (key) RegCloseKey(key);
+    }
+    if (!placed) return fail(c, error);
+    print("desktop: the synchronisation software is in " + c.text);
+    return true;
+}
+
+bool Runner::setupOnDesktop(const Command &c)
+{
+    std::string error;
+    int exitCode = 0;
+    {
+        // Declared before the session: the launcher refers to it.
+        DesktopSession *session = nullptr;
+        DesktopSession desktop(DesktopFolder(options_.deviceDir), DeviceSide{options_.deviceDir / "fs"},
+                               [&](const control::ProgramStart &start) { return startDesktopProgram(start, *session); });
+        session = &desktop;
+        if (!desktop.ok(&error)) return fail(c, "cannot start the desktop: " + error);
+        onDesktop_ = true;
+        exitCode = control::runProgram(options_.setupProgram, "", &error);
+        onDesktop_ = false;
+    }
+    if (exitCode == -1 && !error.empty()) return fail(c, "cannot run " + options_.setupProgram.string() + ": " + error);
+    print("setup: DurvoSetup ended with exit code " + std::to_string(exitCode));
+    return true;
+}
+
+bool Runner::startDesktopProgram(const control::ProgramStart &start, DesktopSession &session)
+{
+    std::string line = control::toUtf8(start.commandLine);
+    if (start.program.empty()) {
+        print("exec: " + line + " (no such program)");
+        return false;
+    }
+    print("exec: " + line);
+    std::optional<StandIn> standIn = standInOf(start.program);
+    if (!standIn) {
+        print("exec: " + control::toUtf8(start.program) + " is no program this desktop can run");
+        return false;
+    }
+    if (*standIn == StandIn::ApplicationManager) {
+        applicationManager(start, session);
+    } else {
+        textEditor(start);
+    }
+    return true;
+}
+
+// Reads the description file's cabinets and hands the one for the device's processor to the
+// device's installer, as the application manager does once the device is connected.
+void Runner::applicationManager(const control::ProgramStart &start, DesktopSession &session)
+{
+    std::vector<std::u16string> arguments = commandLineArguments(start.commandLine);
+    if (arguments.size() < 2) {
+        print("CEAppMgr: no description file given");
+        return;
+    }
+    const std::u16string &description = arguments[1];
+    std::string shown = control::toUtf8(description);
+    std::ifstream in(control::hostPathOf(description), std::ios::binary);
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::vector<std::string> cabinets;
+    std::string error;
+    if (!in || !descriptionCabinets(text, &cabinets, &error)) {
+        print("CEAppMgr: cannot use " + shown + ": " + (in ? error : "cannot read it"));
+        return;
+    }
+    std::u16string folder = description.substr(0, description.find_last_of(u'\\') + 1);
+    std::u16string chosen;
+    for (const std::string &name : cabinets) {
+        uint32_t processor = 0;
+        std::u16string cabinet = folder + control::fromUtf8(name);
+        if (cabinetProcessor(control::hostPathOf(cabinet), &processor, &error) && processor == options_.processor) {
+            chosen = cabinet;
+            break;
+        }
+    }
+    if (chosen.empty()) {
+        print("CEAppMgr: no cabinet of " + shown + " is for this device's processor");
+        return;
+    }
+    std::filesystem::path cabinetFile = control::hostPathOf(chosen);
+    InstallOutcome outcome;
+    bool installed = false;
+    session.onDevice([&] { installed = installCabinetFile(cabinetFile, InstallTarget{options_.processor}, &outcome, &error); });
+    if (!installed) {
+        print("CEAppMgr: the device refused " + control::toUtf8(chosen) + ": " + error);
+        return;
+    }
+    print(clockStamp() + " installed " + control::toUtf8(chosen) + ": " + describe(outcome));
+}
+
+// What the editor was asked to open, and whether that file is there.
+void Runner::textEditor(const control::ProgramStart &start)
+{
+    std::vector<std::u16string> arguments = commandLineArguments(start.commandLine);
+    if (arguments.size() < 2) {
+        print("notepad: a new, empty document");
+        return;
+    }
+    std::string shown = control::toUtf8(arguments[1]);
+    std::error_code ec;
+    std::filesystem::path file = control::hostPathOf(arguments[1]);
+    if (!std::filesystem::is_regular_file(file, ec)) {
+        print("notepad: cannot find " + shown);
+        return;
+    }
+    print("notepad: " + shown + " (" + std::to_string(std::filesystem::file_size(file, ec)) + " bytes)");
+}
+
+// The setup's licence dialog: each `licence` line presses Install or Cancel; a Cancel's question
+// is answered by an `answer` line, and a `licence` line may follow a No.
+void Runner::answerLicence(const control::DialogShown &dialog)
+{
+    print("dialog \"" + control::toUtf8(dialog.title) + "\"");
+    while (IsWindow(dialog.dialog) && IsWindowVisible(dialog.dialog)) {
+        const Command *answer = takeAnswer(CommandKind::Licence, "the dialog \"" + control::toUtf8(dialog.title) + "\"");
+        if (!answer || !takePicture(*answer)) return;
+        if (!control::clickControl(dialog.dialog, answer->answer)) {
+            promptFailed(answer->line, "the dialog has no button to press");
+            return;
+        }
+        if (!promptFailure_.empty()) return;
+    }
 }
 
 }  // namespace host

@@ -3,10 +3,13 @@
 #ifndef DURVO_HOST_RUNNER_H
 #define DURVO_HOST_RUNNER_H
 
+#include "desktop.h"
 #include "device.h"
+#include "device_installer.h"
 #include "script.h"
 #include "today_screen.h"
 
+#include <cstdint>
 #include <control.h>
 
 #include <filesystem>
@@ -22,7 +25,10 @@ class Runner {
 public:
     struct Options {
         ScreenLook look;
-        std::filesystem::path pluginLibrary;
+        uint32_t processor = 0;                   // the device's, a PROCESSOR_* value
+        std::filesystem::path builtCabinet;       // what `boot` installs on a device without Durvo
+        std::filesystem::path deviceDir;          // DIR: the device in DIR/fs, the desktop in DIR/desktop
+        std::filesystem::path setupProgram;       // what `setup` runs: DurvoSetup built for the platform
         bool progress = false;   // show progress of long runs on `err`
     };
     Runner(const Script &script, Options options, std::ostream &out, std::ostream &err);
@@ -39,6 +45,14 @@ private:
     bool tap(const Command &command);
     bool action(const Command &command);
     bool openSettings(const Command &command);
+    // The emulated desktop: the synchronisation software installed, the setup run, and the
+    // programs it starts (application manager and editor stand-ins).
+    bool desktopSync(const Command &command);
+    bool setupOnDesktop(const Command &command);
+    bool startDesktopProgram(const control::ProgramStart &start, DesktopSession &session);
+    void applicationManager(const control::ProgramStart &start, DesktopSession &session);
+    void textEditor(const control::ProgramStart &start);
+    void answerLicence(const control::DialogShown &dialog);
     void installUser();
     int answerMessageBox(const control::MessageBoxShown &box);
     int answerMenu(const control::MenuShown &menu);
@@ -53,6 +67,7 @@ private:
     bool promptsSettled(const Command &command);
     void print(const std::string &line);
     bool boot(const Command &command);
+    bool install(const Command &command, const std::filesystem::path &cabinet, InstallOutcome *outcome);
     void runFor(const Command &command);
     void show(const Command &command);
     void reportChanges();
@@ -73,6 +88,7 @@ private:
     std::vector<const Command *> answers_;      // the answer lines of the prompting command
     size_t nextAnswer_ = 0;
     std::string promptFailure_;                 // the first "file:line: message" of a prompt
+    bool onDesktop_ = false;                    // dialogs are the setup's, not the item's
     bool hadItems_ = false;
     bool progressShown_ = false;
     long long lastProgressMs_ = 0;

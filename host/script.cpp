@@ -232,10 +232,24 @@ bool parseCommand(std::string_view line, Command *cmd, std::string *why)
         cmd->kind = CommandKind::Power;
         return true;
     }
-    if (verb == "boot" || verb == "softreset" || verb == "show") {
+    if (verb == "boot") {
+        if (!(w.size() == 1 || (w.size() == 2 && w[1] == "empty"))) {
+            *why = "usage: boot [empty]";
+            return false;
+        }
+        cmd->kind = CommandKind::Boot;
+        cmd->emptyDevice = w.size() == 2;
+        return true;
+    }
+    if (verb == "softreset" || verb == "show") {
         if (!wantArgs(0, std::string(verb).c_str())) return false;
-        cmd->kind = verb == "boot" ? CommandKind::Boot
-                  : verb == "softreset" ? CommandKind::SoftReset : CommandKind::Show;
+        cmd->kind = verb == "softreset" ? CommandKind::SoftReset : CommandKind::Show;
+        return true;
+    }
+    if (verb == "install") {
+        if (!wantArgs(1, "install FILE.CAB")) return false;
+        cmd->kind = CommandKind::Install;
+        cmd->text = std::string(w[1]);
         return true;
     }
     if (verb == "run" || verb == "sleep") {
@@ -316,12 +330,29 @@ bool parseCommand(std::string_view line, Command *cmd, std::string *why)
         }
         return true;
     }
+    if (verb == "setup") {
+        if (!wantArgs(0, "setup")) return false;
+        cmd->kind = CommandKind::Setup;
+        return true;
+    }
+    if (verb == "desktop-sync") {
+        // A Windows path of drive C:, blanks allowed: the rest of the line or one quoted string.
+        auto path = parseTitle(rest, why);
+        if (!path || path->size() < 3 || std::toupper(static_cast<unsigned char>((*path)[0])) != 'C' ||
+            (*path)[1] != ':' || (*path)[2] != '\\') {
+            *why = "usage: desktop-sync PATH (a folder on drive C:, such as C:\\Program Files\\Sync)";
+            return false;
+        }
+        cmd->kind = CommandKind::DesktopSync;
+        cmd->text = *path;
+        return true;
+    }
     if (verb == "action" || verb == "settings") {
         if (!wantArgs(0, std::string(verb).c_str())) return false;
         cmd->kind = verb == "action" ? CommandKind::Action : CommandKind::Settings;
         return true;
     }
-    if (verb == "menu" || verb == "answer" || verb == "options") {
+    if (verb == "menu" || verb == "answer" || verb == "options" || verb == "licence") {
         auto picture = takePicture(&rest, why);
         if (!picture) return false;
         cmd->picture = *picture;
@@ -337,6 +368,18 @@ bool parseCommand(std::string_view line, Command *cmd, std::string *why)
                 return false;
             }
             cmd->text = *text;
+            return true;
+        }
+        if (verb == "licence") {
+            cmd->kind = CommandKind::Licence;
+            if (rest == "install") {
+                cmd->answer = IDOK;
+            } else if (rest == "cancel") {
+                cmd->answer = IDCANCEL;
+            } else {
+                *why = "usage: licence install|cancel [screenshot FILE.png]";
+                return false;
+            }
             return true;
         }
         if (verb == "answer") {
@@ -378,7 +421,8 @@ void checkSequence(const Script &script, std::vector<std::string> *errors)
     for (const Command &c : script.commands) {
         if (isAnswer(c.kind)) {
             if (!answering)
-                fail(c, "an answer line must follow the command that prompts (tap, action or settings) or another answer");
+                fail(c, "an answer line must follow the command that prompts (tap, action, settings or setup) or "
+                        "another answer");
             continue;
         }
         answering = isPromptingCommand(c.kind);
@@ -428,12 +472,14 @@ void checkSequence(const Script &script, std::vector<std::string> *errors)
 
 bool isPromptingCommand(CommandKind kind)
 {
-    return kind == CommandKind::Tap || kind == CommandKind::Action || kind == CommandKind::Settings;
+    return kind == CommandKind::Tap || kind == CommandKind::Action || kind == CommandKind::Settings ||
+           kind == CommandKind::Setup;
 }
 
 bool isAnswer(CommandKind kind)
 {
-    return kind == CommandKind::Menu || kind == CommandKind::Answer || kind == CommandKind::Options;
+    return kind == CommandKind::Menu || kind == CommandKind::Answer || kind == CommandKind::Options ||
+           kind == CommandKind::Licence;
 }
 
 std::optional<DWORD> parseDuration(std::string_view text)

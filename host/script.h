@@ -17,7 +17,8 @@ enum class CommandKind {
     TickCount,    // tickcount N
     Power,        // power AC FLAG PERCENT
     PowerFail,    // power fail
-    Boot,         // boot
+    Boot,         // boot [empty]
+    Install,      // install FILE.CAB
     SoftReset,    // softreset
     Run,          // run DURATION [every STEP]
     Sleep,        // sleep DURATION
@@ -31,10 +32,14 @@ enum class CommandKind {
     Tap,          // tap [X Y]
     Action,       // action
     Settings,     // settings
+    Setup,        // setup: DurvoSetup runs on the emulated desktop
     // Answer lines.
     Menu,         // menu TEXT | menu dismiss [screenshot FILE.png]
     Answer,       // answer yes|no|ok [screenshot FILE.png]
     Options,      // options ID=VALUE ... [screenshot FILE.png]
+    Licence,      // licence install|cancel [screenshot FILE.png]
+    // The emulated desktop.
+    DesktopSync,  // desktop-sync PATH: the synchronisation software installed at PATH
 };
 
 bool isPromptingCommand(CommandKind kind);
@@ -55,10 +60,12 @@ struct Command {
     DWORD number = 0;         // TickCount; Run and Sleep duration in ms; Setting value
     DWORD stepMs = 1000;      // Run
     BYTE power[3]{};          // Power: AC line status, battery flag, battery life percent
-    std::string text;         // window title (UTF-8), screenshot file, setting name, menu item
+    std::string text;         // window title (UTF-8), screenshot file, setting name, cabinet file,
+                              // menu item, desktop path (DesktopSync)
+    bool emptyDevice = false; // Boot: start without installing anything
     int x = 10, y = 5;        // Tap: the client point of the item
     bool dismiss = false;     // Menu: dismiss the menu instead of choosing an item
-    int answer = 0;           // Answer: IDYES, IDNO or IDOK
+    int answer = 0;           // Answer: IDYES, IDNO or IDOK; Licence: IDOK (install) or IDCANCEL
     std::vector<ControlSetting> controls;   // Options, in the order given
     std::string picture;      // answer lines: a screenshot taken while the prompt is shown
 };

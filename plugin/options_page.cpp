@@ -13,41 +13,44 @@ static_assert(IDD_OPTIONS == IDD_TODAY_CUSTOM, "the Today settings run the page 
 
 static const WCHAR todayItemKey[] = TEXT("SOFTWARE\\Microsoft\\Today\\Items\\Durvo");
 
-// A list whose entries stand for stored values: entry i stores values[i]. Any other stored value
+// The mapped lists store the value of the selected entry: a stored value no entry stands for
 // shows as entry 0, and any other selection (no selection included) stores 0.
-struct MappedList {
+static const DWORD logSaveValues[] = {0, 5, 10, 30, 60};
+static const DWORD chargeSensorValues[] = {chargeSensorStandard, chargeSensorThreeState,
+                                           chargeSensorDellAxim};
+static const DWORD offLevelValues[] = {0, 5, 10, 15, 20};
+
+// A list of the page and the setting it edits.
+struct OptionList {
     int control;
     DWORD *setting;
     int count;
     const WCHAR *items[5];
-    DWORD values[5];
+    const DWORD *values;   // NULL: the selected index is stored as it is
 };
 
-// The entries are formats without arguments, so "%%" shows as one percent sign.
-static const MappedList mappedLists[] = {
+// In the order the page fills them. The entries are formats without arguments, so "%%" shows
+// as one percent sign.
+enum { logSaveList, chargeSensorList, forecastList, offLevelList, optionListCount };
+static const OptionList optionLists[optionListCount] = {
     {IDC_LOG_SAVE, &meterState.settings.logSaveMinutes, 5,
      {TEXT("Save Log on demand only"), TEXT("Save Log every 5 min."), TEXT("Save Log every 10 min."),
       TEXT("Save Log every 30 min."), TEXT("Save Log hourly")},
-     {0, 5, 10, 30, 60}},
+     logSaveValues},
     {IDC_CHARGE_SENSOR, &meterState.settings.chargeSensor, 3,
      {TEXT("Standard Charge Sensor"), TEXT("Casio-E115 3-state Charge Sensor"),
       TEXT("Dell Axim Charge Sensor")},
-     {chargeSensorStandard, chargeSensorThreeState, chargeSensorDellAxim}},
+     chargeSensorValues},
+    // A stored mode outside the list leaves it without a selection.
+    {IDC_FORECAST, &meterState.settings.forecastMode, 3,
+     {TEXT("Do not forecast durvo"), TEXT("Forecast total durvo"), TEXT("Forecast time reminded")},
+     NULL},
     {IDC_OFF_LEVEL, &meterState.settings.offLevel, 5,
      {TEXT("PDA turns off on drain battery"), TEXT("PDA turns off on 5%% charge"),
       TEXT("PDA turns off on 10%% charge"), TEXT("PDA turns off on 15%% charge"),
       TEXT("PDA turns off on 20%% charge")},
-     {0, 5, 10, 15, 20}},
+     offLevelValues},
 };
-static const int mappedListCount = sizeof mappedLists / sizeof mappedLists[0];
-
-// The forecast list stores its selected index itself.
-static const WCHAR *const forecastItems[] = {
-    TEXT("Do not forecast durvo"),
-    TEXT("Forecast total durvo"),
-    TEXT("Forecast time reminded"),
-};
-static const int forecastItemCount = sizeof forecastItems / sizeof forecastItems[0];
 
 // A check box and the flag it edits.
 struct CheckBox {
@@ -92,29 +95,36 @@ int unregisterPlugin(HWND owner)
     return 1;
 }
 
-static void addListItems(HWND dialog, int control, const WCHAR *const *items, int count)
-{
-    for (int i = 0; i < count; i++) {
-        WCHAR text[listItemChars];
-        wsprintfW(text, items[i]);
-        SendDlgItemMessageW(dialog, control, CB_ADDSTRING, 0, (LPARAM)text);
-    }
-}
-
-static int mappedIndex(const MappedList &list, DWORD value)
+static void showList(HWND dialog, const OptionList &list)
 {
     for (int i = 0; i < list.count; i++) {
-        if (list.values[i] == value) {
-            return i;
+        WCHAR text[listItemChars];
+        wsprintfW(text, list.items[i]);
+        SendDlgItemMessageW(dialog, list.control, CB_ADDSTRING, 0, (LPARAM)text);
+    }
+    int index = 0;
+    if (list.values == NULL) {
+        index = LOWORD(*list.setting);
+    } else {
+        for (int i = 0; i < list.count; i++) {
+            if (list.values[i] == *list.setting) {
+                index = i;
+                break;
+            }
         }
     }
-    return 0;
+    SendDlgItemMessageW(dialog, list.control, CB_SETCURSEL, index, 0);
 }
 
-static DWORD selectedIndex(HWND dialog, int control)
+static void storeList(HWND dialog, const OptionList &list)
 {
     // No selection answers CB_ERR, whose low 16 bits (65535) are kept as they are.
-    return LOWORD(SendDlgItemMessageW(dialog, control, CB_GETCURSEL, 0, 0));
+    DWORD index = LOWORD(SendDlgItemMessageW(dialog, list.control, CB_GETCURSEL, 0, 0));
+    if (list.values == NULL) {
+        *list.setting = index;
+    } else {
+        *list.setting = index < (DWORD)list.count ? list.values[index] : 0;
+    }
 }
 
 static bool isChecked(HWND dialog, int control)
@@ -147,14 +157,9 @@ static INT_PTR initOptionsPage(HWND dialog)
     CheckRadioButton(dialog, IDC_BRIEF_VIEW, IDC_DETAILED_VIEW,
                      settings.briefView != 0 ? IDC_BRIEF_VIEW : IDC_DETAILED_VIEW);
 
-    for (int i = 0; i < mappedListCount; i++) {
-        const MappedList &list = mappedLists[i];
-        addListItems(dialog, list.control, list.items, list.count);
-        SendDlgItemMessageW(dialog, list.control, CB_SETCURSEL, mappedIndex(list, *list.setting), 0);
+    for (int i = 0; i < optionListCount; i++) {
+        showList(dialog, optionLists[i]);
     }
-    // A stored mode outside the list leaves it without a selection.
-    addListItems(dialog, IDC_FORECAST, forecastItems, forecastItemCount);
-    SendDlgItemMessageW(dialog, IDC_FORECAST, CB_SETCURSEL, LOWORD(settings.forecastMode), 0);
     return TRUE;
 }
 
@@ -166,18 +171,16 @@ static INT_PTR acceptOptionsPage(HWND dialog)
     if (settings.gatherAppStats == 0) {
         meterState.appCount = 0;
     }
-    for (int i = 0; i < mappedListCount; i++) {
-        const MappedList &list = mappedLists[i];
-        DWORD index = selectedIndex(dialog, list.control);
-        *list.setting = index < (DWORD)list.count ? list.values[index] : 0;
-    }
+    storeList(dialog, optionLists[logSaveList]);
+    storeList(dialog, optionLists[chargeSensorList]);
     for (int i = 0; i < checkBoxCount; i++) {
         *checkBoxes[i].setting = isChecked(dialog, checkBoxes[i].control) ? 1 : 0;
     }
     settings.briefView = isChecked(dialog, IDC_BRIEF_VIEW) ? 1 : 0;
     settings.ppc2002Style =
         isPpc2002StylePlatform() || isChecked(dialog, IDC_PPC2002_STYLE) ? 1 : 0;
-    settings.forecastMode = selectedIndex(dialog, IDC_FORECAST);
+    storeList(dialog, optionLists[forecastList]);
+    storeList(dialog, optionLists[offLevelList]);
 
     // The view and the look decide the item's height, which the host asks for next.
     measureLineHeight(itemWindow);

@@ -5,8 +5,6 @@
 
 #include <windows.h>
 
-#include <stddef.h>
-
 // ---- The host's item record ------------------------------------------------------------------
 
 #define MAX_ITEMNAME 32

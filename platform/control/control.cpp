@@ -21,7 +21,29 @@ void resetDevice() {
     internal::resetPower();
     internal::resetVersion();
     internal::resetFiles();
+    internal::resetPrograms();
     SetLastError(ERROR_SUCCESS);
+}
+
+std::string describeLeftovers() {
+    const GdiCounts gdi = liveGdiObjects();
+    const struct {
+        int count;
+        const char *one;
+        const char *many;
+    } kinds[] = {
+        {liveWindowCount(), "window", "windows"},   {liveTimerCount(), "timer", "timers"},
+        {gdi.fonts, "font", "fonts"},               {gdi.brushes, "brush", "brushes"},
+        {gdi.icons, "icon", "icons"},               {gdi.deviceContexts, "device context", "device contexts"},
+        {loadedLibraryCount(), "library", "libraries"},
+    };
+    std::string text;
+    for (const auto &kind : kinds) {
+        if (kind.count == 0) continue;
+        if (!text.empty()) text += ", ";
+        text += std::to_string(kind.count) + " " + (kind.count == 1 ? kind.one : kind.many);
+    }
+    return text;
 }
 
 // Unpaired surrogates and malformed UTF-8 become U+FFFD, so a conversion never fails.

@@ -55,13 +55,18 @@ bool registryFromRegText(std::string_view text, std::string *error);
 // line ends. A load also takes UTF-8 text (with or without its mark), as people write it.
 bool saveRegistry(const std::filesystem::path &file, std::string *error);
 bool loadRegistry(const std::filesystem::path &file, std::string *error);
-// The text (UTF-8, LF) of a .reg file's bytes in either form.
+// The text (UTF-8, LF) of a .reg file's bytes: UTF-16LE with its mark, as saveRegistry writes,
+// or UTF-8 with or without one.
 std::string regFileText(std::string_view bytes);
 
 // ---- Files -----------------------------------------------------------------------------------
 // The device file system lives below this host folder: "\My Documents\x.txt" is
 // ROOT/My Documents/x.txt. Lookup ignores letter case.
 void setDeviceRoot(const std::filesystem::path &root);
+// A desktop's drive: "C:\x.txt" is FOLDER/x.txt once drive C: is mapped to FOLDER (the letter in
+// either case); ".." never climbs above FOLDER. An empty folder removes the mapping. A drive that
+// is not mapped is the folder of its letter below the device root. False for a non-letter.
+bool mapDrive(WCHAR letter, const std::filesystem::path &folder);
 std::filesystem::path hostPathOf(std::u16string_view devicePath);
 struct FileFaults {
     // Every CreateFile* answers INVALID_HANDLE_VALUE with ERROR_ACCESS_DENIED.
@@ -77,6 +82,37 @@ void setFileFaults(const FileFaults &faults);
 // Files opened with CreateFile* and not yet closed; a leak shows here.
 int openFileHandles();
 
+// ---- Programs --------------------------------------------------------------------------------
+// There are no processes: a program that WinExec starts is handed to the launcher, which stands
+// in for it and returns once it has done its work. WinExec looks for the program file first
+// (quoted name, or each blank of an unquoted line in turn; ".exe" added to a name without an
+// extension; a bare name in the search folders) and calls the launcher for every attempt.
+struct ProgramStart {
+    std::u16string commandLine;        // as WinExec got it
+    UINT showCommand = 0;
+    std::u16string program;            // the file found ("C:\Windows\notepad.exe"); empty: none
+    std::filesystem::path hostFile;    // that file on the host
+};
+// Answers whether the program ran; false makes WinExec answer ERROR_BAD_FORMAT (11). When no
+// file was found, WinExec answers ERROR_FILE_NOT_FOUND (2) whatever the launcher says.
+using ProgramLauncher = std::function<bool(const ProgramStart &)>;
+// resetDevice removes the launcher (every found program then fails with 11) and the folders.
+void setProgramLauncher(ProgramLauncher launcher);
+// Where a program named without a path is looked for, in order ("C:\Windows\System32", ...).
+void setProgramSearchPath(std::vector<std::u16string> folders);
+// CoInitialize calls not yet matched by CoUninitialize.
+int comInitializations();
+
+// Runs a program built for this platform: a shared library holding WinMain and the record of its
+// resources (module_abi.h). While WinMain runs, the program is the current program:
+// GetModuleHandle*(NULL) and the resource calls with a null module answer its module.
+// `arguments` is WinMain's command line. Returns WinMain's exit code, or -1 with *error set when
+// the image cannot be loaded or has no WinMain.
+int runProgram(const std::filesystem::path &image, std::string_view arguments, std::string *error);
+// Gives the current program (the test executable when no runProgram is running) these resources,
+// a windres .res image, in place of its own; an empty image restores its own. resetDevice does too.
+void setProgramResources(std::vector<BYTE> image);
+
 // ---- Shell library ---------------------------------------------------------------------------
 // Whether "AYGSHELL" exports "SHGetUIMetrics", and the pixel font size it reports
 // (0 = the call leaves the buffer untouched).
@@ -85,6 +121,9 @@ void setShellUiMetrics(bool present, DWORD fontSizePixels);
 // ---- Display ---------------------------------------------------------------------------------
 void setDpi(int dotsPerInch);   // LOGPIXELSX and LOGPIXELSY of every device context
 int dpi();
+// The screen in pixels (HORZRES, VERTRES, the desktop window, where dialogs and menus must lie),
+// for a desktop rather than a Pocket PC; 0 x 0 goes back to 240 x 320 scaled with the dpi.
+void setScreenSize(int width, int height);
 void setSysColor(int index, COLORREF color);
 // The stock SYSTEM_FONT's lfWeight (FW_BOLD by default), so a test can tell it from others.
 void setSystemFontWeight(LONG weight);
@@ -143,6 +182,17 @@ struct GdiCounts {
     int menus = 0;   // menu handles not yet destroyed (USER objects, counted here all the same)
 };
 GdiCounts liveGdiObjects();
+
+// ---- What a program leaves -------------------------------------------------------------------
+// Windows not destroyed (other programs' too), timers not killed, and libraries loaded from
+// files with LoadLibraryW and not freed (GetDesktopWindow's window and the built-in shell
+// library are part of the system and stay). A program that ends cleanly leaves none, and no GDI objects either (liveGdiObjects).
+int liveWindowCount();
+int liveTimerCount();
+int loadedLibraryCount();
+// All of the above that is not zero, as "2 windows, 1 timer, 3 fonts, 1 library"; empty when
+// nothing is left.
+std::string describeLeftovers();
 
 // ---- The user ----------------------------------------------------------------------------------
 // Message boxes, popup menus and modal dialogs are shown to a scripted user instead of a person.
@@ -212,7 +262,10 @@ std::vector<std::string> takeUnansweredPrompts();
 // What the user does inside a dialog. Each acts as a tap on the control would: a push button
 // sends WM_COMMAND (BN_CLICKED) to the dialog; an auto check box toggles and notifies; an auto
 // radio button checks itself, clears the others of its group and notifies. Returns false when
-// the dialog has no such enabled, visible control.
+// the dialog has no such enabled, visible control (a group box takes no tap). On a dialog whose
+// caption carries the OK button (SHInitDialog's SHIDIF_DONEBUTTON) and that has no control 1,
+// IDOK taps that button: WM_COMMAND IDOK goes to the dialog. Pending paints and posted messages
+// are dispatched afterwards, as the modal loop would between two taps.
 bool clickControl(HWND dialog, int controlId);
 // Selects item `index` of a combo box and notifies the dialog (CBN_SELCHANGE).
 bool selectListItem(HWND dialog, int controlId, int index);

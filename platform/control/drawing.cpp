@@ -137,6 +137,8 @@ void setDpi(int dotsPerInch) { gdi::setDpi(dotsPerInch); }
 
 int dpi() { return gdi::dpi(); }
 
+void setScreenSize(int width, int height) { gdi::setScreenSize(width, height); }
+
 void setSysColor(int index, COLORREF color) { gdi::setSysColor(index, color); }
 
 void setSystemFontWeight(LONG weight) { gdi::setSystemFontWeight(weight); }

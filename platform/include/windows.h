@@ -107,6 +107,7 @@ typedef INT_PTR (CALLBACK *FARPROC)();
 #define GetBValue(c) ((BYTE)((c) >> 16))
 #define MAKEINTRESOURCEW(i) ((LPWSTR)((ULONG_PTR)((WORD)(i))))
 #define MAKEINTRESOURCE MAKEINTRESOURCEW
+#define MAKEINTRESOURCEA(i) ((LPSTR)((ULONG_PTR)((WORD)(i))))
 #define IS_INTRESOURCE(r) ((((ULONG_PTR)(r)) >> 16) == 0)
 #define MAKEWPARAM(l, h) ((WPARAM)(DWORD)MAKELONG(l, h))
 #define MAKELPARAM(l, h) ((LPARAM)(DWORD)MAKELONG(l, h))
@@ -122,6 +123,7 @@ typedef INT_PTR (CALLBACK *FARPROC)();
 #define ERROR_PATH_NOT_FOUND 3L
 #define ERROR_ACCESS_DENIED 5L
 #define ERROR_INVALID_HANDLE 6L
+#define ERROR_BAD_FORMAT 11L
 #define ERROR_TOO_MANY_OPEN_FILES 4L
 #define ERROR_NOT_ENOUGH_MEMORY 8L
 #define ERROR_WRITE_FAULT 29L
@@ -154,6 +156,7 @@ typedef INT_PTR (CALLBACK *FARPROC)();
 #define ERROR_RESOURCE_NAME_NOT_FOUND 1814L
 
 #define S_OK ((HRESULT)0L)
+#define S_FALSE ((HRESULT)1L)
 #define E_FAIL ((HRESULT)0x80004005L)
 #define E_INVALIDARG ((HRESULT)0x80070057L)
 #define SUCCEEDED(hr) (((HRESULT)(hr)) >= 0)
@@ -663,6 +666,7 @@ HMODULE WINAPI LoadLibraryW(LPCWSTR lpLibFileName);
 BOOL WINAPI FreeLibrary(HMODULE hLibModule);
 FARPROC WINAPI GetProcAddressW(HMODULE hModule, LPCWSTR lpProcName);
 HMODULE WINAPI GetModuleHandleW(LPCWSTR lpModuleName);
+HMODULE WINAPI GetModuleHandleA(LPCSTR lpModuleName);
 // A library's entry point; declared here so that it keeps C linkage, by which the loader finds it.
 extern "C" BOOL WINAPI DllMain(HINSTANCE hinstDLL, DWORD fdwReason, LPVOID lpvReserved);
 
@@ -671,6 +675,7 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE hinstDLL, DWORD fdwReason, LPVOID lpvRe
 #define RT_RCDATA MAKEINTRESOURCEW(10)
 #define RT_GROUP_ICON MAKEINTRESOURCEW(14)
 HRSRC WINAPI FindResourceW(HMODULE hModule, LPCWSTR lpName, LPCWSTR lpType);
+HRSRC WINAPI FindResourceA(HMODULE hModule, LPCSTR lpName, LPCSTR lpType);
 HGLOBAL WINAPI LoadResource(HMODULE hModule, HRSRC hResInfo);
 DWORD WINAPI SizeofResource(HMODULE hModule, HRSRC hResInfo);
 LPVOID WINAPI LockResource(HGLOBAL hResData);
@@ -985,5 +990,17 @@ BOOL WINAPI TrackPopupMenu(HMENU hMenu, UINT uFlags, int x, int y, int nReserved
 int WINAPI MessageBoxW(HWND hWnd, LPCWSTR lpText, LPCWSTR lpCaption, UINT uType);
 int WINAPI MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType);
 #define MessageBox MessageBoxW
+
+// ---------------------------------------------------------------------------------------------
+// Programs and COM
+
+// A program's entry point; declared here so that it keeps C linkage, by which it is found.
+extern "C" int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR lpCmdLine,
+                              int nShowCmd);
+// Above 31 when the program started; ERROR_FILE_NOT_FOUND when there is no such program,
+// ERROR_BAD_FORMAT when the file cannot run.
+UINT WINAPI WinExec(LPCSTR lpCmdLine, UINT uCmdShow);
+HRESULT WINAPI CoInitialize(LPVOID pvReserved);
+void WINAPI CoUninitialize();
 
 #endif

@@ -95,6 +95,9 @@ constexpr SYSTEMTIME kPowerOnTime = {2005, 6, 5, 10, 8, 0, 0, 0};
 struct Clock {
     ULONGLONG localUnits = toUnits(kPowerOnTime);
     DWORD tickCount = 0;
+    // Milliseconds the device has run since power-on. Unlike the tick count it never wraps and
+    // only advanceClock moves it, so timers keep their due times across any jump of time.
+    ULONGLONG runningMs = 0;
 };
 Clock deviceClock;
 
@@ -329,6 +332,10 @@ FILETIME localFileTime() {
     return {static_cast<DWORD>(deviceClock.localUnits), static_cast<DWORD>(deviceClock.localUnits >> 32)};
 }
 
+ULONGLONG runningMilliseconds() {
+    return deviceClock.runningMs;
+}
+
 void resetClock() {
     deviceClock = Clock{};
 }
@@ -350,6 +357,7 @@ void setTickCount(DWORD tickCount) {
 void advanceClock(DWORD milliseconds) {
     deviceClock.localUnits += milliseconds * kUnitsPerMillisecond;
     deviceClock.tickCount += milliseconds;   // wraps after 49.7 days, as on the device
+    deviceClock.runningMs += milliseconds;
 }
 
 }  // namespace control

@@ -92,10 +92,11 @@ void fillSys(HDC dc, const RECT &r, int colorIndex)
     FillRect(dc, &r, GetSysColorBrush(colorIndex));
 }
 
-// A triangle pointing down (or up), centred in the box.
+// A triangle pointing down (or up), centred in the box; half the box wide, an odd number of
+// pixels so that the tip sits on one pixel.
 void arrow(HDC dc, const RECT &box, bool down)
 {
-    const int width = std::max(3, (box.right - box.left) / 2) | 1;
+    const int width = std::max(3, static_cast<int>(box.right - box.left) / 2) | 1;
     const int height = (width + 1) / 2;
     const int left = box.left + (box.right - box.left - width) / 2;
     const int top = box.top + (box.bottom - box.top - height) / 2;

@@ -272,40 +272,46 @@ HWND createDialog(HINSTANCE instance, const dialogs::DialogTemplate &t, HWND own
     return IsWindow(window) ? window : nullptr;
 }
 
-// The modal loop: the scripted user works the dialog until EndDialog.
+// The modal loop: the scripted user works the dialog until EndDialog. A dialog that its
+// procedure destroyed without EndDialog ends with 0, as Windows' loop ends then.
 INT_PTR runModal(HWND window)
 {
     std::shared_ptr<Dialog> d = dialogOf(window);
     if (!d) {
         return -1;
     }
+    auto destroyedUnended = [&] { return !IsWindow(window) && !d->ended; };
+    bool destroyed = false;
     if (!d->ended) {
         // The loop shows the dialog once its queue first runs dry, as Windows does.
         if (!IsWindowVisible(window)) {
             ShowWindow(window, SW_SHOWNORMAL);
         }
         control::pumpMessages();
-        const std::u16string title = internal::windowText(window);
+        const std::u16string title = internal::windowTitle(window);
         const std::string what = "dialog " + user::quoted(title) + " was not answered";
         control::DialogAnswer answer = user::dialogAnswer();
-        if (!answer) {
+        if (destroyedUnended()) {
+            destroyed = true;
+        } else if (d->ended) {
+            // ended by a message the loop dispatched
+        } else if (!answer) {
             internal::recordUnanswered(what + " (no user to answer it)");
-        } else if (IsWindow(window) && !d->ended) {
+        } else {
             control::DialogShown shown;
             shown.dialog = window;
             shown.owner = d->owner;
             shown.title = title;
             shown.shellFlags = d->shellFlags;
             answer(shown);
-            if (!IsWindow(window) && !d->ended) {
-                return 0;   // the dialog procedure destroyed it without EndDialog
-            }
-            if (!d->ended) {
+            if (destroyedUnended()) {
+                destroyed = true;
+            } else if (!d->ended) {
                 internal::recordUnanswered(what + " (still open when the user's callback returned)");
             }
         }
     }
-    INT_PTR result = d->ended ? d->result : -1;
+    const INT_PTR result = d->ended ? d->result : destroyed ? 0 : -1;
     enableOwner(*d);
     if (IsWindow(window)) {
         DestroyWindow(window);

@@ -28,6 +28,24 @@ namespace {
 
 // Kept across resetDevice: the root is where the device's storage is, not part of its state.
 std::string deviceRoot;
+// Host folders of the desktop's drive letters "A:" to "Z:"; empty for a drive that is not mapped.
+std::string driveRoots[26];
+
+// 0 for "A" or "a" ... 25 for "Z"; -1 for anything else.
+int driveIndex(WCHAR letter)
+{
+    if (letter >= u'a' && letter <= u'z') return letter - u'a';
+    if (letter >= u'A' && letter <= u'Z') return letter - u'A';
+    return -1;
+}
+
+// The index of a mapped drive that `devicePath` starts with ("C:..." or "c:..."), or -1.
+int mappedDriveOf(std::u16string_view devicePath)
+{
+    if (devicePath.size() < 2 || devicePath[1] != u':') return -1;
+    int index = driveIndex(devicePath[0]);
+    return index >= 0 && !driveRoots[index].empty() ? index : -1;
+}
 
 // Room for the root and a device path of MAX_PATH units, each of which takes at most three
 // bytes of UTF-8.
@@ -149,17 +167,21 @@ struct HostPath {
 };
 
 // Resolves a device path. "." is dropped and ".." goes up one level but never above the root,
-// as Windows resolves "\..\x" to "\x", so no device path reaches outside ROOT. A drive ("C:")
-// becomes a folder of its letter. Each component takes the spelling of the entry on disk that
+// as Windows resolves "\..\x" to "\x", so no device path reaches outside ROOT. A mapped drive
+// ("C:\x") starts from its own folder instead of ROOT, and ".." never climbs above that; any
+// other drive becomes a folder of its letter below ROOT. Each component takes the spelling of the entry on disk that
 // matches it (an exact match first); a component that matches nothing is kept as written.
 void resolve(std::u16string_view devicePath, HostPath *path)
 {
     path->valid = false;
     path->folderExists = false;
     path->hasName = false;
-    if (deviceRoot.empty() || deviceRoot.size() >= kHostPathBytes) return;
-    std::memcpy(path->text, deviceRoot.c_str(), deviceRoot.size() + 1);
-    size_t length = deviceRoot.size();
+    int drive = mappedDriveOf(devicePath);
+    const std::string &root = drive >= 0 ? driveRoots[drive] : deviceRoot;
+    if (drive >= 0) devicePath.remove_prefix(2);
+    if (root.empty() || root.size() >= kHostPathBytes) return;
+    std::memcpy(path->text, root.c_str(), root.size() + 1);
+    size_t length = root.size();
     size_t starts[kMaxDepth];   // where each component's separator begins
     size_t depth = 0;
     bool onDisk = isDirectory(path->text);
@@ -190,7 +212,7 @@ void resolve(std::u16string_view devicePath, HostPath *path)
             if (last) break;
             continue;
         }
-        if (first && part.size() == 2 && part[1] == u':') part = part.substr(0, 1);
+        if (first && drive < 0 && part.size() == 2 && part[1] == u':') part = part.substr(0, 1);
         first = false;
         if (depth == kMaxDepth) return;
 
@@ -562,6 +584,16 @@ void setDeviceRoot(const fs::path &root)
 {
     deviceRoot = root.empty() ? std::string() : root.string();
     while (deviceRoot.size() > 1 && deviceRoot.back() == '/') deviceRoot.pop_back();
+}
+
+bool mapDrive(WCHAR letter, const fs::path &folder)
+{
+    int index = driveIndex(letter);
+    if (index < 0) return false;
+    driveRoots[index] = folder.empty() ? std::string() : folder.string();
+    while (driveRoots[index].size() > 1 && driveRoots[index].back() == '/')
+        driveRoots[index].pop_back();
+    return true;
 }
 
 fs::path hostPathOf(std::u16string_view devicePath)

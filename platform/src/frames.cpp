@@ -61,7 +61,7 @@ void paintCaption(HWND window, HDC dc, const RECT &band)
         internal::strokePolyline(dc, up, 2, textColor, internal::scaleToDpi(2));
         titleRight = button.left - internal::scaleToDpi(kButtonGapAt96);
     }
-    const std::u16string title = internal::windowText(window);
+    const std::u16string title = internal::windowTitle(window);
     RECT text{band.left + internal::scaleToDpi(kTitleIndentAt96), band.top, titleRight, band.bottom};
     DrawTextW(dc, title.c_str(), -1, &text, DT_SINGLELINE | DT_VCENTER | DT_LEFT | DT_NOPREFIX);
     SelectObject(dc, previous);

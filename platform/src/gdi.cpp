@@ -189,6 +189,7 @@ struct State {
     std::map<HWND, Canvas> canvases;
     std::map<HWND, Canvas> frames;   // the non-client part: border and caption
     int dpi = defaultDpi;
+    SIZE screen{0, 0};   // set by the control surface; 0 x 0: the Pocket PC screen at the dpi
     LONG systemFontWeight = FW_BOLD;
     std::array<COLORREF, defaultSysColors.size()> sysColors = defaultSysColors;
 };
@@ -608,8 +609,9 @@ HDC acquireFrameDC(HWND window) { return window ? newDeviceContext(window, true)
 
 SIZE screenSize()
 {
-    return SIZE{mulDiv(screenWidthAt96, state().dpi, defaultDpi),
-                mulDiv(screenHeightAt96, state().dpi, defaultDpi)};
+    const State &s = state();
+    if (s.screen.cx > 0 && s.screen.cy > 0) return s.screen;
+    return SIZE{mulDiv(screenWidthAt96, s.dpi, defaultDpi), mulDiv(screenHeightAt96, s.dpi, defaultDpi)};
 }
 
 int screenDpi() { return state().dpi; }
@@ -739,6 +741,7 @@ void resetGdi()
     s.canvases.clear();
     s.frames.clear();
     s.dpi = defaultDpi;
+    s.screen = SIZE{0, 0};
     s.systemFontWeight = FW_BOLD;
     s.sysColors = defaultSysColors;
     for (Object *stock : {static_cast<Object *>(&s.systemFont), static_cast<Object *>(&s.whiteBrush),
@@ -793,6 +796,11 @@ void setDpi(int dotsPerInch)
 
 int dpi() { return state().dpi; }
 
+void setScreenSize(int width, int height)
+{
+    state().screen = width > 0 && height > 0 ? SIZE{width, height} : SIZE{0, 0};
+}
+
 void setSystemFontWeight(LONG weight) { state().systemFontWeight = weight; }
 
 void setSysColor(int index, COLORREF color)
@@ -813,8 +821,8 @@ int WINAPI GetDeviceCaps(HDC hdc, int index)
     switch (index) {
     case LOGPIXELSX:
     case LOGPIXELSY: return dpi;
-    case HORZRES: return mulDiv(screenWidthAt96, dpi, defaultDpi);
-    case VERTRES: return mulDiv(screenHeightAt96, dpi, defaultDpi);
+    case HORZRES: return internal::screenSize().cx;
+    case VERTRES: return internal::screenSize().cy;
     case BITSPIXEL: return screenBitsPerPixel;
     default: return 0;
     }

@@ -28,6 +28,7 @@ LiveCounts liveCounts();
 
 void setDpi(int dotsPerInch);
 int dpi();
+void setScreenSize(int width, int height);
 void setSysColor(int index, COLORREF color);
 void setSystemFontWeight(LONG weight);
 

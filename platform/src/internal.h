@@ -19,6 +19,8 @@ HBRUSH classBackground(HWND window);
 RECT windowRectInParent(HWND window);
 // The window's text as WM_GETTEXT answers it.
 std::u16string windowText(HWND window);
+// The text the window manager keeps for the window (its title), without asking the window.
+std::u16string windowTitle(HWND window);
 // How far the client area lies inside the window rectangle on each side: the border and the
 // caption that the window's style asks for.
 RECT frameInsets(HWND window);
@@ -87,6 +89,7 @@ void resetPower();
 void resetVersion();
 void resetWindows();
 void resetFiles();
+void resetPrograms();
 
 // ---- strings.cpp provides --------------------------------------------------------------------
 // The upper-case form of one UTF-16 unit (simple, one-to-one mapping), which is how Windows
@@ -102,6 +105,9 @@ char wideUnitToAnsi(WCHAR unit);
 // ---- clock.cpp provides ----------------------------------------------------------------------
 // The simulated local time as a file time, for the registry's key write times.
 FILETIME localFileTime();
+// Milliseconds the device has run since power-on: a 64-bit count that advanceClock alone moves
+// (setTickCount does not), for the timers' due times.
+ULONGLONG runningMilliseconds();
 
 }  // namespace internal
 

@@ -33,6 +33,10 @@ struct Module {
     const PlatformModuleInfo *info = nullptr;
     DllMainProc dllMain = nullptr;
     int references = 0;
+    // A program's own record, and the resources a test gave it in their place.
+    const PlatformModuleInfo *ownInfo = nullptr;
+    PlatformModuleInfo replacement{};
+    std::vector<BYTE> replacementImage;
 };
 
 struct ShellMetrics {
@@ -42,7 +46,8 @@ struct ShellMetrics {
 
 struct ModuleTable {
     std::vector<std::unique_ptr<Module>> modules;
-    std::unique_ptr<Module> program;
+    std::unique_ptr<Module> program;   // the executable the process started from
+    Module *running = nullptr;         // a program that runProgram is running, in its place
     ShellMetrics shell;
 };
 
@@ -89,6 +94,9 @@ HMODULE handleOf(Module *m)
 Module *programModule()
 {
     ModuleTable &t = table();
+    if (t.running) {
+        return t.running;
+    }
     if (!t.program) {
         t.program = std::make_unique<Module>();
         t.program->kind = ModuleKind::Program;
@@ -96,6 +104,7 @@ Module *programModule()
         if (t.program->library) {
             t.program->info = static_cast<const PlatformModuleInfo *>(
                 dlsym(t.program->library, PLATFORM_MODULE_INFO_SYMBOL));
+            t.program->ownInfo = t.program->info;
         }
     }
     return t.program.get();
@@ -108,6 +117,9 @@ Module *findModule(HMODULE handle)
         return programModule();
     }
     ModuleTable &t = table();
+    if (t.running && handleOf(t.running) == handle) {
+        return t.running;
+    }
     if (t.program && handleOf(t.program.get()) == handle) {
         return t.program.get();
     }
@@ -234,6 +246,7 @@ void resetModules()
     }
     t.modules.clear();
     t.shell = ShellMetrics{};
+    control::setProgramResources({});
 }
 
 }  // namespace internal
@@ -243,6 +256,62 @@ namespace control {
 void setShellUiMetrics(bool present, DWORD fontSizePixels)
 {
     table().shell = ShellMetrics{present, fontSizePixels};
+}
+
+// The built-in shell library is part of the system, resident as on the device (programs may
+// load it without freeing it), so only libraries from files count.
+int loadedLibraryCount()
+{
+    const auto &modules = table().modules;
+    return static_cast<int>(std::count_if(modules.begin(), modules.end(), [](const auto &m) {
+        return m->kind == ModuleKind::Library;
+    }));
+}
+
+void setProgramResources(std::vector<BYTE> image)
+{
+    Module *program = programModule();
+    if (image.empty()) {
+        program->info = program->ownInfo;
+        program->replacementImage.clear();
+        return;
+    }
+    program->replacementImage = std::move(image);
+    program->replacement = program->ownInfo ? *program->ownInfo : PlatformModuleInfo{};
+    program->replacement.resources = program->replacementImage.data();
+    program->replacement.resourcesSize = static_cast<DWORD>(program->replacementImage.size());
+    program->info = &program->replacement;
+}
+
+int runProgram(const std::filesystem::path &image, std::string_view arguments, std::string *error)
+{
+    using WinMainProc = int (*)(HINSTANCE, HINSTANCE, LPSTR, int);
+    void *library = dlopen(image.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!library) {
+        *error = dlerror();
+        return -1;
+    }
+    auto winMain = reinterpret_cast<WinMainProc>(dlsym(library, "WinMain"));
+    if (!winMain) {
+        *error = image.string() + ": the program has no WinMain";
+        dlclose(library);
+        return -1;
+    }
+    Module record;
+    record.kind = ModuleKind::Program;
+    record.fileName = fromUtf8(image.filename().string());
+    record.library = library;
+    record.info = static_cast<const PlatformModuleInfo *>(dlsym(library, PLATFORM_MODULE_INFO_SYMBOL));
+    record.ownInfo = record.info;
+
+    ModuleTable &t = table();
+    Module *previous = t.running;
+    t.running = &record;
+    std::string commandLine(arguments);
+    int exitCode = winMain(handleOf(&record), nullptr, commandLine.data(), SW_SHOWNORMAL);
+    t.running = previous;
+    dlclose(library);
+    return exitCode;
 }
 
 }  // namespace control
@@ -347,6 +416,15 @@ FARPROC WINAPI GetProcAddressW(HMODULE hModule, LPCWSTR lpProcName)
         SetLastError(ERROR_PROC_NOT_FOUND);
     }
     return proc;
+}
+
+HMODULE WINAPI GetModuleHandleA(LPCSTR lpModuleName)
+{
+    if (!lpModuleName) {
+        return handleOf(programModule());
+    }
+    std::u16string wide = internal::ansiToWide(lpModuleName);
+    return GetModuleHandleW(wide.c_str());
 }
 
 HMODULE WINAPI GetModuleHandleW(LPCWSTR lpModuleName)

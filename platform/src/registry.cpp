@@ -4,19 +4,27 @@
 // The plug-in opens a key, rewrites 17 values and closes it every second, so those calls allocate
 // nothing once the values exist: handles come from a fixed table, names are compared in place
 // and a value's storage is reused while its size does not grow.
+//
+// A .reg file is outside input: nothing here recurses on the depth of the tree, loading and
+// saving take time in proportion to the keys and values, and only a regular file of sane size
+// is read.
 #include <windows.h>
 
 #include "control.h"
 #include "internal.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <memory>
-#include <sstream>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace {
@@ -29,14 +37,41 @@ struct Value {
     std::vector<BYTE> data;
 };
 
+// Windows refuses longer key names and deeper trees; so do the calls and the .reg reader here.
+constexpr size_t kMaxKeyNameLength = 255;
+constexpr size_t kMaxKeyDepth = 512;   // levels below a root
+
+struct Key;
+void dismantle(std::vector<std::unique_ptr<Key>> &subkeys);
+
 struct Key {
     std::u16string name;
-    Key *parent = nullptr;
+    Key *parent = nullptr;   // null for a root, and for the top of a deleted subtree
+    size_t depth = 0;        // levels below its root
     std::vector<std::unique_ptr<Key>> subkeys;   // sorted as Windows enumerates them
     std::vector<Value> values;                    // in creation order, as Windows enumerates them
     FILETIME lastWrite{};
     bool deleted = false;
+
+    Key() = default;
+    Key(const Key &) = delete;
+    Key &operator=(const Key &) = delete;
+    ~Key() {
+        if (!subkeys.empty()) dismantle(subkeys);
+    }
 };
+
+// Frees a subtree one key at a time, so that no destructor recurses however deep it is.
+void dismantle(std::vector<std::unique_ptr<Key>> &subkeys) {
+    std::vector<std::unique_ptr<Key>> pending = std::move(subkeys);
+    subkeys.clear();
+    while (!pending.empty()) {
+        std::unique_ptr<Key> key = std::move(pending.back());
+        pending.pop_back();
+        for (auto &child : key->subkeys) pending.push_back(std::move(child));
+        key->subkeys.clear();
+    }
+}
 
 // A counted UTF-16 name that is not necessarily terminated.
 struct Name {
@@ -51,20 +86,32 @@ Name nameOf(LPCWSTR text) {
 bool sameName(Name a, const std::u16string &b) {
     if (a.length != b.size()) return false;
     for (size_t i = 0; i < a.length; ++i) {
-        if (internal::foldCase(a.text[i]) != internal::foldCase(b[i])) return false;
+        if (a.text[i] != b[i] && internal::foldCase(a.text[i]) != internal::foldCase(b[i])) return false;
     }
     return true;
 }
 
 // Subkeys are ordered by their upper-cased names, which is the order RegEnumKeyExW reports.
-bool sortsBefore(const std::u16string &a, Name b) {
-    const size_t common = std::min(a.size(), b.length);
+// Two names that sort neither way are the same name.
+bool sortsBefore(Name a, Name b) {
+    const size_t common = std::min(a.length, b.length);
     for (size_t i = 0; i < common; ++i) {
-        const WCHAR ua = internal::foldCase(a[i]);
+        const WCHAR ua = internal::foldCase(a.text[i]);
         const WCHAR ub = internal::foldCase(b.text[i]);
         if (ua != ub) return ua < ub;
     }
-    return a.size() < b.length;
+    return a.length < b.length;
+}
+
+Name nameOf(const std::u16string &text) {
+    return {text.data(), text.size()};
+}
+
+// The upper-cased form of a name: what a hash index of names is keyed by.
+std::u16string foldedName(Name name) {
+    std::u16string folded(name.length, u'\0');
+    for (size_t i = 0; i < name.length; ++i) folded[i] = internal::foldCase(name.text[i]);
+    return folded;
 }
 
 constexpr const char *kRootNames[] = {"HKEY_CLASSES_ROOT", "HKEY_CURRENT_USER", "HKEY_LOCAL_MACHINE",
@@ -83,6 +130,7 @@ struct HandleSlot {
 struct Registry {
     std::array<Key, kRootCount> roots;
     std::array<HandleSlot, kHandleSlots> handles;
+    size_t openHandles = 0;
     // Deleted keys that an open handle may still name; they answer ERROR_KEY_DELETED.
     std::vector<std::unique_ptr<Key>> graveyard;
     control::RegistryFaults faults;
@@ -140,6 +188,7 @@ LONG openHandle(Key *key, PHKEY result) {
         HandleSlot &slot = registry.handles[i];
         if (slot.key == nullptr) {
             slot.key = key;
+            ++registry.openHandles;
             slot.generation = static_cast<WORD>((slot.generation + 1) & ((1u << kGenerationBits) - 1));
             *result = handleValue(i, slot.generation);
             return ERROR_SUCCESS;
@@ -148,22 +197,31 @@ LONG openHandle(Key *key, PHKEY result) {
     return ERROR_NOT_ENOUGH_MEMORY;
 }
 
-bool subtreeHasOpenHandle(const Key &key) {
+// Walks up from each open handle's key; a deleted subtree's top has no parent, so the walk
+// stays inside it.
+bool subtreeHasOpenHandle(const Key &top) {
+    if (registry.openHandles == 0) return false;
     for (const auto &slot : registry.handles) {
-        if (slot.key == &key) return true;
-    }
-    for (const auto &child : key.subkeys) {
-        if (subtreeHasOpenHandle(*child)) return true;
+        for (const Key *key = slot.key; key != nullptr; key = key->parent) {
+            if (key == &top) return true;
+        }
     }
     return false;
 }
 
-void markDeleted(Key &key) {
-    key.deleted = true;
-    for (auto &child : key.subkeys) markDeleted(*child);
+void markDeleted(Key &top) {
+    std::vector<Key *> pending{&top};
+    while (!pending.empty()) {
+        Key *key = pending.back();
+        pending.pop_back();
+        key->deleted = true;
+        for (auto &child : key->subkeys) pending.push_back(child.get());
+    }
 }
 
 void bury(std::unique_ptr<Key> key) {
+    key->parent = nullptr;
+    if (registry.openHandles == 0) return;   // nothing can name it any more
     markDeleted(*key);
     if (subtreeHasOpenHandle(*key)) registry.graveyard.push_back(std::move(key));
 }
@@ -174,53 +232,96 @@ void purgeGraveyard() {
 
 // ---- Paths ---------------------------------------------------------------------------------------
 
+// The first subkey that does not sort before `name`: where it is, or would go.
+std::vector<std::unique_ptr<Key>>::iterator subkeyPosition(Key &parent, Name name) {
+    return std::lower_bound(parent.subkeys.begin(), parent.subkeys.end(), name,
+                            [](const auto &child, Name wanted) { return sortsBefore(nameOf(child->name), wanted); });
+}
+
 Key *findSubkey(Key &parent, Name name) {
-    for (auto &child : parent.subkeys) {
-        if (sameName(name, child->name)) return child.get();
-    }
-    return nullptr;
+    auto position = subkeyPosition(parent, name);
+    if (position == parent.subkeys.end() || !sameName(name, (*position)->name)) return nullptr;
+    return position->get();
 }
 
 Key *addSubkey(Key &parent, Name name) {
     auto key = std::make_unique<Key>();
     key->name.assign(name.text, name.length);
     key->parent = &parent;
+    key->depth = parent.depth + 1;
     touch(*key);
-    auto position = std::find_if(parent.subkeys.begin(), parent.subkeys.end(),
-                                 [&](const auto &child) { return !sortsBefore(child->name, name); });
+    auto position = subkeyPosition(parent, name);
     Key *added = key.get();
     parent.subkeys.insert(position, std::move(key));
     touch(parent);
     return added;
 }
 
-// Walks "a\b\c" below `start`. Trailing backslashes are allowed; a leading one, or an empty
-// component inside the path, is ERROR_BAD_PATHNAME as on Windows NT. With `create` the missing
-// keys are added and *created tells whether the last one was new.
-LONG walkPath(Key &start, LPCWSTR path, bool create, Key **found, bool *created) {
-    Key *key = &start;
-    *created = false;
-    const Name whole = nameOf(path);
-    size_t end = whole.length;
-    while (end > 0 && whole.text[end - 1] == u'\\') --end;
-    if (end > 0 && whole.text[0] == u'\\') return ERROR_BAD_PATHNAME;
-    for (size_t i = 1; i < end; ++i) {
-        if (whole.text[i] == u'\\' && whole.text[i - 1] == u'\\') return ERROR_BAD_PATHNAME;
+// A relative key path "a\b\c". Trailing backslashes are allowed; a leading one, or an empty
+// component inside the path, is ERROR_BAD_PATHNAME as on Windows NT.
+class KeyPath {
+public:
+    explicit KeyPath(Name whole) : whole_(whole), end_(whole.length) {
+        while (end_ > 0 && whole_.text[end_ - 1] == u'\\') --end_;
     }
-    size_t begin = 0;
-    while (begin < end) {
-        size_t stop = begin;
-        while (stop < end && whole.text[stop] != u'\\') ++stop;
-        const Name component{whole.text + begin, stop - begin};
+
+    bool wellFormed() const {
+        if (end_ > 0 && whole_.text[0] == u'\\') return false;
+        for (size_t i = 1; i < end_; ++i) {
+            if (whole_.text[i] == u'\\' && whole_.text[i - 1] == u'\\') return false;
+        }
+        return true;
+    }
+
+    // Calls visit(component) for each component in order while it answers true.
+    template <typename Visit>
+    bool forEach(Visit visit) const {
+        for (size_t begin = 0; begin < end_;) {
+            size_t stop = begin;
+            while (stop < end_ && whole_.text[stop] != u'\\') ++stop;
+            if (!visit(Name{whole_.text + begin, stop - begin})) return false;
+            begin = stop + 1;
+        }
+        return true;
+    }
+
+    // What creating the path below a key `depth` levels deep would break: a name longer than
+    // Windows allows, or a tree deeper than it allows.
+    enum class Limit { None, NameTooLong, TooDeep };
+    Limit limitBroken(size_t depth) const {
+        Limit broken = Limit::None;
+        forEach([&](Name component) {
+            if (component.length > kMaxKeyNameLength) broken = Limit::NameTooLong;
+            else if (++depth > kMaxKeyDepth) broken = Limit::TooDeep;
+            return broken == Limit::None;
+        });
+        return broken;
+    }
+
+private:
+    Name whole_;
+    size_t end_;
+};
+
+// Walks a path below `start`. With `create` the missing keys are added and *created tells
+// whether the last one was new; a path that would break the limits adds nothing.
+LONG walkPath(Key &start, LPCWSTR path, bool create, Key **found, bool *created) {
+    *created = false;
+    const KeyPath keyPath(nameOf(path));
+    if (!keyPath.wellFormed()) return ERROR_BAD_PATHNAME;
+    if (create && keyPath.limitBroken(start.depth) != KeyPath::Limit::None) return ERROR_INVALID_PARAMETER;
+    Key *key = &start;
+    const bool complete = keyPath.forEach([&](Name component) {
         Key *child = findSubkey(*key, component);
         if (child == nullptr) {
-            if (!create) return ERROR_FILE_NOT_FOUND;
+            if (!create) return false;
             child = addSubkey(*key, component);
             *created = true;
         }
         key = child;
-        begin = stop + 1;
-    }
+        return true;
+    });
+    if (!complete) return ERROR_FILE_NOT_FOUND;
     *found = key;
     return ERROR_SUCCESS;
 }
@@ -265,100 +366,169 @@ LONG setValue(HKEY hKey, Name name, DWORD type, const BYTE *data, DWORD size) {
 
 constexpr std::string_view kRegHeader = "Windows Registry Editor Version 5.00";
 constexpr size_t kHexLineWidth = 76;   // regedit wraps hex data near 80 columns
+// What regedit writes: UTF-16LE after a byte order mark.
+constexpr std::string_view kUtf16LeMark = "\xFF\xFE";
+constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
+// Error messages quote at most this much of a line.
+constexpr size_t kQuotedExcerptBytes = 40;
+// A larger .reg file is refused unread: far beyond any device's registry, small enough to hold.
+constexpr size_t kMaxRegFileBytes = 64 * 1024 * 1024;
 
-std::string regQuoted(std::u16string_view text) {
-    std::string out = "\"";
+void appendQuoted(std::string &out, std::u16string_view text) {
+    out += '"';
     for (char c : control::toUtf8(text)) {
         if (c == '\\' || c == '"') out += '\\';
         out += c;
     }
-    return out + "\"";
+    out += '"';
 }
 
-// A REG_SZ can be written as "text" when it is exactly one terminated line of text.
+WCHAR unitAt(const std::vector<BYTE> &data, size_t index) {
+    return static_cast<WCHAR>(data[2 * index] | (data[2 * index + 1] << 8));
+}
+
+bool isHighSurrogate(WCHAR unit) {
+    return unit >= 0xD800 && unit <= 0xDBFF;
+}
+
+bool isLowSurrogate(WCHAR unit) {
+    return unit >= 0xDC00 && unit <= 0xDFFF;
+}
+
+// A REG_SZ can be written as "text" when it is exactly one terminated line of well-formed
+// UTF-16. A lone surrogate has no UTF-8 form (it would come back as U+FFFD), so such a string
+// goes out as hex(1): with its bytes.
 bool isPlainString(const Value &value) {
     if (value.type != REG_SZ || value.data.size() < 2 || value.data.size() % 2 != 0) return false;
     const size_t units = value.data.size() / 2;
-    for (size_t i = 0; i < units; ++i) {
-        const WCHAR unit = static_cast<WCHAR>(value.data[2 * i] | (value.data[2 * i + 1] << 8));
-        const bool last = i + 1 == units;
-        if ((unit == 0) != last || unit == u'\r' || unit == u'\n') return false;
+    if (unitAt(value.data, units - 1) != 0) return false;
+    for (size_t i = 0; i + 1 < units; ++i) {
+        const WCHAR unit = unitAt(value.data, i);
+        if (unit == 0 || unit == u'\r' || unit == u'\n' || isLowSurrogate(unit)) return false;
+        if (isHighSurrogate(unit)) {
+            if (i + 2 >= units || !isLowSurrogate(unitAt(value.data, i + 1))) return false;
+            ++i;
+        }
     }
     return true;
 }
 
 std::u16string stringOf(const std::vector<BYTE> &data) {
-    std::u16string text;
-    for (size_t i = 0; i + 1 < data.size(); i += 2) text += static_cast<WCHAR>(data[i] | (data[i + 1] << 8));
+    std::u16string text(data.size() / 2, u'\0');
+    for (size_t i = 0; i < text.size(); ++i) text[i] = unitAt(data, i);
     if (!text.empty() && text.back() == 0) text.pop_back();
     return text;
 }
 
-void writeValue(std::ostringstream &out, const Value &value) {
-    std::string line = value.name.empty() ? "@" : regQuoted(value.name);
-    line += '=';
+void writeValue(std::string &out, const Value &value) {
+    if (value.name.empty()) {
+        out += '@';
+    } else {
+        appendQuoted(out, value.name);
+    }
+    out += '=';
     if (isPlainString(value)) {
-        out << line << regQuoted(stringOf(value.data)) << '\n';
+        appendQuoted(out, stringOf(value.data));
+        out += '\n';
         return;
     }
     if (value.type == REG_DWORD && value.data.size() == 4) {
-        char digits[9];
+        char digits[16];
         const DWORD number = value.data[0] | (value.data[1] << 8) | (value.data[2] << 16) |
                              (static_cast<DWORD>(value.data[3]) << 24);
-        std::snprintf(digits, sizeof digits, "%08x", number);
-        out << line << "dword:" << digits << '\n';
+        std::snprintf(digits, sizeof digits, "dword:%08x\n", number);
+        out += digits;
         return;
     }
     if (value.type == REG_BINARY) {
-        line += "hex:";
+        out += "hex:";
     } else {
         char prefix[24];
         std::snprintf(prefix, sizeof prefix, "hex(%x):", static_cast<unsigned>(value.type));
-        line += prefix;
+        out += prefix;
     }
+    static constexpr char kDigits[] = "0123456789abcdef";
+    size_t lineStart = out.rfind('\n') + 1;   // npos + 1 is 0
     for (size_t i = 0; i < value.data.size(); ++i) {
-        char byte[4];
-        std::snprintf(byte, sizeof byte, "%02x", value.data[i]);
-        line += byte;
+        out += kDigits[value.data[i] >> 4];
+        out += kDigits[value.data[i] & 15];
         if (i + 1 < value.data.size()) {
-            line += ',';
-            if (line.size() >= kHexLineWidth) {
-                out << line << "\\\n";
-                line = "  ";
+            out += ',';
+            if (out.size() - lineStart >= kHexLineWidth) {
+                out += "\\\n  ";
+                lineStart = out.size() - 2;
             }
         }
     }
-    out << line << '\n';
+    out += '\n';
 }
 
-std::string pathOf(const Key &key) {
-    if (key.parent == nullptr) {
-        for (size_t i = 0; i < kRootCount; ++i) {
-            if (&registry.roots[i] == &key) return kRootNames[i];
+void writeSection(std::string &out, const std::string &path, const Key &key) {
+    out += '[';
+    out += path;
+    out += "]\n";
+    for (const auto &value : key.values) writeValue(out, value);
+    out += '\n';
+}
+
+// Depth first, subkeys in enumeration order, with an explicit stack: the depth is the file's
+// to choose, the stack is not.
+void writeTree(std::string &out, const Key &root, const char *rootName) {
+    struct Frame {
+        const Key *key;
+        size_t nextChild;
+        size_t pathLength;
+    };
+    std::string path = rootName;
+    if (!root.values.empty()) writeSection(out, path, root);
+    std::vector<Frame> stack{{&root, 0, path.size()}};
+    while (!stack.empty()) {
+        Frame &top = stack.back();
+        if (top.nextChild == top.key->subkeys.size()) {
+            stack.pop_back();
+            continue;
         }
-        return {};
+        const Key &child = *top.key->subkeys[top.nextChild++];
+        path.resize(top.pathLength);
+        path += '\\';
+        path += control::toUtf8(child.name);
+        writeSection(out, path, child);
+        stack.push_back({&child, 0, path.size()});
     }
-    return pathOf(*key.parent) + "\\" + control::toUtf8(key.name);
 }
 
-void writeKey(std::ostringstream &out, const Key &key) {
-    if (key.parent != nullptr || !key.values.empty()) {
-        out << '[' << pathOf(key) << "]\n";
-        for (const auto &value : key.values) writeValue(out, value);
-        out << '\n';
-    }
-    for (const auto &child : key.subkeys) writeKey(out, *child);
+// The start of a piece of input for a message, cut at a character boundary.
+std::string excerpt(std::string_view text) {
+    if (text.size() <= kQuotedExcerptBytes) return std::string(text);
+    size_t cut = kQuotedExcerptBytes;
+    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
+    return std::string(text.substr(0, cut)) + "...";
 }
 
-// Reads .reg text into a tree of its own; the live registry is replaced only when all of it parsed.
+// A name below a parent, as the loader's indexes know it: the parent and the upper-cased name.
+struct ChildName {
+    const Key *parent;
+    std::u16string folded;
+    bool operator==(const ChildName &) const = default;
+};
+
+struct ChildNameHash {
+    size_t operator()(const ChildName &name) const {
+        return std::hash<std::u16string>{}(name.folded) ^ (std::hash<const Key *>{}(name.parent) * 0x9E3779B97F4A7C15ull);
+    }
+};
+
+// Reads .reg text into a tree of its own; the live registry is replaced only when all of it
+// parsed. Keys and values are found through hash indexes while reading and the subkeys sorted
+// once at the end, so a load takes time in proportion to the text.
 class RegTextParser {
 public:
-    explicit RegTextParser(std::string_view text) : text_(text) {
-        for (auto &root : roots_) root.lastWrite = internal::localFileTime();
+    explicit RegTextParser(std::string_view text) : text_(text), loadTime_(internal::localFileTime()) {
+        for (auto &root : roots_) root.lastWrite = loadTime_;
     }
 
     bool parse(std::string *error) {
-        if (text_.substr(0, 3) == "\xEF\xBB\xBF") text_.remove_prefix(3);
+        if (text_.starts_with(kUtf8Mark)) text_.remove_prefix(kUtf8Mark.size());
         bool sawHeader = false;
         std::string line;
         while (nextLogicalLine(&line)) {
@@ -377,6 +547,8 @@ public:
             lineNumber_ = std::max<size_t>(lineNumber_, 1);
             return failure(error, "expected \"" + std::string(kRegHeader) + "\"");
         }
+        for (auto &[name, key] : keys_) sortSubkeys(*key);
+        for (auto &root : roots_) sortSubkeys(root);
         return true;
     }
 
@@ -423,23 +595,57 @@ private:
         return false;
     }
 
+    static void sortSubkeys(Key &key) {
+        std::sort(key.subkeys.begin(), key.subkeys.end(),
+                  [](const auto &a, const auto &b) { return sortsBefore(nameOf(a->name), nameOf(b->name)); });
+    }
+
+    Key *childOf(Key &parent, Name name) {
+        auto [entry, added] = keys_.try_emplace(ChildName{&parent, foldedName(name)}, nullptr);
+        if (added) {
+            auto key = std::make_unique<Key>();
+            key->name.assign(name.text, name.length);
+            key->parent = &parent;
+            key->depth = parent.depth + 1;
+            key->lastWrite = loadTime_;
+            entry->second = key.get();
+            parent.subkeys.push_back(std::move(key));   // sorted when the whole text is read
+        }
+        return entry->second;
+    }
+
     bool parseSection(std::string_view content) {
         if (content.back() != ']') return fail("key name not closed with ']'");
         std::string_view path = content.substr(1, content.size() - 2);
         if (!path.empty() && path.front() == '-') return fail("deleting keys is not supported");
         const size_t slash = path.find('\\');
         const std::string_view rootName = path.substr(0, slash);
+        const std::u16string wideRoot = control::fromUtf8(rootName);
         Key *key = nullptr;
         for (size_t i = 0; i < kRootCount; ++i) {
-            if (sameName(nameOf(control::fromUtf8(rootName).c_str()), control::fromUtf8(kRootNames[i])))
-                key = &roots_[i];
+            if (sameName(nameOf(wideRoot), control::fromUtf8(kRootNames[i]))) key = &roots_[i];
         }
-        if (key == nullptr) return fail("unknown root key \"" + std::string(rootName) + "\"");
+        if (key == nullptr) return fail("unknown root key \"" + excerpt(rootName) + "\"");
         if (slash != std::string_view::npos) {
             const std::u16string rest = control::fromUtf8(path.substr(slash + 1));
-            bool created;
-            if (rest.empty() || walkPath(*key, rest.c_str(), true, &key, &created) != ERROR_SUCCESS)
-                return fail("empty key name in \"" + std::string(path) + "\"");
+            const KeyPath keyPath(nameOf(rest));
+            if (rest.empty() || !keyPath.wellFormed()) return fail("empty key name in \"" + excerpt(path) + "\"");
+            // No Win32 call could name such a key.
+            if (rest.find(u'\0') != std::u16string::npos) return fail("NUL character in a key name");
+            switch (keyPath.limitBroken(0)) {
+            case KeyPath::Limit::NameTooLong:
+                return fail("key name longer than " + std::to_string(kMaxKeyNameLength) + " characters in \"" +
+                            excerpt(path) + "\"");
+            case KeyPath::Limit::TooDeep:
+                return fail("key path deeper than " + std::to_string(kMaxKeyDepth) + " levels in \"" +
+                            excerpt(path) + "\"");
+            case KeyPath::Limit::None:
+                break;
+            }
+            keyPath.forEach([&](Name component) {
+                key = childOf(*key, component);
+                return true;
+            });
         }
         current_ = key;
         return true;
@@ -478,7 +684,7 @@ private:
             size_t digits = 0;
             unsigned byte = 0;
             while (digits < s.size() && hexDigit(s[digits]) >= 0) byte = byte * 16 + hexDigit(s[digits++]);
-            if (digits == 0 || digits > 2) return fail("bad hex byte in \"" + std::string(s.substr(0, 8)) + "\"");
+            if (digits == 0 || digits > 2) return fail("bad hex byte in \"" + excerpt(s.substr(0, 8)) + "\"");
             out->push_back(static_cast<BYTE>(byte));
             s = trim(s.substr(digits));
             if (s.empty()) return true;
@@ -507,6 +713,7 @@ private:
             if (!parseQuoted(&content, &text)) return false;
             if (!trim(content).empty()) return fail("unexpected text after the closing quote");
             value.type = REG_SZ;
+            value.data.reserve((text.size() + 1) * 2);
             for (WCHAR unit : text + u'\0') {
                 value.data.push_back(static_cast<BYTE>(unit));
                 value.data.push_back(static_cast<BYTE>(unit >> 8));
@@ -538,27 +745,67 @@ private:
         } else {
             return fail("unknown value data (expected \"text\", dword:, hex: or hex(type):)");
         }
-        if (Value *existing = findValue(*current_, nameOf(value.name.c_str()))) {
-            *existing = std::move(value);   // a later line for the same name wins, as in regedit
-        } else {
+        // A later line for the same name wins, as in regedit.
+        auto [entry, added] = values_.try_emplace(ChildName{current_, foldedName(nameOf(value.name))},
+                                                  current_->values.size());
+        if (added) {
             current_->values.push_back(std::move(value));
+        } else {
+            current_->values[entry->second] = std::move(value);
         }
         return true;
     }
 
     std::string_view text_;
+    FILETIME loadTime_;
     size_t position_ = 0;
     size_t lineNumber_ = 0;
     size_t nextLineNumber_ = 1;
     std::string message_;
     std::array<Key, kRootCount> roots_;
     Key *current_ = nullptr;
+    std::unordered_map<ChildName, Key *, ChildNameHash> keys_;
+    std::unordered_map<ChildName, size_t, ChildNameHash> values_;   // index into the key's values
 };
+
+// regedit's UTF-16LE files become the UTF-8 the parser reads; false when the text ends in half
+// a unit, with the line it ends on.
+bool decodeUtf16Le(std::string_view text, std::string *utf8, std::string *error) {
+    text.remove_prefix(kUtf16LeMark.size());
+    std::u16string wide(text.size() / 2, u'\0');
+    for (size_t i = 0; i < wide.size(); ++i) {
+        wide[i] = static_cast<WCHAR>(static_cast<unsigned char>(text[2 * i]) |
+                                     (static_cast<unsigned char>(text[2 * i + 1]) << 8));
+    }
+    *utf8 = control::toUtf8(wide);
+    if (text.size() % 2 == 0) return true;
+    const size_t lastLine = static_cast<size_t>(std::count(utf8->begin(), utf8->end(), '\n')) + 1;
+    if (error != nullptr) *error = "line " + std::to_string(lastLine) + ": UTF-16 text ends in half a character";
+    return false;
+}
+
+// What regedit 5.00 writes: a file without the UTF-16 mark is read in the 8-bit code page,
+// which would garble every name beyond ASCII. Lines end in CR LF.
+std::string regeditFileText(std::string_view utf8) {
+    std::string bytes(kUtf16LeMark);
+    const std::u16string wide = control::fromUtf8(utf8);
+    bytes.reserve(bytes.size() + 2 * wide.size() + 2 * static_cast<size_t>(std::count(wide.begin(), wide.end(), u'\n')));
+    auto put = [&bytes](char16_t unit) {
+        bytes += static_cast<char>(unit & 0xFF);
+        bytes += static_cast<char>(unit >> 8);
+    };
+    for (char16_t unit : wide) {
+        if (unit == u'\n') put(u'\r');
+        put(unit);
+    }
+    return bytes;
+}
 
 void clearTree() {
     for (auto &root : registry.roots) {
-        for (auto &child : root.subkeys) bury(std::move(child));
+        std::vector<std::unique_ptr<Key>> subkeys = std::move(root.subkeys);
         root.subkeys.clear();
+        for (auto &child : subkeys) bury(std::move(child));
         root.values.clear();
         touch(root);
     }
@@ -567,6 +814,70 @@ void clearTree() {
 bool failWith(std::string *error, std::string message) {
     if (error != nullptr) *error = std::move(message);
     return false;
+}
+
+std::string systemError(int code) {
+    return std::error_code(code, std::generic_category()).message();
+}
+
+// The whole of a regular file no larger than `limit` bytes. Opened without blocking, so that
+// a FIFO in its place cannot hang the caller, and checked before a byte is read.
+bool readRegularFile(const std::filesystem::path &file, size_t limit, std::string *text, std::string *why) {
+    const int fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return failWith(why, systemError(errno));
+    struct stat info {};
+    bool ok = ::fstat(fd, &info) == 0;
+    if (!ok) {
+        *why = systemError(errno);
+    } else if (!S_ISREG(info.st_mode)) {
+        ok = failWith(why, "not a regular file");
+    } else if (static_cast<unsigned long long>(info.st_size) > limit) {
+        ok = failWith(why, "larger than " + std::to_string(limit / (1024 * 1024)) + " MB");
+    }
+    text->clear();
+    char buffer[65536];
+    while (ok) {
+        const ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) {
+            ok = failWith(why, systemError(errno));
+        } else if (got == 0) {
+            break;
+        } else if (text->size() + static_cast<size_t>(got) > limit) {   // it grew while read
+            ok = failWith(why, "larger than " + std::to_string(limit / (1024 * 1024)) + " MB");
+        } else {
+            text->append(buffer, static_cast<size_t>(got));
+        }
+    }
+    ::close(fd);
+    return ok;
+}
+
+// Writes the text to FILE.tmp and renames it over FILE, so that FILE is always whole. A
+// failure says which step and why: "cannot write FILE.tmp: ..." or "cannot rename ...".
+bool replaceFile(const std::filesystem::path &file, std::string_view text, std::string *error) {
+    std::filesystem::path temporary = file;
+    temporary += ".tmp";
+    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) return failWith(error, "cannot write " + temporary.string() + ": " + systemError(errno));
+    int failure = 0;
+    while (failure == 0 && !text.empty()) {
+        const ssize_t put = ::write(fd, text.data(), text.size());
+        if (put < 0 && errno != EINTR) failure = errno;
+        if (put > 0) text.remove_prefix(static_cast<size_t>(put));
+    }
+    if (::close(fd) != 0 && failure == 0) failure = errno;
+    if (failure != 0) {
+        ::unlink(temporary.c_str());
+        return failWith(error, "cannot write " + temporary.string() + ": " + systemError(failure));
+    }
+    if (::rename(temporary.c_str(), file.c_str()) != 0) {
+        failure = errno;
+        ::unlink(temporary.c_str());
+        return failWith(error, "cannot rename " + temporary.string() + " to " + file.string() + ": " +
+                                   systemError(failure));
+    }
+    return true;
 }
 
 }  // namespace
@@ -586,11 +897,9 @@ LONG WINAPI RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD Reserved, LPWSTR 
         *phkResult = nullptr;
         return ERROR_ACCESS_DENIED;
     }
-    // Validate the whole path before anything is created, so a bad path adds no keys.
     Key *key;
     bool created;
-    status = walkPath(*parent, lpSubKey, false, &key, &created);
-    if (status == ERROR_FILE_NOT_FOUND) status = walkPath(*parent, lpSubKey, true, &key, &created);
+    status = walkPath(*parent, lpSubKey, true, &key, &created);
     if (status != ERROR_SUCCESS) return status;
     status = openHandle(key, phkResult);
     if (status != ERROR_SUCCESS) return status;
@@ -630,6 +939,7 @@ LONG WINAPI RegCloseKey(HKEY hKey) {
     if (slot == nullptr) return ERROR_INVALID_HANDLE;
     const bool wasDeleted = slot->key->deleted;
     slot->key = nullptr;
+    --registry.openHandles;
     if (wasDeleted) purgeGraveyard();
     return ERROR_SUCCESS;
 }
@@ -685,8 +995,7 @@ LONG WINAPI RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey) {
     // The roots cannot go, and NT deletes only keys without subkeys.
     if (key->parent == nullptr || !key->subkeys.empty()) return ERROR_ACCESS_DENIED;
     Key &owner = *key->parent;
-    auto position = std::find_if(owner.subkeys.begin(), owner.subkeys.end(),
-                                 [&](const auto &child) { return child.get() == key; });
+    auto position = subkeyPosition(owner, nameOf(key->name));
     std::unique_ptr<Key> removed = std::move(*position);
     owner.subkeys.erase(position);
     touch(owner);
@@ -814,6 +1123,7 @@ namespace internal {
 
 void resetRegistry() {
     for (auto &slot : registry.handles) slot.key = nullptr;
+    registry.openHandles = 0;
     for (auto &root : registry.roots) {
         root.subkeys.clear();
         root.values.clear();
@@ -836,13 +1146,19 @@ void clearRegistry() {
 }
 
 std::string registryToRegText() {
-    std::ostringstream out;
-    out << kRegHeader << "\n\n";
-    for (const auto &root : registry.roots) writeKey(out, root);
-    return out.str();
+    std::string out;
+    out += kRegHeader;
+    out += "\n\n";
+    for (size_t i = 0; i < kRootCount; ++i) writeTree(out, registry.roots[i], kRootNames[i]);
+    return out;
 }
 
 bool registryFromRegText(std::string_view text, std::string *error) {
+    std::string decoded;
+    if (text.starts_with(kUtf16LeMark)) {
+        if (!decodeUtf16Le(text, &decoded, error)) return false;
+        text = decoded;
+    }
     RegTextParser parser(text);
     if (!parser.parse(error)) return false;
     clearTree();
@@ -857,60 +1173,28 @@ bool registryFromRegText(std::string_view text, std::string *error) {
 }
 
 std::string regFileText(std::string_view bytes) {
-    if (bytes.size() < 2 || static_cast<unsigned char>(bytes[0]) != 0xFF ||
-        static_cast<unsigned char>(bytes[1]) != 0xFE) {
-        return std::string(bytes);
+    std::string text;
+    if (bytes.starts_with(kUtf16LeMark)) {
+        decodeUtf16Le(bytes, &text, nullptr);
+    } else {
+        if (bytes.starts_with(kUtf8Mark)) bytes.remove_prefix(kUtf8Mark.size());
+        text = bytes;
     }
-    std::u16string units;
-    for (size_t i = 2; i + 1 < bytes.size(); i += 2) {
-        const char16_t unit = static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
-                                                    static_cast<unsigned char>(bytes[i + 1]) << 8);
-        if (unit != u'\r') units.push_back(unit);
-    }
-    return toUtf8(units);
+    std::erase(text, '\r');
+    return text;
 }
 
 bool saveRegistry(const std::filesystem::path &file, std::string *error) {
-    // A version 5.00 file is Unicode: regedit reads a file without the UTF-16 mark in the
-    // 8-bit code page, which would garble every name beyond ASCII.
-    std::string text = "\xFF\xFE";
-    for (char16_t unit : fromUtf8(registryToRegText())) {
-        if (unit == u'\n') {
-            text += '\r';
-            text += '\0';
-        }
-        text += static_cast<char>(unit & 0xFF);
-        text += static_cast<char>(unit >> 8);
-    }
-    // Written beside the target and renamed over it, so a failed save leaves the old file whole.
-    std::filesystem::path temporary = file;
-    temporary += ".tmp";
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        out << text;
-        out.close();
-        if (!out) {
-            std::error_code ignored;
-            std::filesystem::remove(temporary, ignored);
-            return failWith(error, "cannot write " + file.string());
-        }
-    }
-    std::error_code renameError;
-    std::filesystem::rename(temporary, file, renameError);
-    if (renameError) {
-        std::filesystem::remove(temporary, renameError);
-        return failWith(error, "cannot write " + file.string());
-    }
-    return true;
+    return replaceFile(file, regeditFileText(registryToRegText()), error);
 }
 
 bool loadRegistry(const std::filesystem::path &file, std::string *error) {
-    std::ifstream in(file, std::ios::binary);
-    if (!in) return failWith(error, "cannot read " + file.string());
-    std::ostringstream text;
-    text << in.rdbuf();
-    if (in.bad()) return failWith(error, "cannot read " + file.string());
-    return registryFromRegText(regFileText(text.str()), error);
+    std::string text;
+    std::string why;
+    if (!readRegularFile(file, kMaxRegFileBytes, &text, &why))
+        return failWith(error, "cannot read " + file.string() + ": " + why);
+    if (!registryFromRegText(text, &why)) return failWith(error, file.string() + ": " + why);
+    return true;
 }
 
 }  // namespace control

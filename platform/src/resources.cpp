@@ -14,6 +14,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace {
 
@@ -276,6 +277,21 @@ HRSRC WINAPI FindResourceW(HMODULE hModule, LPCWSTR lpName, LPCWSTR lpType)
         return nullptr;
     }
     return reinterpret_cast<HRSRC>(const_cast<BYTE *>(found));
+}
+
+// Names and types by ordinal pass through; strings are widened from Windows-1252.
+HRSRC WINAPI FindResourceA(HMODULE hModule, LPCSTR lpName, LPCSTR lpType)
+{
+    auto widen = [](LPCSTR text, std::u16string *storage) -> LPCWSTR {
+        if (!text || IS_INTRESOURCE(text)) {
+            return reinterpret_cast<LPCWSTR>(text);
+        }
+        *storage = internal::ansiToWide(text);
+        return storage->c_str();
+    };
+    std::u16string name;
+    std::u16string type;
+    return FindResourceW(hModule, widen(lpName, &name), widen(lpType, &type));
 }
 
 HGLOBAL WINAPI LoadResource(HMODULE hModule, HRSRC hResInfo)

@@ -295,7 +295,8 @@ int compareLinguistic(LPCWSTR a, LPCWSTR b, bool ignoreCase) {
 namespace internal {
 
 WCHAR foldCase(WCHAR unit) {
-    if (unit < u'a') return unit;
+    // ASCII first: most names are, and the registry folds every unit it compares.
+    if (unit < 0x80) return unit >= u'a' && unit <= u'z' ? static_cast<WCHAR>(unit - (u'a' - u'A')) : unit;
     for (const auto &block : kShiftedBlocks) {
         if (unit >= block.first && unit <= block.last) return static_cast<WCHAR>(unit + block.toUpper);
     }

@@ -53,7 +53,7 @@ struct WindowClass {
 struct Timer {
     UINT_PTR id = 0;
     DWORD periodMs = 0;
-    DWORD due = 0;
+    ULONGLONG due = 0;   // in internal::runningMilliseconds(), never in tick counts
     TIMERPROC proc = nullptr;
 };
 
@@ -321,10 +321,11 @@ bool matchesFilter(const MSG &m, HWND filter, UINT first, UINT last)
     return m.message >= first && m.message <= last;
 }
 
-bool isDue(const Timer &t, DWORD now)
+// Due times count the time the device has run, which never wraps and never goes back: a timer
+// overdue by any amount is simply due, and moving the tick count does not touch it.
+bool isDue(const Timer &t, ULONGLONG now)
 {
-    // The tick count wraps: compare the signed distance, not the values.
-    return static_cast<int32_t>(now - t.due) >= 0;
+    return now >= t.due;
 }
 
 MSG makeMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
@@ -368,7 +369,7 @@ bool nextMessage(MSG *out, HWND filter, UINT first, UINT last, bool remove)
             return true;
         }
     }
-    DWORD now = GetTickCount();
+    ULONGLONG now = internal::runningMilliseconds();
     auto takeTimer = [&](HWND hwnd, Timer &t) {
         MSG m = makeMessage(hwnd, WM_TIMER, t.id, reinterpret_cast<LPARAM>(t.proc));
         if (!isDue(t, now) || !matchesFilter(m, filter, first, last)) {
@@ -403,13 +404,14 @@ bool nextMessage(MSG *out, HWND filter, UINT first, UINT last, bool remove)
 bool nextTimerDistance(HWND filter, DWORD *distance)
 {
     WindowSystem &s = sys();
-    DWORD now = GetTickCount();
+    ULONGLONG now = internal::runningMilliseconds();
     bool found = false;
     auto consider = [&](HWND hwnd, const Timer &t) {
         if (!matchesFilter(makeMessage(hwnd, WM_TIMER, 0, 0), filter, 0, 0)) {
             return;
         }
-        DWORD d = isDue(t, now) ? 0 : t.due - now;
+        // At most one period away, so it fits.
+        DWORD d = isDue(t, now) ? 0 : static_cast<DWORD>(t.due - now);
         if (!found || d < *distance) {
             *distance = d;
             found = true;
@@ -669,6 +671,12 @@ std::u16string windowText(HWND window)
     return text;
 }
 
+std::u16string windowTitle(HWND window)
+{
+    Window *w = findWindow(window);
+    return w ? w->text : std::u16string();
+}
+
 RECT frameInsets(HWND window)
 {
     Window *w = findWindow(window);
@@ -704,6 +712,28 @@ void resetWindows()
 }
 
 }  // namespace internal
+
+namespace control {
+
+// GetDesktopWindow's window is the screen, part of the system like the shell library, so only
+// the windows programs create count.
+int liveWindowCount()
+{
+    const auto &windows = sys().windows;
+    return static_cast<int>(std::count_if(windows.begin(), windows.end(),
+                                          [](const auto &entry) { return !entry.second->desktop; }));
+}
+
+int liveTimerCount()
+{
+    size_t count = sys().threadTimers.size();
+    for (const auto &[value, w] : sys().windows) {
+        count += w->timers.size();
+    }
+    return static_cast<int>(count);
+}
+
+}  // namespace control
 
 // ---- Classes ---------------------------------------------------------------------------------
 
@@ -1392,7 +1422,7 @@ UINT_PTR WINAPI SetTimer(HWND hWnd, UINT_PTR nIDEvent, UINT uElapse, TIMERPROC l
     }
     Timer t;
     t.periodMs = std::clamp(uElapse, kTimerMinimumMs, kTimerMaximumMs);
-    t.due = GetTickCount() + t.periodMs;
+    t.due = internal::runningMilliseconds() + t.periodMs;
     t.proc = lpTimerFunc;
     t.id = nIDEvent;
     auto existing = std::find_if(timers->begin(), timers->end(),

@@ -455,6 +455,20 @@ TEST_F(Dialogs, DialogWindowHasTheTemplateSizeInsideItsFrame)
 
 // Base units come from the text-metrics model: the dialog's own font (normal weight) for
 // MapDialogRect, the bold system font for GetDialogBaseUnits.
+TEST_F(Dialogs, CentredDialogLiesInTheMiddleOfTheScreen)
+{
+    control::setScreenSize(640, 480);
+    Dialog d = settingsPage();
+    d.style |= DS_CENTER;
+    RECT window{};
+    onShown([&](const control::DialogShown &shown) {
+        GetWindowRect(shown.dialog, &window);
+        EndDialog(shown.dialog, 1);
+    });
+    ASSERT_EQ(run(d), 1);
+    EXPECT_EQ(window, (RECT{(640 - 206) / 2, (480 - 278) / 2, (640 - 206) / 2 + 206, (480 - 278) / 2 + 278}));
+}
+
 TEST_F(Dialogs, BaseUnitsFollowTheDpiAndTheFont)
 {
     const struct {
@@ -546,6 +560,57 @@ TEST_F(Dialogs, DialogDestroyedByItsProcedureReturnsZero)
     };
     onShown([](const control::DialogShown &shown) { control::clickControl(shown.dialog, 1010); });
     EXPECT_EQ(run(settingsPage()), 0);
+}
+
+TEST_F(Dialogs, PostedMessagesAreDispatchedBeforeTheUsersTurn)
+{
+    script.handler = [](HWND dialog, UINT message, WPARAM wParam, LPARAM) -> INT_PTR {
+        if (message == WM_INITDIALOG) PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+        if (message == WM_COMMAND && LOWORD(wParam) == IDCANCEL) EndDialog(dialog, 2);
+        return FALSE;
+    };
+    int shown = 0;
+    onShown([&](const control::DialogShown &) { ++shown; });
+    EXPECT_EQ(run(settingsPage()), 2);
+    EXPECT_EQ(shown, 0);
+}
+
+LRESULT CALLBACK ownDialogClassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_CREATE) script.seen.push_back({-2, message, 0});
+    return DefDlgProcW(window, message, wParam, lParam);
+}
+
+// A dialog of its own class: with DefDlgProcW behind it the dialog procedure works as usual;
+// with a procedure that never calls it, DialogBox still ends it and frees its font.
+TEST_F(Dialogs, TemplateMayNameItsOwnClass)
+{
+    const struct {
+        const char16_t *className;
+        WNDPROC proc;
+        bool initialised;
+    } cases[] = {{u"OwnDialog", ownDialogClassProc, true}, {u"BareDialog", DefWindowProcW, false}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(control::toUtf8(c.className));
+        script = Script{};
+        WNDCLASSW wc{};
+        wc.lpfnWndProc = c.proc;
+        wc.lpszClassName = c.className;
+        ASSERT_NE(RegisterClassW(&wc), 0);
+        Dialog d = settingsPage();
+        d.windowClass = dlgtest::text(c.className);
+        WCHAR className[32] = {};
+        onShown([&](const control::DialogShown &shown) {
+            GetClassNameW(shown.dialog, className, 32);
+            EndDialog(shown.dialog, 4);
+        });
+        EXPECT_EQ(run(d), 4);
+        EXPECT_EQ(std::u16string(className), c.className);
+        bool initialised = false;
+        for (const Seen &s : script.seen) initialised = initialised || s.message == WM_INITDIALOG;
+        EXPECT_EQ(initialised, c.initialised);
+        EXPECT_EQ(control::liveGdiObjects().fonts, 0);
+    }
 }
 
 TEST_F(Dialogs, OwnerIsDisabledWhileTheDialogRuns)
@@ -721,14 +786,31 @@ TEST_F(Dialogs, CheckRadioButtonSetsEveryControlInTheRange)
 
 TEST_F(Dialogs, DesktopWindowIsTheScreen)
 {
-    for (int dpi : {96, 192}) {
-        control::setDpi(dpi);
+    const struct {
+        const char *proves;
+        int dpi;
+        SIZE set;
+        RECT screen;
+    } cases[] = {
+        {"the Pocket PC screen", 96, {0, 0}, {0, 0, 240, 320}},
+        {"at 192 dpi", 192, {0, 0}, {0, 0, 480, 640}},
+        {"a desktop's screen", 96, {640, 480}, {0, 0, 640, 480}},
+        {"back to the Pocket PC", 96, {0, 0}, {0, 0, 240, 320}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.proves);
+        control::setDpi(c.dpi);
+        control::setScreenSize(c.set.cx, c.set.cy);
         HWND desktop = GetDesktopWindow();
         ASSERT_NE(desktop, nullptr);
         EXPECT_EQ(GetDesktopWindow(), desktop);
         RECT r{};
         EXPECT_TRUE(GetWindowRect(desktop, &r));
-        EXPECT_EQ(r, (RECT{0, 0, 240 * dpi / 96, 320 * dpi / 96}));
+        EXPECT_EQ(r, c.screen);
+        HDC dc = GetDC(nullptr);
+        EXPECT_EQ(GetDeviceCaps(dc, HORZRES), c.screen.right);
+        EXPECT_EQ(GetDeviceCaps(dc, VERTRES), c.screen.bottom);
+        ReleaseDC(nullptr, dc);
         EXPECT_EQ(DestroyWindow(desktop), FALSE);
     }
     int listed = 0;

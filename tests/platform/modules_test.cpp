@@ -10,6 +10,7 @@
 
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -129,6 +130,49 @@ TEST_F(Modules, LoadIsCountedAndDllMainSeesFirstLoadAndLastRelease)
     SetLastError(0);
     EXPECT_EQ(LoadLibraryW(testLibrary(TEXT("Missing.dll")).c_str()), nullptr);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
+}
+
+// What a program leaves behind is counted, each kind in its own words; giving each back
+// empties the description again.
+TEST_F(Modules, LeftoversAreCountedUntilGivenBack)
+{
+    EXPECT_EQ(control::describeLeftovers(), "");
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = DefWindowProcW;
+    wc.lpszClassName = u"Leftover";
+    ASSERT_NE(RegisterClassW(&wc), 0);
+    HWND parent = CreateWindowExW(0, u"Leftover", u"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    HWND child = CreateWindowExW(0, u"Leftover", u"", WS_CHILD, 0, 0, 5, 5, parent, nullptr, nullptr, nullptr);
+    ASSERT_NE(child, nullptr);
+    SetTimer(child, 1, 1000, nullptr);
+    UINT_PTR threadTimer = SetTimer(nullptr, 0, 500, nullptr);
+    LOGFONTW font{};
+    font.lfHeight = -12;
+    HFONT first = CreateFontIndirectW(&font);
+    HFONT second = CreateFontIndirectW(&font);
+    HBRUSH brush = CreateSolidBrush(RGB(1, 2, 3));
+    HMODULE library = LoadLibraryW(u"Testlib");
+    HMODULE shell = LoadLibraryW(u"AYGSHELL");   // part of the system: never counted
+    ASSERT_NE(shell, nullptr);
+    ASSERT_NE(GetDesktopWindow(), nullptr);   // the screen, part of the system: never counted
+    EXPECT_EQ(control::describeLeftovers(), "2 windows, 2 timers, 2 fonts, 1 brush, 1 library");
+
+    const struct {
+        const char *what;
+        std::function<void()> giveBack;
+        std::string left;
+    } steps[] = {
+        {"the library", [&] { FreeLibrary(library); }, "2 windows, 2 timers, 2 fonts, 1 brush"},
+        {"one font", [&] { DeleteObject(first); }, "2 windows, 2 timers, 1 font, 1 brush"},
+        {"the thread timer", [&] { KillTimer(nullptr, threadTimer); }, "2 windows, 1 timer, 1 font, 1 brush"},
+        {"the windows, and their timer with them", [&] { DestroyWindow(parent); }, "1 font, 1 brush"},
+        {"the rest", [&] { DeleteObject(second), DeleteObject(brush); }, ""},
+    };
+    for (const auto &step : steps) {
+        SCOPED_TRACE(step.what);
+        step.giveBack();
+        EXPECT_EQ(control::describeLeftovers(), step.left);
+    }
 }
 
 TEST_F(Modules, AReloadedLibraryStartsWithFreshStatics)

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
@@ -597,6 +599,8 @@ TEST_F(Registry, RegTextLoadErrorsNameTheLineAndChangeNothing) {
         {"deletions", header + "[-HKEY_LOCAL_MACHINE\\x]\n", "line 3: deleting keys is not supported"},
         {"empty key component", header + "[HKEY_LOCAL_MACHINE\\a\\\\b]\n",
          "line 3: empty key name in \"HKEY_LOCAL_MACHINE\\a\\\\b\""},
+        {"a NUL in a key name", header + std::string("[HKEY_LOCAL_MACHINE\\a\0b]\n", 25),
+         "line 3: NUL character in a key name"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.proves);
@@ -605,6 +609,176 @@ TEST_F(Registry, RegTextLoadErrorsNameTheLineAndChangeNothing) {
         EXPECT_EQ(error, c.expectedError);
         EXPECT_EQ(control::registryToRegText(), before);
     }
+}
+
+// Windows allows 255 characters a key name and 512 levels below a root; a .reg file that goes
+// past either is refused at its line, however deep it goes.
+TEST_F(Registry, RegTextRefusesKeysWindowsWouldNotHold) {
+    auto nested = [](size_t levels, const std::string &name) {
+        std::string path = "HKEY_LOCAL_MACHINE";
+        for (size_t i = 0; i < levels; ++i) path += "\\" + name;
+        return path;
+    };
+    const std::string header = "Windows Registry Editor Version 5.00\n\n";
+    const std::string longName(256, 'n');
+    struct Case {
+        const char *proves;
+        std::string path;
+        std::string expectedError;   // empty: loads
+    };
+    const Case cases[] = {
+        {"512 levels load", nested(512, "k"), ""},
+        {"513 levels do not", nested(513, "k"),
+         "line 4: key path deeper than 512 levels in \"HKEY_LOCAL_MACHINE\\k\\k\\k\\k\\k\\k\\k\\k\\k\\k\\k...\""},
+        {"nor do 20,000", nested(20000, "k"),
+         "line 4: key path deeper than 512 levels in \"HKEY_LOCAL_MACHINE\\k\\k\\k\\k\\k\\k\\k\\k\\k\\k\\k...\""},
+        {"a name of 255 characters loads", nested(1, std::string(255, 'n')), ""},
+        {"a name of 256 does not", "HKEY_LOCAL_MACHINE\\a\\" + longName,
+         "line 4: key name longer than 255 characters in \"HKEY_LOCAL_MACHINE\\a\\nnnnnnnnnnnnnnnnnnn...\""},
+        {"255 letters in UTF-8 bytes are still 255 characters", nested(1, [] {
+             std::string umlauts;
+             for (int i = 0; i < 255; ++i) umlauts += "\xC3\xA4";
+             return umlauts;
+         }()), ""},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.proves);
+        control::clearRegistry();
+        const std::string text = header + "[HKEY_LOCAL_MACHINE\\Before]\n[" + c.path + "]\n\"v\"=dword:1\n";
+        std::string error;
+        const bool loaded = control::registryFromRegText(text, &error);
+        EXPECT_EQ(error, c.expectedError);
+        EXPECT_EQ(loaded, c.expectedError.empty());
+        if (!loaded) continue;
+        // The deepest tree saves without a stack to match and loads back the same.
+        const std::string saved = control::registryToRegText();
+        EXPECT_NE(saved.find("[" + c.path + "]\n\"v\"=dword:00000001\n"), std::string::npos);
+        control::clearRegistry();
+        ASSERT_TRUE(control::registryFromRegText(saved, &error)) << error;
+        EXPECT_EQ(control::registryToRegText(), saved);
+    }
+}
+
+TEST_F(Registry, CreateKeyRefusesNamesAndDepthsWindowsRefuses) {
+    std::u16string deep;
+    for (int i = 0; i < 511; ++i) deep += u"d\\";
+    deep += u"d";   // 512 levels
+    const std::u16string longName(256, u'n');
+    struct Case {
+        const char *proves;
+        std::u16string path;
+        LONG expected;
+    };
+    const Case cases[] = {
+        {"255 characters", std::u16string(255, u'n'), ERROR_SUCCESS},
+        {"256 characters", longName, ERROR_INVALID_PARAMETER},
+        {"a long name after good ones adds none of them", u"new\\" + longName, ERROR_INVALID_PARAMETER},
+        {"512 levels", deep, ERROR_SUCCESS},
+        {"513 levels", deep + u"\\x", ERROR_INVALID_PARAMETER},
+        {"below an existing 512-level key", deep + u"\\y\\z", ERROR_INVALID_PARAMETER},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.proves);
+        HKEY key = reinterpret_cast<HKEY>(0xdeadbeef);
+        EXPECT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, c.path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                                  nullptr),
+                  c.expected);
+        if (c.expected == ERROR_SUCCESS) RegCloseKey(key);
+    }
+    HKEY key;
+    EXPECT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, u"new", 0, KEY_READ, &key), ERROR_FILE_NOT_FOUND);
+    // Relative depth counts from the root, not from the handle.
+    ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, deep.substr(0, 511 * 2 - 1).c_str(), 0, KEY_READ, &key), ERROR_SUCCESS);
+    HKEY below = nullptr;
+    EXPECT_EQ(RegCreateKeyExW(key, u"e", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &below, nullptr), ERROR_SUCCESS);
+    RegCloseKey(below);
+    EXPECT_EQ(RegCreateKeyExW(key, u"e\\f", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &below, nullptr),
+              ERROR_INVALID_PARAMETER);
+    RegCloseKey(key);
+}
+
+// Every value read from a .reg file is written back with the same type and bytes. A REG_SZ that
+// is not well-formed UTF-16 has no "text" form and stays hex(1):.
+TEST_F(Registry, RegTextKeepsStringsThatAreNotUtf16) {
+    struct Case {
+        const char *proves;
+        std::string hex;        // the bytes of a REG_SZ, as hex(1): writes them
+        bool writtenAsText;
+    };
+    const Case cases[] = {
+        {"a lone high surrogate", "00,d8,00,00", false},
+        {"a lone low surrogate", "00,dc,41,00,00,00", false},
+        {"a pair the wrong way round", "00,dc,00,d8,00,00", false},
+        {"a high surrogate before the terminator", "41,00,3d,d8,00,00", false},
+        {"a high surrogate as the last unit", "41,00,3d,d8", false},
+        {"a pair is text", "3d,d8,00,de,00,00", true},
+        {"plain text", "41,00,42,00,00,00", true},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.proves);
+        const std::string text = "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\S]\n\"s\"=hex(1):" +
+                                 c.hex + "\n";
+        std::string error;
+        ASSERT_TRUE(control::registryFromRegText(text, &error)) << error;
+        const std::string saved = control::registryToRegText();
+        EXPECT_EQ(saved.find("hex(1):") == std::string::npos, c.writtenAsText) << saved;
+        if (!c.writtenAsText) {
+            EXPECT_NE(saved.find("\"s\"=hex(1):" + c.hex + "\n"), std::string::npos) << saved;
+        }
+        control::clearRegistry();
+        ASSERT_TRUE(control::registryFromRegText(saved, &error)) << error;
+        HKEY key;
+        ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, u"S", 0, KEY_READ, &key), ERROR_SUCCESS);
+        BYTE read[16];
+        DWORD size = sizeof read;
+        DWORD type = 0;
+        ASSERT_EQ(RegQueryValueExW(key, u"s", nullptr, &type, read, &size), ERROR_SUCCESS);
+        RegCloseKey(key);
+        std::string back;
+        for (DWORD i = 0; i < size; ++i) {
+            char byte[4];
+            std::snprintf(byte, sizeof byte, i == 0 ? "%02x" : ",%02x", read[i]);
+            back += byte;
+        }
+        EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
+        EXPECT_EQ(back, c.hex);
+    }
+}
+
+// Keys written in any order enumerate sorted; values keep the order of their first line, the
+// later line for a name giving the data.
+TEST_F(Registry, RegTextLoadOrdersKeysAndKeepsValueOrder) {
+    std::string text = "Windows Registry Editor Version 5.00\n\n";
+    const char *names[] = {"delta", "Alpha", "charlie", "BRAVO", "alpha\\inner", "Charlie\\x"};
+    for (const char *name : names) text += std::string("[HKEY_LOCAL_MACHINE\\Order\\") + name + "]\n";
+    text += "[HKEY_LOCAL_MACHINE\\Order]\n\"z\"=dword:1\n\"a\"=dword:2\n\"Z\"=dword:3\n";
+    std::string error;
+    ASSERT_TRUE(control::registryFromRegText(text, &error)) << error;
+    HKEY key;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"Order", 0, KEY_READ, &key), ERROR_SUCCESS);
+    std::vector<std::u16string> keys;
+    WCHAR name[32];
+    DWORD cch = 32;
+    for (DWORD i = 0; RegEnumKeyExW(key, i, name, &cch, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS; ++i) {
+        keys.emplace_back(name);
+        cch = 32;
+    }
+    EXPECT_EQ(keys, (std::vector<std::u16string>{u"Alpha", u"BRAVO", u"charlie", u"delta"}));
+    std::vector<std::u16string> values;
+    std::vector<DWORD> numbers;
+    DWORD number = 0;
+    DWORD size = sizeof number;
+    for (DWORD i = 0; RegEnumValueW(key, i, name, &cch, nullptr, nullptr, reinterpret_cast<BYTE *>(&number), &size) ==
+                      ERROR_SUCCESS;
+         ++i) {
+        values.emplace_back(name);
+        numbers.push_back(number);
+        cch = 32;
+        size = sizeof number;
+    }
+    EXPECT_EQ(values, (std::vector<std::u16string>{u"Z", u"a"}));
+    EXPECT_EQ(numbers, (std::vector<DWORD>{3, 2}));
+    RegCloseKey(key);
 }
 
 TEST_F(Registry, SaveAndLoadFiles) {
@@ -630,12 +804,119 @@ TEST_F(Registry, SaveAndLoadFiles) {
     control::clearRegistry();
     ASSERT_TRUE(control::loadRegistry(file, &error)) << error;
     EXPECT_EQ(control::registryToRegText(), saved);
-    EXPECT_FALSE(control::loadRegistry(folder / "missing.reg", &error));
-    EXPECT_EQ(error, "cannot read " + (folder / "missing.reg").string());
-    EXPECT_FALSE(control::saveRegistry(folder / "no such folder" / "x.reg", &error));
+    // A syntax error names the file and the line.
+    std::ofstream(folder / "broken.reg") << "Windows Registry Editor Version 5.00\n\n[HKEY_NOWHERE]\n";
+    EXPECT_FALSE(control::loadRegistry(folder / "broken.reg", &error));
+    EXPECT_EQ(error, (folder / "broken.reg").string() + ": line 3: unknown root key \"HKEY_NOWHERE\"");
+    EXPECT_EQ(control::registryToRegText(), saved);
     std::filesystem::remove_all(folder);
 }
 
+// Only a regular file of at most 64 MB is read; anything else is refused with the reason,
+// before a byte is read and without waiting for a writer.
+TEST_F(Registry, LoadReadsOnlyRegularFilesOfSaneSize) {
+    const auto folder = std::filesystem::path(::testing::TempDir()) / "registry_files_test";
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directories(folder);
+    std::filesystem::create_symlink("/dev/zero", folder / "zero.reg");
+    ASSERT_EQ(mkfifo((folder / "fifo.reg").c_str(), 0600), 0);
+    std::filesystem::create_directories(folder / "folder.reg");
+    {
+        std::ofstream big(folder / "big.reg");
+        big << "Windows Registry Editor Version 5.00\n";
+    }
+    std::filesystem::resize_file(folder / "big.reg", 64 * 1024 * 1024 + 1);   // sparse
+    {
+        std::ofstream limit(folder / "limit.reg");
+        limit << "Windows Registry Editor Version 5.00\n";
+    }
+    std::filesystem::resize_file(folder / "limit.reg", 64 * 1024 * 1024);   // zeros: no key
+
+    HKEY key = create(HKEY_LOCAL_MACHINE, u"Kept");
+    RegCloseKey(key);
+    const std::string before = control::registryToRegText();
+    struct Case {
+        const char *proves;
+        const char *file;
+        std::string expectedReason;   // after "cannot read FILE: "
+    };
+    const Case cases[] = {
+        {"a link to a device that never ends", "zero.reg", "not a regular file"},
+        {"a FIFO nobody writes to", "fifo.reg", "not a regular file"},
+        {"a folder", "folder.reg", "not a regular file"},
+        {"one byte over the limit", "big.reg", "larger than 64 MB"},
+        {"a missing file", "missing.reg", "No such file or directory"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.proves);
+        std::string error;
+        EXPECT_FALSE(control::loadRegistry(folder / c.file, &error));
+        EXPECT_EQ(error, "cannot read " + (folder / c.file).string() + ": " + c.expectedReason);
+        EXPECT_EQ(control::registryToRegText(), before);
+    }
+    // Exactly the limit is read (and here parses: zero bytes are text on the header's line).
+    std::string error;
+    EXPECT_FALSE(control::loadRegistry(folder / "limit.reg", &error));
+    EXPECT_EQ(error.find("cannot read"), std::string::npos) << error;
+    std::filesystem::remove_all(folder);
+}
+
+// A failed save names the file and the reason, and leaves neither a half file nor a temporary.
+TEST_F(Registry, SaveFailuresSayWhy) {
+    const auto folder = std::filesystem::path(::testing::TempDir()) / "registry_save_test";
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directories(folder / "taken.reg" / "inside");
+    const auto missing = folder / "no such folder" / "x.reg";
+    const auto taken = folder / "taken.reg";
+    struct Case {
+        const char *proves;
+        std::filesystem::path file;
+        std::string expectedError;
+    };
+    const Case cases[] = {
+        {"a missing folder", missing,
+         "cannot write " + missing.string() + ".tmp: No such file or directory"},
+        {"a folder in the file's place", taken,
+         "cannot rename " + taken.string() + ".tmp to " + taken.string() + ": Is a directory"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.proves);
+        std::string error;
+        EXPECT_FALSE(control::saveRegistry(c.file, &error));
+        EXPECT_EQ(error, c.expectedError);
+        auto temporary = c.file;
+        temporary += ".tmp";
+        EXPECT_FALSE(std::filesystem::exists(temporary));
+    }
+    std::filesystem::remove_all(folder);
+}
+
+// What Windows' regedit writes: UTF-16LE after the mark FF FE, CR LF line ends.
+TEST_F(Registry, RegTextInUtf16FromRegedit) {
+    const std::u16string text =
+        u"Windows Registry Editor Version 5.00\r\n\r\n"
+        u"[HKEY_LOCAL_MACHINE\\SOFTWARE\\Größe €]\r\n"
+        u"\"Name\"=\"Wert \U0001F600\"\r\n"
+        u"\"n\"=dword:0000002a\r\n";
+    std::string bytes = "\xFF\xFE";
+    for (char16_t unit : text) {
+        bytes += static_cast<char>(unit & 0xFF);
+        bytes += static_cast<char>(unit >> 8);
+    }
+    std::string error;
+    ASSERT_TRUE(control::registryFromRegText(bytes, &error)) << error;
+    HKEY key;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\größe €", 0, KEY_READ, &key), ERROR_SUCCESS);
+    WCHAR read[16] = {};
+    DWORD size = sizeof read;
+    EXPECT_EQ(RegQueryValueExW(key, u"name", nullptr, nullptr, reinterpret_cast<BYTE *>(read), &size), ERROR_SUCCESS);
+    EXPECT_EQ(std::u16string(read), u"Wert \U0001F600");
+    RegCloseKey(key);
+
+    // Half a character at the end is refused, naming the line it ends on.
+    EXPECT_FALSE(control::registryFromRegText(bytes + "x", &error));
+    EXPECT_EQ(error, "line 6: UTF-16 text ends in half a character");   // after the fifth line end
+}
 #endif
 
 }  // namespace

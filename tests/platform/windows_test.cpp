@@ -419,6 +419,69 @@ TEST_F(Windows, TimersFireAcrossTickCountWrap)
     }
 }
 
+// A timer whose due time has passed, by however much, fires once at the next opportunity and
+// runs its period from then; moving the tick count is no time passing.
+TEST_F(Windows, TimersSurviveAnyJumpOfTime)
+{
+    struct Case {
+        const char *what;
+        DWORD startTick;
+        DWORD jumpMs;       // advanceClock, the device running (or asleep)
+        DWORD setTickTo;    // then setTickCount, unless it is kKeepTick
+        int pendingAfter;   // WM_TIMER messages waiting right after the jump
+    };
+    constexpr DWORD kKeepTick = 0xFFFFFFFF;
+    const Case cases[] = {
+        {"a jump of 2^31 ms", 5000, 0x80000000u, kKeepTick, 1},
+        {"597 hours asleep", 5000, 597u * 3600 * 1000, kKeepTick, 1},
+        {"596 hours asleep", 5000, 596u * 3600 * 1000, kKeepTick, 1},
+        {"the longest jump the clock takes", 5000, 0xFFFFFFFFu, kKeepTick, 1},
+        {"a jump that ends on the same tick count", 0, 0xFFFFFFFFu, 0xFFFFFFFFu - 1, 1},
+        {"the tick count moved back, no time passed", 600000, 0, 5, 0},
+        {"the tick count moved far forward, no time passed", 5, 0, 0x90000000u, 0},
+        {"time passed and the tick count moved back", 600000, 2000, 5, 1},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        control::resetDevice();
+        registerTestClass();
+        HWND hwnd = createTopLevel(u"w");
+        drain();
+        control::setTickCount(c.startTick);
+        SetTimer(hwnd, 3, 1000, nullptr);
+        control::advanceClock(c.jumpMs);
+        if (c.setTickTo != kKeepTick) {
+            control::setTickCount(c.setTickTo);
+        }
+        EXPECT_EQ(countPending(WM_TIMER), c.pendingAfter);
+        // The period runs from the message taken (or from SetTimer when none was due).
+        control::advanceClock(999);
+        EXPECT_EQ(countPending(WM_TIMER), 0);
+        control::advanceClock(1);
+        EXPECT_EQ(countPending(WM_TIMER), 1);
+        control::advanceClock(1000);
+        EXPECT_EQ(countPending(WM_TIMER), 1);
+    }
+}
+
+TEST_F(Windows, ALongRunStepFiresOnceThenEverySecond)
+{
+    HWND hwnd = createTopLevel(u"w");
+    drain();
+    SetTimer(hwnd, 4, 1000, nullptr);
+    script.seen.clear();
+    control::run(0x90000000u, 0x90000000u);   // one step of 671 hours
+    EXPECT_EQ(script.seen, (std::vector<Seen>{{WM_TIMER, 4}}));
+    script.seen.clear();
+    control::run(5000, 1000);
+    EXPECT_EQ(script.seen.size(), 5u);
+    // GetMessageW sleeps until the next due time instead of waiting 2^31 ms for it.
+    const DWORD before = GetTickCount();
+    MSG msg;
+    ASSERT_EQ(GetMessageW(&msg, nullptr, 0, 0), TRUE);
+    EXPECT_EQ(msg.message, static_cast<UINT>(WM_TIMER));
+    EXPECT_EQ(GetTickCount() - before, 1000u);
+}
 #endif
 
 // ---- Painting --------------------------------------------------------------------------------

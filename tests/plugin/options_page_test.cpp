@@ -1,5 +1,6 @@
 // The options page: its dialog template byte for byte, the round trip of every control, the
-// mapped lists, the usage log at OK, the hidden style box, and unregistering.
+// mapped lists, the usage log at OK, the hidden style box, unregistering, and the order in which
+// the page works its controls.
 #include <aygshell.h>
 #include <control.h>
 #include <gtest/gtest.h>
@@ -15,6 +16,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <initializer_list>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -642,6 +645,100 @@ TEST_F(OptionsPage, AboutShowsTheAboutBoxOwnedByThePage)
     EXPECT_EQ(control::toUtf8(user.boxes[0].text), "Durvo Meter v3.4.3\n(c) 2005 Norvane. Freeware.\nsupport@norvane.example");
     EXPECT_EQ(user.boxes[0].type, UINT(MB_OK));
     EXPECT_EQ(user.boxes[0].owner, page);
+}
+
+
+// ---- The order in which the page reads and sets its controls ---------------------------------
+
+// One message a control of the page received.
+struct ControlCall {
+    int id;
+    UINT message;
+    bool operator==(const ControlCall &other) const { return id == other.id && message == other.message; }
+};
+std::ostream &operator<<(std::ostream &out, const ControlCall &call)
+{
+    const char *name = call.message == BM_SETCHECK    ? "BM_SETCHECK"
+                       : call.message == BM_GETCHECK  ? "BM_GETCHECK"
+                       : call.message == CB_ADDSTRING ? "CB_ADDSTRING"
+                       : call.message == CB_SETCURSEL ? "CB_SETCURSEL"
+                       : call.message == CB_GETCURSEL ? "CB_GETCURSEL"
+                                                      : "?";
+    return out << call.id << " " << name;
+}
+
+std::vector<ControlCall> controlCalls;
+
+// Stands for every control of the page and notes what the page asks of it.
+LRESULT CALLBACK recordingControlProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case BM_SETCHECK:
+    case BM_GETCHECK:
+    case CB_ADDSTRING:
+    case CB_SETCURSEL:
+    case CB_GETCURSEL:
+        controlCalls.push_back({GetDlgCtrlID(window), message});
+        return 0;
+    default:
+        return DefWindowProcW(window, message, wParam, lParam);
+    }
+}
+
+TEST(OptionsPageOrder, InitialisationAndOkWorkTheControlsInTheirOrder)
+{
+    control::resetDevice();
+    control::setOsVersion(3, 0);   // the style box is the user's choice, so it is read and set
+    control::setPlatformType(u"Palm-size PC");
+    meterState = MeterState{};
+    setDefaultSettings();
+    resetTimers();
+    itemWindow = NULL;
+
+    WNDCLASSW page = {};
+    page.lpfnWndProc = DefWindowProcW;
+    page.lpszClassName = TEXT("RecordedPage");
+    RegisterClassW(&page);
+    WNDCLASSW item = {};
+    item.lpfnWndProc = recordingControlProc;
+    item.lpszClassName = TEXT("RecordedControl");
+    RegisterClassW(&item);
+    HWND dialog = CreateWindowExW(0, TEXT("RecordedPage"), TEXT("Durvo settings"), WS_POPUP, 0, 0, 240, 320, NULL,
+                                  NULL, NULL, NULL);
+    for (const TemplateItem &control : expectedItems) {
+        CreateWindowExW(0, TEXT("RecordedControl"), TEXT(""), WS_CHILD | WS_VISIBLE, 0, 0, 10, 10, dialog,
+                        reinterpret_cast<HMENU>(static_cast<INT_PTR>(control.id)), NULL, NULL);
+    }
+    auto times = [](int count, ControlCall call) { return std::vector<ControlCall>(count, call); };
+    auto join = [](std::initializer_list<std::vector<ControlCall>> parts) {
+        std::vector<ControlCall> all;
+        for (const auto &part : parts) all.insert(all.end(), part.begin(), part.end());
+        return all;
+    };
+
+    // Check boxes, the style box, the view, then the lists 1005, 1007, 1013 and 1014, each
+    // filled and then given its selection.
+    controlCalls.clear();
+    EXPECT_EQ(CustomItemOptionsDlgProc(dialog, WM_INITDIALOG, 0, 0), TRUE);
+    EXPECT_EQ(controlCalls,
+              join({{{1001, BM_SETCHECK}, {1002, BM_SETCHECK}, {1006, BM_SETCHECK}, {1008, BM_SETCHECK},
+                     {1012, BM_SETCHECK}, {1003, BM_SETCHECK}, {1004, BM_SETCHECK}},
+                    times(5, {1005, CB_ADDSTRING}), {{1005, CB_SETCURSEL}},
+                    times(3, {1007, CB_ADDSTRING}), {{1007, CB_SETCURSEL}},
+                    times(3, {1013, CB_ADDSTRING}), {{1013, CB_SETCURSEL}},
+                    times(5, {1014, CB_ADDSTRING}), {{1014, CB_SETCURSEL}}}));
+
+    // OK: the log and sensor lists, the check boxes, the view, the style box, then the
+    // forecast and off-level lists.
+    controlCalls.clear();
+    CustomItemOptionsDlgProc(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    EXPECT_EQ(controlCalls, (std::vector<ControlCall>{{1005, CB_GETCURSEL}, {1007, CB_GETCURSEL},
+                                                      {1001, BM_GETCHECK}, {1002, BM_GETCHECK},
+                                                      {1006, BM_GETCHECK}, {1008, BM_GETCHECK},
+                                                      {1003, BM_GETCHECK}, {1012, BM_GETCHECK},
+                                                      {1013, CB_GETCURSEL}, {1014, CB_GETCURSEL}}));
+    DestroyWindow(dialog);
+    control::resetDevice();
 }
 
 }  // namespace

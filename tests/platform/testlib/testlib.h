@@ -15,6 +15,12 @@
 #define TESTLIB_ORDINAL_NAMED 2        // also exported by its name "testlibNamed"
 #define TESTLIB_NAMED_RESULT 42
 
+// Testprog's WinMain posts this thread message: wParam = whether its instance is the current
+// program (GetModuleHandleA(NULL)), lParam = whether its previous instance is null.
+#define TESTPROG_MESSAGE (WM_APP + 0x101)
+// The size of Testprog's "PAYLOAD" resource (testprog.rc).
+#define TESTPROG_PAYLOAD_SIZE 7
+
 // Resources, as in testlib.rc.
 #define TESTLIB_RCDATA_ORDINAL 7
 // Control ids of TESTDIALOG and TESTDIALOGEX.

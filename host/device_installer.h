@@ -1,0 +1,52 @@
+// The emulated device's cabinet installer: reads a cabinet, checks its setup record against
+// the cabinet and the device, and carries it out — files copied into the device's folders,
+// registry keys and values created. Every check comes before the first write, so a refused
+// cabinet leaves the device as it was.
+#ifndef DURVO_HOST_DEVICE_INSTALLER_H
+#define DURVO_HOST_DEVICE_INSTALLER_H
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace host {
+
+// What the installer knows of the device beyond what the platform reports (the OS version and
+// the platform type come from GetVersionExW and SystemParametersInfoW).
+struct InstallTarget {
+    uint32_t processor = 0;   // a PROCESSOR_* value
+};
+
+// The processor of a `--processor` name: "arm", "mips" or "sh3".
+std::optional<uint32_t> processorOfName(std::string_view name);
+
+struct InstallOutcome {
+    std::string appName;
+    std::string provider;
+    std::vector<std::string> files;   // device paths written
+    std::vector<std::string> keys;    // "HKLM\..." created or opened
+    size_t valuesWritten = 0;
+    size_t valuesKept = 0;            // existing values the record asked not to overwrite
+};
+// "Durvo (Norvane): \Windows\Durvo.DLL; HKLM\Software\...\Durvo; 6 values written" (", 1 kept"
+// when the record asked to keep a value that was there).
+std::string describe(const InstallOutcome &outcome);
+
+// The largest cabinet file the installer reads: cbCabinet is a 32-bit count.
+constexpr uint64_t kMaxCabinetFileBytes = 0xFFFFFFFFu;
+
+// Installs the cabinet in memory. False, with *error naming the defect, when it is refused or a
+// write fails.
+bool installCabinet(std::span<const uint8_t> cabinet, const InstallTarget &target, InstallOutcome *outcome,
+                    std::string *error);
+// Reads the cabinet file (of the host) and installs it.
+bool installCabinetFile(const std::filesystem::path &file, const InstallTarget &target, InstallOutcome *outcome,
+                        std::string *error);
+
+}  // namespace host
+
+#endif

@@ -1,0 +1,191 @@
+// Every way the setup fails: each ends in one "Setup not complete" box with its message, and
+// leaves on disk exactly what was written before the failure.
+#include "setup_fixture.h"
+
+namespace setuptest {
+namespace {
+
+using SetupFailures = SetupTest;
+
+const char *const kCancelled = "Setup cancelled by user";
+const char *const kAbortQuestion = "Do you really want to abort installation?";
+
+std::string failureBox(const std::string &text)
+{
+    return "box Setup not complete: " + text;
+}
+
+// The names of the first `count` package files, in the order they are written.
+std::vector<std::string> firstPackageFiles(int count)
+{
+    std::vector<std::string> names;
+    for (int i = 0; i < count; ++i) names.push_back(packageFiles[i].fileName);
+    return names;
+}
+
+// Whether a "Durvo plugin" folder exists anywhere on drive C:.
+bool anyPackageFolder(const fs::path &drive)
+{
+    for (const auto &entry : fs::recursive_directory_iterator(drive))
+        if (entry.path().filename() == "Durvo plugin") return true;
+    return false;
+}
+
+TEST_F(SetupFailures, CancelConfirmedEndsBeforeAnythingIsReadOrWritten)
+{
+    licence_ = Licence::CancelThenYes;
+    runSetup();
+
+    EXPECT_EQ(events_, (std::vector<std::string>{
+                           "dialog Durvo Meter plugin Setup",
+                           std::string("box Durvo plugin Setup: ") + kAbortQuestion,
+                           failureBox(kCancelled),
+                       }));
+    ASSERT_EQ(boxes_.size(), 2u);
+    EXPECT_EQ(boxes_[0].owner, dialog_) << "the question belongs to the dialog";
+    EXPECT_EQ(boxes_[0].type, static_cast<UINT>(MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2));
+    EXPECT_EQ(boxes_[0].type, 0x124u);
+    EXPECT_EQ(boxes_[1].owner, nullptr);
+    EXPECT_EQ(boxes_[1].type, 0x40u);
+    EXPECT_FALSE(IsWindow(dialog_));
+    EXPECT_FALSE(anyPackageFolder(root_ / "c"));
+}
+
+TEST_F(SetupFailures, LicenceDialogThatIsNotShownCountsAsCancel)
+{
+    struct Case {
+        const char *proves;
+        bool templateMissing;
+    };
+    const Case cases[] = {
+        {"the dialog template is not among the resources", true},
+        {"the dialog is closed without an answer", false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.proves);
+        events_.clear();
+        std::vector<BYTE> image = readBytes(kSetupRes);
+        control::setProgramResources(
+            c.templateMissing ? changedResource(image, "ABOUTDLG", ResourceChange::Remove) : image);
+        licence_ = c.templateMissing ? Licence::Install : Licence::Leave;
+
+        runSetup();
+
+        std::vector<std::string> expected;
+        if (!c.templateMissing) expected.push_back("dialog Durvo Meter plugin Setup");
+        expected.push_back(failureBox(kCancelled));
+        EXPECT_EQ(events_, expected);
+        EXPECT_EQ(control::takeUnansweredPrompts().size(), c.templateMissing ? 0u : 1u);
+        EXPECT_FALSE(anyPackageFolder(root_ / "c"));
+    }
+}
+
+TEST_F(SetupFailures, NoSynchronisationSoftwareEndsBeforeAnythingIsWritten)
+{
+    struct Case {
+        const char *proves;
+        std::function<void()> registry;
+    };
+    const std::string tooLong(300, 'a');
+    const DWORD number = 1;
+    const Case cases[] = {
+        {"the key is missing", [] { RegDeleteKeyW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Microsoft\\Windows CE Services"); }},
+        {"the value is missing", [] {
+             HKEY key;
+             RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSyncKey, 0, KEY_ALL_ACCESS, &key);
+             RegDeleteValueW(key, u"InstalledDir");
+             RegCloseKey(key);
+         }},
+        {"the value is empty", [] { setInstalledDir(""); }},
+        {"the value is no string", [&] { setRegistryValue("InstalledDir", REG_DWORD, &number, 4); }},
+        {"the value is longer than the buffer", [&] { setInstalledDir("C:\\" + tooLong); }},
+        {"the key cannot be opened", [] { control::setRegistryFaults({false, true, false}); }},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.proves);
+        events_.clear();
+        installSync("C:\\Program Files\\Sync Tools");
+        control::setRegistryFaults({});
+        c.registry();
+
+        runSetup();
+
+        EXPECT_EQ(events_, (std::vector<std::string>{"dialog Durvo Meter plugin Setup", failureBox(kNoSyncText)}));
+        EXPECT_FALSE(anyPackageFolder(root_ / "c"));
+    }
+}
+
+TEST_F(SetupFailures, MissingOrEmptyResourceLeavesTheFilesBeforeIt)
+{
+    const std::vector<BYTE> image = readBytes(kSetupRes);
+    for (ResourceChange change : {ResourceChange::Remove, ResourceChange::Empty}) {
+        for (int missing = 0; missing < packageFileCount; ++missing) {
+            const PackageFile &file = packageFiles[missing];
+            SCOPED_TRACE(std::string(change == ResourceChange::Remove ? "missing " : "empty ") +
+                         file.resourceName);
+            fs::remove_all(host(packageFolder()));
+            events_.clear();
+            control::setProgramResources(changedResource(image, file.resourceName, change));
+
+            runSetup();
+
+            EXPECT_EQ(events_, (std::vector<std::string>{
+                                   "dialog Durvo Meter plugin Setup",
+                                   failureBox("Unable to extract file " + packageFolder() + file.fileName),
+                               }));
+            EXPECT_EQ(packageFilesOnDisk(), firstPackageFiles(missing));
+        }
+    }
+}
+
+TEST_F(SetupFailures, FileThatCannotBeWrittenEndsTheUnpacking)
+{
+    using Write = control::FileFaults::Write;
+    struct Case {
+        std::string proves;
+        control::FileFaults faults;
+        int failing;   // the package file named in the message
+    };
+    std::vector<Case> cases = {{"no file can be created", {true, Write::Works, 0}, 0}};
+    for (int i = 0; i < packageFileCount; ++i) {
+        cases.push_back({std::string("the write of ") + packageFiles[i].fileName + " fails",
+                         {false, Write::Fails, static_cast<DWORD>(i)}, i});
+        cases.push_back({std::string("the write of ") + packageFiles[i].fileName + " stops short",
+                         {false, Write::Short, static_cast<DWORD>(i)}, i});
+    }
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.proves);
+        fs::remove_all(host(packageFolder()));
+        events_.clear();
+        control::setFileFaults(c.faults);
+
+        runSetup();
+
+        control::setFileFaults({});
+        const char *name = packageFiles[c.failing].fileName;
+        EXPECT_EQ(events_, (std::vector<std::string>{
+                               "dialog Durvo Meter plugin Setup",
+                               failureBox("Unable to extract file " + packageFolder() + name),
+                           }));
+        // The files before it are whole; a cut-off file is not left behind.
+        EXPECT_EQ(packageFilesOnDisk(), firstPackageFiles(c.failing));
+    }
+}
+
+TEST_F(SetupFailures, PackageFolderThatCannotBeCreated)
+{
+    // A file where the folder should be: the folder's creation fails silently, the first file's
+    // extraction does not.
+    put("Program Files/Sync Tools/Durvo plugin", "in the way");
+
+    runSetup();
+
+    EXPECT_EQ(events_, (std::vector<std::string>{
+                           "dialog Durvo Meter plugin Setup",
+                           failureBox("Unable to extract file " + packageFolder() + "Durvo.ini"),
+                       }));
+    EXPECT_EQ(readText(root_ / "c/Program Files/Sync Tools/Durvo plugin"), "in the way");
+}
+
+}  // namespace
+}  // namespace setuptest

@@ -1,0 +1,174 @@
+// The setup's straight run: what it shows and starts, in order; where the package lands for an
+// install directory with or without its trailing "\"; a run over an earlier install; programs
+// that cannot be started.
+#include "setup_fixture.h"
+
+namespace setuptest {
+namespace {
+
+using SetupFlow = SetupTest;
+
+TEST_F(SetupFlow, LicenceThenUnpackThenManagerThenEditorThenClosingBox)
+{
+    int comAtDialog = -1;
+    bool folderAtDialog = true;
+    std::vector<std::string> filesAtManager;
+    std::vector<std::string> filesAtEditor;
+    onDialog_ = [&](const control::DialogShown &) {
+        comAtDialog = control::comInitializations();
+        folderAtDialog = fs::exists(host(packageFolder()));
+    };
+    onExec_ = [&](const control::ProgramStart &) {
+        (filesAtManager.empty() ? filesAtManager : filesAtEditor) = packageFilesOnDisk();
+    };
+
+    runSetup();
+
+    EXPECT_EQ(events_, (std::vector<std::string>{
+                           "dialog Durvo Meter plugin Setup",
+                           managerLine(),
+                           editorLine(),
+                           std::string("box Setup successful!: ") + kSuccessText,
+                       }));
+    EXPECT_EQ(comAtDialog, 1) << "COM is initialised before the licence is shown";
+    EXPECT_FALSE(folderAtDialog) << "nothing is written before Install";
+    EXPECT_EQ(filesAtManager, allPackageFiles()) << "the manager starts on the whole package";
+    EXPECT_EQ(filesAtEditor, allPackageFiles());
+    EXPECT_EQ(packageFilesOnDisk(), allPackageFiles());
+    ASSERT_EQ(boxes_.size(), 1u);
+    EXPECT_EQ(boxes_[0].owner, nullptr);
+    EXPECT_EQ(boxes_[0].type, static_cast<UINT>(MB_OK | MB_ICONINFORMATION));
+    EXPECT_EQ(boxes_[0].type, 0x40u);
+}
+
+TEST_F(SetupFlow, PackageFolderIsTheDirectoryWithOneTrailingBackslash)
+{
+    struct Case {
+        const char *proves;
+        const char *installedDir;   // the registry value
+        const char *packageFolder;
+    };
+    const Case cases[] = {
+        {"a directory without a trailing \\ gets one", "C:\\Program Files\\Sync Tools",
+         "C:\\Program Files\\Sync Tools\\Durvo plugin\\"},
+        {"one that ends in \\ is used unchanged", "C:\\Program Files\\Sync Tools\\",
+         "C:\\Program Files\\Sync Tools\\Durvo plugin\\"},
+        {"the root of a drive", "C:\\", "C:\\Durvo plugin\\"},
+        {"a one-letter folder", "C:\\A", "C:\\A\\Durvo plugin\\"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.proves);
+        fs::remove_all(root_ / "c");
+        put("Windows/notepad.exe", "editor");
+        events_.clear();
+        installSync(c.installedDir);
+        ASSERT_EQ(packageFolder(), c.packageFolder);
+
+        runSetup();
+
+        EXPECT_EQ(packageFilesOnDisk(), allPackageFiles());
+        EXPECT_EQ(std::string(setupState.installDir).back(), '\\');
+        ASSERT_EQ(events_.size(), 4u);
+        EXPECT_EQ(events_[1], managerLine());
+        EXPECT_EQ(events_[2], editorLine());
+    }
+}
+
+TEST_F(SetupFlow, InstallDirectoryOf249CharactersIsUsedOneOf250IsNot)
+{
+    struct Case {
+        const char *proves;
+        size_t length;   // of the registry value, "C:\" included
+        bool installs;
+    };
+    const Case cases[] = {
+        {"249 characters: the whole directory", 249, true},
+        {"250 characters: no directory", 250, false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.proves);
+        fs::remove_all(root_ / "c");
+        put("Windows/notepad.exe", "editor");
+        events_.clear();
+        installSync("C:\\" + std::string(c.length - 3, 'd'));
+
+        runSetup();
+
+        if (c.installs) {
+            EXPECT_EQ(packageFilesOnDisk(), allPackageFiles());
+            ASSERT_EQ(events_.size(), 4u);
+            EXPECT_EQ(events_[1], managerLine());
+        } else {
+            EXPECT_EQ(events_, (std::vector<std::string>{"dialog Durvo Meter plugin Setup",
+                                                         std::string("box Setup not complete: ") + kNoSyncText}));
+        }
+    }
+}
+
+TEST_F(SetupFlow, RerunReplacesEveryFileOfAnEarlierInstall)
+{
+    runSetup();
+    ASSERT_EQ(packageFilesOnDisk(), allPackageFiles());
+    // Every file changed since: most grew past the package's, one shrank.
+    for (const PackageFile &file : packageFiles)
+        std::ofstream(host(packageFolder() + file.fileName), std::ios::binary) << std::string(200000, 'x');
+    std::ofstream(host(packageFolder() + "Durvo.ini"), std::ios::binary) << "[x]";
+    ASSERT_EQ(packageFilesOnDisk().front(), "Durvo.ini (differs)");
+    events_.clear();
+
+    runSetup();
+
+    EXPECT_EQ(packageFilesOnDisk(), allPackageFiles());
+    ASSERT_FALSE(events_.empty());
+    EXPECT_EQ(events_.back(), std::string("box Setup successful!: ") + kSuccessText);
+}
+
+TEST_F(SetupFlow, ProgramsThatCannotStartChangeNothing)
+{
+    struct Case {
+        const char *proves;
+        bool manager;
+        bool editor;
+    };
+    const Case cases[] = {
+        {"no application manager: the read-me still opens", false, true},
+        {"no editor", true, false},
+        {"neither", false, false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.proves);
+        fs::remove_all(root_ / "c");
+        installSync("C:\\Program Files\\Sync Tools");
+        if (!c.manager) fs::remove(host("C:\\Program Files\\Sync Tools\\CEAppMgr.exe"));
+        if (c.editor) put("Windows/notepad.exe", "editor");
+        events_.clear();
+        execResults_.clear();
+
+        runSetup();
+
+        EXPECT_EQ(events_, (std::vector<std::string>{
+                               "dialog Durvo Meter plugin Setup",
+                               managerLine(),
+                               editorLine(),
+                               std::string("box Setup successful!: ") + kSuccessText,
+                           }));
+        EXPECT_EQ(execResults_, (std::vector<bool>{c.manager, c.editor}));
+        EXPECT_EQ(packageFilesOnDisk(), allPackageFiles());
+    }
+}
+
+TEST_F(SetupFlow, ManagerPathWithSpacesCannotStartAnotherProgram)
+{
+    // Were the manager's path unquoted, Windows would try "C:\Program.exe" first.
+    put("Program.exe", "not the manager");
+    std::vector<std::string> started;
+    onExec_ = [&](const control::ProgramStart &start) { started.push_back(control::toUtf8(start.program)); };
+
+    runSetup();
+
+    EXPECT_EQ(started, (std::vector<std::string>{"C:\\Program Files\\Sync Tools\\CEAppMgr.exe",
+                                                 "C:\\Windows\\notepad.exe"}));
+}
+
+}  // namespace
+}  // namespace setuptest
