@@ -201,27 +201,6 @@ TEST(OptionsTemplate, CompiledBytesAreTheClassicTemplateOfThePage)
 
 // ---- The page at work -----------------------------------------------------------------------
 
-const WCHAR *const storeKey = TEXT("SOFTWARE\\Norvane");
-const WCHAR *const todayItemKey = TEXT("SOFTWARE\\Microsoft\\Today\\Items\\Durvo");
-
-std::vector<WPARAM> broadcastsSeen;   // wParam of each WM_WININICHANGE a top-level window saw
-
-LRESULT CALLBACK listenerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    if (message == WM_WININICHANGE)
-        broadcastsSeen.push_back(wParam);
-    return DefWindowProcW(window, message, wParam, lParam);
-}
-
-bool keyExists(const WCHAR *path)
-{
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return false;
-    RegCloseKey(key);
-    return true;
-}
-
 // What a control shows: "on"/"off" for buttons, the selected index for lists (-1 for none),
 // "hidden" for a control that is not visible.
 std::string shows(const std::vector<control::ControlShown> &controls, int id)
@@ -257,7 +236,7 @@ protected:
         ASSERT_NE(template_, nullptr);
 
         WNDCLASSW settings = {};
-        settings.lpfnWndProc = listenerProc;
+        settings.lpfnWndProc = broadcastListenerProc;
         settings.lpszClassName = TEXT("TodaySettings");
         RegisterClassW(&settings);
         owner_ = CreateWindowExW(0, TEXT("TodaySettings"), TEXT("Settings"), WS_VISIBLE, 0, 0, 240, 320, NULL,

@@ -23,27 +23,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const WCHAR *const storeKey = TEXT("SOFTWARE\\Norvane");
-const WCHAR *const todayItemKey = TEXT("SOFTWARE\\Microsoft\\Today\\Items\\Durvo");
-
-std::vector<WPARAM> broadcastsSeen;   // wParam of each WM_WININICHANGE the host received
-
-LRESULT CALLBACK hostProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    if (message == WM_WININICHANGE)
-        broadcastsSeen.push_back(wParam);
-    return DefWindowProcW(window, message, wParam, lParam);
-}
-
-bool keyExists(const WCHAR *path)
-{
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return false;
-    RegCloseKey(key);
-    return true;
-}
-
 DWORD storedDword(const WCHAR *name)
 {
     HKEY key = nullptr;
@@ -74,7 +53,7 @@ protected:
         ASSERT_NE(resources_, nullptr);
 
         WNDCLASSW host = {};
-        host.lpfnWndProc = hostProc;
+        host.lpfnWndProc = broadcastListenerProc;
         host.lpszClassName = TEXT("MenuTestHost");
         RegisterClassW(&host);
         parent_ = CreateWindowExW(0, TEXT("MenuTestHost"), TEXT("Today"), WS_VISIBLE, 0, 0, 240, 320, NULL,

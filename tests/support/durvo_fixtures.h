@@ -8,6 +8,30 @@
 #include "tick.h"
 
 #include <filesystem>
+#include <vector>
+
+// The meter's store and the item's Today key, as the plug-in names them.
+inline const WCHAR *const storeKey = TEXT("SOFTWARE\\Norvane");
+inline const WCHAR *const todayItemKey = TEXT("SOFTWARE\\Microsoft\\Today\\Items\\Durvo");
+
+inline bool keyExists(const WCHAR *path)
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return false;
+    RegCloseKey(key);
+    return true;
+}
+
+// A top-level window that stands for the Today screen: it notes the wParam of every
+// WM_WININICHANGE it gets, so a test sees the refresh broadcast.
+inline std::vector<WPARAM> broadcastsSeen;
+inline LRESULT CALLBACK broadcastListenerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_WININICHANGE)
+        broadcastsSeen.push_back(wParam);
+    return DefWindowProcW(window, message, wParam, lParam);
+}
 
 // The usage log with `rows` programs, titled "Program 0", "Program 1", ...
 inline void fillAppRows(DWORD rows)
