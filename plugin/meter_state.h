@@ -14,8 +14,8 @@ struct ChargeHistoryEntry {
     DWORD durationMs;      // counted on-time spent in this row
 };
 static_assert(sizeof(ChargeHistoryEntry) == 12, "chData rows are 12 bytes");
-static_assert(offsetof(ChargeHistoryEntry, startOnTimeMs) == 4, "chData row layout");
-static_assert(offsetof(ChargeHistoryEntry, durationMs) == 8, "chData row layout");
+static_assert(FIELD_OFFSET(ChargeHistoryEntry, startOnTimeMs) == 4, "chData row layout");
+static_assert(FIELD_OFFSET(ChargeHistoryEntry, durationMs) == 8, "chData row layout");
 
 // Units kept per title: 46 characters, the terminator and one spare.
 const int appTitleUnits = 48;
@@ -29,10 +29,10 @@ struct AppUsageEntry {
     DWORD seenThisSample;         // flag: scratch mark of a sampling pass
 };
 static_assert(sizeof(AppUsageEntry) == 112, "logData rows are 112 bytes");
-static_assert(offsetof(AppUsageEntry, usageMs) == 96, "logData row layout");
-static_assert(offsetof(AppUsageEntry, launchCount) == 100, "logData row layout");
-static_assert(offsetof(AppUsageEntry, running) == 104, "logData row layout");
-static_assert(offsetof(AppUsageEntry, seenThisSample) == 108, "logData row layout");
+static_assert(FIELD_OFFSET(AppUsageEntry, usageMs) == 96, "logData row layout");
+static_assert(FIELD_OFFSET(AppUsageEntry, launchCount) == 100, "logData row layout");
+static_assert(FIELD_OFFSET(AppUsageEntry, running) == 104, "logData row layout");
+static_assert(FIELD_OFFSET(AppUsageEntry, seenThisSample) == 108, "logData row layout");
 
 // The user's settings, edited by the options page. Flags hold 0 or 1.
 struct MeterSettings {

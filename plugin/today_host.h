@@ -41,9 +41,9 @@ typedef struct _TODAYLISTITEM {
 
 static_assert(sizeof(WCHAR) == 2, "the record's strings are UTF-16");
 static_assert(sizeof(TODAYLISTITEMTYPE) == 4, "tlit is a 4-byte enum");
-static_assert(offsetof(TODAYLISTITEM, cyp) == 72, "published offset of cyp");
-static_assert(offsetof(TODAYLISTITEM, fEnabled) == 76, "published offset of fEnabled");
-static_assert(offsetof(TODAYLISTITEM, hinstDLL) == 608, "published offset of hinstDLL");
+static_assert(FIELD_OFFSET(TODAYLISTITEM, cyp) == 72, "published offset of cyp");
+static_assert(FIELD_OFFSET(TODAYLISTITEM, fEnabled) == 76, "published offset of fEnabled");
+static_assert(FIELD_OFFSET(TODAYLISTITEM, hinstDLL) == 608, "published offset of hinstDLL");
 
 // ---- Host to item window ---------------------------------------------------------------------
 

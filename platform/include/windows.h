@@ -71,6 +71,9 @@ typedef LPCWSTR LPCTSTR;
 #define TRUE 1
 #define FALSE 0
 
+// Where a field of a record starts, as winnt.h has it: the 32-bit Windows headers bring no offsetof.
+#define FIELD_OFFSET(type, field) ((LONG)offsetof(type, field))
+
 #define DECLARE_HANDLE(name) struct name##__ { int unused; }; typedef struct name##__ *name
 typedef void *HANDLE;
 DECLARE_HANDLE(HWND);
