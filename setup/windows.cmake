@@ -55,8 +55,8 @@ find_program(WINE_PROGRAM wine)
 find_program(XVFB_PROGRAM Xvfb)
 find_program(XDOTOOL_PROGRAM xdotool)
 find_program(IMPORT_PROGRAM import)
-if(WINE_PROGRAM AND XVFB_PROGRAM AND XDOTOOL_PROGRAM AND IMPORT_PROGRAM
-   AND CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
+# Both widths: the 32-bit setup runs in a 32-bit prefix.
+if(WINE_PROGRAM AND XVFB_PROGRAM AND XDOTOOL_PROGRAM AND IMPORT_PROGRAM)
   add_test(NAME WineSetup.InstallThenCancel
            COMMAND ${PROJECT_SOURCE_DIR}/tests/setup/wine/setup-under-wine
                    $<TARGET_FILE:DurvoSetup> $<TARGET_FILE:ceappmgr-standin> ${SETUP_PACKAGE_DIR}
