@@ -1099,7 +1099,8 @@ LONG WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, 
     RegQueryValueExW(hKey, name.c_str(), nullptr, nullptr, stored.data(), &size);
     if (isStringType(type)) {
         std::u16string wide(size / sizeof(WCHAR), u'\0');
-        std::memcpy(wide.data(), stored.data(), wide.size() * sizeof(WCHAR));
+        // An empty value has no bytes at all: memcpy is not to be given its null pointer.
+        if (!wide.empty()) std::memcpy(wide.data(), stored.data(), wide.size() * sizeof(WCHAR));
         const std::string narrow = internal::wideToAnsi(wide);
         stored.assign(narrow.begin(), narrow.end());
         size = static_cast<DWORD>(stored.size());
