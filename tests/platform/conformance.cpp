@@ -58,7 +58,8 @@ const struct {
 
 // Window classes the tests register, with the instances they register them under.
 const WCHAR *const kTestClasses[] = {TEXT("TestWindow"), TEXT("GdiTestWindow"),
-                                     TEXT("GdiRecordWindow")};
+                                     TEXT("GdiRecordWindow"), TEXT("Framed"),
+                                     TEXT("ControlParent")};
 const HINSTANCE kTestInstances[] = {nullptr, reinterpret_cast<HINSTANCE>(0x1000),
                                     reinterpret_cast<HINSTANCE>(0x2000)};
 
