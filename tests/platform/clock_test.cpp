@@ -57,13 +57,28 @@ TEST_F(Clock, SystemTimeToFileTimeKnownValues) {
     EXPECT_EQ(units(b) - units(a), 36'000'000'000ULL);
 }
 
+// One SystemTimeToFileTime case: a refusal sets ERROR_INVALID_PARAMETER and leaves the output
+// as it was.
+struct ConversionCase {
+    const char *proves;
+    SYSTEMTIME time;
+    BOOL expected;
+};
+
+void expectConversion(const ConversionCase &c)
+{
+    SCOPED_TRACE(c.proves);
+    SetLastError(0);
+    FILETIME ft{0xdeadbeef, 0xdeadbeef};
+    EXPECT_EQ(SystemTimeToFileTime(&c.time, &ft), c.expected);
+    if (!c.expected) {
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+        EXPECT_EQ(ft.dwLowDateTime, 0xdeadbeefu);
+    }
+}
+
 TEST_F(Clock, SystemTimeToFileTimeRefusesInvalidFields) {
-    struct Case {
-        const char *proves;
-        SYSTEMTIME time;
-        BOOL expected;
-    };
-    const Case cases[] = {
+    const ConversionCase cases[] = {
         {"31 April", at(2005, 4, 31, 0, 0, 0), FALSE},
         {"month 0", at(2005, 0, 1, 0, 0, 0), FALSE},
         {"month 13", at(2005, 13, 1, 0, 0, 0), FALSE},
@@ -74,16 +89,8 @@ TEST_F(Clock, SystemTimeToFileTimeRefusesInvalidFields) {
         {"millisecond 1000", at(2005, 1, 1, 0, 0, 0, 1000), FALSE},
         {"before 1601", at(1600, 12, 31, 23, 59, 59), FALSE},
     };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.proves);
-        SetLastError(0);
-        FILETIME ft{0xdeadbeef, 0xdeadbeef};
-        EXPECT_EQ(SystemTimeToFileTime(&c.time, &ft), c.expected);
-        if (!c.expected) {
-            EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
-            EXPECT_EQ(ft.dwLowDateTime, 0xdeadbeefu);
-        }
-    }
+    for (const auto &c : cases)
+        expectConversion(c);
     // The day of the week is ignored on the way in and filled in on the way out.
     SYSTEMTIME wrongDay = at(2005, 6, 10, 0, 0, 0);
     wrongDay.wDayOfWeek = 6;
@@ -98,12 +105,7 @@ TEST_F(Clock, SystemTimeToFileTimeRefusesInvalidFields) {
 
 // Leap days and the last year that SYSTEMTIME documents (1601 through 30827).
 TEST_F(Clock, SystemTimeToFileTimeKnowsLeapYearsAndTheLastYear) {
-    struct Case {
-        const char *proves;
-        SYSTEMTIME time;
-        BOOL expected;
-    };
-    const Case cases[] = {
+    const ConversionCase cases[] = {
         {"29 February of a leap year", at(2004, 2, 29, 0, 0, 0), TRUE},
         {"29 February otherwise", at(2005, 2, 29, 0, 0, 0), FALSE},
         {"1900 was no leap year", at(1900, 2, 29, 0, 0, 0), FALSE},
@@ -111,16 +113,8 @@ TEST_F(Clock, SystemTimeToFileTimeKnowsLeapYearsAndTheLastYear) {
         {"last moment Windows accepts", at(30827, 12, 31, 23, 59, 59, 999), TRUE},
         {"past it", at(30828, 1, 1, 0, 0, 0), FALSE},
     };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.proves);
-        SetLastError(0);
-        FILETIME ft{0xdeadbeef, 0xdeadbeef};
-        EXPECT_EQ(SystemTimeToFileTime(&c.time, &ft), c.expected);
-        if (!c.expected) {
-            EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
-            EXPECT_EQ(ft.dwLowDateTime, 0xdeadbeefu);
-        }
-    }
+    for (const auto &c : cases)
+        expectConversion(c);
 }
 
 #if OUR_LAYER_ONLY

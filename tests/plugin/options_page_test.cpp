@@ -235,15 +235,7 @@ protected:
         template_ = static_cast<LPCDLGTEMPLATEW>(LockResource(LoadResource(resources_, found)));
         ASSERT_NE(template_, nullptr);
 
-        WNDCLASSW settings = {};
-        settings.lpfnWndProc = broadcastListenerProc;
-        settings.lpszClassName = TEXT("TodaySettings");
-        RegisterClassW(&settings);
-        owner_ = CreateWindowExW(0, TEXT("TodaySettings"), TEXT("Settings"), WS_VISIBLE, 0, 0, 240, 320, NULL,
-                                 NULL, NULL, NULL);
-        HKEY item = nullptr;
-        RegCreateKeyExW(HKEY_LOCAL_MACHINE, todayItemKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &item, nullptr);
-        RegCloseKey(item);
+        owner_ = openTodayStandIn(TEXT("Settings"));
 
         meterState = MeterState{};
         setDefaultSettings();

@@ -52,15 +52,7 @@ protected:
         resources_ = loadBuiltDurvo(build, root_);
         ASSERT_NE(resources_, nullptr);
 
-        WNDCLASSW host = {};
-        host.lpfnWndProc = broadcastListenerProc;
-        host.lpszClassName = TEXT("MenuTestHost");
-        RegisterClassW(&host);
-        parent_ = CreateWindowExW(0, TEXT("MenuTestHost"), TEXT("Today"), WS_VISIBLE, 0, 0, 240, 320, NULL,
-                                  NULL, NULL, NULL);
-        HKEY item = nullptr;
-        RegCreateKeyExW(HKEY_LOCAL_MACHINE, todayItemKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &item, nullptr);
-        RegCloseKey(item);
+        parent_ = openTodayStandIn(TEXT("Today"));
 
         meterState = MeterState{};
         TODAYLISTITEM record = {};

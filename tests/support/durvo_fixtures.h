@@ -33,6 +33,20 @@ inline LRESULT CALLBACK broadcastListenerProc(HWND window, UINT message, WPARAM 
     return DefWindowProcW(window, message, wParam, lParam);
 }
 
+// A visible 240 x 320 top-level window of broadcastListenerProc, standing for the Today screen or
+// its settings, with the item's Today key in place, as a page or menu under test finds them.
+inline HWND openTodayStandIn(const WCHAR *title)
+{
+    WNDCLASSW standIn = {};
+    standIn.lpfnWndProc = broadcastListenerProc;
+    standIn.lpszClassName = TEXT("TodayStandIn");
+    RegisterClassW(&standIn);   // fails harmlessly once registered
+    HKEY item = nullptr;
+    RegCreateKeyExW(HKEY_LOCAL_MACHINE, todayItemKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &item, nullptr);
+    RegCloseKey(item);
+    return CreateWindowExW(0, TEXT("TodayStandIn"), title, WS_VISIBLE, 0, 0, 240, 320, NULL, NULL, NULL, NULL);
+}
+
 // The usage log with `rows` programs, titled "Program 0", "Program 1", ...
 inline void fillAppRows(DWORD rows)
 {
