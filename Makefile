@@ -4,6 +4,8 @@ ASAN_BUILD ?= build-asan
 CMAKE_FLAGS ?= -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 WIN64 ?= build-win64
 WIN32 ?= build-win32
+# The emulated ARM device: the platform and durvo-today for armhf, run under qemu-arm.
+ARM_BUILD ?= build-arm
 
 .PHONY: all deps configure build test demo sanitize fuzz bench windows wine-test setup-wine-test clean
 
@@ -13,22 +15,28 @@ deps:
 	@scripts/install-deps
 
 $(BUILD)/build.ninja: | deps
-	cmake -S . -B $(BUILD) $(CMAKE_FLAGS)
+	cmake -S . -B $(BUILD) $(CMAKE_FLAGS) -DDURVO_ARM_DEVICE=$(abspath $(ARM_BUILD))/host/durvo-today
+$(ARM_BUILD)/build.ninja: | deps
+	cmake -S . -B $(ARM_BUILD) $(CMAKE_FLAGS) -DCMAKE_TOOLCHAIN_FILE=cmake/armhf-linux.cmake \
+	  -DDURVO_PACKAGE_DIR=$(abspath $(BUILD))/package
 
-configure: deps $(BUILD)/build.ninja
+configure: deps $(BUILD)/build.ninja $(ARM_BUILD)/build.ninja
 
+# The ARM device after the native build: it reads the native build's package.
 build: configure
 	cmake --build $(BUILD)
+	cmake --build $(ARM_BUILD)
 
 test: build
+	ctest --test-dir $(ARM_BUILD) --output-on-failure -j2
 	ctest --test-dir $(BUILD) --output-on-failure -j2
 
 demo: build
-	scripts/demo $(BUILD)
+	scripts/demo $(BUILD) $(ARM_BUILD)
 
 # The whole suite under AddressSanitizer and UndefinedBehaviorSanitizer.
 sanitize: deps
-	cmake -S . -B $(ASAN_BUILD) $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=Debug -DDURVO_SANITIZE=ON
+	cmake -S . -B $(ASAN_BUILD) $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=Debug -DDURVO_SANITIZE=ON -DDURVO_ARM_TESTS=OFF
 	cmake --build $(ASAN_BUILD)
 	ASAN_OPTIONS=detect_leaks=1 ctest --test-dir $(ASAN_BUILD) --output-on-failure -j2
 
@@ -66,4 +74,4 @@ setup-wine-test: build $(WIN64)/build.ninja
 	ctest --test-dir $(WIN64) -R WineSetup --output-on-failure
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) build-fuzz $(WIN64) $(WIN32) out
+	rm -rf $(BUILD) $(ARM_BUILD) $(ASAN_BUILD) build-fuzz $(WIN64) $(WIN32) out

@@ -1,4 +1,5 @@
 // durvo-today: the emulated Pocket PC Today screen and scenario runner.
+#include "arm_device.h"
 #include "device.h"
 #include "device_installer.h"
 #include "runner.h"
@@ -78,6 +79,7 @@ struct Arguments {
     DWORD osMajor = 4, osMinor = 20;
     std::string platform = "PocketPC";
     uint32_t processor = package::ce::kProcessorStrongArm;
+    bool processorGiven = false;
     std::string script = "-";
 };
 
@@ -130,6 +132,7 @@ int parseArguments(int argc, char **argv, Arguments *args)
             if (value(&v)) processor = host::processorOfName(v);
             if (!processor) return usageError("--processor is arm, mips or sh3");
             args->processor = *processor;
+            args->processorGiven = true;
         } else if (a.size() > 1 && a[0] == '-') {
             return usageError("unknown option " + std::string(a));
         } else if (haveScript) {
@@ -171,6 +174,10 @@ int main(int argc, char **argv)
 {
     Arguments args;
     if (int status = parseArguments(argc, argv, &args); status >= 0) return status;
+#if !defined(__arm__)
+    // This device runs x86-64 code; the ARM library runs on the ARM device.
+    if (args.processorGiven && args.processor == package::ce::kProcessorStrongArm) return host::runArmDevice(argv);
+#endif
 
     std::string text;
     if (!readScript(args.script, &text)) {

@@ -1,8 +1,11 @@
 // Libraries: LoadLibraryW over dlopen, with the export ordinals and resources that the build
 // generated from the library's .def and .rc files (module_abi.h), the library's DllMain called as
-// Windows calls it, and the shell library "AYGSHELL" built in.
+// Windows calls it, and the shell library "AYGSHELL" built in. A CE library image (PE, "MZ" at
+// its start) goes to the PE loader instead (pe_loader.h): the ARM device runs it.
 #include "internal.h"
 #include "module_image.h"
+#include "pe_loader.h"
+#include "system_libraries.h"
 
 #include <aygshell.h>
 #include <control.h>
@@ -14,6 +17,8 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -30,6 +35,8 @@ struct Module {
     ModuleKind kind = ModuleKind::Library;
     std::u16string fileName;   // "Durvo.dll": what GetModuleHandleW compares against
     void *library = nullptr;   // dlopen handle
+    std::unique_ptr<internal::LoadedImage> image;   // or the mapped CE library image
+    std::filesystem::path hostFile;
     const PlatformModuleInfo *info = nullptr;
     DllMainProc dllMain = nullptr;
     int references = 0;
@@ -138,7 +145,9 @@ void removeModule(Module *m)
                                [m](const auto &p) { return p.get() == m; }));
 }
 
-HRESULT shGetUIMetrics(SHUIMETRIC shuim, PVOID pvBuffer, DWORD cbBufferSize, DWORD *pcbRequired)
+}  // namespace
+
+HRESULT internal::shGetUIMetrics(SHUIMETRIC shuim, PVOID pvBuffer, DWORD cbBufferSize, DWORD *pcbRequired)
 {
     if (pcbRequired) {
         *pcbRequired = sizeof(DWORD);
@@ -152,6 +161,8 @@ HRESULT shGetUIMetrics(SHUIMETRIC shuim, PVOID pvBuffer, DWORD cbBufferSize, DWO
     }
     return S_OK;
 }
+
+namespace {
 
 // Export names are ASCII; a name with any other unit matches nothing.
 bool sameAsciiName(LPCWSTR wide, const char *narrow)
@@ -167,6 +178,9 @@ bool sameAsciiName(LPCWSTR wide, const char *narrow)
 
 FARPROC libraryExport(const Module &m, LPCWSTR procName)
 {
+    if (m.image) {
+        return m.image->exportOf(procName);
+    }
     if (!m.info || !m.library) {
         return nullptr;
     }
@@ -197,6 +211,64 @@ HMODULE loadShell()
     m->references = 1;
     t.modules.push_back(std::move(m));
     return handleOf(t.modules.back().get());
+}
+
+// Adds the record and calls its DllMain; a library whose DllMain fails is taken away again.
+HMODULE attachLibrary(std::unique_ptr<Module> record)
+{
+    record->references = 1;
+    Module *m = record.get();
+    table().modules.push_back(std::move(record));
+    // Listed before DllMain runs, so that DllMain may ask for its own module.
+    HMODULE handle = handleOf(m);
+    if (m->dllMain && !m->dllMain(handle, DLL_PROCESS_ATTACH, nullptr)) {
+        m->dllMain(handle, DLL_PROCESS_DETACH, nullptr);
+        void *library = m->library;
+        removeModule(m);
+        if (library) {
+            dlclose(library);
+        }
+        SetLastError(ERROR_DLL_INIT_FAILED);
+        return nullptr;
+    }
+    return handle;
+}
+
+bool isPeImage(const std::filesystem::path &file)
+{
+    char magic[2] = {};
+    std::ifstream in(file, std::ios::binary);
+    return in.read(magic, 2) && magic[0] == 'M' && magic[1] == 'Z';
+}
+
+// A bad image is refused with its defect on stderr, as the error code cannot say it, and the
+// device goes on.
+HMODULE loadPeLibrary(const std::filesystem::path &hostPath, std::u16string_view devicePath)
+{
+    for (auto &m : table().modules) {
+        if (m->image && m->hostFile == hostPath) {
+            ++m->references;
+            return handleOf(m.get());
+        }
+    }
+    std::ifstream in(hostPath, std::ios::binary);
+    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::string error = in.bad() ? "cannot read it" : "";
+    std::unique_ptr<internal::LoadedImage> image = error.empty() ? internal::loadImage(bytes, &error) : nullptr;
+    if (!image) {
+        std::fprintf(stderr, "LoadLibraryW: %s: %s\n", control::toUtf8(devicePath).c_str(), error.c_str());
+        SetLastError(ERROR_BAD_EXE_FORMAT);
+        return nullptr;
+    }
+    auto record = std::make_unique<Module>();
+    record->fileName = std::u16string(baseName(devicePath));
+    record->hostFile = hostPath;
+    record->replacement.resources = image->resources().empty() ? nullptr : image->resources().data();
+    record->replacement.resourcesSize = static_cast<DWORD>(image->resources().size());
+    record->info = &record->replacement;
+    record->dllMain = reinterpret_cast<DllMainProc>(image->entryPoint());
+    record->image = std::move(image);
+    return attachLibrary(std::move(record));
 }
 
 }  // namespace
@@ -339,6 +411,9 @@ HMODULE WINAPI LoadLibraryW(LPCWSTR lpLibFileName)
         SetLastError(ERROR_MOD_NOT_FOUND);
         return nullptr;
     }
+    if (isPeImage(hostPath)) {
+        return loadPeLibrary(hostPath, devicePath);
+    }
     void *library = dlopen(hostPath.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!library) {
         // The file is there but will not load: say why, the error code cannot.
@@ -359,19 +434,7 @@ HMODULE WINAPI LoadLibraryW(LPCWSTR lpLibFileName)
     record->library = library;
     record->info = static_cast<const PlatformModuleInfo *>(dlsym(library, PLATFORM_MODULE_INFO_SYMBOL));
     record->dllMain = reinterpret_cast<DllMainProc>(dlsym(library, "DllMain"));
-    record->references = 1;
-    Module *m = record.get();
-    t.modules.push_back(std::move(record));
-    // Listed before DllMain runs, so that DllMain may ask for its own module.
-    HMODULE handle = handleOf(m);
-    if (m->dllMain && !m->dllMain(handle, DLL_PROCESS_ATTACH, nullptr)) {
-        m->dllMain(handle, DLL_PROCESS_DETACH, nullptr);
-        removeModule(m);
-        dlclose(library);
-        SetLastError(ERROR_DLL_INIT_FAILED);
-        return nullptr;
-    }
-    return handle;
+    return attachLibrary(std::move(record));
 }
 
 BOOL WINAPI FreeLibrary(HMODULE hLibModule)
@@ -388,7 +451,7 @@ BOOL WINAPI FreeLibrary(HMODULE hLibModule)
         m->dllMain(hLibModule, DLL_PROCESS_DETACH, nullptr);
     }
     void *library = m->library;
-    removeModule(m);
+    removeModule(m);   // unmaps a CE library image
     if (library) {
         dlclose(library);
     }
@@ -406,8 +469,7 @@ FARPROC WINAPI GetProcAddressW(HMODULE hModule, LPCWSTR lpProcName)
     if (lpProcName && m->kind == ModuleKind::Shell) {
         if (!IS_INTRESOURCE(lpProcName) && table().shell.present &&
             sameAsciiName(lpProcName, "SHGetUIMetrics")) {
-            // Through void (*)(): the one function type every other converts to without a warning.
-            proc = reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(&shGetUIMetrics));
+            proc = internal::systemCall("aygshell.dll", "SHGetUIMetrics");
         }
     } else if (lpProcName) {
         proc = libraryExport(*m, lpProcName);
