@@ -16,15 +16,14 @@ deps:
 
 $(BUILD)/build.ninja: | deps
 	cmake -S . -B $(BUILD) $(CMAKE_FLAGS) -DDURVO_ARM_DEVICE=$(abspath $(ARM_BUILD))/host/durvo-today
-$(ARM_BUILD)/build.ninja: | deps
-	cmake -S . -B $(ARM_BUILD) $(CMAKE_FLAGS) -DCMAKE_TOOLCHAIN_FILE=cmake/armhf-linux.cmake \
-	  -DDURVO_PACKAGE_DIR=$(abspath $(BUILD))/package
 
-configure: deps $(BUILD)/build.ninja $(ARM_BUILD)/build.ninja
+configure: deps $(BUILD)/build.ninja
 
-# The ARM device after the native build: it reads the native build's package.
+# The ARM device after the native build: it uses the native build's packages.
 build: configure
 	cmake --build $(BUILD)
+	[ -f $(ARM_BUILD)/build.ninja ] || cmake -S . -B $(ARM_BUILD) $(CMAKE_FLAGS) \
+	  -DCMAKE_TOOLCHAIN_FILE=cmake/armhf-linux.cmake -DDURVO_NATIVE_BUILD=$(abspath $(BUILD))
 	cmake --build $(ARM_BUILD)
 
 test: build

@@ -54,13 +54,18 @@ bool hasDurvoItem()
 
 std::filesystem::path builtCabinet(uint32_t processor)
 {
+    // The development device's cabinet is only in the development package, never shipped.
     const char *name = packageFiles[armCabinetIndex].fileName;
-    for (const package::CabinetKind &kind : package::cabinetKinds)
-        if (kind.processor == processor) name = packageFiles[kind.file].fileName;
+    std::filesystem::path folder = DURVO_PACKAGE_DIR;
+    for (const package::CabinetKind &kind : package::cabinetKinds) {
+        if (kind.processor != processor) continue;
+        name = packageFiles[kind.file].fileName;
+        if (kind.file == developmentCabinetIndex) folder = DURVO_DEVELOPMENT_PACKAGE_DIR;
+    }
     std::error_code ec;
     std::filesystem::path beside = std::filesystem::read_symlink("/proc/self/exe", ec).parent_path() / name;
     if (!ec && std::filesystem::exists(beside, ec)) return beside;
-    return std::filesystem::path(DURVO_PACKAGE_DIR) / name;
+    return folder / name;
 }
 
 std::filesystem::path builtSetupProgram()

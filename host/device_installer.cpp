@@ -345,6 +345,7 @@ private:
 
 std::optional<uint32_t> processorOfName(std::string_view name)
 {
+    if (name == "x86-64") return ce::kProcessorAmdX8664;
     if (name == "arm") return ce::kProcessorStrongArm;
     if (name == "mips") return ce::kProcessorMipsR4000;
     if (name == "sh3") return ce::kProcessorHitachiSh3;

@@ -19,7 +19,7 @@ namespace {
 
 constexpr const char *kUsage =
     "usage: durvo-today [--device DIR] [--dpi 96|192] [--os MAJOR.MINOR] [--platform NAME]\n"
-    "                   [--processor arm|mips|sh3] [SCRIPT|-]\n"
+    "                   [--processor x86-64|arm|mips|sh3] [SCRIPT|-]\n"
     "\n"
     "Runs a scenario script (from SCRIPT, or standard input for '-' or none) on a simulated\n"
     "Pocket PC whose Today screen loads the Durvo item, and prints the item's lines whenever\n"
@@ -30,7 +30,10 @@ constexpr const char *kUsage =
     "  --dpi N         96 (240 x 320 screen, the default) or 192 (480 x 640)\n"
     "  --os M.N        operating system version (default 4.20)\n"
     "  --platform S    platform type (default PocketPC)\n"
-    "  --processor P   the device's processor: arm (StrongARM, the default), mips or sh3\n"
+    "  --processor P   the device's processor: x86-64 (the default: the development device,\n"
+    "                  which runs the plug-in built for this machine from its own cabinet),\n"
+    "                  arm (StrongARM: the emulated ARM device, which runs the shipped CE\n"
+    "                  ARM library, this program built for ARM under qemu-arm), mips or sh3\n"
     "  --help          this text\n"
     "\n"
     "Script commands, one a line, '#' starts a comment:\n"
@@ -78,8 +81,11 @@ struct Arguments {
     int dpi = 96;
     DWORD osMajor = 4, osMinor = 20;
     std::string platform = "PocketPC";
+#if defined(__arm__)
     uint32_t processor = package::ce::kProcessorStrongArm;
-    bool processorGiven = false;
+#else
+    uint32_t processor = package::ce::kProcessorAmdX8664;
+#endif
     std::string script = "-";
 };
 
@@ -130,9 +136,8 @@ int parseArguments(int argc, char **argv, Arguments *args)
         } else if (a == "--processor") {
             std::optional<uint32_t> processor;
             if (value(&v)) processor = host::processorOfName(v);
-            if (!processor) return usageError("--processor is arm, mips or sh3");
+            if (!processor) return usageError("--processor is x86-64, arm, mips or sh3");
             args->processor = *processor;
-            args->processorGiven = true;
         } else if (a.size() > 1 && a[0] == '-') {
             return usageError("unknown option " + std::string(a));
         } else if (haveScript) {
@@ -176,7 +181,7 @@ int main(int argc, char **argv)
     if (int status = parseArguments(argc, argv, &args); status >= 0) return status;
 #if !defined(__arm__)
     // This device runs x86-64 code; the ARM library runs on the ARM device.
-    if (args.processorGiven && args.processor == package::ce::kProcessorStrongArm) return host::runArmDevice(argv);
+    if (args.processor == package::ce::kProcessorStrongArm) return host::runArmDevice(argv);
 #endif
 
     std::string text;

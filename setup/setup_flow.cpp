@@ -219,9 +219,19 @@ void runSetup()
         packagePath("", folder);
         CreateDirectoryA(folder, NULL);   // an existing folder is fine
 
-        // In the table's order; a failure leaves the files before it on disk.
-        for (int i = 0; i < packageFileCount; ++i)
+        // In the table's order; a failure leaves the files before it on disk. The package has
+        // a cabinet only for each processor the library was built for; one without any fails
+        // on the ARM cabinet, which every package has.
+        HMODULE program = GetModuleHandleA(NULL);
+        int cabinets = 0;
+        for (int i = 0; i < packageFileCount; ++i) {
+            if (isCabinet(i) && FindResourceA(program, packageFiles[i].resourceName, rawDataType) == NULL)
+                continue;
             extractPackageFile(packageFiles[i].fileName);
+            cabinets += isCabinet(i) ? 1 : 0;
+        }
+        if (cabinets == 0)
+            extractPackageFile(packageFiles[armCabinetIndex].fileName);
 
         // The program path is quoted: unquoted, a directory with spaces such as
         // "C:\Program Files\..." would let Windows start "C:\Program.exe" instead.

@@ -1,48 +1,47 @@
 # The Windows build of DurvoSetup.exe (included from setup/CMakeLists.txt under a mingw-w64
 # toolchain file), the package it carries, and the test that runs it under Wine.
 #
-# The package is written by durvo-package, a tool of the Linux build, around the Durvo.dll of
-# this build (standing in for the ARM, MIPS and SH3 libraries, as the Linux library does there).
-# The Linux build is the one whose durvo-today the Windows build was given, else ./build.
+# It carries the shipped package, which the Linux build writes around the Windows CE ARM
+# Durvo.dll (the Windows build of the plug-in serves the Today host and the tests under Wine and
+# never goes into a cabinet). The Linux build is the one whose durvo-today the Windows build was
+# given, else ./build.
 set(linux_build ${PROJECT_SOURCE_DIR}/build)
 if(DURVO_TODAY)
   get_filename_component(linux_build ${DURVO_TODAY} DIRECTORY)
   get_filename_component(linux_build ${linux_build} DIRECTORY)
 endif()
-set(DURVO_PACKAGE_TOOL ${linux_build}/setup/package/durvo-package CACHE FILEPATH
-    "durvo-package of a Linux build, which writes the install package")
-if(NOT EXISTS ${DURVO_PACKAGE_TOOL})
-  message(WARNING "durvo-package not found at ${DURVO_PACKAGE_TOOL}: DurvoSetup.exe is left out; "
-                  "build the Linux build first (make build) or set DURVO_PACKAGE_TOOL")
+set(SETUP_PACKAGE_DIR ${linux_build}/package CACHE PATH "the install package DurvoSetup.exe carries")
+if(NOT EXISTS ${SETUP_PACKAGE_DIR}/Durvo.ini)
+  message(WARNING "no package in ${SETUP_PACKAGE_DIR}: DurvoSetup.exe is left out; "
+                  "build the Linux build first (make build) or set SETUP_PACKAGE_DIR")
   return()
 endif()
-
-set(SETUP_PACKAGE_DIR ${CMAKE_BINARY_DIR}/package)
+set(SETUP_PACKAGE_NAMES Durvo.ini License.txt ReadMe.txt)
+foreach(name Durvo.arm.CAB Durvo.mips.CAB Durvo.sh3.CAB)
+  if(EXISTS ${SETUP_PACKAGE_DIR}/${name})
+    list(APPEND SETUP_PACKAGE_NAMES ${name})
+  endif()
+endforeach()
 set(SETUP_PACKAGE_FILES)
-foreach(name Durvo.ini License.txt ReadMe.txt Durvo.arm.CAB Durvo.mips.CAB Durvo.sh3.CAB)
+foreach(name ${SETUP_PACKAGE_NAMES})
   list(APPEND SETUP_PACKAGE_FILES ${SETUP_PACKAGE_DIR}/${name})
 endforeach()
-add_custom_command(
-  OUTPUT ${SETUP_PACKAGE_FILES}
-  COMMAND ${DURVO_PACKAGE_TOOL} --arm $<TARGET_FILE:Durvo> --mips $<TARGET_FILE:Durvo>
-          --sh3 $<TARGET_FILE:Durvo> ${SETUP_PACKAGE_DIR}
-  DEPENDS Durvo ${DURVO_PACKAGE_TOOL}
-  COMMENT "durvo-package ${SETUP_PACKAGE_DIR}"
-  VERBATIM)
-add_custom_target(setup_package_files DEPENDS ${SETUP_PACKAGE_FILES})
+include(${PROJECT_SOURCE_DIR}/cmake/package_resources.cmake)
+durvo_package_resources(OUT ${CMAKE_CURRENT_BINARY_DIR}/package_resources.rc NAMES ${SETUP_PACKAGE_NAMES})
 
 set(SETUP_WIN32_FLAGS -Wall -Wextra -Werror -Wno-unused-parameter)
 # An 8-bit program: its calls are the ...A ones whatever the headers default to.
 add_executable(DurvoSetup WIN32 setup_flow.cpp setup_main.cpp setup.rc)
-target_include_directories(DurvoSetup PRIVATE ${CMAKE_CURRENT_SOURCE_DIR} ${SETUP_PACKAGE_DIR})
+target_include_directories(DurvoSetup PRIVATE ${CMAKE_CURRENT_SOURCE_DIR} ${CMAKE_CURRENT_BINARY_DIR}
+                                              ${SETUP_PACKAGE_DIR})
 target_compile_options(DurvoSetup PRIVATE ${SETUP_WIN32_FLAGS})
 target_link_libraries(DurvoSetup PRIVATE ole32)
 target_link_options(DurvoSetup PRIVATE -static -static-libgcc -static-libstdc++)
 set_target_properties(DurvoSetup PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
 file(GLOB SETUP_ICONS CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/icons/*.ico)
 set_property(SOURCE setup.rc APPEND PROPERTY OBJECT_DEPENDS
-             ${CMAKE_CURRENT_SOURCE_DIR}/resource.h ${SETUP_ICONS} ${SETUP_PACKAGE_FILES})
-add_dependencies(DurvoSetup setup_package_files)
+             ${CMAKE_CURRENT_SOURCE_DIR}/resource.h ${SETUP_ICONS} ${SETUP_PACKAGE_FILES}
+             ${CMAKE_CURRENT_BINARY_DIR}/package_resources.rc)
 
 # The application manager stand-in of the Wine test: it writes down its command line.
 add_executable(ceappmgr-standin WIN32 ${PROJECT_SOURCE_DIR}/tests/setup/wine/ceappmgr_standin.cpp)

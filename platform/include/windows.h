@@ -13,6 +13,11 @@
 #include <cstddef>
 #include <cstdint>
 
+// On the device the library calls the system by the C names its libraries export.
+#ifdef _WIN32_WCE
+extern "C" {
+#endif
+
 #define WINAPI
 #define CALLBACK
 #define APIENTRY
@@ -1006,5 +1011,9 @@ extern "C" int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPST
 UINT WINAPI WinExec(LPCSTR lpCmdLine, UINT uCmdShow);
 HRESULT WINAPI CoInitialize(LPVOID pvReserved);
 void WINAPI CoUninitialize();
+
+#ifdef _WIN32_WCE
+}
+#endif
 
 #endif

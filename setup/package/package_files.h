@@ -1,5 +1,7 @@
-// The six files of the install package: the name each has on disk and the name of the raw-data
-// resource that carries it inside DurvoSetup. A resource name is the file name with every "."
+// The files of the install package: the name each has on disk and the name of the raw-data
+// resource that carries it inside DurvoSetup. A package holds the three texts and a cabinet for
+// each processor the library was really built for; the development package of the emulated
+// desktop also holds the development device's cabinet, which is never shipped. A resource name is the file name with every "."
 // turned into "_", in upper case; the compiler checks the table against that rule, so the setup
 // program and the packaging tool cannot drift apart.
 #ifndef DURVO_SETUP_PACKAGE_FILES_H
@@ -17,6 +19,7 @@ enum PackageFileIndex {
     armCabinetIndex,
     mipsCabinetIndex,
     sh3CabinetIndex,
+    developmentCabinetIndex,
     packageFileCount
 };
 
@@ -27,7 +30,13 @@ static constexpr PackageFile packageFiles[packageFileCount] = {
     {"Durvo.arm.CAB", "DURVO_ARM_CAB"},
     {"Durvo.mips.CAB", "DURVO_MIPS_CAB"},
     {"Durvo.sh3.CAB", "DURVO_SH3_CAB"},
+    {"Durvo.dev.CAB", "DURVO_DEV_CAB"},
 };
+
+constexpr bool isCabinet(int index)
+{
+    return index >= armCabinetIndex;
+}
 
 constexpr char resourceNameChar(char c)
 {
@@ -48,5 +57,6 @@ static_assert(followsResourceNameRule(packageFiles[readMeFileIndex]));
 static_assert(followsResourceNameRule(packageFiles[armCabinetIndex]));
 static_assert(followsResourceNameRule(packageFiles[mipsCabinetIndex]));
 static_assert(followsResourceNameRule(packageFiles[sh3CabinetIndex]));
+static_assert(followsResourceNameRule(packageFiles[developmentCabinetIndex]));
 
 #endif

@@ -15,29 +15,41 @@ namespace fs = std::filesystem;
 
 namespace {
 
+#ifndef DURVO_CE_ARM_LIBRARY
+#define DURVO_CE_ARM_LIBRARY ""
+#endif
+
 constexpr const char *kUsage =
-    "usage: durvo-package [--arm FILE] [--mips FILE] [--sh3 FILE] OUTDIR\n"
+    "usage: durvo-package [--arm FILE] [--mips FILE] [--sh3 FILE] [--development FILE] OUTDIR\n"
     "\n"
-    "Writes the Durvo install package into OUTDIR: Durvo.ini, License.txt, ReadMe.txt and the\n"
-    "cabinets Durvo.arm.CAB, Durvo.mips.CAB and Durvo.sh3.CAB. Each cabinet holds its setup\n"
-    "record and the Durvo library built for its processor. OUTDIR is created when missing.\n"
+    "Writes the Durvo install package into OUTDIR: Durvo.ini, License.txt, ReadMe.txt and a\n"
+    "cabinet for each processor a library is given for (Durvo.arm.CAB, Durvo.mips.CAB,\n"
+    "Durvo.sh3.CAB); Durvo.ini lists exactly those, and a cabinet of another processor left in\n"
+    "OUTDIR by an earlier run is removed. Each cabinet holds its setup record and the Durvo\n"
+    "library built for its processor, which must be a Windows CE library (a PE image) for that\n"
+    "processor's machine type. OUTDIR is created when missing.\n"
     "\n"
-    "  --arm FILE    the Durvo library built for ARM (StrongARM) devices\n"
-    "  --mips FILE   the Durvo library built for MIPS R4000 devices\n"
-    "  --sh3 FILE    the Durvo library built for Hitachi SH3 devices\n"
+    "  --arm FILE    the Durvo library built for ARM (StrongARM) devices, PE machine 0x01C0;\n"
+    "                by default the one this build made:\n"
+    "                  " DURVO_CE_ARM_LIBRARY "\n"
+    "  --mips FILE   the Durvo library built for MIPS R4000 devices, PE machine 0x0166\n"
+    "  --sh3 FILE    the Durvo library built for Hitachi SH3 devices, PE machine 0x01A2\n"
+    "  --development FILE\n"
+    "                makes a development package: it also holds Durvo.dev.CAB, the cabinet of\n"
+    "                durvo-today's development device (processor 8664, x86-64), with the library\n"
+    "                built for the machine durvo-today runs on (any file); never shipped\n"
     "  --help        this text\n"
     "\n"
-    "Each library defaults to the one this build made:\n"
-    "  " DURVO_PLUGIN_LIBRARY "\n"
-    "No Windows CE compiler exists where this tool was built, so that library (built for the\n"
-    "emulated device of durvo-today) stands in for all three processors. Give real ARM, MIPS\n"
-    "and SH3 builds of the library where you have them.\n"
+    "No MIPS or SH3 build of the library is made here: binutils no longer has a MIPS PE target,\n"
+    "and no compiler here follows Windows CE's SH-3 calling sequence.\n"
     "\n"
-    "Exit status: 0 written; 2 bad arguments, a missing, unreadable or too large library, or an\n"
-    "OUTDIR that cannot be written (no package file is then left half-written).\n";
+    "Exit status: 0 written; 2 bad arguments, a missing, unreadable, too large or wrong library,\n"
+    "or an OUTDIR that cannot be written (no package file is then left half-written).\n";
+
+constexpr int kLibraries = 4;   // ARM, MIPS, SH3, development
 
 struct Arguments {
-    fs::path libraries[3] = {DURVO_PLUGIN_LIBRARY, DURVO_PLUGIN_LIBRARY, DURVO_PLUGIN_LIBRARY};
+    fs::path libraries[kLibraries] = {DURVO_CE_ARM_LIBRARY, {}, {}, {}};
     fs::path outDir;
 };
 
@@ -50,7 +62,7 @@ int fail(const std::string &message)
 // Returns -1 when the arguments are good, else the exit status.
 int parseArguments(int argc, char **argv, Arguments *args)
 {
-    static const char *const libraryOptions[3] = {"--arm", "--mips", "--sh3"};
+    static const char *const libraryOptions[kLibraries] = {"--arm", "--mips", "--sh3", "--development"};
     bool haveOutDir = false;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
@@ -59,7 +71,7 @@ int parseArguments(int argc, char **argv, Arguments *args)
             return 0;
         }
         bool matched = false;
-        for (int p = 0; p < 3; ++p) {
+        for (int p = 0; p < kLibraries; ++p) {
             if (a != libraryOptions[p]) continue;
             if (i + 1 >= argc || argv[i + 1][0] == 0) return fail(a + " needs a library file\n" + kUsage);
             args->libraries[p] = argv[++i];
@@ -107,6 +119,21 @@ bool readLibrary(const fs::path &path, std::vector<uint8_t> *bytes, std::string 
     return true;
 }
 
+// Writes `bytes` to `temporary`; on failure nothing stays behind.
+bool writeTemporary(const fs::path &temporary, const std::vector<uint8_t> &bytes, std::string *error)
+{
+    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+    if (out) out.write(reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    if (out) out.close();
+    if (!out) {
+        *error = temporary.string() + ": cannot write: " + std::strerror(errno);
+        std::error_code ec;
+        fs::remove(temporary, ec);
+        return false;
+    }
+    return true;
+}
+
 // Writes every file beside its final name first and renames them only when all are whole, so a
 // failure leaves no package file half-written.
 bool writePackage(const fs::path &outDir, const std::vector<std::vector<uint8_t>> &files, std::string *error)
@@ -124,16 +151,19 @@ bool writePackage(const fs::path &outDir, const std::vector<std::vector<uint8_t>
     for (size_t i = 0; i < files.size(); ++i) {
         fs::path temporary = outDir / ("." + std::string(packageFiles[i].fileName) + ".new-" + std::to_string(getpid()));
         temporaries.push_back(temporary);
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        if (out) out.write(reinterpret_cast<const char *>(files[i].data()), static_cast<std::streamsize>(files[i].size()));
-        if (out) out.close();
-        if (!out) {
-            *error = temporary.string() + ": cannot write: " + std::strerror(errno);
+        if (files[i].empty()) continue;   // a cabinet this package does not have
+        if (!writeTemporary(temporary, files[i], error)) {
             cleanUp();
             return false;
         }
     }
     for (size_t i = 0; i < files.size(); ++i) {
+        if (files[i].empty()) {
+            // An earlier package's cabinet for a processor this one has no library for must not
+            // be taken for part of it.
+            fs::remove(outDir / packageFiles[i].fileName, ec);
+            continue;
+        }
         fs::rename(temporaries[i], outDir / packageFiles[i].fileName, ec);
         if (ec) {
             *error = (outDir / packageFiles[i].fileName).string() + ": cannot replace: " + ec.message();
@@ -151,13 +181,13 @@ int main(int argc, char **argv)
     Arguments args;
     if (int status = parseArguments(argc, argv, &args); status >= 0) return status;
 
-    std::vector<uint8_t> builds[3];
     std::string why;
-    for (int i = 0; i < 3; ++i)
-        if (!readLibrary(args.libraries[i], &builds[i], &why)) return fail(why);
+    std::vector<uint8_t> builds[kLibraries];
+    for (int i = 0; i < kLibraries; ++i)
+        if (!args.libraries[i].empty() && !readLibrary(args.libraries[i], &builds[i], &why)) return fail(why);
 
     std::vector<std::vector<uint8_t>> files;
-    if (!package::buildPackage({builds[0], builds[1], builds[2]}, &files, &why)) return fail(why);
+    if (!package::buildPackage({builds[0], builds[1], builds[2], builds[3]}, &files, &why)) return fail(why);
     if (!writePackage(args.outDir, files, &why)) return fail(why);
     return 0;
 }

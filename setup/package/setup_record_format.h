@@ -75,6 +75,9 @@ constexpr uint32_t kProcessorAny = 0;
 constexpr uint32_t kProcessorStrongArm = 2577;      // PROCESSOR_STRONGARM
 constexpr uint32_t kProcessorMipsR4000 = 4000;      // PROCESSOR_MIPS_R4000
 constexpr uint32_t kProcessorHitachiSh3 = 10003;    // PROCESSOR_HITACHI_SH3
+// The development device of durvo-today, which runs the plug-in built for the machine it runs
+// on, as the SDK's x86 emulator ran x86 builds. Its cabinet is never shipped.
+constexpr uint32_t kProcessorAmdX8664 = 8664;       // PROCESSOR_AMD_X8664
 
 // How messages name a processor value.
 constexpr const char *processorName(uint32_t processor)
@@ -84,6 +87,7 @@ constexpr const char *processorName(uint32_t processor)
     case kProcessorStrongArm: return "StrongARM";
     case kProcessorMipsR4000: return "MIPS R4000";
     case kProcessorHitachiSh3: return "Hitachi SH3";
+    case kProcessorAmdX8664: return "x86-64";
     default: return "unknown";
     }
 }

@@ -126,7 +126,7 @@ protected:
         binary_ = fs::path(build) / "host" / "durvo-today";
         ASSERT_TRUE(fs::exists(binary_)) << binary_;
         armCabinet_ = fs::path(build) / "package" / "Durvo.arm.CAB";
-        mipsCabinet_ = fs::path(build) / "package" / "Durvo.mips.CAB";
+        devCabinet_ = fs::path(build) / "package-dev" / "Durvo.dev.CAB";
         const auto *info = ::testing::UnitTest::GetInstance()->current_test_info();
         dir_ = fs::temp_directory_path() /
                ("durvo-today-" + std::to_string(getpid()) + "-" + info->name());
@@ -161,7 +161,7 @@ protected:
     }
 
     fs::path binary_;
-    fs::path armCabinet_, mipsCabinet_;
+    fs::path armCabinet_, devCabinet_;   // the shipped ARM cabinet; the development device's
     fs::path dir_;
 };
 
@@ -350,7 +350,7 @@ TEST_F(DurvoToday, InstallKeepsAnExistingDllValue)
               "Windows Registry Editor Version 5.00\n\n"
               "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Today\\Items\\Durvo]\n"
               "\"DLL\"=\"\\\\Windows\\\\Elsewhere.dll\"\n");
-    RunResult r = run("install " + armCabinet_.string() + "\nboot\nrun 5s\n");
+    RunResult r = run("install " + devCabinet_.string() + "\nboot\nrun 5s\n");
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_NE(lines(r.out).at(0).find("5 values written, 1 kept"), std::string::npos) << r.out;
     EXPECT_NE(r.err.find("cannot load \\Windows\\Elsewhere.dll"), std::string::npos) << r.err;
@@ -373,7 +373,7 @@ TEST_F(DurvoToday, ItemKeysChooseWhatTheTodayScreenLoads)
                   item("Aaa", 4, 0, "") +                          // disabled: not loaded
                   item("Owner", 0, 1, "") +                        // a built-in item, not a library
                   item("Zed", 4, 1, "\"Order\"=dword:00000000\n"));  // ordered first
-    RunResult r = run("install " + armCabinet_.string() + "\nboot\n");
+    RunResult r = run("install " + devCabinet_.string() + "\nboot\n");
     ASSERT_EQ(r.status, 0) << r.err;
     std::string first = lines(r.out).at(1);   // after the installer's line
     // "Durvo" comes before "Zed" in the registry but after it on the screen.
@@ -599,16 +599,16 @@ TEST_F(DurvoToday, ScreenSizeFollowsTheDpi)
     }
 }
 
-// The installer's own path: an empty device, the ARM cabinet installed, a soft reset.
-TEST_F(DurvoToday, TheArmCabinetInstalledOnAnEmptyDeviceStartsAfterASoftReset)
+// The installer's own path: an empty device, its cabinet installed, a soft reset.
+TEST_F(DurvoToday, TheCabinetInstalledOnAnEmptyDeviceStartsAfterASoftReset)
 {
-    RunResult r = run("boot empty\ninstall " + armCabinet_.string() + "\nsoftreset\nrun 5s\nshow\n");
+    RunResult r = run("boot empty\ninstall " + devCabinet_.string() + "\nsoftreset\nrun 5s\nshow\n");
     ASSERT_EQ(r.status, 0) << r.err;
     // No item before the reset: the Today screen does not pick up a new key by itself.
     EXPECT_EQ(r.err, "s.txt:1: note: no Today item was started\n");
     std::vector<std::string> out = lines(r.out);
     ASSERT_GE(out.size(), 2u) << r.out;
-    EXPECT_EQ(out[0], "[08:00:00] installed " + armCabinet_.string() +
+    EXPECT_EQ(out[0], "[08:00:00] installed " + devCabinet_.string() +
                           ": Durvo (Norvane): \\Windows\\Durvo.DLL; HKLM\\Software\\Microsoft\\Today\\Items\\Durvo; "
                           "6 values written");
     EXPECT_EQ(out[1].rfind("[08:00:00] Durvo 0:00 | Started 6/10/2005, 8:00 AM", 0), 0u) << out[1];
@@ -624,12 +624,14 @@ TEST_F(DurvoToday, TheArmCabinetInstalledOnAnEmptyDeviceStartsAfterASoftReset)
         << registry();
 }
 
+// The development device runs the library built for this machine; the shipped ARM cabinet is
+// for another processor, and is refused like any such.
 TEST_F(DurvoToday, ACabinetForAnotherProcessorIsRefusedAndChangesNothing)
 {
-    RunResult r = run("boot empty\ninstall " + mipsCabinet_.string() + "\nrun 1s\n");
+    RunResult r = run("boot empty\ninstall " + armCabinet_.string() + "\nrun 1s\n");
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("s.txt:2: cannot install " + mipsCabinet_.string() +
-                         ": the cabinet is for a MIPS R4000 (4000) processor; this device has a StrongARM (2577) "
+    EXPECT_NE(r.err.find("s.txt:2: cannot install " + armCabinet_.string() +
+                         ": the cabinet is for a StrongARM (2577) processor; this device has a x86-64 (8664) "
                          "processor\n"),
               std::string::npos)
         << r.err;
@@ -637,35 +639,33 @@ TEST_F(DurvoToday, ACabinetForAnotherProcessorIsRefusedAndChangesNothing)
     EXPECT_FALSE(fs::exists(dir_ / "device" / "fs" / "Windows" / "Durvo.DLL"));
     EXPECT_EQ(registry().find("Today"), std::string::npos) << registry();
 
-    // The same cabinet on a MIPS device.
-    r = run("boot empty\ninstall " + mipsCabinet_.string() + "\n", "--processor mips");
+    // The same cabinet on an ARM device; and the development cabinet is refused there.
+    r = run("boot empty\ninstall " + armCabinet_.string() + "\n", "--processor arm");
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_TRUE(fs::exists(dir_ / "device" / "fs" / "Windows" / "Durvo.DLL"));
+    EXPECT_EQ(readFile(dir_ / "device" / "fs" / "Windows" / "Durvo.DLL"),
+              readFile(fs::path(std::getenv("DURVO_BUILD_DIR")) / "ce-arm" / "Durvo.dll"));
+    fs::remove_all(dir_ / "device");
+    r = run("boot empty\ninstall " + devCabinet_.string() + "\n", "--processor arm");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("the cabinet is for a x86-64 (8664) processor; this device has a StrongARM (2577) processor"),
+              std::string::npos)
+        << r.err;
 }
 
 TEST_F(DurvoToday, BootInstallsTheBuiltCabinetForTheDevicesProcessorOnce)
 {
-    struct Case {
-        const char *options;
-        const char *cabinet;
-    };
-    const Case cases[] = {{"", "Durvo.arm.CAB"}, {"--processor sh3", "Durvo.sh3.CAB"}};
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.cabinet);
-        fs::remove_all(dir_ / "device");
-        RunResult r = run("boot\nrun 2s\n", c.options);
-        ASSERT_EQ(r.status, 0) << r.err;
-        fs::path cabinet = fs::path(std::getenv("DURVO_BUILD_DIR")) / "package" / c.cabinet;
-        EXPECT_EQ(r.err.rfind("s.txt:1: note: no Durvo item on the device; installed " + cabinet.string() + ": ", 0), 0u)
-            << r.err;
-        EXPECT_NE(r.out.find("100%, durvo 0:00"), std::string::npos) << r.out;
-        // The next run finds the item and installs nothing.
-        r = run("boot\nrun 2s\n", c.options);
-        EXPECT_EQ(r.err, "");
-    }
+    RunResult r = run("boot\nrun 2s\n");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err.rfind("s.txt:1: note: no Durvo item on the device; installed " + devCabinet_.string() + ": ", 0), 0u)
+        << r.err;
+    EXPECT_NE(r.out.find("100%, durvo 0:00"), std::string::npos) << r.out;
+    // The next run finds the item and installs nothing.
+    r = run("boot\nrun 2s\n");
+    EXPECT_EQ(r.err, "");
+
     RunResult bad = run("boot\n", "--processor x86");
     EXPECT_EQ(bad.status, 2);
-    EXPECT_EQ(bad.err.rfind("durvo-today: --processor is arm, mips or sh3\n", 0), 0u) << bad.err;
+    EXPECT_EQ(bad.err.rfind("durvo-today: --processor is x86-64, arm, mips or sh3\n", 0), 0u) << bad.err;
 }
 
 // ---- The user at the item: menu, boxes and the options page -------------------------------------
@@ -845,11 +845,11 @@ TEST_F(DurvoToday, SetupOnTheDesktopInstallsThePackageThatTheTodayScreenShowsAft
         std::string("desktop: the synchronisation software is in ") + kSyncDir,
         "dialog \"Durvo Meter plugin Setup\"",
         "exec: \"" + std::string(kSyncDir) + "\\CEAppMgr.exe\" \"" + folder + "Durvo.ini\"",
-        "[08:00:00] installed " + folder + "Durvo.ARM.cab: Durvo (Norvane): \\Windows\\Durvo.DLL; "
+        "[08:00:00] installed " + folder + "Durvo.dev.CAB: Durvo (Norvane): \\Windows\\Durvo.DLL; "
             "HKLM\\Software\\Microsoft\\Today\\Items\\Durvo; 6 values written",
         "exec: notepad.exe \"" + folder + "ReadMe.txt\"",
         "notepad: " + folder + "ReadMe.txt (" +
-            std::to_string(fs::file_size(fs::path(std::getenv("DURVO_BUILD_DIR")) / "package" / "ReadMe.txt")) +
+            std::to_string(fs::file_size(fs::path(std::getenv("DURVO_BUILD_DIR")) / "package-dev" / "ReadMe.txt")) +
             " bytes)",
         "box \"Setup successful!\": Please follow ActiveSync software setup procedure.\\r\\n"
         "Also note that you will need to restart your device on\\r\\nActiveSync setup completion",
@@ -861,10 +861,10 @@ TEST_F(DurvoToday, SetupOnTheDesktopInstallsThePackageThatTheTodayScreenShowsAft
     // After the soft reset the item is there and counts.
     EXPECT_EQ(shown(r), (std::vector<std::string>{"100%, durvo 0:02", "Started 6/10/2005, 8:00 AM (2m ago)"}));
 
-    // The six package files on the desktop's drive C:, byte for byte.
-    fs::path package = fs::path(std::getenv("DURVO_BUILD_DIR")) / "package";
+    // The development package's files on the desktop's drive C:, byte for byte.
+    fs::path package = fs::path(std::getenv("DURVO_BUILD_DIR")) / "package-dev";
     fs::path onDesktop = dir_ / "device" / "desktop" / "c" / "Program Files" / "Sync Tools" / "Durvo plugin";
-    for (const char *name : {"Durvo.ini", "License.txt", "ReadMe.txt", "Durvo.arm.CAB", "Durvo.mips.CAB", "Durvo.sh3.CAB"}) {
+    for (const char *name : {"Durvo.ini", "License.txt", "ReadMe.txt", "Durvo.arm.CAB", "Durvo.dev.CAB"}) {
         SCOPED_TRACE(name);
         ASSERT_TRUE(fs::exists(onDesktop / name));
         EXPECT_TRUE(readFile(onDesktop / name) == readFile(package / name));
@@ -886,13 +886,20 @@ TEST_F(DurvoToday, TheApplicationManagerPicksTheCabinetForTheDevicesProcessor)
         const char *option;
         const char *cabinet;   // as the description file spells it
     };
-    const Case cases[] = {{"--processor arm", "Durvo.ARM.cab"}, {"--processor mips", "Durvo.MIPS.cab"},
-                          {"--processor sh3", "Durvo.SH3.cab"}};
+    // The package has no cabinet for MIPS or SH3: no library is built for them.
+    const Case cases[] = {{"", "Durvo.dev.CAB"}, {"--processor arm", "Durvo.ARM.cab"}, {"--processor mips", nullptr}};
     for (const Case &c : cases) {
         SCOPED_TRACE(c.option);
         fs::remove_all(dir_ / "device");
         RunResult r = run(std::string("desktop-sync C:\\Sync\nsetup\nlicence install\nanswer ok\n"), c.option);
         ASSERT_EQ(r.status, 0) << r.err;
+        if (!c.cabinet) {
+            EXPECT_NE(r.out.find("CEAppMgr: no cabinet of C:\\Sync\\Durvo plugin\\Durvo.ini is for this device's processor"),
+                      std::string::npos)
+                << r.out;
+            EXPECT_FALSE(fs::exists(dir_ / "device" / "fs" / "Windows" / "Durvo.DLL"));
+            continue;
+        }
         EXPECT_NE(r.out.find(std::string("] installed C:\\Sync\\Durvo plugin\\") + c.cabinet + ": Durvo (Norvane)"),
                   std::string::npos)
             << r.out;

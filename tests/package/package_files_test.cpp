@@ -25,8 +25,9 @@ TEST(PackageFileNames, ResourceNameIsTheFileNameWithDotsAsUnderscoresInUpperCase
         {"Durvo.ini", "DURVO_INI"},          {"License.txt", "LICENSE_TXT"},
         {"ReadMe.txt", "README_TXT"},        {"Durvo.arm.CAB", "DURVO_ARM_CAB"},
         {"Durvo.mips.CAB", "DURVO_MIPS_CAB"}, {"Durvo.sh3.CAB", "DURVO_SH3_CAB"},
+        {"Durvo.dev.CAB", "DURVO_DEV_CAB"},
     };
-    ASSERT_EQ(packageFileCount, 6);
+    ASSERT_EQ(packageFileCount, 7);
     for (int i = 0; i < packageFileCount; ++i) {
         EXPECT_EQ(std::string(packageFiles[i].fileName), expected[i].file);
         EXPECT_EQ(std::string(packageFiles[i].resourceName), expected[i].resource);
@@ -37,16 +38,65 @@ TEST(PackageFileNames, ResourceNameIsTheFileNameWithDotsAsUnderscoresInUpperCase
     }
 }
 
-TEST(PackageFileNames, TheBuildWroteExactlyTheSixFiles)
+// The shipped package holds the three texts and the one cabinet with a real build, for ARM; the
+// development package holds the development device's cabinet too. Each description file lists
+// exactly its cabinets, in the checked-in order, the development one last.
+TEST(PackageFileNames, EachBuiltPackageHoldsItsCabinetsAndListsExactlyThose)
 {
     ASSERT_FALSE(buildDir().empty());
-    std::vector<std::string> names;
-    for (const auto &entry : fs::directory_iterator(buildDir() / "package")) names.push_back(entry.path().filename());
-    std::sort(names.begin(), names.end());
-    std::vector<std::string> expected;
-    for (const PackageFile &f : packageFiles) expected.push_back(f.fileName);
-    std::sort(expected.begin(), expected.end());
-    EXPECT_EQ(names, expected);
+    const std::string head =
+        "[CEAppManager]\r\n"
+        "Version = 1.0\r\n"
+        "Component = Durvo\r\n"
+        "\r\n"
+        "[Durvo]\r\n"
+        "Description = Durvo Today plugin for PocketPC\r\n"
+        ";Uninstall = Durvo\r\n";
+    struct Package {
+        const char *folder;
+        std::vector<std::string> files;
+        const char *cabinetList;
+    };
+    const Package packages[] = {
+        {"package", {"Durvo.arm.CAB", "Durvo.ini", "License.txt", "ReadMe.txt"}, "Durvo.ARM.cab,"},
+        {"package-dev", {"Durvo.arm.CAB", "Durvo.dev.CAB", "Durvo.ini", "License.txt", "ReadMe.txt"},
+         "Durvo.ARM.cab,Durvo.dev.CAB,"},
+    };
+    for (const Package &p : packages) {
+        SCOPED_TRACE(p.folder);
+        std::vector<std::string> names;
+        for (const auto &entry : fs::directory_iterator(buildDir() / p.folder)) names.push_back(entry.path().filename());
+        std::sort(names.begin(), names.end());
+        EXPECT_EQ(names, p.files);
+        EXPECT_EQ(readText(buildDir() / p.folder / "Durvo.ini"), head + "CabFiles = " + p.cabinetList + "\r\n");
+    }
+}
+
+// The list keeps the checked-in order and spelling whatever cabinets a package has.
+TEST(DescriptionFile, ListsThePackagesCabinetsInTheCheckedInOrder)
+{
+    struct Case {
+        bool arm, mips, sh3, development;
+        const char *line;
+    };
+    const Case cases[] = {
+        {true, true, true, false, "CabFiles = Durvo.SH3.cab,Durvo.MIPS.cab,Durvo.ARM.cab,\r\n"},
+        {true, false, false, false, "CabFiles = Durvo.ARM.cab,\r\n"},
+        {false, true, false, true, "CabFiles = Durvo.MIPS.cab,Durvo.dev.CAB,\r\n"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.line);
+        const bool present[packageFileCount] = {true, true, true, c.arm, c.mips, c.sh3, c.development};
+        std::vector<uint8_t> file = package::descriptionFileFor(present);
+        std::string text(file.begin(), file.end());
+        ASSERT_GE(text.size(), std::string(c.line).size());
+        EXPECT_EQ(text.substr(text.rfind("CabFiles")), c.line);
+    }
+    // All three processors give back the checked-in file.
+    const bool all[packageFileCount] = {true, true, true, true, true, true, false};
+    std::vector<uint8_t> whole = package::descriptionFileFor(all);
+    EXPECT_TRUE(std::equal(whole.begin(), whole.end(), package::descriptionFileText().begin(),
+                           package::descriptionFileText().end()));
 }
 
 TEST(DescriptionFile, EightCrLfLinesOf184Bytes)
@@ -60,12 +110,9 @@ TEST(DescriptionFile, EightCrLfLinesOf184Bytes)
         "Description = Durvo Today plugin for PocketPC\r\n"
         ";Uninstall = Durvo\r\n"
         "CabFiles = Durvo.SH3.cab,Durvo.MIPS.cab,Durvo.ARM.cab,\r\n";
-    for (const fs::path &file : {sourceDir() / "setup" / "package" / "Durvo.ini", buildDir() / "package" / "Durvo.ini"}) {
-        SCOPED_TRACE(file.string());
-        std::string text = readText(file);
-        EXPECT_EQ(text.size(), 184u);
-        EXPECT_EQ(text, expected);
-    }
+    std::string text = readText(sourceDir() / "setup" / "package" / "Durvo.ini");
+    EXPECT_EQ(text.size(), 184u);
+    EXPECT_EQ(text, expected);
 }
 
 // 8-bit text: printable ASCII, every line ended by CR LF, no bare CR or LF, the last line ended too.
@@ -140,7 +187,7 @@ TEST(PackageTexts, ReadMeHasTheTitleBlockAndItsSections)
 
 TEST(PackageTexts, TheBuiltPackageCarriesTheCheckedInTextsByteForByte)
 {
-    for (const char *name : {"Durvo.ini", "License.txt", "ReadMe.txt"}) {
+    for (const char *name : {"License.txt", "ReadMe.txt"}) {
         SCOPED_TRACE(name);
         Bytes checkedIn = readBytes(sourceDir() / "setup" / "package" / name);
         ASSERT_FALSE(checkedIn.empty());

@@ -110,8 +110,8 @@ TEST_F(SetupFlow, RerunReplacesEveryFileOfAnEarlierInstall)
     runSetup();
     ASSERT_EQ(packageFilesOnDisk(), allPackageFiles());
     // Every file changed since: most grew past the package's, one shrank.
-    for (const PackageFile &file : packageFiles)
-        std::ofstream(host(packageFolder() + file.fileName), std::ios::binary) << std::string(200000, 'x');
+    for (const std::string &name : allPackageFiles())
+        std::ofstream(host(packageFolder() + name), std::ios::binary) << std::string(200000, 'x');
     std::ofstream(host(packageFolder() + "Durvo.ini"), std::ios::binary) << "[x]";
     ASSERT_EQ(packageFilesOnDisk().front(), "Durvo.ini (differs)");
     events_.clear();

@@ -23,14 +23,20 @@ protected:
     }
 };
 
+// The setup carries exactly the files of its package: a cabinet the package does not have (no
+// library for that processor) is no resource either.
 TEST_F(SetupResources, EachPackageFileByteForByteUnderItsName)
 {
     for (const PackageFile &file : packageFiles) {
         SCOPED_TRACE(file.fileName);
+        if (!fs::exists(kPackageDir / file.fileName)) {
+            EXPECT_EQ(resource(file.resourceName, MAKEINTRESOURCEA(10)), "(missing)");
+            continue;
+        }
         std::string packaged = readText(kPackageDir / file.fileName);
         ASSERT_FALSE(packaged.empty());
         EXPECT_TRUE(resource(file.resourceName, MAKEINTRESOURCEA(10)) == packaged)
-            << "the resource differs from build/package/" << file.fileName;
+            << "the resource differs from the package's " << file.fileName;
     }
 }
 

@@ -212,10 +212,13 @@ protected:
         }
         return found;
     }
+    // The package files the setup carries, in the table's order: the texts and a cabinet for
+    // each processor the build has a library for.
     static std::vector<std::string> allPackageFiles()
     {
         std::vector<std::string> names;
-        for (const PackageFile &file : packageFiles) names.push_back(file.fileName);
+        for (const PackageFile &file : packageFiles)
+            if (fs::exists(kPackageDir / file.fileName)) names.push_back(file.fileName);
         return names;
     }
 
