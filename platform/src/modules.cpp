@@ -179,7 +179,15 @@ bool sameAsciiName(LPCWSTR wide, const char *narrow)
 FARPROC libraryExport(const Module &m, LPCWSTR procName)
 {
     if (m.image) {
-        return m.image->exportOf(procName);
+        if (IS_INTRESOURCE(procName)) {
+            return m.image->exportByOrdinal(static_cast<WORD>(reinterpret_cast<uintptr_t>(procName)));
+        }
+        for (const auto &[name, index] : m.image->exportNames()) {
+            if (sameAsciiName(procName, name.c_str())) {
+                return m.image->exportAt(index);
+            }
+        }
+        return nullptr;
     }
     if (!m.info || !m.library) {
         return nullptr;

@@ -9,7 +9,7 @@
 namespace pe {
 namespace {
 
-constexpr size_t kMaxImageSize = 64u << 20;   // far beyond any library a device keeps
+constexpr size_t kMaxImageSize = 16u << 20;   // half a CE process's 32 MB slot
 constexpr uint16_t kPe32Magic = 0x10B;
 constexpr uint16_t kFileDll = 0x2000;
 constexpr size_t kCoffHeaderSize = 20;
@@ -20,6 +20,9 @@ constexpr uint16_t kRelocationAbsolute = 0;   // padding
 constexpr uint16_t kRelocationHighLow = 3;
 constexpr int kResourceLevels = 3;            // type, name, language
 constexpr size_t kMaxResources = 4096;
+// Directories may share subdirectories; a bound on the entries walked keeps a hostile tree from
+// multiplying its walk.
+constexpr size_t kMaxResourceEntries = 65536;
 
 uint16_t word(const uint8_t *p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
 uint32_t dword(const uint8_t *p)
@@ -232,6 +235,7 @@ private:
         uint32_t entries = uint32_t(word(d + 12)) + word(d + 14);
         if (!inTree(offset + 16, entries * 8)) return fail(error_, "a resource directory's entries run past the resource section");
         for (uint32_t i = 0; i < entries; ++i) {
+            if (++walked_ > kMaxResourceEntries) return fail(error_, "the resource tree has more than 65536 entries");
             const uint8_t *e = d + 16 + 8 * i;
             uint32_t target = dword(e + 4);
             bool isDirectory = target & 0x80000000u;
@@ -256,6 +260,7 @@ private:
     std::vector<uint8_t> *out_;
     std::string *error_;
     size_t count_ = 0;
+    size_t walked_ = 0;
 };
 
 }  // namespace
@@ -292,7 +297,8 @@ bool readImage(std::span<const uint8_t> file, Image *image, std::string *error)
     image->entryRva = dword(opt + 16);
     image->preferredBase = dword(opt + 28);
     uint32_t imageSize = dword(opt + 56), headersSize = dword(opt + 60), directoryCount = dword(opt + 92);
-    if (imageSize == 0 || imageSize > kMaxImageSize) return fail(error, "image size " + std::to_string(imageSize) + " is out of range");
+    if (imageSize == 0 || imageSize > kMaxImageSize)
+        return fail(error, "image size " + std::to_string(imageSize) + " is out of range (at most 16 MB)");
     if (headersSize > file.size() || headersSize > imageSize) return fail(error, "the headers lie outside the file or the image");
     if (image->preferredBase % 0x10000 != 0 || uint64_t(image->preferredBase) + imageSize > 0x80000000u)
         return fail(error, "image base " + hex(image->preferredBase) + " is not a library's");

@@ -51,24 +51,8 @@ void *LoadedImage::entryPoint() const
     return image_.entryRva ? base_ + image_.entryRva : nullptr;
 }
 
-FARPROC LoadedImage::exportOf(LPCWSTR procName) const
+FARPROC LoadedImage::exportAt(uint32_t index) const
 {
-    uint32_t index = 0;
-    if (IS_INTRESOURCE(procName)) {
-        index = static_cast<WORD>(reinterpret_cast<uintptr_t>(procName)) - image_.exportOrdinalBase;
-    } else {
-        auto same = [procName](const std::string &name) {
-            size_t i = 0;
-            for (; procName[i] && i < name.size(); ++i) {
-                if (procName[i] != static_cast<unsigned char>(name[i])) return false;
-            }
-            return !procName[i] && i == name.size();
-        };
-        index = UINT32_MAX;
-        for (const auto &[name, at] : image_.exportNames) {
-            if (same(name)) index = at;
-        }
-    }
     if (index >= image_.exportRvas.size() || image_.exportRvas[index] == 0) return nullptr;
     return reinterpret_cast<FARPROC>(base_ + image_.exportRvas[index]);
 }

@@ -27,8 +27,11 @@ public:
     ~LoadedImage();
     BYTE *base() const { return base_; }
     void *entryPoint() const;   // DllMain, or null
-    // An export by ordinal (MAKEINTRESOURCE) or by ASCII name; null when there is none.
-    FARPROC exportOf(LPCWSTR procName) const;
+    // An export by ordinal, or by its index in the export address table; null when there is none.
+    FARPROC exportByOrdinal(WORD ordinal) const { return exportAt(ordinal - image_.exportOrdinalBase); }
+    FARPROC exportAt(uint32_t index) const;
+    // The export names with their index in the export address table.
+    const std::vector<std::pair<std::string, uint32_t>> &exportNames() const { return image_.exportNames; }
     const std::vector<uint8_t> &resources() const { return image_.resources; }
 
 private:
