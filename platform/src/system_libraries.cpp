@@ -246,7 +246,7 @@ const SystemLibrary *findLibrary(std::string_view name)
 #if defined(__arm__)
 // The bridge (see the top of the file): ip holds the call's address, lr the return address in CE
 // code, sp the CE stack. Sixteen words of stack arguments cover every call in the tables
-// (CreateWindowExW has eight; wsprintfW formats of up to sixteen values); the words above the
+// (CreateWindowExW has eight; wsprintfW up to eighteen values in all); the words above the
 // caller's own arguments lie in its frames, so reading them is harmless.
 asm(R"(
     .text
