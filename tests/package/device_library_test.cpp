@@ -289,3 +289,61 @@ TEST(DeviceLibrary, NoInstructionBeyondArmv4)
 }
 
 }  // namespace
+
+namespace {
+
+// The filter between clang's ELF assembly and the CE assembler, on the constructs it must turn
+// or refuse. Each row: input, and the lines the output must hold or the error it must give.
+TEST(CeAssemblyFilter, TurnsElfSectionsIntoPeOnesAndRefusesWhatNeedsARuntime)
+{
+    struct Case {
+        const char *proves;
+        const char *input;
+        std::vector<std::string> expected;   // lines of the output, in order, or the error
+        bool refused;
+    };
+    const Case cases[] = {
+        {"read-only data becomes .rdata; ELF bookkeeping goes",
+         "\t.section\t.rodata.str2.2,\"aMS\",%progbits,2\n\t.type\tx,%object\nx:\n\t.short\t65\n\t.size\tx, 2\n",
+         {"\t.section\t.rdata,\"dr\"", "x:", "\t.short\t65"}, false},
+        {"a COMDAT group is a .linkonce section, its weak symbol global",
+         "\t.section\t.text._Z1fv,\"axG\",%progbits,_Z1fv,comdat\n\t.weak\t_Z1fv\n_Z1fv:\n\tmov\tpc, lr\n",
+         {"\t.section\t.text$_Z1fv,\"xr\"", "\t.linkonce\tdiscard", "\t.globl\t_Z1fv", "_Z1fv:"}, false},
+        {"a local common symbol is a .bss definition; the section goes on",
+         "\t.text\n\t.local\tc\n\t.comm\tc,8,4\n\tmov\tpc, lr\n",
+         {"\t.bss", "\t.balign\t4", "c:", "\t.space\t8", "\t.text", "\tmov\tpc, lr"}, false},
+        {".cpu goes, so the assembler's -march decides", "\t.cpu\tarm926ej-s\n\tmov\tr0, r1\n", {"\tmov\tr0, r1"}, false},
+        {"static constructors", "\t.text\n\t.section\t.init_array,\"aw\",%init_array\n\t.long\tf\n",
+         {"in.s:2: section .init_array: static constructors and thread-local storage need a C runtime"}, true},
+        {"thread-local storage", "\t.section\t.tbss,\"awT\",%nobits\n", {"in.s:1: section .tbss:"}, true},
+    };
+    fs::path dir = fs::temp_directory_path() / ("durvo-filter-" + std::to_string(getpid()));
+    fs::create_directories(dir);
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.proves);
+        std::ofstream(dir / "in.s") << c.input;
+        fs::remove(dir / "out.s");
+        CommandResult r = runCommand("'" + (buildDir() / "platform" / "ce_arm" / "ce-asm-filter").string() +
+                                         "' in.s out.s",
+                                     dir);
+        if (c.refused) {
+            EXPECT_EQ(r.status, 1);
+            EXPECT_EQ(r.out.rfind(c.expected[0], 0), 0u) << r.out;
+            EXPECT_FALSE(fs::exists(dir / "out.s")) << "nothing half-written";
+            continue;
+        }
+        ASSERT_EQ(r.status, 0) << r.out;
+        std::string out = readText(dir / "out.s");
+        size_t at = 0;
+        for (const std::string &line : c.expected) {
+            size_t found = out.find(line + "\n", at);
+            EXPECT_NE(found, std::string::npos) << "'" << line << "' in order in:\n" << out;
+            at = found == std::string::npos ? at : found + line.size();
+        }
+        for (const char *gone : {".type", ".size", ".cpu", ".weak", ".local", ".comm"})
+            EXPECT_EQ(out.find(gone), std::string::npos) << out;
+    }
+    fs::remove_all(dir);
+}
+
+}  // namespace
