@@ -49,6 +49,10 @@ target_compile_options(ceappmgr-standin PRIVATE ${SETUP_WIN32_FLAGS})
 target_link_options(ceappmgr-standin PRIVATE -static -static-libgcc)
 set_target_properties(ceappmgr-standin PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
 
+# No Wine needed: the program carries exactly the shipped cabinets, each with a device library.
+add_test(NAME ShippedPackage.DurvoSetupCarriesOnlyDeviceLibraries
+         COMMAND ${PROJECT_SOURCE_DIR}/tests/setup/wine/shipped-cabinets $<TARGET_FILE:DurvoSetup> ${SETUP_PACKAGE_DIR})
+
 # The real program under Wine with Xvfb: install, then cancel (pictures in wine-setup/).
 find_program(WINE_PROGRAM wine)
 find_program(XVFB_PROGRAM Xvfb)
