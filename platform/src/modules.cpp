@@ -40,7 +40,8 @@ struct Module {
     const PlatformModuleInfo *info = nullptr;
     DllMainProc dllMain = nullptr;
     int references = 0;
-    // A program's own record, and the resources a test gave it in their place.
+    // A program's own record, and the resources a test gave it in their place; or the resources
+    // of a CE library image, as a .res image.
     const PlatformModuleInfo *ownInfo = nullptr;
     PlatformModuleInfo replacement{};
     std::vector<BYTE> replacementImage;
@@ -259,9 +260,16 @@ HMODULE loadPeLibrary(const std::filesystem::path &hostPath, std::u16string_view
             return handleOf(m.get());
         }
     }
-    std::ifstream in(hostPath, std::ios::binary);
-    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    std::string error = in.bad() ? "cannot read it" : "";
+    // No library a device keeps comes near the image limit; a larger file is not read at all.
+    std::error_code sizeError;
+    uintmax_t size = std::filesystem::file_size(hostPath, sizeError);
+    std::string error = sizeError ? "cannot read it" : size > pe::kMaxImageSize ? "the file is larger than 16 MB" : "";
+    std::vector<uint8_t> bytes;
+    if (error.empty()) {
+        std::ifstream in(hostPath, std::ios::binary);
+        bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        if (in.bad()) error = "cannot read it";
+    }
     std::unique_ptr<internal::LoadedImage> image = error.empty() ? internal::loadImage(bytes, &error) : nullptr;
     if (!image) {
         std::fprintf(stderr, "LoadLibraryW: %s: %s\n", control::toUtf8(devicePath).c_str(), error.c_str());

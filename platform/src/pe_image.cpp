@@ -9,7 +9,6 @@
 namespace pe {
 namespace {
 
-constexpr size_t kMaxImageSize = 16u << 20;   // half a CE process's 32 MB slot
 constexpr uint16_t kPe32Magic = 0x10B;
 constexpr uint16_t kFileDll = 0x2000;
 constexpr size_t kCoffHeaderSize = 20;

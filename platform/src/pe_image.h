@@ -15,6 +15,7 @@ namespace pe {
 
 constexpr uint16_t kMachineArm = 0x01C0;
 constexpr uint16_t kMachineAmd64 = 0x8664;
+constexpr size_t kMaxImageSize = 16u << 20;   // half a CE process's 32 MB slot
 
 struct Import {
     std::string name;       // the call, bound by name

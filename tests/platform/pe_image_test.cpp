@@ -118,7 +118,8 @@ TEST_F(CeImage, DamagedImagesAreRefusedWithTheirDefect)
     }
 }
 
-// The native device refuses the ARM library and goes on: the caller gets an error, not a crash.
+// The native device refuses the ARM library and goes on: the caller gets an error, not a crash;
+// a file too large for any library is not even read.
 TEST_F(CeImage, TheNativeDeviceRefusesTheArmLibrary)
 {
     auto root = std::filesystem::temp_directory_path() / ("pe-image-" + std::to_string(getpid()));
@@ -134,6 +135,13 @@ TEST_F(CeImage, TheNativeDeviceRefusesTheArmLibrary)
               std::string::npos)
         << said;
     EXPECT_EQ(control::loadedLibraryCount(), 0);
+
+    std::filesystem::copy_file(ceLibrary(), root / "Windows" / "Huge.dll");
+    std::filesystem::resize_file(root / "Windows" / "Huge.dll", (16u << 20) + 1);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(LoadLibraryW(u"Huge.dll"), nullptr);
+    said = testing::internal::GetCapturedStderr();
+    EXPECT_NE(said.find("\\Windows\\Huge.dll: the file is larger than 16 MB"), std::string::npos) << said;
     control::resetDevice();
     std::filesystem::remove_all(root);
 }
