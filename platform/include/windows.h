@@ -941,6 +941,7 @@ LONG WINAPI GetDialogBaseUnits();
 #define CB_FINDSTRINGEXACT 0x0158
 
 #define CBN_SELCHANGE 1
+#define CBN_SELENDOK 9
 
 // Menus
 

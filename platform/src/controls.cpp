@@ -809,8 +809,9 @@ LRESULT CALLBACK comboProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
         InvalidateRect(window, nullptr, TRUE);
         return st.selection >= 0 ? st.selection : CB_ERR;
     case WM_KEYDOWN: {
-        // The arrow keys (a device's direction pad) step through the list and tell the parent;
-        // with nothing selected, down selects the first item. The ends do not wrap.
+        // The arrow keys (a device's direction pad) step through the list and tell the parent
+        // that the user chose an item and that the selection changed; with nothing selected,
+        // down selects the first item. The ends do not wrap.
         if (wParam != VK_UP && wParam != VK_DOWN) {
             return DefWindowProcW(window, message, wParam, lParam);
         }
@@ -820,6 +821,7 @@ LRESULT CALLBACK comboProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
         if (last >= 0 && wanted != st.selection) {
             st.selection = wanted;
             InvalidateRect(window, nullptr, TRUE);
+            notifyParent(window, CBN_SELENDOK);
             notifyParent(window, CBN_SELCHANGE);
         }
         return 0;

@@ -583,7 +583,7 @@ void notifyParents(const Window &child, UINT event)
     }
 }
 
-// The first WM_SIZE and WM_MOVE: a child's at creation, a top-level window's when it is first
+// The first WM_SIZE and WM_MOVE: at creation, but a hidden overlapped window's when it is first
 // shown (or sized before that).
 void sendFirstSize(HWND hwnd)
 {
@@ -991,9 +991,9 @@ HWND WINAPI CreateWindowExW(DWORD dwExStyle, LPCWSTR lpClassName, LPCWSTR lpWind
     if (!created) {
         return nullptr;   // destroyed itself during creation
     }
-    // A child and a window created visible learn their size now; a hidden top-level window when
-    // it is first shown.
-    if (child || (created->style & WS_VISIBLE)) {
+    // A child, a pop-up and a window created visible learn their size now; a hidden overlapped
+    // window when it is first shown.
+    if ((created->style & (WS_CHILD | WS_POPUP | WS_VISIBLE)) != 0) {
         sendFirstSize(hwnd);
     }
     if (child && (created = findWindow(hwnd))) {

@@ -235,7 +235,8 @@ TEST_F(Controls, ComboBoxListAndSelection)
     }
     EXPECT_TRUE(notifications.empty());   // a program's selection tells nobody
 
-    // The user's arrow keys move the selection one item at a time and tell the parent each move.
+    // The user's arrow keys move the selection one item at a time and tell the parent of each
+    // choice and change.
     const struct {
         WPARAM key;
         LRESULT selected;
@@ -245,7 +246,7 @@ TEST_F(Controls, ComboBoxListAndSelection)
         notifications.clear();
         send(combo, WM_KEYDOWN, k.key);
         EXPECT_EQ(send(combo, CB_GETCURSEL), k.selected);
-        EXPECT_EQ(notifications, (std::vector<Notification>{{5, CBN_SELCHANGE}}));
+        EXPECT_EQ(notifications, (std::vector<Notification>{{5, CBN_SELENDOK}, {5, CBN_SELCHANGE}}));
     }
 }
 

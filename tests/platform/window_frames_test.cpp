@@ -90,9 +90,7 @@ TEST_F(WindowFrames, StylesGiveBorderAndCaption)
         GetClientRect(window, &client);
         EXPECT_EQ(client, (RECT{0, 0, 100 - c.insets.left - c.insets.right,
                                 100 - c.insets.top - c.insets.bottom}));
-        // WM_SIZE carries the client size: a child's at once, a hidden top-level window's when
-        // it is first shown.
-        ShowWindow(window, SW_SHOWNA);
+        // WM_SIZE carries the client size.
         ASSERT_FALSE(sizes.empty());
         EXPECT_EQ(sizes.back(), MAKELPARAM(client.right, client.bottom));
         POINT origin{0, 0};

@@ -638,13 +638,20 @@ TEST_F(Windows, ShowPlaceAndParentMessagesComeInWindowsOrder)
     using Steps = std::vector<Seen>;
     const Seen changing{WM_WINDOWPOSCHANGING, 0};
     const Seen changed{WM_WINDOWPOSCHANGED, 0};
-    HWND popup = createTopLevel(TEXT("hidden"), WS_POPUP);
+    HWND overlapped = createTopLevel(TEXT("overlapped"), WS_OVERLAPPED);
     EXPECT_EQ(script.placement, Steps{}) << "no WM_SIZE or WM_MOVE before it is first shown";
-
-    script.placement.clear();
-    ShowWindow(popup, SW_SHOWNA);
+    ShowWindow(overlapped, SW_SHOWNA);
     EXPECT_EQ(script.placement,
               (Steps{{WM_SHOWWINDOW, 0}, changing, changed, {WM_SIZE, 0}, {WM_MOVE, 0}}));
+    DestroyWindow(overlapped);
+
+    // A pop-up is told its size and place as it is made.
+    script.placement.clear();
+    HWND popup = createTopLevel(TEXT("hidden"), WS_POPUP);
+    EXPECT_EQ(script.placement, (Steps{{WM_SIZE, 0}, {WM_MOVE, 0}}));
+    script.placement.clear();
+    ShowWindow(popup, SW_SHOWNA);
+    EXPECT_EQ(script.placement, (Steps{{WM_SHOWWINDOW, 0}, changing, changed}));
 
     script.placement.clear();
     SetWindowPos(popup, nullptr, 5, 6, 30, 40, SWP_NOZORDER | SWP_NOACTIVATE);
