@@ -941,7 +941,8 @@ HWND WINAPI CreateWindowExW(DWORD dwExStyle, LPCWSTR lpClassName, LPCWSTR lpWind
     w->handle = hwnd;
     w->windowClass = c;
     w->proc = c->info.lpfnWndProc;
-    w->style = dwStyle;
+    // WS_VISIBLE comes once the window is made, as ShowWindow would give it.
+    w->style = dwStyle & ~static_cast<DWORD>(WS_VISIBLE);
     w->exStyle = dwExStyle;
     w->instance = hInstance;
     // A name in MAKEINTRESOURCE form (a dialog item's icon ordinal) is no text.
@@ -991,17 +992,15 @@ HWND WINAPI CreateWindowExW(DWORD dwExStyle, LPCWSTR lpClassName, LPCWSTR lpWind
     if (!created) {
         return nullptr;   // destroyed itself during creation
     }
-    // A child, a pop-up and a window created visible learn their size now; a hidden overlapped
-    // window when it is first shown.
-    if ((created->style & (WS_CHILD | WS_POPUP | WS_VISIBLE)) != 0) {
+    // A child and a pop-up learn their size now, an overlapped window when it is first shown.
+    if ((created->style & (WS_CHILD | WS_POPUP)) != 0) {
         sendFirstSize(hwnd);
     }
     if (child && (created = findWindow(hwnd))) {
         notifyParents(*created, WM_CREATE);
     }
-    if ((created = findWindow(hwnd)) && (created->style & WS_VISIBLE)) {
-        invalidateAll(*created, true);
-        eraseShownTopLevel(hwnd);
+    if (dwStyle & WS_VISIBLE) {
+        setVisible(hwnd, true);
         created = findWindow(hwnd);
     }
     return created ? hwnd : nullptr;

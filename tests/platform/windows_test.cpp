@@ -668,6 +668,15 @@ TEST_F(Windows, ShowPlaceAndParentMessagesComeInWindowsOrder)
     ShowWindow(popup, SW_HIDE);
     EXPECT_EQ(script.placement, (Steps{{WM_SHOWWINDOW, 0}, changing, changed}));
 
+    // A window created visible is shown as ShowWindow shows it, once made.
+    script.placement.clear();
+    DestroyWindow(createTopLevel(TEXT("shown")));
+    // (Windows may move a window it activates more than once before WM_WINDOWPOSCHANGED.)
+    ASSERT_GE(script.placement.size(), 4u);
+    EXPECT_EQ(Steps(script.placement.begin(), script.placement.begin() + 4),
+              (Steps{{WM_SIZE, 0}, {WM_MOVE, 0}, {WM_SHOWWINDOW, 0}, changing}));
+    EXPECT_NE(std::find(script.placement.begin() + 4, script.placement.end(), changed), script.placement.end());
+
     // The parent hears of a child's creation and destruction, unless the child asks otherwise.
     script.placement.clear();
     HWND child = createChild(popup, 0, 0, WS_CHILD);
