@@ -309,6 +309,7 @@ DWORD WINAPI GetTickCount();
 
 #define LOCALE_USER_DEFAULT 0x0400
 #define LOCALE_SYSTEM_DEFAULT 0x0800
+#define LOCALE_NOUSEROVERRIDE 0x80000000
 #define DATE_SHORTDATE 0x00000001
 #define DATE_LONGDATE 0x00000002
 #define TIME_NOMINUTESORSECONDS 0x00000001
@@ -425,11 +426,15 @@ int WINAPI MulDiv(int nNumber, int nNumerator, int nDenominator);
 #define WM_QUIT 0x0012
 #define WM_ERASEBKGND 0x0014
 #define WM_SHOWWINDOW 0x0018
+#define WM_WINDOWPOSCHANGING 0x0046
+#define WM_WINDOWPOSCHANGED 0x0047
 #define WM_WININICHANGE 0x001A
 #define WM_SETTINGCHANGE WM_WININICHANGE
 #define WM_NCCREATE 0x0081
 #define WM_NCDESTROY 0x0082
 #define WM_KEYDOWN 0x0100
+#define VK_UP 0x26
+#define VK_DOWN 0x28
 #define WM_KEYUP 0x0101
 #define WM_CHAR 0x0102
 #define WM_INITDIALOG 0x0110
@@ -471,6 +476,7 @@ int WINAPI MulDiv(int nNumber, int nNumerator, int nDenominator);
 #define SW_HIDE 0
 #define SW_SHOWNORMAL 1
 #define SW_SHOW 5
+#define SW_SHOWNA 8
 
 #define SWP_NOSIZE 0x0001
 #define SWP_NOMOVE 0x0002
@@ -479,6 +485,19 @@ int WINAPI MulDiv(int nNumber, int nNumerator, int nDenominator);
 #define SWP_NOACTIVATE 0x0010
 #define SWP_SHOWWINDOW 0x0040
 #define SWP_HIDEWINDOW 0x0080
+#define SWP_NOCLIENTSIZE 0x0800
+#define SWP_NOCLIENTMOVE 0x1000
+
+// What WM_WINDOWPOSCHANGING and WM_WINDOWPOSCHANGED carry in lParam.
+typedef struct tagWINDOWPOS {
+    HWND hwnd;
+    HWND hwndInsertAfter;
+    int x;
+    int y;
+    int cx;
+    int cy;
+    UINT flags;
+} WINDOWPOS, *LPWINDOWPOS, *PWINDOWPOS;
 
 #define PM_NOREMOVE 0x0000
 #define PM_REMOVE 0x0001
@@ -641,6 +660,7 @@ COLORREF WINAPI SetBkColor(HDC hdc, COLORREF color);
 #define DT_NOCLIP 0x00000100
 #define DT_CALCRECT 0x00000400
 #define DT_NOPREFIX 0x00000800
+#define DT_EDITCONTROL 0x00002000
 int WINAPI DrawTextW(HDC hdc, LPCWSTR lpchText, int cchText, LPRECT lprc, UINT format);
 
 // Windows CE marks its system colour indexes with a flag bit (COLOR_WINDOW is 0x40000005).
@@ -702,6 +722,8 @@ LPVOID WINAPI LockResource(HGLOBAL hResData);
 #define WM_SETFONT 0x0030
 #define WM_GETFONT 0x0031
 #define WM_GETDLGCODE 0x0087
+#define WM_PARENTNOTIFY 0x0210
+#define WM_INITMENU 0x0116
 #define WM_INITMENUPOPUP 0x0117
 #define WM_CTLCOLOREDIT 0x0133
 #define WM_CTLCOLORLISTBOX 0x0134
@@ -718,6 +740,7 @@ LPVOID WINAPI LockResource(HGLOBAL hResData);
 #define WS_EX_DLGMODALFRAME 0x00000001L
 #define WS_EX_NOPARENTNOTIFY 0x00000004L
 #define WS_EX_TOPMOST 0x00000008L
+#define WS_EX_CLIENTEDGE 0x00000200L
 #define WS_EX_CONTROLPARENT 0x00010000L
 // Windows CE: an OK button in the caption, which sends WM_COMMAND IDOK when tapped.
 #define WS_EX_CAPTIONOKBTN 0x80000000L
@@ -802,6 +825,9 @@ static_assert(sizeof(DLGITEMTEMPLATE) == 18, "DLGITEMTEMPLATE is 18 bytes");
 
 typedef INT_PTR (CALLBACK *DLGPROC)(HWND, UINT, WPARAM, LPARAM);
 
+#define DM_GETDEFID (WM_USER + 0)
+#define DM_SETDEFID (WM_USER + 1)
+#define DC_HASDEFID 0x534B
 INT_PTR WINAPI DialogBoxIndirectParamW(HINSTANCE hInstance, LPCDLGTEMPLATEW hDialogTemplate,
                                        HWND hWndParent, DLGPROC lpDialogFunc,
                                        LPARAM dwInitParam);
@@ -921,6 +947,7 @@ LONG WINAPI GetDialogBaseUnits();
 #define CB_FINDSTRINGEXACT 0x0158
 
 #define CBN_SELCHANGE 1
+#define CBN_SELENDOK 9
 
 // Menus
 

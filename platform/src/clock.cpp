@@ -144,31 +144,87 @@ void appendNumber(PictureOutput &out, unsigned value, int minDigits) {
     while (count > 0) out.put(digits[--count]);
 }
 
-// Expands a picture such as "M/d/yyyy" or "h:mm tt". Text in single quotes is copied ('' is a
-// quote). Kinds of field listed in `dropped` are left out together with the separator before them.
-// With `force24`, "h" is read as "H".
-void expandPicture(const WCHAR *picture, const SYSTEMTIME &t, std::u16string_view dropped, bool force24,
-                   PictureOutput &out) {
-    size_t lastFieldEnd = 0;
-    for (const WCHAR *p = picture; *p != 0;) {
+// The letters that are fields of a picture; any other letter is copied as text.
+constexpr char16_t kDateFields[] = u"dMyhHmst";
+constexpr char16_t kTimeFields[] = u"hHmst";
+
+// Text in single quotes is copied without its quotes ('' within them is a quote). Returns what
+// follows the closing quote; with no `out`, only skips.
+const WCHAR *quotedText(const WCHAR *p, PictureOutput *out) {
+    for (++p; *p != 0; ++p) {
         if (*p == u'\'') {
-            for (++p; *p != 0; ++p) {
-                if (*p == u'\'') {
-                    if (p[1] != u'\'') {
-                        ++p;
-                        break;
-                    }
-                    ++p;
-                }
-                out.put(*p);
-            }
+            if (p[1] != u'\'') return p + 1;
+            ++p;
+        }
+        if (out != nullptr) out->put(*p);
+    }
+    return p;
+}
+
+// The text of a picture between two fields, as it is shown.
+void putLiteral(const WCHAR *from, const WCHAR *to, PictureOutput &out) {
+    while (from < to) {
+        if (*from == u'\'') {
+            from = quotedText(from, &out);
+        } else {
+            out.put(*from++);
+        }
+    }
+}
+
+void putField(WCHAR field, int count, const SYSTEMTIME &t, PictureOutput &out) {
+    switch (field) {
+    case u'd':
+        if (count <= 2) appendNumber(out, t.wDay, count);
+        else if (count == 3) out.put(std::u16string_view(kDayNames[t.wDayOfWeek]).substr(0, 3));
+        else out.put(kDayNames[t.wDayOfWeek]);
+        break;
+    case u'M':
+        if (count <= 2) appendNumber(out, t.wMonth, count);
+        else if (count == 3) out.put(std::u16string_view(kMonthNames[t.wMonth - 1]).substr(0, 3));
+        else out.put(kMonthNames[t.wMonth - 1]);
+        break;
+    case u'y':
+        if (count <= 2) appendNumber(out, t.wYear % 100, count);
+        else appendNumber(out, t.wYear, count == 3 ? 4 : count);
+        break;
+    case u'h':
+        appendNumber(out, t.wHour % 12 == 0 ? 12 : t.wHour % 12, count > 1 ? 2 : 1);
+        break;
+    case u'H':
+        appendNumber(out, t.wHour, count > 1 ? 2 : 1);
+        break;
+    case u'm':
+        appendNumber(out, t.wMinute, count > 1 ? 2 : 1);
+        break;
+    case u's':
+        appendNumber(out, t.wSecond, count > 1 ? 2 : 1);
+        break;
+    default:   // u't'
+        out.put(std::u16string_view(t.wHour < 12 ? u"AM" : u"PM").substr(0, count == 1 ? 1 : 2));
+        break;
+    }
+}
+
+// Expands a picture such as "M/d/yyyy" or "h:mm tt". The text between fields is held back until
+// the next field is shown, so a kind of field listed in `dropped` takes the text before it (back
+// to the previous field) with it, and the text after it up to the next field or space: "h.m.s tt"
+// without seconds is "h.m tt". With `force24`, "h" is read as "H".
+void expandPicture(const WCHAR *picture, std::u16string_view fields, const SYSTEMTIME &t,
+                   std::u16string_view dropped, bool force24, PictureOutput &out) {
+    auto isField = [&](WCHAR unit) { return unit != 0 && fields.find(unit) != std::u16string_view::npos; };
+    const WCHAR *pending = picture;   // text not yet shown starts here
+    bool skippingAfterDropped = false;
+    const WCHAR *p = picture;
+    while (*p != 0) {
+        if (skippingAfterDropped && (*p == u' ' || isField(*p))) skippingAfterDropped = false;
+        if (!isField(*p)) {
+            p = *p == u'\'' ? quotedText(p, nullptr) : p + 1;
+            if (skippingAfterDropped) pending = p;
             continue;
         }
+        const WCHAR *fieldStart = p;
         const WCHAR written = *p;
-        if (std::u16string_view(u"dMyhHmst").find(written) == std::u16string_view::npos) {
-            out.put(*p++);
-            continue;
-        }
         int count = 0;
         while (*p == written) {
             ++count;
@@ -176,50 +232,22 @@ void expandPicture(const WCHAR *picture, const SYSTEMTIME &t, std::u16string_vie
         }
         const WCHAR field = force24 && written == u'h' ? u'H' : written;
         if (dropped.find(field) != std::u16string_view::npos) {
-            out.length = lastFieldEnd;
-            continue;
+            skippingAfterDropped = true;
+        } else {
+            putLiteral(pending, fieldStart, out);
+            putField(field, count, t, out);
         }
-        switch (field) {
-        case u'd':
-            if (count <= 2) appendNumber(out, t.wDay, count);
-            else if (count == 3) out.put(std::u16string_view(kDayNames[t.wDayOfWeek]).substr(0, 3));
-            else out.put(kDayNames[t.wDayOfWeek]);
-            break;
-        case u'M':
-            if (count <= 2) appendNumber(out, t.wMonth, count);
-            else if (count == 3) out.put(std::u16string_view(kMonthNames[t.wMonth - 1]).substr(0, 3));
-            else out.put(kMonthNames[t.wMonth - 1]);
-            break;
-        case u'y':
-            if (count <= 2) appendNumber(out, t.wYear % 100, count);
-            else appendNumber(out, t.wYear, count == 3 ? 4 : count);
-            break;
-        case u'h':
-            appendNumber(out, t.wHour % 12 == 0 ? 12 : t.wHour % 12, count > 1 ? 2 : 1);
-            break;
-        case u'H':
-            appendNumber(out, t.wHour, count > 1 ? 2 : 1);
-            break;
-        case u'm':
-            appendNumber(out, t.wMinute, count > 1 ? 2 : 1);
-            break;
-        case u's':
-            appendNumber(out, t.wSecond, count > 1 ? 2 : 1);
-            break;
-        default:   // u't'
-            out.put(std::u16string_view(t.wHour < 12 ? u"AM" : u"PM").substr(0, count == 1 ? 1 : 2));
-            break;
-        }
-        lastFieldEnd = out.length;
+        pending = p;
     }
+    putLiteral(pending, p, out);
 }
 
 // The buffer contract of GetDateFormatW and GetTimeFormatW: the picture is measured first, so
 // too small a buffer is left untouched.
-int deliver(const WCHAR *picture, const SYSTEMTIME &t, std::u16string_view dropped, bool force24, LPWSTR buffer,
-            int cch) {
+int deliver(const WCHAR *picture, std::u16string_view fields, const SYSTEMTIME &t, std::u16string_view dropped,
+            bool force24, LPWSTR buffer, int cch) {
     PictureOutput measure;
-    expandPicture(picture, t, dropped, force24, measure);
+    expandPicture(picture, fields, t, dropped, force24, measure);
     const int needed = static_cast<int>(measure.length) + 1;
     if (cch == 0) return needed;
     if (needed > cch) {
@@ -227,7 +255,7 @@ int deliver(const WCHAR *picture, const SYSTEMTIME &t, std::u16string_view dropp
         return 0;
     }
     PictureOutput write{buffer, static_cast<size_t>(cch), 0};
-    expandPicture(picture, t, dropped, force24, write);
+    expandPicture(picture, fields, t, dropped, force24, write);
     buffer[write.length] = 0;
     return needed;
 }
@@ -280,8 +308,11 @@ int WINAPI GetDateFormatW(LCID Locale, DWORD dwFlags, const SYSTEMTIME *lpDate, 
     if (cchDate < 0 || (cchDate > 0 && lpDateStr == nullptr) || !isSupportedLocale(Locale))
         return fail(ERROR_INVALID_PARAMETER);
     const DWORD formFlags = dwFlags & (DATE_SHORTDATE | DATE_LONGDATE);
-    if ((dwFlags & ~formFlags) != 0 || formFlags == (DATE_SHORTDATE | DATE_LONGDATE) ||
-        (lpFormat != nullptr && formFlags != 0))
+    // The locale's own pictures may be asked for without the user's changes; a given picture
+    // has nothing to override.
+    const DWORD overrideFlag = dwFlags & LOCALE_NOUSEROVERRIDE;
+    if ((dwFlags & ~(formFlags | overrideFlag)) != 0 || formFlags == (DATE_SHORTDATE | DATE_LONGDATE) ||
+        (lpFormat != nullptr && (formFlags | overrideFlag) != 0))
         return fail(ERROR_INVALID_FLAGS);
     SYSTEMTIME date;
     if (lpDate == nullptr) {
@@ -294,7 +325,7 @@ int WINAPI GetDateFormatW(LCID Locale, DWORD dwFlags, const SYSTEMTIME *lpDate, 
     const WCHAR *picture = lpFormat != nullptr                 ? lpFormat
                            : (dwFlags & DATE_LONGDATE) != 0    ? kLongDatePicture
                                                                 : kShortDatePicture;
-    return deliver(picture, date, u"hHmst", false, lpDateStr, cchDate);
+    return deliver(picture, kDateFields, date, u"hHmst", false, lpDateStr, cchDate);
 }
 
 int WINAPI GetTimeFormatW(LCID Locale, DWORD dwFlags, const SYSTEMTIME *lpTime, LPCWSTR lpFormat,
@@ -303,7 +334,9 @@ int WINAPI GetTimeFormatW(LCID Locale, DWORD dwFlags, const SYSTEMTIME *lpTime, 
         return fail(ERROR_INVALID_PARAMETER);
     constexpr DWORD kKnownFlags =
         TIME_NOMINUTESORSECONDS | TIME_NOSECONDS | TIME_NOTIMEMARKER | TIME_FORCE24HOURFORMAT;
-    if ((dwFlags & ~kKnownFlags) != 0) return fail(ERROR_INVALID_FLAGS);
+    if ((dwFlags & ~(kKnownFlags | LOCALE_NOUSEROVERRIDE)) != 0 ||
+        (lpFormat != nullptr && (dwFlags & LOCALE_NOUSEROVERRIDE) != 0))
+        return fail(ERROR_INVALID_FLAGS);
     SYSTEMTIME time;
     if (lpTime == nullptr) {
         GetLocalTime(&time);
@@ -311,8 +344,8 @@ int WINAPI GetTimeFormatW(LCID Locale, DWORD dwFlags, const SYSTEMTIME *lpTime, 
         if (!validTimeOfDay(*lpTime)) return fail(ERROR_INVALID_PARAMETER);
         time = *lpTime;
     }
-    WCHAR dropped[8] = {u'd', u'M', u'y'};
-    size_t droppedCount = 3;
+    WCHAR dropped[4] = {};
+    size_t droppedCount = 0;
     if (dwFlags & TIME_NOMINUTESORSECONDS) {
         dropped[droppedCount++] = u'm';
         dropped[droppedCount++] = u's';
@@ -320,8 +353,8 @@ int WINAPI GetTimeFormatW(LCID Locale, DWORD dwFlags, const SYSTEMTIME *lpTime, 
     if (dwFlags & TIME_NOSECONDS) dropped[droppedCount++] = u's';
     if (dwFlags & TIME_NOTIMEMARKER) dropped[droppedCount++] = u't';
     const WCHAR *picture = lpFormat != nullptr ? lpFormat : kTimePicture;
-    return deliver(picture, time, std::u16string_view(dropped, droppedCount), (dwFlags & TIME_FORCE24HOURFORMAT) != 0,
-                   lpTimeStr, cchTime);
+    return deliver(picture, kTimeFields, time, std::u16string_view(dropped, droppedCount),
+                   (dwFlags & TIME_FORCE24HOURFORMAT) != 0, lpTimeStr, cchTime);
 }
 
 // ---- Seams and control ---------------------------------------------------------------------------

@@ -808,6 +808,24 @@ LRESULT CALLBACK comboProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
         st.selection = validIndex(st, wParam) ? static_cast<int>(wParam) : -1;
         InvalidateRect(window, nullptr, TRUE);
         return st.selection >= 0 ? st.selection : CB_ERR;
+    case WM_KEYDOWN: {
+        // The arrow keys (a device's direction pad) step through the list and tell the parent
+        // that the user chose an item and that the selection changed; with nothing selected,
+        // down selects the first item. The ends do not wrap.
+        if (wParam != VK_UP && wParam != VK_DOWN) {
+            return DefWindowProcW(window, message, wParam, lParam);
+        }
+        const int last = static_cast<int>(st.items.size()) - 1;
+        const int wanted = wParam == VK_DOWN ? std::min(st.selection + 1, last)
+                                             : std::max(st.selection - 1, 0);
+        if (last >= 0 && wanted != st.selection) {
+            st.selection = wanted;
+            InvalidateRect(window, nullptr, TRUE);
+            notifyParent(window, CBN_SELENDOK);
+            notifyParent(window, CBN_SELCHANGE);
+        }
+        return 0;
+    }
     case CB_GETLBTEXT: {
         auto buffer = reinterpret_cast<LPWSTR>(lParam);
         if (!validIndex(st, wParam) || !buffer) {

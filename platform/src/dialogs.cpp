@@ -45,6 +45,7 @@ struct Dialog {
     bool ended = false;
     INT_PTR result = 0;
     DWORD shellFlags = 0;
+    int defaultId = 0;   // set by DM_SETDEFID; 0: the BS_DEFPUSHBUTTON control's
 };
 
 std::map<HWND, std::shared_ptr<Dialog>> &dialogTable()
@@ -57,6 +58,19 @@ std::shared_ptr<Dialog> dialogOf(HWND window)
 {
     auto it = dialogTable().find(window);
     return it == dialogTable().end() ? nullptr : it->second;
+}
+
+std::u16string lowerClassName(HWND window)
+{
+    WCHAR name[64] = {};
+    GetClassNameW(window, name, 64);
+    std::u16string lower(name);
+    for (char16_t &c : lower) {
+        if (c >= u'A' && c <= u'Z') {
+            c = static_cast<char16_t>(c - u'A' + u'a');
+        }
+    }
+    return lower;
 }
 
 // The base units of a font, from the text-metrics model: the average width of the 52 letters
@@ -161,8 +175,10 @@ HWND createControl(HWND dialog, HINSTANCE instance, const dialogs::ItemTemplate 
                         ? MAKEINTRESOURCEW(item.title.ordinal)
                         : item.title.text.c_str();
     const void *data = item.creationData.empty() ? nullptr : item.creationData.data();
-    return CreateWindowExW(item.exStyle | WS_EX_NOPARENTNOTIFY, className.c_str(), title,
-                           item.style | WS_CHILD, MulDiv(item.x, units.x, 4),
+    // A control is always a child; a border is drawn as a sunken client edge.
+    const DWORD style = (item.style & ~(WS_POPUP | WS_BORDER)) | WS_CHILD;
+    const DWORD exStyle = item.exStyle | WS_EX_NOPARENTNOTIFY | ((item.style & WS_BORDER) ? WS_EX_CLIENTEDGE : 0);
+    return CreateWindowExW(exStyle, className.c_str(), title, style, MulDiv(item.x, units.x, 4),
                            MulDiv(item.y, units.y, 8), MulDiv(item.cx, units.x, 4),
                            MulDiv(item.cy, units.y, 8), dialog,
                            reinterpret_cast<HMENU>(static_cast<uintptr_t>(item.id)), instance,
@@ -494,6 +510,24 @@ LRESULT WINAPI DefDlgProcW(HWND hDlg, UINT Msg, WPARAM wParam, LPARAM lParam)
         return d ? reinterpret_cast<LRESULT>(d->font) : 0;
     case WM_INITDIALOG:
         return 0;
+    case DM_SETDEFID:
+        if (d) {
+            d->defaultId = static_cast<int>(LOWORD(wParam));
+        }
+        return TRUE;
+    case DM_GETDEFID: {
+        int id = d ? d->defaultId : 0;
+        for (HWND child : internal::childWindows(hDlg)) {
+            if (id != 0) {
+                break;
+            }
+            const auto style = static_cast<DWORD>(GetWindowLongW(child, GWL_STYLE));
+            if (lowerClassName(child) == u"button" && (style & BS_TYPEMASK) == BS_DEFPUSHBUTTON) {
+                id = GetDlgCtrlID(child);
+            }
+        }
+        return id != 0 ? MAKELONG(id, DC_HASDEFID) : 0;
+    }
     default:
         return DefWindowProcW(hDlg, Msg, wParam, lParam);
     }
@@ -613,19 +647,6 @@ LONG WINAPI GetDialogBaseUnits()
 // ---- The user's side -------------------------------------------------------------------------
 
 namespace {
-
-std::u16string lowerClassName(HWND window)
-{
-    WCHAR name[64] = {};
-    GetClassNameW(window, name, 64);
-    std::u16string lower(name);
-    for (char16_t &c : lower) {
-        if (c >= u'A' && c <= u'Z') {
-            c = static_cast<char16_t>(c - u'A' + u'a');
-        }
-    }
-    return lower;
-}
 
 // Paints what the taps changed, as the modal loop would between two taps.
 void settle()

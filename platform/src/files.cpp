@@ -304,7 +304,8 @@ bool wants(DWORD access, DWORD kind) { return (access & kind) != 0; }
 
 // Windows' sharing rule: a new open may neither ask for access that an open handle's share
 // mode refuses, nor refuse (by its own share mode) access that an open handle already has.
-// Opens that ask for no data access (attributes only) never conflict.
+// Opens that ask for no data access (attributes only) never conflict, neither as the new open
+// nor as an open handle: Windows records no share mode for them.
 bool sharingAllows(dev_t device, ino_t inode, DWORD access, DWORD share)
 {
     bool reads = wants(access, kReadAccess), writes = wants(access, kWriteAccess);
@@ -314,6 +315,7 @@ bool sharingAllows(dev_t device, ino_t inode, DWORD access, DWORD share)
         if (!open.inUse || open.device != device || open.inode != inode) continue;
         bool openReads = wants(open.access, kReadAccess), openWrites = wants(open.access, kWriteAccess);
         bool openDeletes = wants(open.access, kDeleteAccess);
+        if (!openReads && !openWrites && !openDeletes) continue;
         if ((reads && !(open.share & FILE_SHARE_READ)) || (writes && !(open.share & FILE_SHARE_WRITE)) ||
             (deletes && !(open.share & FILE_SHARE_DELETE)))
             return false;

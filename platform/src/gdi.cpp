@@ -375,10 +375,14 @@ std::vector<std::u16string_view> splitLines(std::u16string_view text)
 }
 
 // DT_WORDBREAK: break after the last blank that lets the line fit; a word wider than the
-// rectangle keeps a line of its own. Blanks at a break vanish; the last piece keeps its own.
-void wrapLine(std::u16string_view rest, int width, const TextMetrics &m, bool prefixes,
+// rectangle keeps a line of its own, or with DT_EDITCONTROL (as an edit control wraps) is broken
+// after its last character that fits, at least one. Blanks at a break vanish; the last piece
+// keeps its own.
+void wrapLine(std::u16string_view rest, int width, const TextMetrics &m, UINT format,
               std::vector<std::u16string_view> &out)
 {
+    const bool prefixes = (format & DT_NOPREFIX) == 0;
+    const bool breakWords = (format & DT_EDITCONTROL) != 0;
     auto fits = [&](std::u16string_view piece) {
         return widthOf(shownLine(piece, prefixes).text, m) <= width;
     };
@@ -396,6 +400,10 @@ void wrapLine(std::u16string_view rest, int width, const TextMetrics &m, bool pr
             fitEnd = wordEnd;
             k = wordEnd;
             while (k < rest.size() && rest[k] == u' ') ++k;
+        }
+        if (breakWords && !fits(rest.substr(0, fitEnd))) {
+            fitEnd = 1;
+            while (fitEnd < rest.size() && fits(rest.substr(0, fitEnd + 1))) ++fitEnd;
         }
         if (fitEnd == std::u16string_view::npos || fitEnd >= rest.size()) {
             out.push_back(rest);
@@ -997,11 +1005,12 @@ int WINAPI DrawTextW(HDC hdc, LPCWSTR lpchText, int cchText, LPRECT lprc, UINT f
     const std::u16string_view text =
         cchText == -1 ? std::u16string_view(lpchText) : std::u16string_view(lpchText, cchText);
     const TextMetrics m = metricsOf(logFontOf(*dc->font));
-    // An empty text draws nothing, leaves an empty rectangle and answers one line's height.
+    // An empty text draws nothing and answers one line's height. Measured, it leaves a rectangle
+    // without width, one line tall for DT_SINGLELINE; a count of 0 leaves the rectangle alone.
     if (text.empty()) {
-        if (format & DT_CALCRECT) {
+        if ((format & DT_CALCRECT) && cchText != 0) {
             lprc->right = lprc->left;
-            lprc->bottom = lprc->top;
+            lprc->bottom = lprc->top + ((format & DT_SINGLELINE) ? m.lineHeight : 0);
         }
         return m.lineHeight;
     }
@@ -1012,7 +1021,8 @@ int WINAPI DrawTextW(HDC hdc, LPCWSTR lpchText, int cchText, LPRECT lprc, UINT f
     if (singleLine) {
         lines.push_back(text);
     } else if (format & DT_WORDBREAK) {
-        for (auto line : splitLines(text)) wrapLine(line, lprc->right - lprc->left, m, prefixes, lines);
+        for (auto line : splitLines(text))
+            wrapLine(line, lprc->right - lprc->left, m, format, lines);
     } else {
         lines = splitLines(text);
     }

@@ -371,6 +371,7 @@ BOOL WINAPI TrackPopupMenuEx(HMENU hMenu, UINT uFlags, int x, int y, HWND hwnd, 
     const bool notify = !(uFlags & TPM_NONOTIFY);
     if (notify) {
         SendMessageW(hwnd, WM_ENTERMENULOOP, TRUE, 0);
+        SendMessageW(hwnd, WM_INITMENU, reinterpret_cast<WPARAM>(hMenu), 0);
         SendMessageW(hwnd, WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(hMenu), 0);
     }
     const Menu *menu = menuOf(hMenu);

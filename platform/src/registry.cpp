@@ -345,11 +345,37 @@ void terminateIfRoom(DWORD type, LPBYTE data, DWORD size, DWORD capacity, size_t
     if (!terminated) std::memset(data + size, 0, unit);
 }
 
+// Windows maps nothing in the lowest 64 KiB, so data there is a bad pointer, answered as the
+// access fault Windows catches, never read.
+bool unreadable(const BYTE *data, DWORD size) {
+    constexpr uintptr_t kUnmappedBelow = 0x10000;
+    return size != 0 && reinterpret_cast<uintptr_t>(data) < kUnmappedBelow;
+}
+
+// NT counts the terminator a caller left out of a string's size: the last unit counted is not 0
+// and the next one is. (It reads that one unit past the size, as Windows does.)
+DWORD withLeftOutTerminator(DWORD type, const BYTE *data, DWORD size, size_t unit) {
+    if (!isStringType(type) || size < unit || size % unit != 0) return size;
+    auto zeroAt = [&](size_t offset) {
+        for (size_t i = 0; i < unit; ++i) {
+            if (data[offset + i] != 0) return false;
+        }
+        return true;
+    };
+    return !zeroAt(size - unit) && zeroAt(size) ? size + static_cast<DWORD>(unit) : size;
+}
+
+// A query of a missing value that asks only for the size is told 0 bytes.
+LONG missingValue(LPBYTE data, LPDWORD size) {
+    if (data == nullptr && size != nullptr) *size = 0;
+    return ERROR_FILE_NOT_FOUND;
+}
+
 LONG setValue(HKEY hKey, Name name, DWORD type, const BYTE *data, DWORD size) {
     LONG status;
     Key *key = keyOf(hKey, &status);
     if (key == nullptr) return status;
-    if (data == nullptr && size != 0) return ERROR_NOACCESS;
+    if (unreadable(data, size)) return ERROR_NOACCESS;
     if (registry.faults.setValueFails) return ERROR_WRITE_FAULT;
     Value *value = findValue(*key, name);
     if (value == nullptr) {
@@ -946,6 +972,7 @@ LONG WINAPI RegCloseKey(HKEY hKey) {
 
 LONG WINAPI RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD Reserved, DWORD dwType,
                            const BYTE *lpData, DWORD cbData) {
+    if (!unreadable(lpData, cbData)) cbData = withLeftOutTerminator(dwType, lpData, cbData, sizeof(WCHAR));
     return setValue(hKey, nameOf(lpValueName), dwType, lpData, cbData);
 }
 
@@ -956,7 +983,7 @@ LONG WINAPI RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD lpReserved,
     Key *key = keyOf(hKey, &status);
     if (key == nullptr) return status;
     const Value *value = findValue(*key, nameOf(lpValueName));
-    if (value == nullptr) return ERROR_FILE_NOT_FOUND;
+    if (value == nullptr) return missingValue(lpData, lpcbData);
     const auto size = static_cast<DWORD>(value->data.size());
     status = ERROR_SUCCESS;
     if (lpData != nullptr) {
@@ -1079,8 +1106,9 @@ LONG WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM sa
 LONG WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD Reserved, DWORD dwType,
                            const BYTE *lpData, DWORD cbData) {
     const std::u16string name = internal::ansiToWide(lpValueName == nullptr ? "" : lpValueName);
-    if (!isStringType(dwType) || lpData == nullptr)
+    if (!isStringType(dwType) || unreadable(lpData, cbData) || lpData == nullptr)
         return setValue(hKey, nameOf(name.c_str()), dwType, lpData, cbData);
+    cbData = withLeftOutTerminator(dwType, lpData, cbData, 1);
     const std::u16string wide =
         internal::ansiToWide(std::string_view(reinterpret_cast<const char *>(lpData), cbData));
     return setValue(hKey, nameOf(name.c_str()), dwType, reinterpret_cast<const BYTE *>(wide.data()),
@@ -1094,6 +1122,7 @@ LONG WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, 
     DWORD type = REG_NONE;
     DWORD size = 0;
     LONG status = RegQueryValueExW(hKey, name.c_str(), nullptr, &type, nullptr, &size);
+    if (status == ERROR_FILE_NOT_FOUND) return missingValue(lpData, lpcbData);
     if (status != ERROR_SUCCESS) return status;
     std::vector<BYTE> stored(size);
     RegQueryValueExW(hKey, name.c_str(), nullptr, nullptr, stored.data(), &size);

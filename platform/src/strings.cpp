@@ -210,6 +210,12 @@ int formatCapped(Char *buffer, const Char *format, va_list args) {
         } else if (p[0] == Char('I') && p[1] == Char('6') && p[2] == Char('4')) {
             conversion.size = Conversion::Size::Int64;
             p += 3;
+        } else if (p[0] == Char('I') && p[1] == Char('3') && p[2] == Char('2')) {
+            p += 3;
+        } else if (p[0] == Char('I')) {
+            // A bare I is the width of a pointer (INT_PTR, SIZE_T).
+            if (sizeof(void *) == sizeof(int64_t)) conversion.size = Conversion::Size::Int64;
+            ++p;
         }
         Char type = *p;
         if (type == 0) break;

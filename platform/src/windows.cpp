@@ -77,6 +77,7 @@ struct Window {
     bool erasing = false;   // inside BeginPaint's WM_ERASEBKGND
     RECT eraseRect{};
     bool destroying = false;
+    bool sized = false;     // has had its first WM_SIZE and WM_MOVE
     bool desktop = false;   // GetDesktopWindow's window: the screen, never destroyed
     std::vector<Timer> timers;
 };
@@ -189,12 +190,18 @@ WindowClass *findClassExact(std::u16string_view name, HINSTANCE instance)
     return nullptr;
 }
 
-// The module's own class first; classes registered without an instance serve every module, as
-// the system's and global classes do on Windows.
+// The module's own class first (no instance means the program's own module, as on Windows);
+// classes registered without an instance serve every module, as the system's and global classes
+// do on Windows.
 WindowClass *findClassForUse(std::u16string_view name, HINSTANCE instance)
 {
     if (WindowClass *c = findClassExact(name, instance)) {
         return c;
+    }
+    if (instance == nullptr) {
+        if (WindowClass *c = findClassExact(name, GetModuleHandleW(nullptr))) {
+            return c;
+        }
     }
     return findClassExact(name, nullptr);
 }
@@ -559,17 +566,76 @@ void eraseShownTopLevel(HWND hwnd)
 
 // ---- Position --------------------------------------------------------------------------------
 
-// Moves and sizes a window, telling it with WM_MOVE and WM_SIZE, and invalidates what a repaint
-// needs: the whole client area when the class redraws on that change, else the uncovered strip.
-void placeWindow(HWND hwnd, const RECT &newRect, bool redraw)
+// WM_PARENTNOTIFY of a child's creation or destruction goes to its parent, and on up through
+// each ancestor that is itself a child, unless a window on the way has WS_EX_NOPARENTNOTIFY.
+void notifyParents(const Window &child, UINT event)
+{
+    const HWND handle = child.handle;
+    const WPARAM wParam = MAKEWPARAM(event, static_cast<WORD>(child.id));
+    HWND from = handle;
+    for (;;) {
+        Window *w = findWindow(from);
+        if (!w || !w->parent || (w->exStyle & WS_EX_NOPARENTNOTIFY)) {
+            return;
+        }
+        from = w->parent;
+        callProc(from, WM_PARENTNOTIFY, wParam, reinterpret_cast<LPARAM>(handle));
+    }
+}
+
+// The first WM_SIZE and WM_MOVE: at creation, but a hidden overlapped window's when it is first
+// shown (or sized before that).
+void sendFirstSize(HWND hwnd)
+{
+    Window *w = findWindow(hwnd);
+    if (!w || w->sized) {
+        return;
+    }
+    w->sized = true;
+    RECT client = clientRectOf(*w);
+    POINT origin = clientOrigin(*w);
+    callProc(hwnd, WM_SIZE, SIZE_RESTORED, MAKELPARAM(client.right, client.bottom));
+    callProc(hwnd, WM_MOVE, 0, MAKELPARAM(origin.x, origin.y));
+}
+
+WINDOWPOS windowPos(const Window &w, HWND insertAfter, UINT flags)
+{
+    return WINDOWPOS{w.handle, insertAfter, w.rect.left, w.rect.top, width(w.rect), height(w.rect), flags};
+}
+
+// Moves and sizes a window between WM_WINDOWPOSCHANGING (whose WINDOWPOS the window may change)
+// and WM_WINDOWPOSCHANGED, whose default sends WM_MOVE and WM_SIZE for what changed; and
+// invalidates what a repaint needs: the whole client area when the class redraws on that
+// change, else the uncovered strip.
+void placeWindow(HWND hwnd, const RECT &newRect, bool redraw, HWND insertAfter = nullptr, UINT flags = 0)
 {
     Window *w = findWindow(hwnd);
     if (!w) {
         return;
     }
+    // What the caller leaves alone is given as it is.
+    WINDOWPOS pos = windowPos(*w, insertAfter, flags);
+    if (!(flags & SWP_NOMOVE)) {
+        pos.x = newRect.left;
+        pos.y = newRect.top;
+    }
+    if (!(flags & SWP_NOSIZE)) {
+        pos.cx = width(newRect);
+        pos.cy = height(newRect);
+    }
+    callProc(hwnd, WM_WINDOWPOSCHANGING, 0, reinterpret_cast<LPARAM>(&pos));
+    if (!(w = findWindow(hwnd))) {
+        return;
+    }
     RECT old = clientRectOf(*w);
     POINT oldOrigin = clientOrigin(*w);
-    w->rect = newRect;
+    if (!(flags & SWP_NOMOVE)) {
+        OffsetRect(&w->rect, pos.x - w->rect.left, pos.y - w->rect.top);
+    }
+    if (!(flags & SWP_NOSIZE)) {
+        w->rect.right = w->rect.left + std::max(pos.cx, 0);
+        w->rect.bottom = w->rect.top + std::max(pos.cy, 0);
+    }
     RECT client = clientRectOf(*w);
     POINT origin = clientOrigin(*w);
     bool moved = oldOrigin.x != origin.x || oldOrigin.y != origin.y;
@@ -589,22 +655,36 @@ void placeWindow(HWND hwnd, const RECT &newRect, bool redraw)
             }
         }
     }
-    // WM_MOVE carries the client area's position, WM_SIZE its size, as on Windows.
-    if (moved) {
-        callProc(hwnd, WM_MOVE, 0, MAKELPARAM(origin.x, origin.y));
+    UINT changed = flags & ~(SWP_NOCLIENTMOVE | SWP_NOCLIENTSIZE);
+    if (!moved) {
+        changed |= SWP_NOCLIENTMOVE;
     }
-    if (widthChanged || heightChanged) {
-        callProc(hwnd, WM_SIZE, SIZE_RESTORED, MAKELPARAM(width(client), height(client)));
+    if (!widthChanged && !heightChanged) {
+        changed |= SWP_NOCLIENTSIZE;
     }
+    WINDOWPOS done = windowPos(*w, insertAfter, changed);
+    callProc(hwnd, WM_WINDOWPOSCHANGED, 0, reinterpret_cast<LPARAM>(&done));
 }
 
-void setVisible(HWND hwnd, bool show)
+// ShowWindow tells the window with WM_SHOWWINDOW first; SetWindowPos does not.
+enum class ShowNotice { ShowWindow, WindowPosOnly };
+
+void setVisible(HWND hwnd, bool show, ShowNotice notice = ShowNotice::ShowWindow)
 {
     Window *w = findWindow(hwnd);
     if (!w || ((w->style & WS_VISIBLE) != 0) == show) {
         return;
     }
-    callProc(hwnd, WM_SHOWWINDOW, show ? TRUE : FALSE, 0);
+    if (notice == ShowNotice::ShowWindow) {
+        callProc(hwnd, WM_SHOWWINDOW, show ? TRUE : FALSE, 0);
+    }
+    if (!(w = findWindow(hwnd))) {
+        return;
+    }
+    const UINT flags = SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE |
+                       (show ? SWP_SHOWWINDOW : SWP_HIDEWINDOW);
+    WINDOWPOS changing = windowPos(*w, nullptr, flags);
+    callProc(hwnd, WM_WINDOWPOSCHANGING, 0, reinterpret_cast<LPARAM>(&changing));
     w = findWindow(hwnd);
     if (!w) {
         return;
@@ -620,14 +700,26 @@ void setVisible(HWND hwnd, bool show)
             invalidateArea(*p, w->rect, true);
         }
     }
+    if (!(w = findWindow(hwnd))) {
+        return;
+    }
+    WINDOWPOS changed = windowPos(*w, nullptr, flags | SWP_NOCLIENTMOVE | SWP_NOCLIENTSIZE);
+    callProc(hwnd, WM_WINDOWPOSCHANGED, 0, reinterpret_cast<LPARAM>(&changed));
+    if (show && notice == ShowNotice::ShowWindow) {
+        sendFirstSize(hwnd);
+    }
 }
 
+// Top-level windows move in the screen's z-order, children among their siblings (which start
+// in creation order, the first on top, and are searched in that order by GetDlgItem).
 void moveInZOrder(HWND hwnd, HWND insertAfter)
 {
-    auto &z = sys().zOrder;
+    Window *w = findWindow(hwnd);
+    Window *parent = w && w->parent ? findWindow(w->parent) : nullptr;
+    auto &z = parent ? parent->children : sys().zOrder;
     auto it = std::find(z.begin(), z.end(), hwnd);
     if (it == z.end()) {
-        return;   // a child window: children keep creation order
+        return;
     }
     z.erase(it);
     if (insertAfter == HWND_BOTTOM) {
@@ -849,7 +941,8 @@ HWND WINAPI CreateWindowExW(DWORD dwExStyle, LPCWSTR lpClassName, LPCWSTR lpWind
     w->handle = hwnd;
     w->windowClass = c;
     w->proc = c->info.lpfnWndProc;
-    w->style = dwStyle;
+    // WS_VISIBLE comes once the window is made, as ShowWindow would give it.
+    w->style = dwStyle & ~static_cast<DWORD>(WS_VISIBLE);
     w->exStyle = dwExStyle;
     w->instance = hInstance;
     // A name in MAKEINTRESOURCE form (a dialog item's icon ordinal) is no text.
@@ -899,13 +992,15 @@ HWND WINAPI CreateWindowExW(DWORD dwExStyle, LPCWSTR lpClassName, LPCWSTR lpWind
     if (!created) {
         return nullptr;   // destroyed itself during creation
     }
-    RECT client = clientRectOf(*created);
-    POINT origin = clientOrigin(*created);
-    callProc(hwnd, WM_SIZE, SIZE_RESTORED, MAKELPARAM(client.right, client.bottom));
-    callProc(hwnd, WM_MOVE, 0, MAKELPARAM(origin.x, origin.y));
-    if ((created = findWindow(hwnd)) && (created->style & WS_VISIBLE)) {
-        invalidateAll(*created, true);
-        eraseShownTopLevel(hwnd);
+    // A child and a pop-up learn their size now, an overlapped window when it is first shown.
+    if ((created->style & (WS_CHILD | WS_POPUP)) != 0) {
+        sendFirstSize(hwnd);
+    }
+    if (child && (created = findWindow(hwnd))) {
+        notifyParents(*created, WM_CREATE);
+    }
+    if (dwStyle & WS_VISIBLE) {
+        setVisible(hwnd, true);
         created = findWindow(hwnd);
     }
     return created ? hwnd : nullptr;
@@ -920,6 +1015,13 @@ BOOL WINAPI DestroyWindow(HWND hWnd)
     if (w->desktop) {
         SetLastError(ERROR_ACCESS_DENIED);
         return FALSE;
+    }
+    if (w->parent) {
+        notifyParents(*w, WM_DESTROY);
+    }
+    // It disappears before it is destroyed.
+    if (!w->destroying) {
+        setVisible(hWnd, false);
     }
     destroyTree(hWnd);
     return TRUE;
@@ -975,22 +1077,19 @@ BOOL WINAPI SetWindowPos(HWND hWnd, HWND hWndInsertAfter, int X, int Y, int cx, 
     if (!w) {
         return FALSE;
     }
-    RECT r = w->rect;
-    if (!(uFlags & SWP_NOMOVE)) {
-        OffsetRect(&r, X - r.left, Y - r.top);
-    }
-    if (!(uFlags & SWP_NOSIZE)) {
-        r.right = r.left + std::max(cx, 0);
-        r.bottom = r.top + std::max(cy, 0);
-    }
     if (!(uFlags & SWP_NOZORDER)) {
         moveInZOrder(hWnd, hWndInsertAfter);
     }
-    placeWindow(hWnd, r, !(uFlags & SWP_NOREDRAW));
+    const UINT shown = uFlags & (SWP_SHOWWINDOW | SWP_HIDEWINDOW);
+    // Showing or hiding in place is one change of position; with a move or size, two.
+    if (!shown || !(uFlags & SWP_NOMOVE) || !(uFlags & SWP_NOSIZE)) {
+        placeWindow(hWnd, RECT{X, Y, X + std::max(cx, 0), Y + std::max(cy, 0)}, !(uFlags & SWP_NOREDRAW),
+                    hWndInsertAfter, uFlags & ~shown);
+    }
     if (uFlags & SWP_SHOWWINDOW) {
-        setVisible(hWnd, true);
+        setVisible(hWnd, true, ShowNotice::WindowPosOnly);
     } else if (uFlags & SWP_HIDEWINDOW) {
-        setVisible(hWnd, false);
+        setVisible(hWnd, false, ShowNotice::WindowPosOnly);
     }
     return TRUE;
 }
@@ -1269,6 +1368,20 @@ LRESULT WINAPI DefWindowProcW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam)
     switch (Msg) {
     case WM_NCCREATE:
         return TRUE;
+    case WM_WINDOWPOSCHANGED: {
+        // WM_MOVE carries the client area's position, WM_SIZE its size, as on Windows.
+        const auto *pos = reinterpret_cast<const WINDOWPOS *>(lParam);
+        const RECT client = clientRectOf(*w);
+        const POINT origin = clientOrigin(*w);
+        if (pos && !(pos->flags & SWP_NOCLIENTMOVE)) {
+            callProc(hWnd, WM_MOVE, 0, MAKELPARAM(origin.x, origin.y));
+        }
+        if (pos && !(pos->flags & SWP_NOCLIENTSIZE) && (w = findWindow(hWnd))) {
+            w->sized = true;
+            callProc(hWnd, WM_SIZE, SIZE_RESTORED, MAKELPARAM(width(client), height(client)));
+        }
+        return 0;
+    }
     case WM_ERASEBKGND: {
         HBRUSH brush = w->windowClass ? w->windowClass->info.hbrBackground : nullptr;
         if (!brush) {

@@ -194,6 +194,15 @@ TEST_F(Clock, DateAndTimeTextsOfTheUserLocale) {
         {"24-hour form", false, 0, TIME_FORCE24HOURFORMAT | TIME_NOTIMEMARKER, &afternoon, nullptr, TEXT("15:15:07")},
         {"hours only", false, 0, TIME_NOMINUTESORSECONDS, &afternoon, nullptr, TEXT("3 PM")},
         {"a time picture", false, 0, 0, &morning, TEXT("HH'h'mm"), TEXT("00h05")},
+        {"the locale's own picture without the user's changes", false, 0, LOCALE_NOUSEROVERRIDE | TIME_NOSECONDS,
+         &afternoon, nullptr, TEXT("3:15 PM")},
+        {"the same for a date", true, 0, LOCALE_NOUSEROVERRIDE, &afternoon, nullptr, TEXT("6/10/2005")},
+        {"text after a dropped field goes with it, up to a space", false, 0, TIME_NOSECONDS, &afternoon,
+         TEXT("h.@:m.@:s.@:tt h"), TEXT("3.@:15PM 3")},
+        {"text on both sides of dropped markers", false, 0, TIME_NOTIMEMARKER, &afternoon, TEXT("h1t2tt3m"),
+         TEXT("315")},
+        {"quoted text before a dropped marker", false, 0, TIME_NOTIMEMARKER, &afternoon, TEXT("'at 'tt"), TEXT("")},
+        {"M is no field of a time", false, 0, 0, &afternoon, TEXT("H M:MM:MMM"), TEXT("15 M:MM:MMM")},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.proves);
@@ -249,6 +258,11 @@ TEST_F(Clock, DateAndTimeBufferRules) {
         for (int i = std::max(c.cch, 0); i < 16; ++i) EXPECT_EQ(buffer[i], 0xBDBD) << "unit " << i;
     }
     EXPECT_EQ(GetDateFormatW(0, DATE_SHORTDATE | DATE_LONGDATE, &time, nullptr, buffer, 16), 0);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_FLAGS));
+    // A picture of the caller's has no user changes to decline.
+    EXPECT_EQ(GetDateFormatW(0, LOCALE_NOUSEROVERRIDE, &time, TEXT("d"), buffer, 16), 0);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_FLAGS));
+    EXPECT_EQ(GetTimeFormatW(0, LOCALE_NOUSEROVERRIDE, &time, TEXT("H"), buffer, 16), 0);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_FLAGS));
 #if OUR_LAYER_ONLY
     // No time given: the current local time.

@@ -234,6 +234,20 @@ TEST_F(Controls, ComboBoxListAndSelection)
         EXPECT_EQ(send(combo, CB_GETCURSEL), c.selected);
     }
     EXPECT_TRUE(notifications.empty());   // a program's selection tells nobody
+
+    // The user's arrow keys move the selection one item at a time and tell the parent of each
+    // choice and change.
+    const struct {
+        WPARAM key;
+        LRESULT selected;
+    } keys[] = {{VK_DOWN, 0}, {VK_DOWN, 1}, {VK_UP, 0}};
+    for (const auto &k : keys) {
+        SCOPED_TRACE(k.key == VK_DOWN ? "down" : "up");
+        notifications.clear();
+        send(combo, WM_KEYDOWN, k.key);
+        EXPECT_EQ(send(combo, CB_GETCURSEL), k.selected);
+        EXPECT_EQ(notifications, (std::vector<Notification>{{5, CBN_SELENDOK}, {5, CBN_SELCHANGE}}));
+    }
 }
 
 // An index past the end is refused and, as documented, clears the selection.

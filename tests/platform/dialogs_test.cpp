@@ -372,12 +372,12 @@ TEST_F(Dialogs, CreationSendsMessagesInWindowsOrder)
     const std::vector<Seen> expected = {
         // The dialog procedure is set once the window exists: it sees no WM_NCCREATE/WM_CREATE.
         {0, WM_SETFONT, 1},
-        {11, WM_NCCREATE, 0}, {11, WM_CREATE, 0}, {11, WM_SETFONT, 1},
-        {12, WM_NCCREATE, 0}, {12, WM_CREATE, 0}, {12, WM_SETFONT, 1},
+        // A control made visible is shown once made, then gets the dialog's font.
+        {11, WM_NCCREATE, 0}, {11, WM_CREATE, 0}, {11, WM_SHOWWINDOW, TRUE}, {11, WM_SETFONT, 1},
+        {12, WM_NCCREATE, 0}, {12, WM_CREATE, 0}, {12, WM_SHOWWINDOW, TRUE}, {12, WM_SETFONT, 1},
         {0, WM_INITDIALOG, 12},   // wParam: the first tab stop
         {0, WM_SHOWWINDOW, TRUE},
-        {-1, 0, 0},
-        {0, WM_SHOWWINDOW, FALSE},   // EndDialog hides at once
+        {-1, 0, 0},   // EndDialog hides at once, through SetWindowPos: no WM_SHOWWINDOW
         {0, WM_DESTROY, 0},
         {11, WM_DESTROY, 0}, {11, WM_NCDESTROY, 0},
         {12, WM_DESTROY, 0}, {12, WM_NCDESTROY, 0},

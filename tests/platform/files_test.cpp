@@ -245,6 +245,8 @@ TEST_F(Files, ASecondOpenMustAgreeWithTheFirstsShareMode)
          {GENERIC_WRITE, FILE_SHARE_READ}, true},
         {"an exclusive open keeps readers out", {GENERIC_WRITE, 0}, {GENERIC_READ, kShareAll}, false},
         {"asking for no data access never conflicts", {GENERIC_WRITE, 0}, {0, 0}, true},
+        {"nor does an open handle without data access enforce its share mode", {0, 0}, {kReadWrite, kShareAll},
+         true},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.proves);

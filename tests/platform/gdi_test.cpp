@@ -191,6 +191,21 @@ TEST_F(Gdi, DrawTextArguments)
     r = {0, 0, 0, 0};
     EXPECT_EQ(DrawTextW(dc, TEXT("Qq\nQq"), -1, &r, DT_CALCRECT), 2 * line);
     EXPECT_EQ(emptyHeight, line);
+    // Measured on one line, an empty text is that line's height tall; a count of 0 measures
+    // nothing and leaves the rectangle alone.
+    r = {10, 10, 100, 100};
+    EXPECT_EQ(DrawTextW(dc, TEXT(""), -1, &r, DT_CALCRECT | DT_SINGLELINE), line);
+    EXPECT_EQ(r.right, 10);
+    EXPECT_EQ(r.bottom, 10 + line);
+    r = {10, 10, 100, 100};
+    EXPECT_NE(DrawTextW(dc, TEXT("Qq"), 0, &r, DT_CALCRECT), 0);
+    EXPECT_EQ(r.right, 100);
+    EXPECT_EQ(r.bottom, 100);
+    // In a rectangle narrower than any word, DT_EDITCONTROL breaks words between characters.
+    r = {0, 0, 1, 1};
+    EXPECT_EQ(DrawTextW(dc, TEXT("Qq Qq"), -1, &r, DT_CALCRECT | DT_WORDBREAK), 2 * line);
+    r = {0, 0, 1, 1};
+    EXPECT_GE(DrawTextW(dc, TEXT("Qq Qq"), -1, &r, DT_CALCRECT | DT_WORDBREAK | DT_EDITCONTROL), 4 * line);
 #if OUR_LAYER_ONLY
     // Ours refuses missing arguments; Windows leaves such calls undefined.
     EXPECT_EQ(DrawTextW(nullptr, TEXT("Qq"), -1, &r, 0), 0);

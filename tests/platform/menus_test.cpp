@@ -48,10 +48,12 @@ LRESULT CALLBACK ownerProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
 {
     switch (message) {
     case WM_ENTERMENULOOP:
+    case WM_INITMENU:
     case WM_INITMENUPOPUP:
     case WM_EXITMENULOOP:
     case WM_COMMAND:
-        ownerSaw.push_back({message, message == WM_INITMENUPOPUP ? 1 : wParam});
+        // The menu handle is noted as 1.
+        ownerSaw.push_back({message, message == WM_INITMENU || message == WM_INITMENUPOPUP ? 1 : wParam});
         return 0;
     default:
         return DefWindowProcW(window, message, wParam, lParam);
@@ -276,7 +278,8 @@ TEST_F(Menus, OwnerIsToldUnlessNoNotify)
     });
     TrackPopupMenuEx(menu, TPM_RETURNCMD, 0, 0, owner_, nullptr);
     EXPECT_EQ(ownerSaw, (std::vector<OwnerSaw>{
-                            {WM_ENTERMENULOOP, TRUE}, {WM_INITMENUPOPUP, 1}, {0, 0}, {WM_EXITMENULOOP, TRUE}}));
+                            {WM_ENTERMENULOOP, TRUE}, {WM_INITMENU, 1}, {WM_INITMENUPOPUP, 1}, {0, 0},
+                            {WM_EXITMENULOOP, TRUE}}));
     ownerSaw.clear();
     TrackPopupMenuEx(menu, TPM_RETURNCMD | TPM_NONOTIFY, 0, 0, owner_, nullptr);
     EXPECT_EQ(ownerSaw, (std::vector<OwnerSaw>{{0, 0}}));

@@ -202,6 +202,7 @@ TEST_F(Registry, QueryValueFillsBuffersLikeWindows) {
         {"a 0-byte value leaves a larger buffer alone", TEXT("empty"), true, 4, ERROR_SUCCESS, 0, REG_BINARY, {}},
         {"names ignore case", TEXT("FOUR"), true, 4, ERROR_SUCCESS, 4, REG_BINARY, {1, 2, 3, 4}},
         {"a missing value", TEXT("five"), true, 4, ERROR_FILE_NOT_FOUND, 4, 0xdeadbeef, {}},
+        {"a missing value asked only for its size: 0", TEXT("five"), false, 4, ERROR_FILE_NOT_FOUND, 0, 0xdeadbeef, {}},
         {"a string gets a terminator when there is room", TEXT("unterminated"), true, 8, ERROR_SUCCESS, 6, REG_SZ,
          {'a', 0, 'b', 0, 'c', 0, 0, 0}},
         {"but not without room", TEXT("unterminated"), true, 7, ERROR_SUCCESS, 6, REG_SZ, {'a', 0, 'b', 0, 'c', 0}},
@@ -224,6 +225,50 @@ TEST_F(Registry, QueryValueFillsBuffersLikeWindows) {
     BYTE buffer[4];
     EXPECT_EQ(RegQueryValueExW(key, TEXT("four"), nullptr, nullptr, buffer, nullptr), ERROR_INVALID_PARAMETER);
     EXPECT_EQ(RegQueryValueExW(nullptr, TEXT("four"), nullptr, nullptr, buffer, &size), ERROR_INVALID_HANDLE);
+    RegCloseKey(key);
+}
+
+// What RegSetValueEx stores of the caller's bytes: the terminator a string's size left out is
+// counted, and a pointer into the never-mapped lowest 64 KiB is an access fault, not a crash.
+TEST_F(Registry, SetValueCountsALeftOutTerminatorAndRefusesBadPointers) {
+    HKEY key = create(HKEY_LOCAL_MACHINE, TEXT("SOFTWARE\\Norvane"));
+    static const WCHAR wide[] = TEXT("Durvo");   // 5 units and the terminator
+    static const char narrow[] = "Durvo";
+    const auto *wideBytes = reinterpret_cast<const BYTE *>(wide);
+    const auto *narrowBytes = reinterpret_cast<const BYTE *>(narrow);
+    const auto *bad = reinterpret_cast<const BYTE *>(static_cast<uintptr_t>(1));
+    struct Case {
+        const char *proves;
+        bool eightBit;
+        DWORD type;
+        const BYTE *data;
+        DWORD size;
+        LONG expected;
+        DWORD storedSize;   // bytes as the wide side reads them back
+    };
+    const Case cases[] = {
+        {"a wide string one unit short gets its terminator", false, REG_SZ, wideBytes, 10, ERROR_SUCCESS, 12},
+        {"so does an expandable one", false, REG_EXPAND_SZ, wideBytes, 10, ERROR_SUCCESS, 12},
+        {"a terminated string is kept as it is", false, REG_SZ, wideBytes, 12, ERROR_SUCCESS, 12},
+        {"a size cut inside the text stays cut", false, REG_SZ, wideBytes, 8, ERROR_SUCCESS, 8},
+        {"binary data is never lengthened", false, REG_BINARY, wideBytes, 10, ERROR_SUCCESS, 10},
+        {"an 8-bit string one byte short gets its terminator", true, REG_SZ, narrowBytes, 5, ERROR_SUCCESS, 12},
+        {"a bad pointer to a string", false, REG_SZ, bad, 1, ERROR_NOACCESS, 0},
+        {"a bad pointer to a number", false, REG_DWORD, bad, 1, ERROR_NOACCESS, 0},
+        {"no data but a size", false, REG_DWORD, nullptr, 4, ERROR_NOACCESS, 0},
+        {"no data and no size", false, REG_SZ, nullptr, 0, ERROR_SUCCESS, 0},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.proves);
+        RegDeleteValueW(key, TEXT("v"));
+        const LONG status = c.eightBit ? RegSetValueExA(key, "v", 0, c.type, c.data, c.size)
+                                       : RegSetValueExW(key, TEXT("v"), 0, c.type, c.data, c.size);
+        EXPECT_EQ(status, c.expected);
+        DWORD size = 0xdeadbeef;
+        const LONG query = RegQueryValueExW(key, TEXT("v"), nullptr, nullptr, nullptr, &size);
+        EXPECT_EQ(query, c.expected == ERROR_SUCCESS ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND);
+        EXPECT_EQ(size, c.storedSize);
+    }
     RegCloseKey(key);
 }
 

@@ -41,6 +41,10 @@ TEST(Wsprintf, FormatsTheWayWindowsDoes) {
         {"a null string", TEXT("(null)"), [](LPWSTR b) { return wsprintfW(b, TEXT("%s"), static_cast<LPCWSTR>(nullptr)); }},
         {"no floating point: the type letter is printed", TEXT("f"), [](LPWSTR b) { return wsprintfW(b, TEXT("%f")); }},
         {"64-bit numbers", TEXT("-9000000000"), [](LPWSTR b) { return wsprintfW(b, TEXT("%I64d"), -9'000'000'000LL); }},
+        {"%I32 is 32 bits", TEXT("fffedcbb 67890A"),
+         [](LPWSTR b) { return wsprintfW(b, TEXT("%I32x %I32X"), -0x12345, 0x67890a); }},
+        {"a bare I is as wide as a pointer", TEXT("-12345 ") + WString(2 * sizeof(void *) - 5, TEXT('f')) + TEXT("edcbb"),
+         [](LPWSTR b) { return wsprintfW(b, TEXT("%Id %Ix"), INT_PTR{-12345}, INT_PTR{-0x12345}); }},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.proves);

@@ -91,6 +91,7 @@ TEST_F(WindowFrames, StylesGiveBorderAndCaption)
         EXPECT_EQ(client, (RECT{0, 0, 100 - c.insets.left - c.insets.right,
                                 100 - c.insets.top - c.insets.bottom}));
         // WM_SIZE carries the client size.
+        ASSERT_FALSE(sizes.empty());
         EXPECT_EQ(sizes.back(), MAKELPARAM(client.right, client.bottom));
         POINT origin{0, 0};
         EXPECT_TRUE(ClientToScreen(window, &origin));

@@ -50,17 +50,24 @@ struct Script {
     UINT_PTR timerInCreate = 0;        // SetTimer(id, 1000) in WM_CREATE
     BOOL lastPaintErase = -1;          // PAINTSTRUCT.fErase of the last WM_PAINT
     RECT lastPaintRect{};
+    std::vector<Seen> placement;       // the messages of kPlacement; WM_PARENTNOTIFY with its event
 };
 Script script;
 
 const std::set<UINT> kRecorded = {WM_NCCREATE, WM_CREATE, WM_DESTROY, WM_NCDESTROY, WM_PAINT,
                                   WM_ERASEBKGND, WM_TIMER, WM_CLOSE};
+// What showing, placing and parenting windows tells them.
+const std::set<UINT> kPlacement = {WM_SHOWWINDOW, WM_WINDOWPOSCHANGING, WM_WINDOWPOSCHANGED, WM_SIZE,
+                                   WM_MOVE, WM_PARENTNOTIFY, WM_DESTROY};
 
 LRESULT CALLBACK testProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
 {
     if (kRecorded.count(msg) || msg >= WM_USER) {
         script.seen.push_back({msg, (msg == WM_TIMER || msg >= WM_USER) ? wParam : 0});
         script.seenBy.push_back(hwnd);
+    }
+    if (kPlacement.count(msg)) {
+        script.placement.push_back({msg, msg == WM_PARENTNOTIFY ? WPARAM{LOWORD(wParam)} : WPARAM{0}});
     }
     switch (msg) {
     case WM_CREATE:
@@ -161,6 +168,13 @@ TEST_F(Windows, ClassRegistrationIsPerNameAndInstance)
     SetLastError(0);
     EXPECT_EQ(UnregisterClassW(kClass, kInstance), FALSE);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_CLASS_DOES_NOT_EXIST));
+
+    // A window created without an instance finds the class of the program's own module.
+    wc.hInstance = GetModuleHandleW(nullptr);
+    ASSERT_NE(RegisterClassW(&wc), 0);
+    hwnd = CreateWindowExW(0, kClass, TEXT("w"), WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    EXPECT_NE(hwnd, nullptr);
+    DestroyWindow(hwnd);
 }
 
 TEST_F(Windows, CreatingAWindowOfAMissingClassCannotFindTheClass)
@@ -615,6 +629,84 @@ TEST_F(Windows, VisibilityAndPositionFollowTheAncestors)
     MoveWindow(child, 50, 60, 40, 30, TRUE);
     GetWindowRect(grandchild, &r);
     EXPECT_EQ(r.left, 30 + 50 + 1);
+}
+
+// What a window is told as it is made, shown, placed, hidden and destroyed (CE sends neither
+// WM_GETMINMAXINFO nor WM_NCCALCSIZE, so neither is asked for).
+TEST_F(Windows, ShowPlaceAndParentMessagesComeInWindowsOrder)
+{
+    using Steps = std::vector<Seen>;
+    const Seen changing{WM_WINDOWPOSCHANGING, 0};
+    const Seen changed{WM_WINDOWPOSCHANGED, 0};
+    HWND overlapped = createTopLevel(TEXT("overlapped"), WS_OVERLAPPED);
+    EXPECT_EQ(script.placement, Steps{}) << "no WM_SIZE or WM_MOVE before it is first shown";
+    ShowWindow(overlapped, SW_SHOWNA);
+    EXPECT_EQ(script.placement,
+              (Steps{{WM_SHOWWINDOW, 0}, changing, changed, {WM_SIZE, 0}, {WM_MOVE, 0}}));
+    DestroyWindow(overlapped);
+
+    // A pop-up is told its size and place as it is made.
+    script.placement.clear();
+    HWND popup = createTopLevel(TEXT("hidden"), WS_POPUP);
+    EXPECT_EQ(script.placement, (Steps{{WM_SIZE, 0}, {WM_MOVE, 0}}));
+    script.placement.clear();
+    ShowWindow(popup, SW_SHOWNA);
+    EXPECT_EQ(script.placement, (Steps{{WM_SHOWWINDOW, 0}, changing, changed}));
+
+    script.placement.clear();
+    SetWindowPos(popup, nullptr, 5, 6, 30, 40, SWP_NOZORDER | SWP_NOACTIVATE);
+    EXPECT_EQ(script.placement, (Steps{changing, changed, {WM_MOVE, 0}, {WM_SIZE, 0}}));
+
+    script.placement.clear();
+    SetWindowPos(popup, nullptr, 0, 0, 0, 0, SWP_HIDEWINDOW | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER);
+    EXPECT_EQ(script.placement, (Steps{changing, changed})) << "SetWindowPos sends no WM_SHOWWINDOW";
+    script.placement.clear();
+    SetWindowPos(popup, nullptr, 0, 0, 0, 0,
+                 SWP_SHOWWINDOW | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    EXPECT_EQ(script.placement, (Steps{changing, changed}));
+    script.placement.clear();
+    ShowWindow(popup, SW_HIDE);
+    EXPECT_EQ(script.placement, (Steps{{WM_SHOWWINDOW, 0}, changing, changed}));
+
+    // A window created visible is shown as ShowWindow shows it, once made.
+    script.placement.clear();
+    DestroyWindow(createTopLevel(TEXT("shown")));
+    // (Windows may move a window it activates more than once before WM_WINDOWPOSCHANGED.)
+    ASSERT_GE(script.placement.size(), 4u);
+    EXPECT_EQ(Steps(script.placement.begin(), script.placement.begin() + 4),
+              (Steps{{WM_SIZE, 0}, {WM_MOVE, 0}, {WM_SHOWWINDOW, 0}, changing}));
+    EXPECT_NE(std::find(script.placement.begin() + 4, script.placement.end(), changed), script.placement.end());
+
+    // The parent hears of a child's creation and destruction, unless the child asks otherwise.
+    script.placement.clear();
+    HWND child = createChild(popup, 0, 0, WS_CHILD);
+    EXPECT_EQ(script.placement, (Steps{{WM_SIZE, 0}, {WM_MOVE, 0}, {WM_PARENTNOTIFY, WM_CREATE}}));
+    script.placement.clear();
+    DestroyWindow(child);
+    ASSERT_FALSE(script.placement.empty());
+    EXPECT_EQ(script.placement.front(), (Seen{WM_PARENTNOTIFY, WM_DESTROY}));
+    EXPECT_EQ(script.placement.back(), (Seen{WM_DESTROY, 0}));
+    script.placement.clear();
+    HWND quiet = CreateWindowExW(WS_EX_NOPARENTNOTIFY, kClass, TEXT("quiet"), WS_CHILD, 0, 0, 5, 5, popup,
+                                 nullptr, kInstance, nullptr);
+    DestroyWindow(quiet);
+    EXPECT_EQ(std::count(script.placement.begin(), script.placement.end(), Seen{WM_PARENTNOTIFY, WM_CREATE}) +
+                  std::count(script.placement.begin(), script.placement.end(), Seen{WM_PARENTNOTIFY, WM_DESTROY}),
+              0);
+}
+
+// Siblings start in creation order, the first on top; GetDlgItem takes the topmost of a shared id,
+// so it follows a SetWindowPos that reorders them.
+TEST_F(Windows, GetDlgItemSearchesChildrenInZOrder)
+{
+    HWND parent = createTopLevel(TEXT("parent"));
+    HWND first = createChild(parent, 0, 0);
+    HWND second = createChild(parent, 0, 0);
+    EXPECT_EQ(GetDlgItem(parent, 0), first);
+    ASSERT_EQ(SetWindowPos(first, second, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE), TRUE);
+    EXPECT_EQ(GetDlgItem(parent, 0), second);
+    ASSERT_EQ(SetWindowPos(first, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE), TRUE);
+    EXPECT_EQ(GetDlgItem(parent, 0), first);
 }
 
 TEST_F(Windows, CloseByDefaultDestroys)

@@ -13,15 +13,18 @@ protected:
     void SetUp() override { control::resetDevice(); }
     void TearDown() override { control::resetDevice(); }
 
-    // Stores `data` as the value "InstalledDir" with the given type, exactly `data.size()` bytes.
+    // Stores `data` as the value "InstalledDir" with the given type, exactly `data.size()` bytes:
+    // a byte that is not 0 follows them, so NT's counting of a terminator left out of a string's
+    // size does not apply.
     static void store(DWORD type, const std::string &data)
     {
+        const std::string bytes = data + 'X';
         HKEY key = nullptr;
         ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, kSyncKey, 0, nullptr, 0, KEY_ALL_ACCESS,
                                   nullptr, &key, nullptr),
                   ERROR_SUCCESS);
         ASSERT_EQ(RegSetValueExA(key, "InstalledDir", 0, type,
-                                 reinterpret_cast<const BYTE *>(data.data()),
+                                 reinterpret_cast<const BYTE *>(bytes.data()),
                                  static_cast<DWORD>(data.size())),
                   ERROR_SUCCESS);
         RegCloseKey(key);
