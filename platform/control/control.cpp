@@ -8,6 +8,8 @@
 namespace control {
 
 void resetDevice() {
+    // No fault may hit what the reset itself does.
+    internal::resetFaults();
     // Windows first: destroying them may still touch the GDI and the modules they belong to.
     internal::resetWindows();
     internal::resetControls();
