@@ -24,7 +24,12 @@ DesktopSession::DesktopSession(const DesktopFolder &desktop, DeviceSide device, 
     : desktop_(desktop), device_(std::move(device)), launcher_(std::move(launcher))
 {
     if (!desktop_.prepare(&error_)) return;
-    std::string deviceRegistry = control::registryToRegText();
+    std::string unwritable;
+    std::string deviceRegistry = control::registryToRegText(&unwritable);
+    if (!unwritable.empty()) {
+        error_ = "the device's registry cannot be set aside: " + unwritable;
+        return;
+    }
     std::error_code ec;
     if (fs::exists(desktop_.registryFile(), ec)) {
         // A failed load changes nothing: the device's registry stays in place.
@@ -47,17 +52,33 @@ DesktopSession::DesktopSession(const DesktopFolder &desktop, DeviceSide device, 
 
 DesktopSession::~DesktopSession()
 {
-    if (!onDesktop_) return;
     std::string error;
-    // The desktop's registry goes to its file (beside it first, then renamed over it).
-    control::saveRegistry(desktop_.registryFile(), &error);
-    std::string desktopRegistry = control::registryToRegText();
-    control::registryFromRegText(otherRegistry_, &error);
-    otherRegistry_ = std::move(desktopRegistry);
+    leave(&error);
+}
+
+bool DesktopSession::leave(std::string *error)
+{
+    if (!onDesktop_) return true;
+    onDesktop_ = false;
+    bool ok = true;
+    std::string why;
+    if (!deviceInPlace_) {
+        // The desktop's registry goes to its file (beside it first, then renamed over it).
+        if (!control::saveRegistry(desktop_.registryFile(), &why)) {
+            *error = "cannot save the desktop's registry: " + why;
+            ok = false;
+        }
+        if (!swapRegistries(&why)) {
+            if (ok) *error = why;
+            ok = false;
+            deviceRegistryLost_ = true;
+        }
+    }
     enterDevice();
     for (HWND window : hidden_)
         if (IsWindow(window)) ShowWindow(window, SW_SHOW);
     control::pumpMessages();
+    return ok;
 }
 
 bool DesktopSession::ok(std::string *error) const
@@ -67,16 +88,38 @@ bool DesktopSession::ok(std::string *error) const
     return false;
 }
 
-void DesktopSession::onDevice(const std::function<void()> &work)
+bool DesktopSession::onDevice(const std::function<void()> &work, std::string *error)
 {
-    std::string error;
-    std::string desktopRegistry = control::registryToRegText();
-    control::registryFromRegText(otherRegistry_, &error);
+    if (!swapRegistries(error)) return false;
     enterDevice();
     work();
-    otherRegistry_ = control::registryToRegText();
-    control::registryFromRegText(desktopRegistry, &error);
+    // Should the desktop's registry not come back, the device's stays in place and the session
+    // ends without saving the desktop's.
+    bool back = swapRegistries(error);
     enterDesktop();
+    return back;
+}
+
+// Either both registries trade places or nothing changes: the one in place must be writable
+// as text before the other is loaded from its text.
+bool DesktopSession::swapRegistries(std::string *error)
+{
+    const char *inPlace = deviceInPlace_ ? "device" : "desktop";
+    const char *aside = deviceInPlace_ ? "desktop" : "device";
+    std::string unwritable;
+    std::string text = control::registryToRegText(&unwritable);
+    if (!unwritable.empty()) {
+        *error = std::string("the ") + inPlace + "'s registry cannot be set aside: " + unwritable;
+        return false;
+    }
+    std::string why;
+    if (!control::registryFromRegText(otherRegistry_, &why)) {
+        *error = std::string("the ") + aside + "'s registry cannot be put back: " + why;
+        return false;
+    }
+    otherRegistry_ = std::move(text);
+    deviceInPlace_ = !deviceInPlace_;
+    return true;
 }
 
 void DesktopSession::enterDesktop()

@@ -48,17 +48,24 @@ public:
     // hidden, "C:\Windows\System32" and "C:\Windows" as the program search path, and `launcher`
     // for the programs WinExec starts.
     DesktopSession(const DesktopFolder &desktop, DeviceSide device, control::ProgramLauncher launcher);
-    // Saves the desktop's registry into its file and puts the device back as it was.
+    // Saves the desktop's registry into its file and puts the device back as it was; false,
+    // with the reason, when the save or the switch failed. The destructor leaves too, unchecked.
+    bool leave(std::string *error);
     ~DesktopSession();
     DesktopSession(const DesktopSession &) = delete;
     DesktopSession &operator=(const DesktopSession &) = delete;
 
     // False, with the reason, when the desktop could not be put in place (the device then stays).
     bool ok(std::string *error) const;
-    // Runs `work` with the device in place, then puts the desktop back.
-    void onDevice(const std::function<void()> &work);
+    // Runs `work` with the device in place, then puts the desktop back. False, with the reason,
+    // when a registry could not be switched: before `work`, nothing changed and it did not run.
+    bool onDevice(const std::function<void()> &work, std::string *error);
+    // The device's registry could not be put back on leaving: what is in place is the
+    // desktop's, which must never be saved as the device's.
+    bool deviceRegistryLost() const { return deviceRegistryLost_; }
 
 private:
+    bool swapRegistries(std::string *error);
     void enterDesktop();
     void enterDevice();
 
@@ -70,6 +77,8 @@ private:
     std::vector<HWND> hidden_;    // the device's windows, hidden while the desktop is shown
     std::string error_;
     bool onDesktop_ = false;
+    bool deviceInPlace_ = false;      // during onDevice, or when the desktop could not come back
+    bool deviceRegistryLost_ = false;
 };
 
 }  // namespace host

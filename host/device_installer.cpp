@@ -232,8 +232,8 @@ private:
             std::string path;
             for (uint16_t part : k.path) {
                 const std::string &text = *stringText(part);
-                if (text.empty() || text.find('\\') != std::string::npos)
-                    return fail("registry key " + number(k.id) + ": \"" + text + "\" is no key name");
+                if (text.empty() || text.find('\\') != std::string::npos || hasControlCharacter(text))
+                    return fail("registry key " + number(k.id) + ": \"" + printable(text) + "\" is no key name");
                 path += (path.empty() ? "" : "\\") + text;
             }
             key.path = wide(path);
@@ -242,6 +242,22 @@ private:
             plan_.keys.push_back(std::move(key));
         }
         return true;
+    }
+
+    // The device's registry file cannot hold a line break or other control character in a
+    // name (nor can a person read one), so such a cabinet is refused before anything is written.
+    template <typename Text>
+    static bool hasControlCharacter(const Text &name)
+    {
+        return std::any_of(name.begin(), name.end(), [](auto c) { return static_cast<unsigned char>(c) < 0x20; });
+    }
+    template <typename Text>
+    static std::string printable(const Text &name)
+    {
+        std::string shown(name.begin(), name.end());
+        for (char &c : shown)
+            if (static_cast<unsigned char>(c) < 0x20) c = '?';
+        return shown;
     }
 
     static std::vector<uint8_t> wideBytes(const std::vector<uint8_t> &text)
@@ -257,6 +273,8 @@ private:
     bool values()
     {
         for (const auto &v : record_.values) {
+            if (hasControlCharacter(v.name))
+                return fail("registry value \"" + printable(v.name) + "\": a control character in its name");
             ValueWrite value;
             value.name = wide(v.name);
             value.keepExisting = (v.kind & ce::kAddRegNoClobber) != 0;

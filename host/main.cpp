@@ -220,6 +220,12 @@ int main(int argc, char **argv)
     host::Runner runner(script, options, std::cout, std::cerr);
     bool ran = runner.run();
 
+    // The desktop's registry in the device's place would overwrite the device's file.
+    if (runner.deviceRegistryLost()) {
+        std::cerr << "durvo-today: the device's registry was not put back; " << device.registryFile().string()
+                  << " is left as it was\n";
+        return 1;
+    }
     if (!device.saveRegistry(&why)) {
         std::cerr << "durvo-today: " << why << "\n";
         return 1;

@@ -609,6 +609,18 @@ void Runner::clearProgress()
 
 // ---- The emulated desktop ------------------------------------------------------------------------
 
+// Back to the device after a desktop step: every save and switch of a registry is checked, and
+// a failure ends the run with its reason (a failed switch inside the step too).
+bool Runner::leaveDesktop(DesktopSession &desktop, std::string *error)
+{
+    bool left = desktop.leave(error);
+    deviceRegistryLost_ = deviceRegistryLost_ || desktop.deviceRegistryLost();
+    if (left && !switchFailure_.empty()) *error = "cannot switch between the desktop and the device: " + switchFailure_;
+    bool ok = left && switchFailure_.empty();
+    switchFailure_.clear();
+    return ok;
+}
+
 bool Runner::desktopSync(const Command &c)
 {
     std::string error;
@@ -633,6 +645,8 @@ bool Runner::desktopSync(const Command &c)
             placed = placeStandIn(host / "CEAppMgr.exe", StandIn::ApplicationManager, &error);
         }
         if (key) RegCloseKey(key);
+        std::string leaving;
+        if (!leaveDesktop(desktop, &leaving)) return fail(c, leaving);
     }
     if (!placed) return fail(c, error);
     print("desktop: the synchronisation software is in " + c.text);
@@ -653,6 +667,8 @@ bool Runner::setupOnDesktop(const Command &c)
         onDesktop_ = true;
         exitCode = control::runProgram(options_.setupProgram, "", &error);
         onDesktop_ = false;
+        std::string leaving;
+        if (!leaveDesktop(desktop, &leaving)) return fail(c, leaving);
     }
     if (exitCode == -1 && !error.empty()) return fail(c, "cannot run " + options_.setupProgram.string() + ": " + error);
     print("setup: DurvoSetup ended with exit code " + std::to_string(exitCode));
@@ -716,7 +732,13 @@ void Runner::applicationManager(const control::ProgramStart &start, DesktopSessi
     std::filesystem::path cabinetFile = control::hostPathOf(chosen);
     InstallOutcome outcome;
     bool installed = false;
-    session.onDevice([&] { installed = installCabinetFile(cabinetFile, InstallTarget{options_.processor}, &outcome, &error); });
+    std::string switching;
+    if (!session.onDevice([&] { installed = installCabinetFile(cabinetFile, InstallTarget{options_.processor}, &outcome, &error); },
+                          &switching)) {
+        print("CEAppMgr: cannot switch between the desktop and the device: " + switching);
+        switchFailure_ = switching;
+        return;
+    }
     if (!installed) {
         print("CEAppMgr: the device refused " + control::toUtf8(chosen) + ": " + error);
         return;

@@ -37,8 +37,12 @@ public:
     // Runs every command; returns false after printing "file:line: message" on `err` when a
     // command could not be carried out. The Today screen is shut down either way.
     bool run();
+    // A registry switch failed so that the registry in place is the desktop's: it must not be
+    // saved as the device's.
+    bool deviceRegistryLost() const { return deviceRegistryLost_; }
 
 private:
+    bool leaveDesktop(DesktopSession &desktop, std::string *error);
     bool execute(const Command &command);
     // Carries out a command that prompts the user; `answers` are the answer lines after it.
     bool prompt(const Command &command, std::vector<const Command *> answers);
@@ -89,6 +93,8 @@ private:
     size_t nextAnswer_ = 0;
     std::string promptFailure_;                 // the first "file:line: message" of a prompt
     bool onDesktop_ = false;                    // dialogs are the setup's, not the item's
+    std::string switchFailure_;                 // a registry switch inside a desktop step failed
+    bool deviceRegistryLost_ = false;
     bool hadItems_ = false;
     bool progressShown_ = false;
     long long lastProgressMs_ = 0;

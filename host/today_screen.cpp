@@ -18,7 +18,7 @@ constexpr UINT kHeightPeriodMs = 2000;
 constexpr UINT kRebuildMessage = WM_USER + 1;
 constexpr DWORD kCustomItemType = 4;
 
-using InitializeCustomItemFn = HWND (*)(TODAYLISTITEM *, HWND);
+using InitializeCustomItemFn = HWND(WINAPI *)(TODAYLISTITEM *, HWND);
 
 // One Desktop window at a time: its window procedure finds the screen here.
 TodayScreen *activeScreen = nullptr;

@@ -124,9 +124,12 @@ static void measureUiFontHeight(HDC dc)
     if (getUiMetrics != NULL) {
         uiFontHeight = 12;
         getUiMetrics(SHUIM_FONTSIZE_PIXEL, &uiFontHeight, sizeof uiFontHeight, NULL);
-        return;
+    } else {
+        uiFontHeight = (int)(GetDeviceCaps(dc, LOGPIXELSY) * (1.0 / 9.0) + 0.5);
     }
-    uiFontHeight = (int)(GetDeviceCaps(dc, LOGPIXELSY) * (1.0 / 9.0) + 0.5);
+    if (shell != NULL) {
+        FreeLibrary(shell);
+    }
 }
 
 // The system font at the given weight, at the shell's font size in the Pocket PC 2002 view style.

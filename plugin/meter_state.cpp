@@ -13,7 +13,7 @@ struct StoreValue {
     LPCWSTR name;
     void *field;
     DWORD size;
-    const DWORD *rows;   // logs only: the count of rows in use
+    DWORD *rows;         // logs only: the count of rows in use
     DWORD countLimit;    // counts only: the largest count accepted; 0 for everything else
 };
 
@@ -52,15 +52,20 @@ static HKEY openStore()
     return key;
 }
 
-// The size is asked first so that a value of the wrong size, shorter or longer, leaves its
-// field as it was: a short read would otherwise leave a half-old record behind.
-static bool readStoreValue(HKEY key, const StoreValue &value)
+enum class StoreRead { Whole, Short, Failed };
+
+// The size is asked first: a value longer than its field fails the load, as the design says; a
+// shorter one is not read at all, so no field is left half old and half new.
+static StoreRead readStoreValue(HKEY key, const StoreValue &value)
 {
     DWORD expected = storedSize(value);
     DWORD size = 0;
     if (RegQueryValueExW(key, value.name, nullptr, nullptr, nullptr, &size) != ERROR_SUCCESS
-        || size != expected) {
-        return false;
+        || size > expected) {
+        return StoreRead::Failed;
+    }
+    if (size < expected) {
+        return StoreRead::Short;
     }
     if (value.countLimit) {
         DWORD count = 0;
@@ -68,15 +73,30 @@ static bool readStoreValue(HKEY key, const StoreValue &value)
         if (RegQueryValueExW(key, value.name, nullptr, nullptr, reinterpret_cast<BYTE *>(&count),
                              &size) != ERROR_SUCCESS
             || size != sizeof count || count > value.countLimit) {
-            return false;
+            return StoreRead::Failed;
         }
         *static_cast<DWORD *>(value.field) = count;
-        return true;
+        return StoreRead::Whole;
     }
     size = expected;
     return RegQueryValueExW(key, value.name, nullptr, nullptr, static_cast<BYTE *>(value.field),
                             &size) == ERROR_SUCCESS
-        && size == expected;
+               && size == expected
+           ? StoreRead::Whole
+           : StoreRead::Failed;
+}
+
+// What a value too short to read leaves in its field: a setting its default, the on-time and
+// its counters 0, the start the current time, a log (or the count of one) no rows in use.
+static void setStoreDefault(const StoreValue &value)
+{
+    if (value.rows) {
+        *value.rows = 0;
+    } else if (value.field == &meterState.startedAt) {
+        GetLocalTime(&meterState.startedAt);
+    } else {
+        *static_cast<DWORD *>(value.field) = value.field == &meterState.settings.forecastMode ? 1 : 0;
+    }
 }
 
 bool isPpc2002StylePlatform()
@@ -158,10 +178,21 @@ void loadMeterState()
 {
     HKEY key = openStore();
     bool complete = true;
+    bool countWasShort = false;
     for (const StoreValue &value : storeValues) {
-        if (!readStoreValue(key, value)) {
+        // A log whose count could not be read has no rows in use, whatever it holds.
+        if (value.rows && countWasShort) {
+            countWasShort = false;
+            continue;
+        }
+        StoreRead read = readStoreValue(key, value);
+        if (read == StoreRead::Failed) {
             complete = false;
             break;
+        }
+        if (read == StoreRead::Short) {
+            setStoreDefault(value);
+            countWasShort = value.countLimit != 0;
         }
     }
     if (key) {

@@ -18,8 +18,9 @@ bool writeReportLine(HANDLE file, const WCHAR *line)
     int length = 0;
     while (line[length] != 0 && length < reportLineBytes - 2) {
         WCHAR unit = line[length];
-        // A low byte alone could be a NUL or a line break: text outside ISO 8859-1 becomes "?".
-        bytes[length] = unit <= 0xFF ? (char)(BYTE)unit : unmappableCharacter;
+        // A control character, or the low byte of one outside ISO 8859-1, could be a NUL or a
+        // line break that splits the report's table: both become "?".
+        bytes[length] = unit >= 0x20 && unit <= 0xFF ? (char)(BYTE)unit : unmappableCharacter;
         length++;
     }
     bytes[length] = '\r';
@@ -139,16 +140,30 @@ static bool writeApplications(HANDLE file)
     return true;
 }
 
+// The old report goes only once a whole new one waits beside it; Windows CE's MoveFileW
+// never replaces a file, so the old one is deleted first. A report file that cannot be
+// deleted (open in Pocket Word, or no regular file) keeps its bytes and the new one is dropped.
+static bool replaceReport()
+{
+    if (!DeleteFileW(REPORT_FILE_PATH) && GetLastError() != ERROR_FILE_NOT_FOUND) {
+        DeleteFileW(REPORT_NEW_FILE_PATH);
+        return false;
+    }
+    // Should even this fail, the whole report stays beside, under its temporary name.
+    return MoveFileW(REPORT_NEW_FILE_PATH, REPORT_FILE_PATH) != FALSE;
+}
+
 void writeReport(ReportMode mode)
 {
     bool interactive = mode == ReportMode::Interactive;
-    HANDLE file = CreateFileW(REPORT_FILE_PATH, GENERIC_READ | GENERIC_WRITE,
+    LPCWSTR cannotCreate =
+        TEXT("Unable to create file \n%s\nPlease sure this file is not opened by any program like Pocket Word");
+    HANDLE file = CreateFileW(REPORT_NEW_FILE_PATH, GENERIC_READ | GENERIC_WRITE,
                               FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, NULL);
     if (file == INVALID_HANDLE_VALUE) {
         if (interactive) {
-            tellUser(TEXT("Unable to create file \n%s\nPlease sure this file is not opened by any program like Pocket Word"),
-                     TEXT("Error"));
+            tellUser(cannotCreate, TEXT("Error"));
         }
         return;
     }
@@ -157,10 +172,18 @@ void writeReport(ReportMode mode)
         && writeReportLine(file, TEXT(""));
     CloseHandle(file);
 
-    // A report cut short is no report: the user hears of it, and the autosave tries again.
+    // A report cut short is no report: the previous one stays, the user hears of it, and the
+    // autosave tries again.
     if (!written) {
+        DeleteFileW(REPORT_NEW_FILE_PATH);
         if (interactive) {
             tellUser(TEXT("Unable to write file \n%s\nThe storage may be full."), TEXT("Error"));
+        }
+        return;
+    }
+    if (!replaceReport()) {
+        if (interactive) {
+            tellUser(cannotCreate, TEXT("Error"));
         }
         return;
     }

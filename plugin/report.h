@@ -6,8 +6,10 @@
 
 enum class ReportMode { Silent, Interactive };
 
-// The report replaces this file every time.
+// The report replaces this file every time. It is written beside it first, under the second
+// name, and takes the first name only once it is whole.
 #define REPORT_FILE_PATH TEXT("\\My Documents\\DurvoLog.txt")
+#define REPORT_NEW_FILE_PATH TEXT("\\My Documents\\DurvoLog.new")
 
 // Bytes of one written line with its CR LF: at most 254 characters and the line end.
 const int reportLineBytes = 256;

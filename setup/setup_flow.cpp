@@ -247,4 +247,5 @@ void runSetup()
     } catch (SetupFailure &) {
         MessageBoxA(NULL, setupState.failureMessage, failureCaption, MB_OK | MB_ICONINFORMATION);
     }
+    CoUninitialize();
 }

@@ -8,6 +8,8 @@
 namespace control {
 
 void resetDevice() {
+    // No fault may hit what the reset itself does.
+    internal::resetFaults();
     // Windows first: destroying them may still touch the GDI and the modules they belong to.
     internal::resetWindows();
     internal::resetControls();
@@ -35,7 +37,9 @@ std::string describeLeftovers() {
         {liveWindowCount(), "window", "windows"},   {liveTimerCount(), "timer", "timers"},
         {gdi.fonts, "font", "fonts"},               {gdi.brushes, "brush", "brushes"},
         {gdi.icons, "icon", "icons"},               {gdi.deviceContexts, "device context", "device contexts"},
-        {loadedLibraryCount(), "library", "libraries"},
+        {gdi.menus, "menu", "menus"},               {loadedLibraryCount(), "library", "libraries"},
+        {openFileHandles(), "open file", "open files"},
+        {comInitializations(), "COM initialisation", "COM initialisations"},
     };
     std::string text;
     for (const auto &kind : kinds) {

@@ -39,17 +39,15 @@ void setPlatformType(std::u16string_view name);
 void setPlatformTypeCallFails(bool fails);
 
 // ---- Registry --------------------------------------------------------------------------------
-struct RegistryFaults {
-    bool createKeyFails = false;   // RegCreateKeyEx* answers ERROR_ACCESS_DENIED
-    bool openKeyFails = false;     // RegOpenKeyEx* answers ERROR_ACCESS_DENIED
-    bool setValueFails = false;    // RegSetValueEx* answers ERROR_WRITE_FAULT
-};
-void setRegistryFaults(const RegistryFaults &faults);
 void clearRegistry();
 // "Windows Registry Editor Version 5.00" text: binary values as hex:, dwords as dword:,
 // strings quoted. A load replaces the whole registry; on a syntax error it changes nothing and
 // returns false with "line N: message" in *error.
-std::string registryToRegText();
+// Key and value names with a control character or a lone surrogate cannot be written (the
+// format has no escape for a line break): the text then holds them as they are and
+// *unwritable (when given) names the first; saveRegistry refuses such a registry and keeps the
+// old file. The reader refuses such names too.
+std::string registryToRegText(std::string *unwritable = nullptr);
 bool registryFromRegText(std::string_view text, std::string *error);
 // The file is what regedit exports for version 5.00: UTF-16LE with a byte order mark and CR LF
 // line ends. A load also takes UTF-8 text (with or without its mark), as people write it.
@@ -68,19 +66,43 @@ void setDeviceRoot(const std::filesystem::path &root);
 // is not mapped is the folder of its letter below the device root. False for a non-letter.
 bool mapDrive(WCHAR letter, const std::filesystem::path &folder);
 std::filesystem::path hostPathOf(std::u16string_view devicePath);
-struct FileFaults {
-    // Every CreateFile* answers INVALID_HANDLE_VALUE with ERROR_ACCESS_DENIED.
-    bool createFails = false;
-    // What WriteFile does once `writesBefore` writes (counted from setFileFaults) have worked:
-    // Fails answers FALSE with ERROR_DISK_FULL and writes nothing; Short writes half the bytes
-    // (rounded down) and answers TRUE with that count, as a storage that filled up midway.
-    enum class Write { Works, Fails, Short };
-    Write write = Write::Works;
-    DWORD writesBefore = 0;
-};
-void setFileFaults(const FileFaults &faults);
 // Files opened with CreateFile* and not yet closed; a leak shows here.
 int openFileHandles();
+
+// ---- Faults ----------------------------------------------------------------------------------
+// Each call a test may make fail passes through one fault point; one table in the platform
+// (src/faults.cpp) gives each the error it answers. A fault changes nothing before it answers:
+// a failed RegSetValueEx* keeps the old value, a failed WriteFile writes nothing.
+enum class FaultPoint {
+    CreateFile,        // CreateFile*: INVALID_HANDLE_VALUE, ERROR_ACCESS_DENIED
+    WriteFile,         // FALSE, ERROR_DISK_FULL (or a short write, below)
+    DeleteFile,        // DeleteFile*: FALSE, ERROR_ACCESS_DENIED
+    MoveFile,          // FALSE, ERROR_ACCESS_DENIED
+    CreateDirectory,   // CreateDirectory*: FALSE, ERROR_ACCESS_DENIED
+    RegCreateKey,      // RegCreateKeyEx*: ERROR_ACCESS_DENIED (existing keys too)
+    RegOpenKey,        // RegOpenKeyEx*: ERROR_ACCESS_DENIED
+    RegSetValue,       // RegSetValueEx*: ERROR_WRITE_FAULT
+    Count
+};
+struct Faults {
+    std::vector<FaultPoint> points;   // the points that may fail; none by default
+    // Calls through those points (counted together from setFaults) that work first.
+    DWORD callsBefore = 0;
+    // true: that call and every later one fails (a full storage, a locked key); false: only
+    // that one, as in a sweep that fails call 1, 2, ... N in turn.
+    bool persistent = true;
+    // A failing WriteFile writes half the bytes (rounded down) and answers TRUE with that
+    // count, as a storage that filled up midway.
+    bool shortWrite = false;
+};
+void setFaults(const Faults &faults);   // resetDevice clears them
+// Calls made through the chosen points since setFaults, the failed ones included: a sweep is
+// done once a run makes no more calls than the one it was told to fail.
+DWORD faultPointCalls();
+// The point whose call failed first since setFaults; Count when none has.
+FaultPoint firstFailedPoint();
+std::vector<FaultPoint> fileAndRegistryFaultPoints();   // every point
+const char *faultPointName(FaultPoint point);
 
 // ---- Programs --------------------------------------------------------------------------------
 // There are no processes: a program that WinExec starts is handed to the launcher, which stands
@@ -184,14 +206,16 @@ struct GdiCounts {
 GdiCounts liveGdiObjects();
 
 // ---- What a program leaves -------------------------------------------------------------------
-// Windows not destroyed (other programs' too), timers not killed, and libraries loaded from
-// files with LoadLibraryW and not freed (GetDesktopWindow's window and the built-in shell
-// library are part of the system and stay). A program that ends cleanly leaves none, and no GDI objects either (liveGdiObjects).
+// Windows not destroyed (other programs' too), timers not killed, and libraries loaded with
+// LoadLibraryW and not freed, the built-in shell library included (GetDesktopWindow's window
+// is part of the system and stays). A program that ends cleanly leaves none, and no GDI objects
+// either (liveGdiObjects).
 int liveWindowCount();
 int liveTimerCount();
 int loadedLibraryCount();
-// All of the above that is not zero, as "2 windows, 1 timer, 3 fonts, 1 library"; empty when
-// nothing is left.
+// All of the above that is not zero, with the GDI objects, menus, open files and COM
+// initialisations not undone, as "2 windows, 1 timer, 3 fonts, 1 library"; empty when nothing
+// is left.
 std::string describeLeftovers();
 
 // ---- The user ----------------------------------------------------------------------------------

@@ -201,7 +201,8 @@ std::optional<DialogTemplate> parseDialogTemplate(std::span<const BYTE> bytes)
         dialog.faceName = in.string();
     }
     if (in.failed()) return std::nullopt;
-    dialog.items.reserve(count);
+    // No reserve of the declared count: a header may claim 65535 items over a few bytes, and
+    // the reader would then allocate megabytes for every such input before refusing it.
     for (WORD i = 0; i < count; ++i) {
         auto item = readItem(in, dialog.extended);
         if (!item) return std::nullopt;

@@ -281,9 +281,6 @@ struct OpenFile {
 };
 OpenFile openFiles[kMaxOpenFiles];
 
-control::FileFaults faults;
-DWORD writesSinceFaultsSet = 0;
-
 HANDLE handleOf(size_t slot)
 {
     return reinterpret_cast<HANDLE>(kHandleTag | (uintptr_t(openFiles[slot].generation & 0xFFFF) << 8) | slot);
@@ -371,7 +368,7 @@ HANDLE createFile(LPCWSTR name, DWORD access, DWORD share, DWORD disposition)
     struct stat info;
     bool exists = stat(path.text, &info) == 0;
     if (exists && S_ISDIR(info.st_mode)) return fail(ERROR_ACCESS_DENIED);
-    if (faults.createFails) return fail(ERROR_ACCESS_DENIED);
+    if (DWORD error = internal::faultAt(control::FaultPoint::CreateFile)) return fail(error);
     if (exists && disposition == CREATE_NEW) return fail(ERROR_FILE_EXISTS);
     if (!exists && (disposition == OPEN_EXISTING || disposition == TRUNCATE_EXISTING))
         return fail(ERROR_FILE_NOT_FOUND);
@@ -414,10 +411,36 @@ BOOL deleteFile(LPCWSTR name)
     if (!path.valid || !path.hasName || !path.folderExists) return failed(ERROR_PATH_NOT_FOUND);
     struct stat info;
     if (stat(path.text, &info) != 0) return failed(ERROR_FILE_NOT_FOUND);
-    if (S_ISDIR(info.st_mode)) return failed(ERROR_ACCESS_DENIED);
+    // A folder is not a file; a FIFO or device node is no file Windows could delete either.
+    if (!S_ISREG(info.st_mode)) return failed(ERROR_ACCESS_DENIED);
     if (!sharingAllows(info.st_dev, info.st_ino, kDeleteAccess, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE))
         return failed(ERROR_SHARING_VIOLATION);
+    if (DWORD error = internal::faultAt(control::FaultPoint::DeleteFile)) return failed(error);
     if (unlink(path.text) != 0) return failed(errorOfErrno(errno));
+    SetLastError(ERROR_SUCCESS);
+    return TRUE;
+}
+
+// MoveFileW without MOVEFILE_REPLACE_EXISTING: an existing target is never replaced, so a
+// caller that wants to replace deletes first and knows when that failed.
+BOOL moveFile(LPCWSTR existing, LPCWSTR target)
+{
+    if (existing == nullptr || target == nullptr) return failed(ERROR_INVALID_PARAMETER);
+    HostPath from, to;
+    resolve(std::u16string_view(existing, wcslen(existing)), &from);
+    resolve(std::u16string_view(target, wcslen(target)), &to);
+    if (!from.valid || !from.hasName || !from.folderExists) return failed(ERROR_PATH_NOT_FOUND);
+    struct stat info;
+    if (lstat(from.text, &info) != 0) return failed(ERROR_FILE_NOT_FOUND);
+    if (!S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode)) return failed(ERROR_ACCESS_DENIED);
+    if (!to.valid || !to.hasName || !to.folderExists) return failed(ERROR_PATH_NOT_FOUND);
+    struct stat existingTarget;
+    if (lstat(to.text, &existingTarget) == 0) return failed(ERROR_ALREADY_EXISTS);
+    if (!sharingAllows(info.st_dev, info.st_ino, kDeleteAccess, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE))
+        return failed(ERROR_SHARING_VIOLATION);
+    if (DWORD error = internal::faultAt(control::FaultPoint::MoveFile)) return failed(error);
+    // The check above and the rename are not one step on the host; nothing else runs between.
+    if (rename(from.text, to.text) != 0) return failed(errorOfErrno(errno));
     SetLastError(ERROR_SUCCESS);
     return TRUE;
 }
@@ -431,6 +454,7 @@ BOOL createDirectory(LPCWSTR name)
     if (!path.folderExists) return failed(ERROR_PATH_NOT_FOUND);
     struct stat info;
     if (stat(path.text, &info) == 0) return failed(ERROR_ALREADY_EXISTS);
+    if (DWORD error = internal::faultAt(control::FaultPoint::CreateDirectory)) return failed(error);
     if (mkdir(path.text, 0777) != 0) return failed(errorOfErrno(errno));
     SetLastError(ERROR_SUCCESS);
     return TRUE;
@@ -481,10 +505,11 @@ BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrit
     if (!wants(file->access, kWriteAccess)) return failed(ERROR_ACCESS_DENIED);
 
     DWORD bytes = nNumberOfBytesToWrite;
-    bool faulty = faults.write != control::FileFaults::Write::Works && writesSinceFaultsSet >= faults.writesBefore;
-    ++writesSinceFaultsSet;
-    if (faulty && faults.write == control::FileFaults::Write::Fails) return failed(ERROR_DISK_FULL);
-    if (faulty) bytes /= 2;   // a short write: the storage took only part of it
+    bool isShort = false;
+    if (DWORD error = internal::faultAt(control::FaultPoint::WriteFile, &isShort)) {
+        if (!isShort) return failed(error);
+        bytes /= 2;   // the storage took only part of it
+    }
 
     const char *data = static_cast<const char *>(lpBuffer);
     DWORD done = 0;
@@ -553,6 +578,11 @@ BOOL WINAPI DeleteFileA(LPCSTR lpFileName)
     return deleteFile(wide);
 }
 
+BOOL WINAPI MoveFileW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName)
+{
+    return moveFile(lpExistingFileName, lpNewFileName);
+}
+
 BOOL WINAPI CreateDirectoryW(LPCWSTR lpPathName, LPSECURITY_ATTRIBUTES lpSecurityAttributes)
 {
     return createDirectory(lpPathName);
@@ -567,7 +597,7 @@ BOOL WINAPI CreateDirectoryA(LPCSTR lpPathName, LPSECURITY_ATTRIBUTES lpSecurity
 }
 
 namespace internal {
-// A power cycle: every open file is closed and the faults are gone.
+// A power cycle: every open file is closed.
 void resetFiles()
 {
     for (OpenFile &file : openFiles) {
@@ -575,8 +605,6 @@ void resetFiles()
         file.inUse = false;
         file.fd = -1;
     }
-    faults = {};
-    writesSinceFaultsSet = 0;
 }
 }  // namespace internal
 
@@ -603,12 +631,6 @@ fs::path hostPathOf(std::u16string_view devicePath)
     HostPath path;
     resolve(devicePath, &path);
     return path.valid ? fs::path(path.text) : fs::path();
-}
-
-void setFileFaults(const FileFaults &newFaults)
-{
-    faults = newFaults;
-    writesSinceFaultsSet = 0;
 }
 
 int openFileHandles()

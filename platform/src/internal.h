@@ -8,7 +8,17 @@
 #include <string_view>
 #include <vector>
 
+namespace control {
+enum class FaultPoint;
+}
+
 namespace internal {
+
+// ---- faults.cpp provides ---------------------------------------------------------------------
+// ERROR_SUCCESS when the call goes on, else the error it answers without changing anything.
+// *isShortWrite (when given) says a failing WriteFile writes half and answers TRUE instead.
+DWORD faultAt(control::FaultPoint point, bool *isShortWrite = nullptr);
+void resetFaults();
 
 // ---- windows.cpp provides --------------------------------------------------------------------
 // Visible and hidden children of a window, in creation order.

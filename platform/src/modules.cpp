@@ -346,13 +346,12 @@ void setShellUiMetrics(bool present, DWORD fontSizePixels)
     table().shell = ShellMetrics{present, fontSizePixels};
 }
 
-// The built-in shell library is part of the system, resident as on the device (programs may
-// load it without freeing it), so only libraries from files count.
+// Every LoadLibraryW wants its FreeLibrary, the built-in shell library's too.
 int loadedLibraryCount()
 {
     const auto &modules = table().modules;
     return static_cast<int>(std::count_if(modules.begin(), modules.end(), [](const auto &m) {
-        return m->kind == ModuleKind::Library;
+        return m->kind != ModuleKind::Program;
     }));
 }
 

@@ -133,7 +133,6 @@ struct Registry {
     size_t openHandles = 0;
     // Deleted keys that an open handle may still name; they answer ERROR_KEY_DELETED.
     std::vector<std::unique_ptr<Key>> graveyard;
-    control::RegistryFaults faults;
 };
 Registry registry;
 
@@ -376,7 +375,7 @@ LONG setValue(HKEY hKey, Name name, DWORD type, const BYTE *data, DWORD size) {
     Key *key = keyOf(hKey, &status);
     if (key == nullptr) return status;
     if (unreadable(data, size)) return ERROR_NOACCESS;
-    if (registry.faults.setValueFails) return ERROR_WRITE_FAULT;
+    if (DWORD error = internal::faultAt(control::FaultPoint::RegSetValue)) return LONG(error);
     Value *value = findValue(*key, name);
     if (value == nullptr) {
         key->values.push_back(Value{std::u16string(name.text, name.length), type, {}});
@@ -419,6 +418,37 @@ bool isHighSurrogate(WCHAR unit) {
 
 bool isLowSurrogate(WCHAR unit) {
     return unit >= 0xDC00 && unit <= 0xDFFF;
+}
+
+// What keeps a key or value name out of a .reg file, or null. regedit's format has no escape for
+// a line break, and a control character is no text a person could read or type back; a lone
+// surrogate has no UTF-8 form and would come back as U+FFFD, another name. Windows itself
+// accepts all of them, so the calls do too and the save refuses; the reader refuses them alike.
+const char *unwritableInName(std::u16string_view name) {
+    for (size_t i = 0; i < name.size(); ++i) {
+        const WCHAR unit = name[i];
+        if (unit < 0x20) return "a control character";
+        if (isHighSurrogate(unit) && i + 1 < name.size() && isLowSurrogate(name[i + 1])) {
+            ++i;
+        } else if (isHighSurrogate(unit) || isLowSurrogate(unit)) {
+            return "a lone surrogate";
+        }
+    }
+    return nullptr;
+}
+
+// A name for a message: control characters and lone surrogates as "?", so the message stays
+// one line of text.
+std::string printableName(std::u16string_view name) {
+    std::u16string shown(name);
+    for (size_t i = 0; i < shown.size(); ++i) {
+        if (isHighSurrogate(shown[i]) && i + 1 < shown.size() && isLowSurrogate(shown[i + 1])) {
+            ++i;
+        } else if (shown[i] < 0x20 || isHighSurrogate(shown[i]) || isLowSurrogate(shown[i])) {
+            shown[i] = u'?';
+        }
+    }
+    return control::toUtf8(shown);
 }
 
 // A REG_SZ can be written as "text" when it is exactly one terminated line of well-formed
@@ -489,24 +519,37 @@ void writeValue(std::string &out, const Value &value) {
     out += '\n';
 }
 
-void writeSection(std::string &out, const std::string &path, const Key &key) {
+// The first name below the roots that a .reg file cannot hold, as the reason a save refuses.
+struct WriteProblem {
+    std::string reason;
+    void note(const std::string &path, const char *kind, std::u16string_view name, const char *what) {
+        if (!reason.empty()) return;
+        reason = std::string(kind) + " \"" + printableName(name) + "\" in [" + path + "] has " + what +
+                 " in its name, which a .reg file cannot hold";
+    }
+};
+
+void writeSection(std::string &out, const std::string &path, const Key &key, WriteProblem *problem) {
     out += '[';
     out += path;
     out += "]\n";
-    for (const auto &value : key.values) writeValue(out, value);
+    for (const auto &value : key.values) {
+        if (const char *what = unwritableInName(value.name)) problem->note(path, "value", value.name, what);
+        writeValue(out, value);
+    }
     out += '\n';
 }
 
 // Depth first, subkeys in enumeration order, with an explicit stack: the depth is the file's
 // to choose, the stack is not.
-void writeTree(std::string &out, const Key &root, const char *rootName) {
+void writeTree(std::string &out, const Key &root, const char *rootName, WriteProblem *problem) {
     struct Frame {
         const Key *key;
         size_t nextChild;
         size_t pathLength;
     };
     std::string path = rootName;
-    if (!root.values.empty()) writeSection(out, path, root);
+    if (!root.values.empty()) writeSection(out, path, root, problem);
     std::vector<Frame> stack{{&root, 0, path.size()}};
     while (!stack.empty()) {
         Frame &top = stack.back();
@@ -517,8 +560,10 @@ void writeTree(std::string &out, const Key &root, const char *rootName) {
         const Key &child = *top.key->subkeys[top.nextChild++];
         path.resize(top.pathLength);
         path += '\\';
+        if (const char *what = unwritableInName(child.name))
+            problem->note(path.substr(0, top.pathLength), "key", child.name, what);
         path += control::toUtf8(child.name);
-        writeSection(out, path, child);
+        writeSection(out, path, child, problem);
         stack.push_back({&child, 0, path.size()});
     }
 }
@@ -656,8 +701,9 @@ private:
             const std::u16string rest = control::fromUtf8(path.substr(slash + 1));
             const KeyPath keyPath(nameOf(rest));
             if (rest.empty() || !keyPath.wellFormed()) return fail("empty key name in \"" + excerpt(path) + "\"");
-            // No Win32 call could name such a key.
+            // No Win32 call could name a key with a NUL; the writer never writes the others.
             if (rest.find(u'\0') != std::u16string::npos) return fail("NUL character in a key name");
+            if (const char *what = unwritableInName(rest)) return fail(std::string(what) + " in a key name");
             switch (keyPath.limitBroken(0)) {
             case KeyPath::Limit::NameTooLong:
                 return fail("key name longer than " + std::to_string(kMaxKeyNameLength) + " characters in \"" +
@@ -727,6 +773,7 @@ private:
             content.remove_prefix(1);
         } else if (content.front() == '"') {
             if (!parseQuoted(&content, &name)) return false;
+            if (const char *what = unwritableInName(name)) return fail(std::string(what) + " in a value name");
         } else {
             return fail("expected a quoted value name, '@', '[' or ';'");
         }
@@ -884,7 +931,11 @@ bool readRegularFile(const std::filesystem::path &file, size_t limit, std::strin
 bool replaceFile(const std::filesystem::path &file, std::string_view text, std::string *error) {
     std::filesystem::path temporary = file;
     temporary += ".tmp";
-    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    // Whatever lies at the temporary name is removed, never written through: a symlink planted
+    // there must not lead the save to overwrite its target. O_EXCL makes the file our own.
+    if (::unlink(temporary.c_str()) != 0 && errno != ENOENT)
+        return failWith(error, "cannot write " + temporary.string() + ": " + systemError(errno));
+    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
     if (fd < 0) return failWith(error, "cannot write " + temporary.string() + ": " + systemError(errno));
     int failure = 0;
     while (failure == 0 && !text.empty()) {
@@ -919,9 +970,9 @@ LONG WINAPI RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD Reserved, LPWSTR 
     LONG status;
     Key *parent = keyOf(hKey, &status);
     if (parent == nullptr) return status;
-    if (registry.faults.createKeyFails) {
+    if (DWORD error = internal::faultAt(control::FaultPoint::RegCreateKey)) {
         *phkResult = nullptr;
-        return ERROR_ACCESS_DENIED;
+        return LONG(error);
     }
     Key *key;
     bool created;
@@ -942,9 +993,9 @@ LONG WINAPI RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD ulOptions, REGSAM s
         *phkResult = nullptr;
         return status;
     }
-    if (registry.faults.openKeyFails) {
+    if (DWORD error = internal::faultAt(control::FaultPoint::RegOpenKey)) {
         *phkResult = nullptr;
-        return ERROR_ACCESS_DENIED;
+        return LONG(error);
     }
     // A predefined root opened with no subkey is answered with the root itself.
     if (rootIndex(hKey) >= 0 && (lpSubKey == nullptr || *lpSubKey == 0)) {
@@ -1160,26 +1211,23 @@ void resetRegistry() {
         root.lastWrite = localFileTime();
     }
     registry.graveyard.clear();
-    registry.faults = {};
 }
 
 }  // namespace internal
 
 namespace control {
 
-void setRegistryFaults(const RegistryFaults &faults) {
-    registry.faults = faults;
-}
-
 void clearRegistry() {
     clearTree();
 }
 
-std::string registryToRegText() {
+std::string registryToRegText(std::string *unwritable) {
     std::string out;
     out += kRegHeader;
     out += "\n\n";
-    for (size_t i = 0; i < kRootCount; ++i) writeTree(out, registry.roots[i], kRootNames[i]);
+    WriteProblem problem;
+    for (size_t i = 0; i < kRootCount; ++i) writeTree(out, registry.roots[i], kRootNames[i], &problem);
+    if (unwritable) *unwritable = problem.reason;
     return out;
 }
 
@@ -1215,7 +1263,10 @@ std::string regFileText(std::string_view bytes) {
 }
 
 bool saveRegistry(const std::filesystem::path &file, std::string *error) {
-    return replaceFile(file, regeditFileText(registryToRegText()), error);
+    std::string unwritable;
+    std::string text = registryToRegText(&unwritable);
+    if (!unwritable.empty()) return failWith(error, "cannot save " + file.string() + ": " + unwritable);
+    return replaceFile(file, regeditFileText(text), error);
 }
 
 bool loadRegistry(const std::filesystem::path &file, std::string *error) {

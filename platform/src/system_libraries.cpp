@@ -142,6 +142,7 @@ const SystemCall kCoreDll[] = {
     CALL(LoadResource),
     CALL(MapDialogRect),
     CALL(MessageBoxW),
+    CALL(MoveFileW),
     CALL(MoveWindow),
     CALL(OffsetRect),
     CALL(PeekMessageW),

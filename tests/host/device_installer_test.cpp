@@ -433,6 +433,11 @@ TEST_F(DeviceInstaller, BadSetupRecordsAreRefusedWithTheirOwnMessage)
          "file 1 (..\\evil.dll): \"..\\evil.dll\" is no file name"},
         {"key_name_with_separator", [](package::SetupRecord &r) { r.strings[6].text = "Du\\rvo"; },
          "registry key 1: \"Du\\rvo\" is no key name"},
+        // Its registry.reg could not be read back at the next start.
+        {"key_name_with_line_feed", [](package::SetupRecord &r) { r.strings[6].text = "Du\nrvo"; },
+         "registry key 1: \"Du?rvo\" is no key name"},
+        {"value_name_with_control_character", [](package::SetupRecord &r) { r.values[0].name = "Fl\tags"; },
+         "registry value \"Fl?ags\": a control character in its name"},
     };
     for (const Described &d : described) {
         SCOPED_TRACE(d.name);

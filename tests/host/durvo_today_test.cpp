@@ -951,6 +951,23 @@ TEST_F(DurvoToday, ProgramsMissingFromTheDesktopDoNotStart)
     EXPECT_FALSE(fs::exists(dir_ / "device" / "fs" / "Windows" / "Durvo.DLL"));
 }
 
+// A desktop registry that cannot be saved is an error with its reason, and the device goes on
+// with its own registry (once the step "succeeded" and the device's file was left as it was).
+TEST_F(DurvoToday, ADesktopRegistryThatCannotBeSavedIsAnError)
+{
+    fs::create_directories(dir_ / "device" / "desktop" / "registry.reg.tmp" / "in the way");
+    RunResult r = run("setting dvDurvo 7\nboot empty\ndesktop-sync C:\\Sync\n");
+    EXPECT_EQ(r.status, 1);
+    const std::string tmp = (dir_ / "device" / "desktop" / "registry.reg.tmp").string();
+    EXPECT_EQ(withoutNotes(r.err), "s.txt:3: cannot save the desktop's registry: cannot write device/desktop/registry.reg.tmp: "
+                                   "Is a directory\n")
+        << tmp;
+    EXPECT_EQ(r.out.find("desktop: the synchronisation software is in"), std::string::npos) << r.out;
+    // The device's own registry is back in place and saved; nothing of the desktop's is in it.
+    EXPECT_NE(registry().find("\"dvDurvo\""), std::string::npos) << registry();
+    EXPECT_EQ(registry().find("Windows CE Services"), std::string::npos) << registry();
+}
+
 TEST_F(DurvoToday, DesktopScriptMistakes)
 {
     struct Case {

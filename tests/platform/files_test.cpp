@@ -282,7 +282,10 @@ TEST_F(Files, ARefusedOpenOrDeleteChangesNothing)
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
     EXPECT_EQ(DeleteFileW(dev(TEXT("\\My Documents\\DurvoLog.txt")).c_str()), FALSE);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+    EXPECT_EQ(MoveFileW(dev(TEXT("\\My Documents\\DurvoLog.txt")).c_str(), dev(TEXT("\\My Documents\\x.txt")).c_str()), FALSE);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
     EXPECT_EQ(content("My Documents/DurvoLog.txt"), "open in Pocket Word");
+    EXPECT_FALSE(fs::exists(host("My Documents/x.txt")));
     CloseHandle(editor);
     EXPECT_EQ(DeleteFileW(dev(TEXT("\\My Documents\\DurvoLog.txt")).c_str()), TRUE);
     EXPECT_FALSE(fs::exists(host("My Documents/DurvoLog.txt")));
@@ -394,6 +397,14 @@ TEST_F(Files, FoldersAndDeletion)
          ERROR_PATH_NOT_FOUND},
         {"over an existing file", [] { return CreateDirectoryW(dev(TEXT("\\My Documents\\f.txt")).c_str(), nullptr) != 0; }, FALSE,
          ERROR_ALREADY_EXISTS},
+        {"move onto an existing file", [] { return MoveFileW(dev(TEXT("\\My Documents\\g.txt")).c_str(), dev(TEXT("\\My Documents\\F.txt")).c_str()) != 0; },
+         FALSE, ERROR_ALREADY_EXISTS},
+        {"move a missing file", [] { return MoveFileW(dev(TEXT("\\My Documents\\none.txt")).c_str(), dev(TEXT("\\My Documents\\h.txt")).c_str()) != 0; },
+         FALSE, ERROR_FILE_NOT_FOUND},
+        {"move into a missing folder", [] { return MoveFileW(dev(TEXT("\\My Documents\\g.txt")).c_str(), dev(TEXT("\\No\\g.txt")).c_str()) != 0; },
+         FALSE, ERROR_PATH_NOT_FOUND},
+        {"move a file to another folder", [] { return MoveFileW(dev(TEXT("\\my documents\\G.TXT")).c_str(), dev(TEXT("\\Temp\\h.txt")).c_str()) != 0; },
+         TRUE, ERROR_SUCCESS},
         {"delete a file", [] { return DeleteFileW(dev(TEXT("\\my documents\\F.TXT")).c_str()) != 0; }, TRUE, ERROR_SUCCESS},
         {"delete it again", [] { return DeleteFileW(dev(TEXT("\\My Documents\\f.txt")).c_str()) != 0; }, FALSE, ERROR_FILE_NOT_FOUND},
         {"delete below a missing folder", [] { return DeleteFileW(dev(TEXT("\\No\\f.txt")).c_str()) != 0; }, FALSE,
@@ -401,6 +412,7 @@ TEST_F(Files, FoldersAndDeletion)
         {"delete a folder", [] { return DeleteFileW(dev(TEXT("\\Temp")).c_str()) != 0; }, FALSE, ERROR_ACCESS_DENIED},
     };
     put("My Documents/f.txt", "x");
+    put("My Documents/g.txt", "moved");
     for (const Case &c : cases) {
         SCOPED_TRACE(c.proves);
         SetLastError(kSentinel);
@@ -411,6 +423,8 @@ TEST_F(Files, FoldersAndDeletion)
     }
     EXPECT_TRUE(fs::is_directory(host("Temp")));
     EXPECT_FALSE(fs::exists(host("My Documents/f.txt")));
+    EXPECT_FALSE(fs::exists(host("My Documents/g.txt")));
+    EXPECT_EQ(content("Temp/h.txt"), "moved");
 }
 
 TEST_F(Files, EightBitCallsUseTheDesktopCodePage)
@@ -442,25 +456,28 @@ TEST_F(Files, InjectedFaults)
 {
     struct Case {
         const char *proves;
-        control::FileFaults faults;
+        control::Faults faults;
         bool opens;
         BOOL firstWrite;
         BOOL secondWrite;
         DWORD secondWritten;
         const char *contentAfter;
     };
-    using Write = control::FileFaults::Write;
+    using control::FaultPoint;
     const Case cases[] = {
         {"no faults", {}, true, TRUE, TRUE, 4, "abcdwxyz"},
-        {"the file cannot be created", {true, Write::Works, 0}, false, FALSE, FALSE, 0, nullptr},
-        {"every write fails", {false, Write::Fails, 0}, true, FALSE, FALSE, 0, ""},
-        {"the second write fails", {false, Write::Fails, 1}, true, TRUE, FALSE, 0, "abcd"},
-        {"the second write is short", {false, Write::Short, 1}, true, TRUE, TRUE, 2, "abcdwx"},
+        {"the file cannot be created", {{FaultPoint::CreateFile}}, false, FALSE, FALSE, 0, nullptr},
+        {"every write fails", {{FaultPoint::WriteFile}}, true, FALSE, FALSE, 0, ""},
+        {"the second write fails", {{FaultPoint::WriteFile}, 1}, true, TRUE, FALSE, 0, "abcd"},
+        {"the second write is short", {{FaultPoint::WriteFile}, 1, true, true}, true, TRUE, TRUE, 2, "abcdwx"},
+        // Counted over every chosen point: the open is call 1, the first write call 2.
+        {"only the first write fails", {{FaultPoint::CreateFile, FaultPoint::WriteFile}, 1, false}, true, FALSE,
+         TRUE, 4, "wxyz"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.proves);
         fs::remove(host("My Documents/f.txt"));
-        control::setFileFaults(c.faults);
+        control::setFaults(c.faults);
         HANDLE file = open(TEXT("\\My Documents\\f.txt"), GENERIC_WRITE, 0, CREATE_ALWAYS);
         EXPECT_EQ(file != INVALID_HANDLE_VALUE, c.opens);
         if (file == INVALID_HANDLE_VALUE) {
@@ -479,10 +496,10 @@ TEST_F(Files, InjectedFaults)
         if (c.contentAfter) {
             EXPECT_EQ(content("My Documents/f.txt"), c.contentAfter);
         }
-        control::setFileFaults({});
+        control::setFaults({});
     }
     // A power cycle clears the faults.
-    control::setFileFaults({true, Write::Fails, 0});
+    control::setFaults({control::fileAndRegistryFaultPoints()});
     control::resetDevice();
     control::setDeviceRoot(root_);
     HANDLE file = open(TEXT("\\My Documents\\f.txt"), GENERIC_WRITE, 0, CREATE_ALWAYS);

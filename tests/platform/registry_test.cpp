@@ -58,6 +58,10 @@ protected:
         EXPECT_EQ(RegSetValueExW(key, name, 0, REG_BINARY, data.data(), static_cast<DWORD>(data.size())),
                   ERROR_SUCCESS);
     }
+    static std::string readAll(const std::filesystem::path &file) {
+        std::ifstream in(file, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
 };
 
 // ---- Keys ----------------------------------------------------------------------------------------
@@ -478,20 +482,21 @@ TEST_F(Registry, InjectedFaults) {
     HKEY existing = create(HKEY_LOCAL_MACHINE, TEXT("SOFTWARE\\Norvane"));
     struct Case {
         const char *proves;
-        control::RegistryFaults faults;
+        control::Faults faults;
         LONG create;
         LONG open;
         LONG set;
     };
     const Case cases[] = {
         {"no faults", {}, ERROR_SUCCESS, ERROR_SUCCESS, ERROR_SUCCESS},
-        {"create fails, even for an existing key", {true, false, false}, ERROR_ACCESS_DENIED, ERROR_SUCCESS, ERROR_SUCCESS},
-        {"open fails", {false, true, false}, ERROR_SUCCESS, ERROR_ACCESS_DENIED, ERROR_SUCCESS},
-        {"value writes fail", {false, false, true}, ERROR_SUCCESS, ERROR_SUCCESS, ERROR_WRITE_FAULT},
+        {"create fails, even for an existing key", {{control::FaultPoint::RegCreateKey}}, ERROR_ACCESS_DENIED, ERROR_SUCCESS,
+         ERROR_SUCCESS},
+        {"open fails", {{control::FaultPoint::RegOpenKey}}, ERROR_SUCCESS, ERROR_ACCESS_DENIED, ERROR_SUCCESS},
+        {"value writes fail", {{control::FaultPoint::RegSetValue}}, ERROR_SUCCESS, ERROR_SUCCESS, ERROR_WRITE_FAULT},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.proves);
-        control::setRegistryFaults(c.faults);
+        control::setFaults(c.faults);
         HKEY key = reinterpret_cast<HKEY>(0xdeadbeef);
         EXPECT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, TEXT("SOFTWARE\\Norvane"), 0, nullptr, 0, 0, nullptr, &key, nullptr),
                   c.create);
@@ -506,9 +511,9 @@ TEST_F(Registry, InjectedFaults) {
         EXPECT_EQ(RegSetValueExW(existing, TEXT("dvDurvo"), 0, REG_BINARY, data, 4), c.set);
     }
     // A failed write left the earlier value alone.
-    control::setRegistryFaults({});
+    control::setFaults({});
     setBinary(existing, TEXT("dvDurvo"), {1, 2, 3, 4});
-    control::setRegistryFaults({false, false, true});
+    control::setFaults({{control::FaultPoint::RegSetValue}});
     const BYTE other[4] = {5, 5, 5, 5};
     RegSetValueExW(existing, TEXT("dvDurvo"), 0, REG_BINARY, other, 4);
     BYTE read[4];
@@ -693,6 +698,10 @@ TEST_F(Registry, RegTextLoadErrorsNameTheLineAndChangeNothing) {
          "line 3: empty key name in \"HKEY_LOCAL_MACHINE\\a\\\\b\""},
         {"a NUL in a key name", header + std::string("[HKEY_LOCAL_MACHINE\\a\0b]\n", 25),
          "line 3: NUL character in a key name"},
+        // The writer never writes control characters in names, so the reader takes none either.
+        {"a tab in a key name", header + "[HKEY_LOCAL_MACHINE\\a\tb]\n", "line 3: a control character in a key name"},
+        {"a tab in a value name", header + "[HKEY_LOCAL_MACHINE\\x]\n\"a\tb\"=hex:01\n",
+         "line 4: a control character in a value name"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.proves);
@@ -916,32 +925,60 @@ TEST_F(Registry, LoadReadsOnlyRegularFilesOfSaneSize) {
 }
 
 // A failed save names the file and the reason, and leaves neither a half file nor a temporary.
-TEST_F(Registry, SaveFailuresSayWhy) {
+TEST_F(Registry, SaveFailuresSayWhyAndKeepTheOldFile) {
     const auto folder = std::filesystem::path(::testing::TempDir()) / "registry_save_test";
     std::filesystem::remove_all(folder);
     std::filesystem::create_directories(folder / "taken.reg" / "inside");
     const auto missing = folder / "no such folder" / "x.reg";
     const auto taken = folder / "taken.reg";
+    const auto saved = folder / "saved.reg";
+    const std::string hklm = "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Durvo]";
     struct Case {
         const char *proves;
         std::filesystem::path file;
+        const WCHAR *key;     // created below HKEY_LOCAL_MACHINE\SOFTWARE\Durvo, or null
+        const WCHAR *value;   // set in that key (or in the key itself), or null
         std::string expectedError;
     };
     const Case cases[] = {
-        {"a missing folder", missing,
-         "cannot write " + missing.string() + ".tmp: No such file or directory"},
-        {"a folder in the file's place", taken,
+        {"a missing folder", missing, nullptr, nullptr, "cannot write " + missing.string() + ".tmp: No such file or directory"},
+        {"a folder in the file's place", taken, nullptr, nullptr,
          "cannot rename " + taken.string() + ".tmp to " + taken.string() + ": Is a directory"},
+        // Windows takes these names; a .reg file cannot hold them, so the save refuses.
+        {"a line feed in a key name", saved, TEXT("a\nb"), nullptr,
+         "cannot save " + saved.string() + ": key \"a?b\" in " + hklm + " has a control character in its name, which a .reg file cannot hold"},
+        {"a tab in a value name", saved, nullptr, TEXT("x\ty"),
+         "cannot save " + saved.string() + ": value \"x?y\" in " + hklm + " has a control character in its name, which a .reg file cannot hold"},
+        {"a lone surrogate in a value name", saved, nullptr, u"\xd800",
+         "cannot save " + saved.string() + ": value \"?\" in " + hklm + " has a lone surrogate in its name, which a .reg file cannot hold"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.proves);
+        control::clearRegistry();
+        std::ofstream(saved, std::ios::binary) << "the old file";
+        HKEY key = create(HKEY_LOCAL_MACHINE, TEXT("SOFTWARE\\Durvo"));
+        if (c.key) RegCloseKey(create(key, c.key));
+        if (c.value) setBinary(key, c.value, {1});
+        RegCloseKey(key);
         std::string error;
         EXPECT_FALSE(control::saveRegistry(c.file, &error));
         EXPECT_EQ(error, c.expectedError);
         auto temporary = c.file;
         temporary += ".tmp";
         EXPECT_FALSE(std::filesystem::exists(temporary));
+        EXPECT_EQ(readAll(saved), "the old file");
     }
+    // A symlink planted as the temporary file is replaced, not written through.
+    control::clearRegistry();
+    std::ofstream(folder / "victim", std::ios::binary) << "not the registry's";
+    auto planted = saved;
+    planted += ".tmp";
+    std::filesystem::create_symlink(folder / "victim", planted);
+    std::string error;
+    EXPECT_TRUE(control::saveRegistry(saved, &error)) << error;
+    EXPECT_EQ(readAll(folder / "victim"), "not the registry's");
+    EXPECT_FALSE(std::filesystem::exists(planted));
+    EXPECT_TRUE(control::loadRegistry(saved, &error)) << error;
     std::filesystem::remove_all(folder);
 }
 

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "meter_state.h"
+#include "support/fault_sweep.h"
 
 #include <vector>
 
@@ -158,11 +159,11 @@ TEST_F(MeterStore, DamagedStoreFallsBackToFreshCount)
         bool loads;
     } cases[] = {
         {{{TEXT("chData"), REG_NONE, {}}}, false},                      // last value missing
-        {{{TEXT("dvDurvo"), REG_BINARY, {1, 2}}}, false},               // number too short
+        {{{TEXT("dvDurvo"), REG_BINARY, {1, 2}}}, true},                // too short: left out
         {{{TEXT("dvDurvo"), REG_BINARY, std::vector<BYTE>(8)}}, false}, // number too long
         {{{TEXT("dvStarted"), REG_BINARY, std::vector<BYTE>(17)}}, false},
         {{{TEXT("logData"), REG_BINARY, std::vector<BYTE>(2 * 112 + 1)}}, false},  // longer
-        {{{TEXT("logData"), REG_BINARY, std::vector<BYTE>(2 * 112 - 1)}}, false},  // shorter
+        {{{TEXT("logData"), REG_BINARY, std::vector<BYTE>(2 * 112 - 1)}}, true},   // shorter
         {{{TEXT("logSize"), REG_BINARY, dwordBytes(0)}, {TEXT("logData"), REG_BINARY, {}}}, true},
         // A count the arrays cannot hold fails even when its blob matches it.
         {{{TEXT("logSize"), REG_BINARY, dwordBytes(101)}, {TEXT("logData"), REG_BINARY, rows101}},
@@ -185,7 +186,7 @@ TEST_F(MeterStore, DamagedStoreFallsBackToFreshCount)
         control::advanceClock(2000);
         loadMeterState();
         if (cases[i].loads) {
-            EXPECT_EQ(meterState.onTimeMs, savedOnTimeMs);
+            EXPECT_EQ(meterState.logElapsedMs, 777u);   // a failed load restarts the count
             EXPECT_EQ(meterState.settings.offLevel, 10u);
             EXPECT_EQ(meterState.settings.forecastMode, 2u);
         } else {
@@ -205,20 +206,29 @@ TEST_F(MeterStore, DamagedStoreFallsBackToFreshCount)
     }
 }
 
-TEST_F(MeterStore, ValuesBeforeTheFailureAreKeptAndTheFailedFieldIsUntouched)
+// A value longer than its field ends the load; a shorter one is not read, leaves its field at
+// its default, and the rest of the store loads.
+TEST_F(MeterStore, ShortValueTakesItsDefaultAndLongValueEndsTheLoad)
 {
     struct Case {
         Edit edit;
-        DWORD briefView;      // "dvBriefInfo" is 1 in the store, 0 before the load
-        DWORD chargeSensor;   // "dvPowerMode" comes after it and is 2 in the store
-        WCHAR firstTitleUnit; // "logData" holds "Word" in its first row
+        DWORD logSaveMinutes;  // "dvAutoLog" is 5 in the store
+        DWORD briefView;       // "dvBriefInfo" is 1 in the store
+        DWORD chargeSensor;    // "dvPowerMode" comes after it and is 2 in the store
+        WCHAR firstTitleUnit;  // "logData" holds "Word" in its first row
+        DWORD appCount;        // "logSize" is 2
+        DWORD historyCount;    // "chSize" is 3; 0 when the load failed and the count restarted
     } cases[] = {
+        // A 2-byte setting once wiped the on-time and every later setting.
+        {{TEXT("dvAutoLog"), REG_BINARY, {5, 0}}, 0, 1, 2, 'W', 2, 3},
         // The short value starts with the stored 1: a partial read would show it.
-        {{TEXT("dvBriefInfo"), REG_BINARY, {1, 0}}, 0, 0, 0},
-        {{TEXT("dvBriefInfo"), REG_BINARY, {1, 0, 0, 0, 0}}, 0, 0, 0},
-        {{TEXT("logData"), REG_BINARY, std::vector<BYTE>{'W', 0, 'o', 0}}, 1, 2, 0},
+        {{TEXT("dvBriefInfo"), REG_BINARY, {1, 0}}, 5, 0, 2, 'W', 2, 3},
+        {{TEXT("dvBriefInfo"), REG_BINARY, {1, 0, 0, 0, 0}}, 5, 0, 0, 0, 0, 0},
+        {{TEXT("logData"), REG_BINARY, std::vector<BYTE>{'W', 0, 'o', 0}}, 5, 1, 2, 0, 0, 3},
+        // A short count empties its log, whatever the log holds.
+        {{TEXT("logSize"), REG_BINARY, {2}}, 5, 1, 2, 0, 0, 3},
         // chData missing: every setting up to it is read.
-        {{TEXT("chData"), REG_NONE, {}}, 1, 2, 'W'},
+        {{TEXT("chData"), REG_NONE, {}}, 5, 1, 2, 'W', 0, 0},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(control::toUtf8(c.edit.name));
@@ -226,16 +236,20 @@ TEST_F(MeterStore, ValuesBeforeTheFailureAreKeptAndTheFailedFieldIsUntouched)
         saveKnownStore();
         applyEdit(c.edit);
         loadMeterState();
-        EXPECT_EQ(meterState.settings.logSaveMinutes, 5u);   // read before any failure
+        EXPECT_EQ(meterState.settings.logSaveMinutes, c.logSaveMinutes);
         EXPECT_EQ(meterState.settings.briefView, c.briefView);
         EXPECT_EQ(meterState.settings.chargeSensor, c.chargeSensor);
         EXPECT_EQ(meterState.apps[0].title[0], c.firstTitleUnit);
+        EXPECT_EQ(meterState.appCount, c.appCount);
+        EXPECT_EQ(meterState.historyCount, c.historyCount);
+        EXPECT_EQ(meterState.onTimeMs, c.historyCount ? savedOnTimeMs : 0u);
     }
 }
 
 TEST_F(MeterStore, UnwritableRegistryRunsFromMemory)
 {
-    control::setRegistryFaults({true, true, true});
+    control::setFaults({{control::FaultPoint::RegCreateKey, control::FaultPoint::RegOpenKey,
+                         control::FaultPoint::RegSetValue}});
     startModule();
     EXPECT_EQ(meterState.settings.forecastMode, 1u);
     EXPECT_EQ(meterState.onTimeMs, 0u);
@@ -243,8 +257,40 @@ TEST_F(MeterStore, UnwritableRegistryRunsFromMemory)
     meterState.onTimeMs = 5000;
     saveMeterState();
     EXPECT_EQ(meterState.ticksSinceSave, 0u);
-    control::setRegistryFaults({});
+    control::setFaults({});
     EXPECT_EQ(storedValues()[1].size, -1);
+}
+
+// Every registry call of a save failed in turn, once each. By design a save tells no one; it
+// loses nothing all the same: memory keeps the state, and the next save, 31 ticks on, writes
+// the store whole again.
+TEST_F(MeterStore, EachFailingCallOfASaveLosesNothing)
+{
+    saveKnownStore();
+    loadMeterState();
+    const std::string before = control::registryToRegText();
+    meterState.onTimeMs += 60000;
+    meterState.historyCount = 4;
+    meterState.history[3] = {41, savedOnTimeMs, 60000};
+    const MeterState wanted = meterState;
+    saveMeterState();
+    const std::string whole = control::registryToRegText();
+
+    FaultSweep sweep;
+    sweep.operation = "store save";
+    sweep.prepare = [&] {
+        std::string error;
+        ASSERT_TRUE(control::registryFromRegText(before, &error)) << error;
+        meterState = wanted;
+    };
+    sweep.run = [] { saveMeterState(); };
+    sweep.check = [&](control::FaultPoint) {
+        EXPECT_EQ(meterState.onTimeMs, wanted.onTimeMs);
+        EXPECT_EQ(meterState.historyCount, 4u);
+        saveMeterState();
+        EXPECT_EQ(control::registryToRegText(), whole);
+    };
+    EXPECT_EQ(sweepFaults(sweep), 18u);   // the key and 17 values
 }
 
 TEST_F(MeterStore, PlatformCheckDecidesPpc2002Style)

@@ -6,6 +6,7 @@
 #include "item_window.h"
 #include "meter_state.h"
 #include "report.h"
+#include "support/fault_sweep.h"
 #include "support/recording_user.h"
 #include "support/systemtime.h"
 #include "tick.h"
@@ -16,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -119,13 +121,14 @@ protected:
         fs::remove_all(root_);
     }
 
-    std::string file() const
+    static std::string readFile(const fs::path &path)
     {
-        std::ifstream in(root_ / "My Documents" / "DurvoLog.txt", std::ios::binary);
+        std::ifstream in(path, std::ios::binary);
         std::stringstream s;
         s << in.rdbuf();
         return s.str();
     }
+    std::string file() const { return readFile(root_ / "My Documents" / "DurvoLog.txt"); }
     bool fileExists() const { return fs::exists(root_ / "My Documents" / "DurvoLog.txt"); }
     std::vector<std::string> fileLines() const
     {
@@ -231,76 +234,62 @@ TEST_F(Report, ASecondReportReplacesTheFile)
               fullReport.substr(0, fullReport.find(" Durvo   Charge")) +
                   " Durvo   Charge\r\n-----------------\r\n\r\n\r\n"
                   "No application log maintained.\r\nPlease check plugun options page.\r\n\r\n");
-    // Another letter case of the same name is the same file.
+    // Another letter case of the same name is the same file: it is replaced, not kept beside.
     fs::rename(root_ / "My Documents" / "DurvoLog.txt", root_ / "My Documents" / "durvolog.TXT");
     writeReport(ReportMode::Silent);
-    EXPECT_FALSE(fileExists());
-    EXPECT_TRUE(fs::exists(root_ / "My Documents" / "durvolog.TXT"));
+    EXPECT_TRUE(fileExists());
+    EXPECT_FALSE(fs::exists(root_ / "My Documents" / "durvolog.TXT"));
 }
+
+const std::string cannotCreate = std::string("Unable to create file \n") + reportPath +
+                                 "\nPlease sure this file is not opened by any program like Pocket Word";
+const std::string cannotWrite = std::string("Unable to write file \n") + reportPath + "\nThe storage may be full.";
+const std::string saved =
+    std::string("Durvo report was successfuly saved to \n") + reportPath + "\nUse PocketWord to open this file.";
 
 TEST_F(Report, FailuresAreToldOnlyWhenInteractiveAndTheAutosaveKeepsItsDue)
 {
-    using Write = control::FileFaults::Write;
-    const std::string path = reportPath;
-    const std::string cannotCreate = "Unable to create file \n" + path +
-                                     "\nPlease sure this file is not opened by any program like Pocket Word";
-    const std::string cannotWrite = "Unable to write file \n" + path + "\nThe storage may be full.";
-    const std::string saved = "Durvo report was successfuly saved to \n" + path + "\nUse PocketWord to open this file.";
     struct Case {
         const char *proves;
         ReportMode mode;
-        control::FileFaults faults;
-        bool openInEditor;        // another program holds the file, sharing reading only
+        const char *before;       // the report file's kind beforehand: "none", "file", "editor", "fifo"
         const char *caption;      // the one box shown, or nullptr
         std::string text;
-        const char *fileAfter;    // what the file holds afterwards
     };
     const Case cases[] = {
-        {"written, interactive", ReportMode::Interactive, {}, false, "Successful", saved, "full"},
-        {"written, silent", ReportMode::Silent, {}, false, nullptr, "", "full"},
-        {"cannot create, interactive", ReportMode::Interactive, {true, Write::Works, 0}, false, "Error",
-         cannotCreate, "none"},
-        {"cannot create, silent", ReportMode::Silent, {true, Write::Works, 0}, false, nullptr, "", "none"},
-        {"open in Pocket Word, interactive", ReportMode::Interactive, {}, true, "Error", cannotCreate, "editor"},
-        {"open in Pocket Word, silent", ReportMode::Silent, {}, true, nullptr, "", "editor"},
-        {"the first line fails", ReportMode::Interactive, {false, Write::Fails, 0}, false, "Error", cannotWrite,
-         "0 lines"},
-        {"the fifth line fails", ReportMode::Interactive, {false, Write::Fails, 4}, false, "Error", cannotWrite,
-         "4 lines"},
-        {"the third line is cut short", ReportMode::Interactive, {false, Write::Short, 2}, false, "Error",
-         cannotWrite, "2 lines and a half"},
-        {"the fifth line fails, silent", ReportMode::Silent, {false, Write::Fails, 4}, false, nullptr, "",
-         "4 lines"},
-        {"the last line is cut short, silent", ReportMode::Silent, {false, Write::Short, 24}, false, nullptr, "",
-         "24 lines and a half"},
+        {"written, interactive", ReportMode::Interactive, "none", "Successful", saved},
+        {"written, silent", ReportMode::Silent, "none", nullptr, ""},
+        {"replaces the last report", ReportMode::Interactive, "file", "Successful", saved},
+        {"open in Pocket Word, interactive", ReportMode::Interactive, "editor", "Error", cannotCreate},
+        {"open in Pocket Word, silent", ReportMode::Silent, "editor", nullptr, ""},
+        // A pipe swallows the lines: that is no saved report.
+        {"a FIFO in its place", ReportMode::Interactive, "fifo", "Error", cannotCreate},
     };
-    // Where line n (from 0) of the full report begins.
-    auto lineStart = [](int n) {
-        size_t at = 0;
-        for (int i = 0; i < n; i++) at = fullReport.find("\r\n", at) + 2;
-        return at;
-    };
+    const fs::path report = root_ / "My Documents" / "DurvoLog.txt";
     for (const Case &c : cases) {
         SCOPED_TRACE(c.proves);
-        fs::remove(root_ / "My Documents" / "DurvoLog.txt");
+        fs::remove(report);
         user.boxes.clear();
         user.boxAnswers = {IDOK};
+        std::string before = c.before;
         HANDLE editor = INVALID_HANDLE_VALUE;
-        if (c.openInEditor) {
-            std::ofstream(root_ / "My Documents" / "DurvoLog.txt", std::ios::binary) << "being read";
+        if (before == "fifo") {
+            ASSERT_EQ(mkfifo(report.c_str(), 0600), 0);
+        } else if (before != "none") {
+            std::ofstream(report, std::ios::binary) << "being read";
+        }
+        if (before == "editor") {
             editor = CreateFileW(u"\\My Documents\\DurvoLog.txt", GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
                                  FILE_ATTRIBUTE_NORMAL, NULL);
             ASSERT_NE(editor, INVALID_HANDLE_VALUE);
         }
-        control::setFileFaults(c.faults);
         meterState.logElapsedMs = 777000;
 
         writeReport(c.mode);
 
-        control::setFileFaults({});
         if (editor != INVALID_HANDLE_VALUE) CloseHandle(editor);
         EXPECT_EQ(control::openFileHandles(), 0);
-        bool written = std::string(c.fileAfter) == "full";
+        bool written = before == "none" || before == "file";
         EXPECT_EQ(meterState.logElapsedMs, written ? 0u : 777000u);
         if (c.caption) {
             ASSERT_EQ(user.boxes.size(), 1u);
@@ -311,22 +300,60 @@ TEST_F(Report, FailuresAreToldOnlyWhenInteractiveAndTheAutosaveKeepsItsDue)
         } else {
             EXPECT_EQ(user.captions(), std::vector<std::string>{});
         }
-        std::string after = c.fileAfter;
-        if (after == "full") {
-            EXPECT_EQ(file(), fullReport);
-        } else if (after == "none") {
-            EXPECT_FALSE(fileExists());
-        } else if (after == "editor") {
-            EXPECT_EQ(file(), "being read");
-        } else if (after == "0 lines") {
-            EXPECT_EQ(file(), "");
-        } else if (after == "4 lines") {
-            EXPECT_EQ(file(), fullReport.substr(0, lineStart(4)));
-        } else if (after == "2 lines and a half") {
-            EXPECT_EQ(file(), fullReport.substr(0, lineStart(2) + 1));   // the empty third line: half its CR LF
+        if (before == "fifo") {
+            EXPECT_TRUE(fs::is_fifo(report));
         } else {
-            // The last line is the empty one: half of its CR LF is the CR.
-            EXPECT_EQ(file(), fullReport.substr(0, fullReport.size() - 1));
+            EXPECT_EQ(file(), written ? fullReport : "being read");
+        }
+        EXPECT_FALSE(fs::exists(root_ / "My Documents" / "DurvoLog.new"));
+    }
+    EXPECT_EQ(control::takeUnansweredPrompts(), std::vector<std::string>{});
+}
+
+// Every file call of the report failed in turn, once each: the user hears of it (when asked
+// for the report), the last report keeps its bytes, nothing half-written is left, and the
+// autosave stays due. Only when the last step, the rename, fails is the old report gone: the
+// new one is then whole beside it.
+TEST_F(Report, EachFailingFileCallIsToldAndLosesNothing)
+{
+    const fs::path report = root_ / "My Documents" / "DurvoLog.txt";
+    const fs::path beside = root_ / "My Documents" / "DurvoLog.new";
+    for (ReportMode mode : {ReportMode::Interactive, ReportMode::Silent}) {
+        for (bool shortWrite : {false, true}) {
+            FaultSweep sweep;
+            sweep.operation = std::string("report, ") + (mode == ReportMode::Interactive ? "interactive" : "silent") +
+                              (shortWrite ? ", short writes" : "");
+            sweep.shortWrite = shortWrite;
+            sweep.prepare = [&] {
+                fs::remove(beside);
+                std::ofstream(report, std::ios::binary) << "the last report";
+                user.boxes.clear();
+                user.boxAnswers = {IDOK};
+                meterState.logElapsedMs = 777000;
+            };
+            sweep.run = [&] { writeReport(mode); };
+            sweep.check = [&](control::FaultPoint failed) {
+                using control::FaultPoint;
+                EXPECT_EQ(meterState.logElapsedMs, 777000u);
+                EXPECT_EQ(control::openFileHandles(), 0);
+                if (failed == FaultPoint::MoveFile) {
+                    EXPECT_FALSE(fs::exists(report));
+                    EXPECT_EQ(readFile(beside), fullReport);
+                } else {
+                    EXPECT_EQ(readFile(report), "the last report");
+                    EXPECT_FALSE(fs::exists(beside));
+                }
+                if (mode == ReportMode::Silent) {
+                    EXPECT_EQ(user.captions(), std::vector<std::string>{});
+                    return;
+                }
+                ASSERT_EQ(user.boxes.size(), 1u);
+                EXPECT_EQ(control::toUtf8(user.boxes[0].caption), "Error");
+                EXPECT_EQ(control::toUtf8(user.boxes[0].text),
+                          failed == FaultPoint::WriteFile ? cannotWrite : cannotCreate);
+            };
+            // The header lines, the history, the usage log, the rename: more than 25 calls.
+            EXPECT_GT(sweepFaults(sweep), 25u);
         }
     }
     EXPECT_EQ(control::takeUnansweredPrompts(), std::vector<std::string>{});
@@ -348,18 +375,18 @@ TEST_F(Report, AutosaveIsTriedAgainOnEveryTickUntilItIsWritten)
     EXPECT_FALSE(fileExists());
     EXPECT_EQ(meterState.logElapsedMs, 300000u);
 
-    control::setFileFaults({true, control::FileFaults::Write::Works, 0});
+    control::setFaults({{control::FaultPoint::CreateFile}});
     tick();
     tick();
     EXPECT_FALSE(fileExists());
     EXPECT_EQ(meterState.logElapsedMs, 302000u);
 
     // A disk that fills up midway leaves the report to be written again, too.
-    control::setFileFaults({false, control::FileFaults::Write::Fails, 10});
+    control::setFaults({{control::FaultPoint::WriteFile}, 10});
     tick();
     EXPECT_EQ(meterState.logElapsedMs, 303000u);
 
-    control::setFileFaults({});
+    control::setFaults({});
     tick();
     EXPECT_TRUE(fileExists());
     EXPECT_EQ(meterState.logElapsedMs, 0u);
@@ -385,6 +412,8 @@ TEST_F(Report, ALineIsLatin1WithCrLfInOneWrite)
         {"the euro sign is no Latin-1", u"5 \u20ac", "5 ?\r\n"},
         {"U+0100 does not become a NUL", u"a\u0100b", "a?b\r\n"},
         {"U+010A does not become a line feed", u"a\u010ab", "a?b\r\n"},
+        {"control characters cannot break the table", u"a\tb\nc\rd\u001f", "a?b?c?d?\r\n"},
+        {"U+007F and U+0080 keep their byte", u"\u007f\u0080", "\x7f\x80\r\n"},
         {"a surrogate pair is two characters", u"\U0001F600", "??\r\n"},
         {"253 characters", std::u16string(253, u'x'), std::string(253, 'x') + "\r\n"},
         {"254 characters, the most a line holds", std::u16string(254, u'x'), std::string(254, 'x') + "\r\n"},
@@ -396,9 +425,9 @@ TEST_F(Report, ALineIsLatin1WithCrLfInOneWrite)
         HANDLE handle = CreateFileW(u"\\My Documents\\DurvoLog.txt", GENERIC_WRITE, 0, NULL, CREATE_ALWAYS,
                                     FILE_ATTRIBUTE_NORMAL, NULL);
         ASSERT_NE(handle, INVALID_HANDLE_VALUE);
-        control::setFileFaults({false, control::FileFaults::Write::Fails, 1});   // only one write works
+        control::setFaults({{control::FaultPoint::WriteFile}, 1});   // only one write works
         EXPECT_TRUE(writeReportLine(handle, c.line.c_str()));
-        control::setFileFaults({});
+        control::setFaults({});
         CloseHandle(handle);
         EXPECT_EQ(file(), c.bytes);
     }
@@ -406,24 +435,23 @@ TEST_F(Report, ALineIsLatin1WithCrLfInOneWrite)
 
 TEST_F(Report, ALineThatIsNotWrittenWholeIsAFailure)
 {
-    using Write = control::FileFaults::Write;
     struct Case {
         const char *proves;
-        Write write;
+        control::Faults faults;
         bool result;
         std::string bytes;
     } const cases[] = {
-        {"written", Write::Works, true, "abcd\r\n"},
-        {"the write fails", Write::Fails, false, ""},
-        {"three of six bytes", Write::Short, false, "abc"},
+        {"written", {}, true, "abcd\r\n"},
+        {"the write fails", {{control::FaultPoint::WriteFile}}, false, ""},
+        {"three of six bytes", {{control::FaultPoint::WriteFile}, 0, true, true}, false, "abc"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.proves);
         HANDLE handle = CreateFileW(u"\\My Documents\\DurvoLog.txt", GENERIC_WRITE, 0, NULL, CREATE_ALWAYS,
                                     FILE_ATTRIBUTE_NORMAL, NULL);
-        control::setFileFaults({false, c.write, 0});
+        control::setFaults(c.faults);
         EXPECT_EQ(writeReportLine(handle, u"abcd"), c.result);
-        control::setFileFaults({});
+        control::setFaults({});
         CloseHandle(handle);
         EXPECT_EQ(file(), c.bytes);
     }

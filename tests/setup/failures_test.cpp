@@ -1,6 +1,7 @@
 // Every way the setup fails: each ends in one "Setup not complete" box with its message, and
 // leaves on disk exactly what was written before the failure.
 #include "setup_fixture.h"
+#include "support/fault_sweep.h"
 
 namespace setuptest {
 namespace {
@@ -108,13 +109,13 @@ TEST_F(SetupFailures, NoSynchronisationSoftwareEndsBeforeAnythingIsWritten)
         {"the value is empty", [] { setInstalledDir(""); }},
         {"the value is no string", [&] { setRegistryValue("InstalledDir", REG_DWORD, &number, 4); }},
         {"the value is longer than the buffer", [&] { setInstalledDir("C:\\" + tooLong); }},
-        {"the key cannot be opened", [] { control::setRegistryFaults({false, true, false}); }},
+        {"the key cannot be opened", [] { control::setFaults({{control::FaultPoint::RegOpenKey}}); }},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.proves);
         events_.clear();
         installSync("C:\\Program Files\\Sync Tools");
-        control::setRegistryFaults({});
+        control::setFaults({});
         c.registry();
 
         runSetup();
@@ -160,36 +161,33 @@ TEST_F(SetupFailures, MissingOrEmptyResourceLeavesTheFilesBeforeIt)
     }
 }
 
-TEST_F(SetupFailures, FileThatCannotBeWrittenEndsTheUnpacking)
+// Every file and registry call of the setup failed in turn, once each (and each write cut
+// short): the setup ends in "Setup not complete" naming the file it could not extract (or the
+// missing synchronisation software when the key cannot be opened), the files before it are
+// whole, a cut-off file is not left behind, and nothing is started.
+TEST_F(SetupFailures, EachFailingCallEndsTheSetupAndLeavesWholeFilesOnly)
 {
-    using Write = control::FileFaults::Write;
-    struct Case {
-        std::string proves;
-        control::FileFaults faults;
-        int failing;   // the package file named in the message
-    };
-    std::vector<Case> cases = {{"no file can be created", {true, Write::Works, 0}, 0}};
     const std::vector<std::string> carried = allPackageFiles();
-    for (int i = 0; i < static_cast<int>(carried.size()); ++i) {
-        cases.push_back({"the write of " + carried[i] + " fails", {false, Write::Fails, static_cast<DWORD>(i)}, i});
-        cases.push_back({"the write of " + carried[i] + " stops short", {false, Write::Short, static_cast<DWORD>(i)}, i});
-    }
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.proves);
-        fs::remove_all(host(packageFolder()));
-        events_.clear();
-        control::setFileFaults(c.faults);
-
-        runSetup();
-
-        control::setFileFaults({});
-        const std::string name = carried[c.failing];
-        EXPECT_EQ(events_, (std::vector<std::string>{
-                               "dialog Durvo Meter plugin Setup",
-                               failureBox("Unable to extract file " + packageFolder() + name),
-                           }));
-        // The files before it are whole; a cut-off file is not left behind.
-        EXPECT_EQ(packageFilesOnDisk(), firstPackageFiles(c.failing));
+    for (bool shortWrite : {false, true}) {
+        FaultSweep sweep;
+        sweep.operation = std::string("setup's package extraction") + (shortWrite ? ", short writes" : "");
+        sweep.shortWrite = shortWrite;
+        sweep.prepare = [&] {
+            fs::remove_all(host(packageFolder()));
+            events_.clear();
+        };
+        sweep.run = [&] { runSetup(); };
+        sweep.check = [&](control::FaultPoint failed) {
+            std::vector<std::string> onDisk = packageFilesOnDisk();
+            ASSERT_LT(onDisk.size(), carried.size());
+            std::string message = failed == control::FaultPoint::RegOpenKey
+                                      ? kNoSyncText
+                                      : "Unable to extract file " + packageFolder() + carried[onDisk.size()];
+            EXPECT_EQ(events_, (std::vector<std::string>{"dialog Durvo Meter plugin Setup", failureBox(message)}));
+            EXPECT_EQ(onDisk, firstPackageFiles(int(onDisk.size())));
+        };
+        // The key, the folder, and a create and a write for each package file.
+        EXPECT_EQ(sweepFaults(sweep), DWORD(2 + 2 * carried.size()));
     }
 }
 
