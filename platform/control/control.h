@@ -81,6 +81,11 @@ struct FileFaults {
 void setFileFaults(const FileFaults &faults);
 // Files opened with CreateFile* and not yet closed; a leak shows here.
 int openFileHandles();
+// The whole of a host file from outside, opened without blocking and checked before a byte is
+// read: false, with *why ("a FIFO, not a regular file", "a folder, ...", "a device, ...",
+// "larger than 64 MB", or the system's reason: "No such file or directory", "File name too
+// long"), for anything but a regular file of at most `limit` bytes.
+bool readRegularFile(const std::filesystem::path &file, size_t limit, std::string *bytes, std::string *why);
 
 // ---- Programs --------------------------------------------------------------------------------
 // There are no processes: a program that WinExec starts is handed to the launcher, which stands
