@@ -272,6 +272,12 @@ bool CabinetReader::extract(size_t index, std::vector<uint8_t> *data, std::strin
                  " of at most " + number(cab::kMaxBlockBytes) + " bytes)";
         return false;
     }
+    unpacked_ += uint64_t{file->offset} + file->length;
+    if (unpacked_ > kMaxUnpackBytes) {
+        *error = "member " + member.name + ": reaching it would unpack more than " + number(kMaxUnpackBytes) +
+                 " bytes of the cabinet's folders";
+        return false;
+    }
     data->clear();
     Sink sink{data, member.size};
     auto *d = library_->decompressor;

@@ -348,6 +348,12 @@ TEST_F(DeviceInstaller, BadCabinetsAreRefusedWithTheirOwnMessage)
          "32768 bytes)"},
         {"member_past_its_folders_data", [](Bytes &b) { put32(b, kLibraryEntry, get32(b, kLibraryEntry) + 100); },
          "member 00Durvo.001: its data lies outside its folder's data blocks"},
+        {"member_far_into_its_folder",
+         [](Bytes &b) {
+             put16(b, kFolder + 4, 5000);               // 5,000 blocks of up to 32 KB
+             put32(b, kLibraryEntry + 4, 150000000);   // the library 150 MB into them
+         },
+         "member 00Durvo.001: reaching it would unpack more than 134217728 bytes of the cabinet's folders"},
         {"folder_data_outside", [size](Bytes &b) { put32(b, kFolder, static_cast<uint32_t>(size - 4)); },
          "member DURVO~1.000: its data runs past the end of the cabinet"},
         {"no_setup_record", rename(kRecordEntry, "DURVO~1.00X"),
