@@ -76,26 +76,30 @@ TEST_F(SetupFlow, PackageFolderIsTheDirectoryWithOneTrailingBackslash)
 
 // The registry value is read up to 249 characters. A path the 8-bit file calls take has at most
 // MAX_PATH (260) characters, so the package's longest path ("...\Durvo plugin\Durvo.mips.CAB",
-// 28 more than the value) decides where installing ends, as under Windows.
-TEST_F(SetupFlow, InstallDirectoryLengthsAtEachLimit)
+// 28 more than the value) decides where installing ends, as under Windows; a name Windows
+// refuses stops the setup at its first file, never in a "successful" setup that installed nothing.
+TEST_F(SetupFlow, InstallDirectoriesAtEachLimit)
 {
     struct Case {
         const char *proves;
-        size_t length;            // of the registry value, "C:\" included
-        const char *firstFailing;   // nullptr: installs
+        std::string directory;      // the registry value
+        const char *firstFailing;   // nullptr: installs; "": no directory
     };
+    auto ofLength = [](size_t length) { return "C:\\" + std::string(length - 3, 'd'); };
     const Case cases[] = {
-        {"232 characters: every path fits", 232, nullptr},
-        {"233 characters: the MIPS cabinet's path is one too long", 233, "Durvo.mips.CAB"},
-        {"249 characters: the whole directory, but not even its folder fits", 249, "Durvo.ini"},
-        {"250 characters: no directory", 250, ""},
+        {"232 characters: every path fits", ofLength(232), nullptr},
+        {"233 characters: the MIPS cabinet's path is one too long", ofLength(233), "Durvo.mips.CAB"},
+        {"249 characters: the whole directory, but not even its folder fits", ofLength(249), "Durvo.ini"},
+        {"250 characters: no directory", ofLength(250), ""},
+        {"a quote in the directory", "C:\\Sync \"Tools\"", "Durvo.ini"},
+        {"wildcards in the directory", "C:\\Sync*?", "Durvo.ini"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.proves);
         fs::remove_all(root_ / "c");
         put("Windows/notepad.exe", "editor");
         events_.clear();
-        const std::string directory = "C:\\" + std::string(c.length - 3, 'd');
+        const std::string &directory = c.directory;
         installSync(directory);
 
         runSetup();
