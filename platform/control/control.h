@@ -210,6 +210,9 @@ struct MessageBoxShown {
     std::u16string caption;
     std::u16string text;
     UINT type = 0;   // MB_* flags as passed
+    // The box's own top-level window while the callback runs (caption, text, buttons), so that
+    // saveWindowPng(window, ...) or saveScreenPng pictures the open box.
+    HWND window = nullptr;
 };
 struct MenuItemShown {
     UINT id = 0;
