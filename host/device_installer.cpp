@@ -321,6 +321,9 @@ private:
 
     bool files()
     {
+        if (record_.files.size() > kMaxInstallFiles)
+            return fail("the record lists " + number(record_.files.size()) + " files; the device takes at most " +
+                        number(kMaxInstallFiles) + " from one cabinet");
         uint64_t total = 0;
         std::map<size_t, std::shared_ptr<const std::vector<uint8_t>>> extracted;
         for (const auto &f : record_.files) {

@@ -42,6 +42,10 @@ constexpr size_t kMaxCabinetFileBytes = 64u << 20;
 // What the files of one cabinet may come to together, counting a member once for each file
 // entry that names it: a few kilobytes of cabinet must not fill the device (or the host).
 constexpr uint64_t kMaxInstallBytes = 64u << 20;
+// The most file entries one cabinet may have: far more than any Pocket PC program needs, and a
+// bound on the time an install takes (each new file is looked up in its folder ignoring case,
+// which reads the folder).
+constexpr size_t kMaxInstallFiles = 1024;
 // Windows' registry limits: a key name of at most 255 characters, at most 512 levels of keys.
 constexpr size_t kMaxKeyNameLength = 255;
 constexpr size_t kMaxKeyDepth = 512;

@@ -537,7 +537,7 @@ TEST_F(DeviceInstaller, ACabinetRefusedWhileWritingLeavesTheDeviceAsItWas)
 }
 
 // One member named by many file entries is unpacked once, and what the entries come to together
-// is bounded: a small cabinet cannot fill the device.
+// is bounded: a small cabinet cannot fill the device, nor keep it busy.
 TEST_F(DeviceInstaller, ManyFileEntriesOfOneMember)
 {
     package::SetupRecord r = package::durvoSetupRecord(kArm);
@@ -550,10 +550,12 @@ TEST_F(DeviceInstaller, ManyFileEntriesOfOneMember)
         return cabinetOf(recordBytes(many), library_);
     };
     std::string error;
-    ASSERT_TRUE(install(withEntries(100), kArm, &error)) << error;
-    EXPECT_EQ(fs::file_size(root_ / "Windows" / "Many" / "f99"), library_.size());
-    // 13,422 entries of 5,000 bytes come to 67,110,000 bytes: over 64 MB.
-    expectRefused(withEntries(13421), kArm, "the files come to more than 67108864 bytes");
+    ASSERT_TRUE(install(withEntries(1023), kArm, &error)) << error;   // 1,024 files: the most
+    EXPECT_EQ(fs::file_size(root_ / "Windows" / "Many" / "f1022"), library_.size());
+    expectRefused(withEntries(1024), kArm, "the record lists 1025 files; the device takes at most 1024");
+    // 1,001 entries of 70,000 bytes come to 70,070,000 bytes: over 64 MB.
+    library_ = pattern(70000, 3);
+    expectRefused(withEntries(1000), kArm, "the files come to more than 67108864 bytes");
 }
 
 }  // namespace
