@@ -3,7 +3,7 @@
 // scratch device. An input that begins with "MSCE" is taken as a setup record and wrapped into a
 // sound cabinet with a small library, so that the fuzzer reaches the record reader without
 // having to forge a cabinet around it. Every refusal must name its defect and leave the device
-// as it was; overruns are AddressSanitizer's to find.
+// as it was, byte for byte; overruns are AddressSanitizer's to find.
 #include <control.h>
 
 #include "cabinet_writer.h"
@@ -13,6 +13,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
 #include <span>
 #include <string>
 #include <vector>
@@ -31,14 +34,22 @@ void freshDevice()
 {
     fs::remove_all(deviceRoot);
     fs::create_directories(deviceRoot / "Windows");
+    // An older library that a refused cabinet must leave byte for byte.
+    std::ofstream(deviceRoot / "Windows" / "Durvo.DLL", std::ios::binary) << "an older library";
     control::clearRegistry();
 }
 
-size_t entriesBelowRoot()
+// Every entry below the root with the bytes of each file: a refusal must leave them all.
+std::map<std::string, std::string> deviceContents()
 {
-    size_t count = 0;
-    for (auto it = fs::recursive_directory_iterator(deviceRoot); it != fs::recursive_directory_iterator(); ++it) ++count;
-    return count;
+    std::map<std::string, std::string> contents;
+    for (const auto &entry : fs::recursive_directory_iterator(deviceRoot)) {
+        std::string &bytes = contents[entry.path().string()];
+        if (!entry.is_regular_file()) continue;
+        std::ifstream in(entry.path(), std::ios::binary);
+        bytes.assign(std::istreambuf_iterator<char>(in), {});
+    }
+    return contents;
 }
 
 }  // namespace
@@ -63,7 +74,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *bytes, size_t length)
     }
 
     const std::string registryBefore = control::registryToRegText();
-    const size_t entriesBefore = entriesBelowRoot();
+    const auto contentsBefore = deviceContents();
     host::InstallOutcome outcome;
     std::string error;
     if (host::installCabinet(input, host::InstallTarget{2577}, &outcome, &error)) {
@@ -74,9 +85,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *bytes, size_t length)
         std::fprintf(stderr, "a refused cabinet without a message\n");
         std::abort();
     }
-    // Refusals come before the first write; a failed write would name its file, which the
-    // scratch device never refuses.
-    if (control::registryToRegText() != registryBefore || entriesBelowRoot() != entriesBefore) {
+    // Refusals come before the first write, and a write that fails undoes the ones before it.
+    if (control::registryToRegText() != registryBefore || deviceContents() != contentsBefore) {
         std::fprintf(stderr, "a refused cabinet changed the device: %s\n", error.c_str());
         std::abort();
     }

@@ -103,6 +103,25 @@ mspack_system memorySystem = {memoryOpen, memoryClose, memoryRead,   memoryWrite
 
 std::string number(uint64_t n) { return std::to_string(n); }
 
+// libmspack's own name for a code, for the messages that have no better words.
+std::string codeName(int code)
+{
+    switch (code) {
+    case MSPACK_ERR_ARGS: return "MSPACK_ERR_ARGS, bad arguments";
+    case MSPACK_ERR_OPEN: return "MSPACK_ERR_OPEN, cannot open";
+    case MSPACK_ERR_READ: return "MSPACK_ERR_READ, read error";
+    case MSPACK_ERR_WRITE: return "MSPACK_ERR_WRITE, write error";
+    case MSPACK_ERR_SEEK: return "MSPACK_ERR_SEEK, seek error";
+    case MSPACK_ERR_NOMEMORY: return "MSPACK_ERR_NOMEMORY, out of memory";
+    case MSPACK_ERR_SIGNATURE: return "MSPACK_ERR_SIGNATURE, bad signature";
+    case MSPACK_ERR_DATAFORMAT: return "MSPACK_ERR_DATAFORMAT, bad data format";
+    case MSPACK_ERR_CHECKSUM: return "MSPACK_ERR_CHECKSUM, bad checksum";
+    case MSPACK_ERR_CRUNCH: return "MSPACK_ERR_CRUNCH, compression error";
+    case MSPACK_ERR_DECRUNCH: return "MSPACK_ERR_DECRUNCH, decompression error";
+    default: return "unknown code";
+    }
+}
+
 // Our own checks of the fixed header, before libmspack reads anything.
 bool checkHeader(std::span<const uint8_t> bytes, std::string *error)
 {
@@ -163,7 +182,7 @@ std::string openError(int code)
     case MSPACK_ERR_DATAFORMAT:
         return "the folder or member list is damaged (a member names no folder, or lies beyond the "
                "largest folder a cabinet can hold)";
-    default: return "the cabinet cannot be read (libmspack error " + number(code) + ")";
+    default: return "the cabinet cannot be read (libmspack error " + number(code) + ": " + codeName(code) + ")";
     }
 }
 
@@ -180,7 +199,8 @@ std::string extractError(int code, const std::string &member, bool compressed)
     case MSPACK_ERR_DECRUNCH: return "member " + member + ": its compressed data cannot be unpacked";
     case MSPACK_ERR_WRITE: return "member " + member + " unpacks into more than it says it holds";
     case MSPACK_ERR_NOMEMORY: return "out of memory while unpacking member " + member;
-    default: return "member " + member + " cannot be extracted (libmspack error " + number(code) + ")";
+    default:
+        return "member " + member + " cannot be extracted (libmspack error " + number(code) + ": " + codeName(code) + ")";
     }
 }
 
@@ -250,6 +270,12 @@ bool CabinetReader::extract(size_t index, std::vector<uint8_t> *data, std::strin
                  number(uint64_t{file->offset} + file->length) + " of its folder) lies beyond the folder's data (" +
                  number(file->folder->num_blocks) + (file->folder->num_blocks == 1 ? " block" : " blocks") +
                  " of at most " + number(cab::kMaxBlockBytes) + " bytes)";
+        return false;
+    }
+    unpacked_ += uint64_t{file->offset} + file->length;
+    if (unpacked_ > kMaxUnpackBytes) {
+        *error = "member " + member.name + ": reaching it would unpack more than " + number(kMaxUnpackBytes) +
+                 " bytes of the cabinet's folders";
         return false;
     }
     data->clear();

@@ -15,6 +15,10 @@ namespace host {
 // A member larger than this is refused before it is extracted: more than any Pocket PC holds,
 // and a guard against a small compressed cabinet that unpacks into gigabytes.
 constexpr uint32_t kMaxMemberBytes = 64u << 20;
+// What the reader unpacks for one cabinet at most, counting for each member extracted its folder's
+// data up to the member's end (libmspack unpacks a folder from its start to reach a member). A
+// compressed megabyte can stand for gigabytes of folder data; this keeps the time bounded.
+constexpr uint64_t kMaxUnpackBytes = 2 * uint64_t{kMaxMemberBytes};
 
 class CabinetReader {
 public:
@@ -42,6 +46,7 @@ private:
     std::span<const uint8_t> bytes_;
     std::unique_ptr<Library> library_;
     std::vector<Member> members_;
+    uint64_t unpacked_ = 0;   // counted against kMaxUnpackBytes
 };
 
 }  // namespace host

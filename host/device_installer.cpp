@@ -11,9 +11,14 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
-#include <fstream>
 #include <map>
+#include <memory>
 #include <system_error>
+#include <unordered_map>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace host {
 namespace {
@@ -42,11 +47,6 @@ bool equalIgnoringCase(std::string_view a, std::string_view b)
            });
 }
 
-bool endsWith(std::string_view text, std::string_view suffix)
-{
-    return text.size() >= suffix.size() && text.substr(text.size() - suffix.size()) == suffix;
-}
-
 // ".001" for member 1: at least three digits.
 std::string memberSuffix(uint16_t member)
 {
@@ -64,9 +64,12 @@ bool isPlainName(const std::string &name)
     });
 }
 
+// Names of the host's file system hold at most this many bytes (NAME_MAX).
+constexpr size_t kMaxHostNameBytes = 255;
+
 struct FileCopy {
     std::string devicePath;
-    std::vector<uint8_t> data;
+    std::shared_ptr<const std::vector<uint8_t>> data;   // shared by every entry naming the member
 };
 struct ValueWrite {
     std::u16string name;
@@ -85,6 +88,100 @@ struct Plan {
     std::vector<KeyWrite> keys;
 };
 
+std::string systemError(int code) { return std::error_code(code, std::generic_category()).message(); }
+
+// A file of the plan on its way onto the device: written beside its target first, the old file
+// (if any) moved aside, so that everything can be put back until the install is complete.
+struct StagedFile {
+    fs::path target, temporary, previous;
+    bool written = false;    // the temporary holds the new bytes
+    bool hadOld = false;     // an old file was moved to `previous`
+    bool placed = false;     // the new file is at `target`
+};
+
+// Undoes an install that failed halfway: files and folders as they were, the registry as its
+// text was before the first write. Nothing of the device survives a refused cabinet but the
+// bytes it held.
+class Staging {
+public:
+    Staging() : registryBefore_(control::registryToRegText()) {}
+
+    // Folders made for the install, outermost first, so that a rollback removes them innermost first.
+    bool makeFolders(const fs::path &folder, std::string *why)
+    {
+        std::vector<fs::path> missing;
+        struct stat info;
+        for (fs::path at = folder; !at.empty() && ::lstat(at.c_str(), &info) != 0; at = at.parent_path()) {
+            if (errno != ENOENT) break;
+            missing.push_back(at);
+            if (at == at.parent_path()) break;
+        }
+        for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
+            if (::mkdir(it->c_str(), 0777) != 0) {
+                *why = systemError(errno);
+                return false;
+            }
+            folders_.push_back(*it);
+        }
+        return true;
+    }
+
+    StagedFile &add(StagedFile file)
+    {
+        files_.push_back(std::move(file));
+        return files_.back();
+    }
+    std::vector<StagedFile> &files() { return files_; }
+
+    // The install went through: the old files moved aside go.
+    void commit()
+    {
+        for (const StagedFile &f : files_)
+            if (f.hadOld) ::unlink(f.previous.c_str());
+        files_.clear();
+        folders_.clear();
+        committed_ = true;
+    }
+
+    ~Staging()
+    {
+        if (committed_) return;
+        for (auto it = files_.rbegin(); it != files_.rend(); ++it) {
+            if (it->placed) ::unlink(it->target.c_str());
+            if (it->hadOld) ::rename(it->previous.c_str(), it->target.c_str());
+            if (it->written) ::unlink(it->temporary.c_str());
+        }
+        for (auto it = folders_.rbegin(); it != folders_.rend(); ++it) ::rmdir(it->c_str());
+        std::string ignored;
+        if (control::registryToRegText() != registryBefore_) control::registryFromRegText(registryBefore_, &ignored);
+    }
+
+private:
+    std::string registryBefore_;
+    std::vector<StagedFile> files_;
+    std::vector<fs::path> folders_;
+    bool committed_ = false;
+};
+
+// Writes all of `data` to a new file; false with *why when the file exists or a write fails.
+bool writeNewFile(const fs::path &file, const std::vector<uint8_t> &data, std::string *why)
+{
+    const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        *why = systemError(errno);
+        return false;
+    }
+    int failure = 0;
+    for (size_t done = 0; failure == 0 && done < data.size();) {
+        ssize_t put = ::write(fd, data.data() + done, data.size() - done);
+        if (put < 0 && errno != EINTR) failure = errno;
+        if (put > 0) done += static_cast<size_t>(put);
+    }
+    if (::close(fd) != 0 && failure == 0) failure = errno;
+    if (failure != 0) *why = systemError(failure);
+    return failure == 0;
+}
+
 class Installer {
 public:
     Installer(std::span<const uint8_t> cabinet, const InstallTarget &target, std::string *error)
@@ -95,6 +192,7 @@ public:
     bool check(InstallOutcome *outcome)
     {
         if (!reader_.open(&error_)) return false;
+        indexMembers();
         std::vector<uint8_t> recordBytes;
         size_t recordMember = 0;
         if (!findMember(memberSuffix(0), "the setup record", &recordMember)) return false;
@@ -103,21 +201,27 @@ public:
         if (!readSetupRecord(recordBytes, &record_, &error_)) return fail("setup record " + recordName + ": " + error_);
         outcome->appName = record_.appName;
         outcome->provider = record_.provider;
+        for (const auto &s : record_.strings) strings_[s.id] = &s.text;
+        for (const auto &d : record_.directories) directories_[d.id] = &d;
         return device() && files() && keys() && values();
     }
 
     // Files first, then the registry: the item key is what makes the Today screen load the
-    // library, so it must not name a library that is not there yet.
+    // library, so it must not name a library that is not there yet. Every file is written
+    // beside its target before any target is replaced; a failure at any step puts back what
+    // the device held.
     bool carryOut(InstallOutcome *outcome)
     {
-        for (const FileCopy &f : plan_.files) {
-            if (!writeFile(f)) return false;
-            outcome->files.push_back(f.devicePath);
-        }
-        for (const KeyWrite &k : plan_.keys) {
+        Staging staging;
+        for (size_t i = 0; i < plan_.files.size(); ++i)
+            if (!stageFile(staging, plan_.files[i], i)) return false;
+        for (size_t i = 0; i < plan_.files.size(); ++i)
+            if (!placeFile(staging.files()[i], plan_.files[i].devicePath)) return false;
+        for (const KeyWrite &k : plan_.keys)
             if (!writeKey(k, outcome)) return false;
-            outcome->keys.push_back(k.shown);
-        }
+        staging.commit();
+        for (const FileCopy &f : plan_.files) outcome->files.push_back(f.devicePath);
+        for (const KeyWrite &k : plan_.keys) outcome->keys.push_back(k.shown);
         return true;
     }
 
@@ -128,21 +232,28 @@ private:
         return false;
     }
 
-    // The one member whose name ends in `suffix`.
+    // Members by the text after the last '.' of their names, so that each file entry finds its
+    // member in one look-up, however many members and entries the cabinet has.
+    void indexMembers()
+    {
+        const auto &members = reader_.members();
+        for (size_t i = 0; i < members.size(); ++i) {
+            size_t dot = members[i].name.rfind('.');
+            if (dot != std::string::npos) membersBySuffix_[members[i].name.substr(dot)].push_back(i);
+        }
+    }
+
+    // The one member whose name ends in `suffix` (a '.' and digits).
     bool findMember(const std::string &suffix, const std::string &what, size_t *index)
     {
         const auto &members = reader_.members();
-        size_t found = members.size();
-        for (size_t i = 0; i < members.size(); ++i) {
-            if (!endsWith(members[i].name, suffix)) continue;
-            if (found != members.size())
-                return fail("two cabinet members end in \"" + suffix + "\" (" + members[found].name + ", " +
-                            members[i].name + "); " + what + " must be one");
-            found = i;
-        }
-        if (found == members.size())
+        auto found = membersBySuffix_.find(suffix);
+        if (found == membersBySuffix_.end())
             return fail("the cabinet holds no member whose name ends in \"" + suffix + "\" (" + what + ")");
-        *index = found;
+        if (found->second.size() > 1)
+            return fail("two cabinet members end in \"" + suffix + "\" (" + members[found->second[0]].name + ", " +
+                        members[found->second[1]].name + "); " + what + " must be one");
+        *index = found->second[0];
         return true;
     }
 
@@ -176,36 +287,45 @@ private:
         return true;
     }
 
-    const std::string *stringText(uint16_t id) const
-    {
-        for (const auto &s : record_.strings)
-            if (s.id == id) return &s.text;
-        return nullptr;   // the reader has checked every reference
-    }
+    // The reader has checked that every reference names a string.
+    const std::string &stringText(uint16_t id) const { return *strings_.at(id); }
 
+    // A directory's device path, made once however many files go there.
     bool directoryPath(uint16_t id, std::string *path)
     {
-        for (const auto &d : record_.directories) {
-            if (d.id != id) continue;
-            for (uint16_t part : d.path) {
-                std::string text = *stringText(part);
-                if (text.size() >= 2 && text.front() == '%' && text.back() == '%') {
-                    if (!equalIgnoringCase(text, ce::kWindowsFolderMacro))
-                        return fail("directory " + number(id) + " uses the folder macro " + text +
-                                    ", which this installer does not know");
-                    text = "Windows";
-                } else if (!isPlainName(text)) {
-                    return fail("directory " + number(id) + ": \"" + text + "\" is no folder name");
-                }
-                *path += "\\" + text;
-            }
+        if (auto made = directoryPaths_.find(id); made != directoryPaths_.end()) {
+            *path = made->second;
             return true;
         }
-        return fail("directory " + number(id) + " is not in the record");
+        auto found = directories_.find(id);
+        if (found == directories_.end()) return fail("directory " + number(id) + " is not in the record");
+        path->clear();
+        for (uint16_t part : found->second->path) {
+            std::string text = stringText(part);
+            if (text.size() >= 2 && text.front() == '%' && text.back() == '%') {
+                if (!equalIgnoringCase(text, ce::kWindowsFolderMacro))
+                    return fail("directory " + number(id) + " uses the folder macro " + text +
+                                ", which this installer does not know");
+                text = "Windows";
+            } else if (!isPlainName(text)) {
+                return fail("directory " + number(id) + ": \"" + text + "\" is no folder name");
+            }
+            *path += "\\" + text;
+            if (path->size() >= MAX_PATH)
+                return fail("directory " + number(id) + ": its path is longer than the device allows (" +
+                            number(MAX_PATH - 1) + " characters)");
+        }
+        directoryPaths_[id] = *path;
+        return true;
     }
 
     bool files()
     {
+        if (record_.files.size() > kMaxInstallFiles)
+            return fail("the record lists " + number(record_.files.size()) + " files; the device takes at most " +
+                        number(kMaxInstallFiles) + " from one cabinet");
+        uint64_t total = 0;
+        std::map<size_t, std::shared_ptr<const std::vector<uint8_t>>> extracted;
         for (const auto &f : record_.files) {
             std::string what = "file " + number(f.id) + " (" + f.name + ")";
             if (!isPlainName(f.name)) return fail(what + ": \"" + f.name + "\" is no file name");
@@ -215,7 +335,20 @@ private:
             if (!findMember(memberSuffix(f.member), what, &member)) return false;
             FileCopy copy;
             copy.devicePath = path + "\\" + f.name;
-            if (!reader_.extract(member, &copy.data, &error_)) return false;
+            if (copy.devicePath.size() >= MAX_PATH)
+                return fail(what + ": " + copy.devicePath.substr(0, 40) + "... is longer than the device allows (" +
+                            number(MAX_PATH - 1) + " characters)");
+            total += reader_.members()[member].size;
+            if (total > kMaxInstallBytes)
+                return fail("the files come to more than " + number(kMaxInstallBytes) +
+                            " bytes, more than the device takes from one cabinet");
+            auto &data = extracted[member];
+            if (!data) {
+                auto bytes = std::make_shared<std::vector<uint8_t>>();
+                if (!reader_.extract(member, bytes.get(), &error_)) return false;
+                data = std::move(bytes);
+            }
+            copy.data = data;
             plan_.files.push_back(std::move(copy));
         }
         return true;
@@ -229,11 +362,17 @@ private:
             KeyWrite key;
             key.root = roots[k.root - ce::kRootClassesRoot];
             key.shown = rootNames[k.root - ce::kRootClassesRoot];
+            if (k.path.size() > kMaxKeyDepth)
+                return fail("registry key " + number(k.id) + ": its path has " + number(k.path.size()) +
+                            " levels; the registry holds at most " + number(kMaxKeyDepth));
             std::string path;
             for (uint16_t part : k.path) {
-                const std::string &text = *stringText(part);
+                const std::string &text = stringText(part);
                 if (text.empty() || text.find('\\') != std::string::npos || hasControlCharacter(text))
                     return fail("registry key " + number(k.id) + ": \"" + printable(text) + "\" is no key name");
+                if (text.size() > kMaxKeyNameLength)
+                    return fail("registry key " + number(k.id) + ": a name of " + number(text.size()) +
+                                " characters; the registry takes at most " + number(kMaxKeyNameLength));
                 path += (path.empty() ? "" : "\\") + text;
             }
             key.path = wide(path);
@@ -305,45 +444,67 @@ private:
         return true;
     }
 
-    // Written beside the target and renamed over it, so a failed write leaves the old file whole.
-    bool writeFile(const FileCopy &f)
+    // The new bytes beside the target, under a short name of ours: the target's own name may
+    // already be as long as a name can be. Folders on the way are made as needed.
+    bool stageFile(Staging &staging, const FileCopy &f, size_t index)
     {
         fs::path target = control::hostPathOf(control::fromUtf8(f.devicePath));
         if (target.empty()) return fail("the device has no file system to install " + f.devicePath + " into");
-        std::error_code ec;
-        fs::create_directories(target.parent_path(), ec);
-        fs::path temporary = target.parent_path() / ("." + target.filename().string() + ".new");
-        if (!ec) {
-            std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-            out.write(reinterpret_cast<const char *>(f.data.data()), static_cast<std::streamsize>(f.data.size()));
-            out.close();
-            if (!out) ec = std::make_error_code(std::errc::io_error);
+        if (target.filename().string().size() > kMaxHostNameBytes)
+            return fail("cannot write " + f.devicePath + ": its name is longer than the file system takes (" +
+                        number(kMaxHostNameBytes) + " bytes)");
+        std::string why;
+        if (!staging.makeFolders(target.parent_path(), &why))
+            return fail("cannot make the folder of " + f.devicePath + ": " + why);
+        StagedFile &staged = staging.add({target, target.parent_path() / (".install-" + number(index) + ".new"),
+                                          target.parent_path() / (".install-" + number(index) + ".old")});
+        if (!writeNewFile(staged.temporary, *f.data, &why)) return fail("cannot write " + f.devicePath + ": " + why);
+        staged.written = true;
+        return true;
+    }
+
+    // The old file moved aside, the new one renamed into its place. A folder or anything but a
+    // file at the target is refused: the device keeps it.
+    bool placeFile(StagedFile &staged, const std::string &devicePath)
+    {
+        struct stat info;
+        if (::lstat(staged.target.c_str(), &info) == 0) {
+            if (!S_ISREG(info.st_mode))
+                return fail("cannot write " + devicePath + ": " +
+                            (S_ISDIR(info.st_mode) ? "a folder of that name is there" : "something other than a file is there"));
+            if (::lstat(staged.previous.c_str(), &info) == 0 || errno != ENOENT)
+                return fail("cannot write " + devicePath + ": " + staged.previous.filename().string() + " is in the way");
+            if (::rename(staged.target.c_str(), staged.previous.c_str()) != 0)
+                return fail("cannot replace " + devicePath + ": " + systemError(errno));
+            staged.hadOld = true;
+        } else if (errno != ENOENT) {
+            return fail("cannot write " + devicePath + ": " + systemError(errno));
         }
-        if (!ec) fs::rename(temporary, target, ec);
-        if (ec) {
-            std::error_code ignored;
-            fs::remove(temporary, ignored);
-            return fail("cannot write " + f.devicePath + ": " + ec.message());
-        }
+        if (::rename(staged.temporary.c_str(), staged.target.c_str()) != 0)
+            return fail("cannot write " + devicePath + ": " + systemError(errno));
+        staged.written = false;
+        staged.placed = true;
         return true;
     }
 
     bool writeKey(const KeyWrite &k, InstallOutcome *outcome)
     {
         HKEY key = nullptr;
-        if (RegCreateKeyExW(k.root, k.path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) !=
-            ERROR_SUCCESS)
-            return fail("cannot create the registry key " + k.shown);
+        LONG status = RegCreateKeyExW(k.root, k.path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
+        if (status != ERROR_SUCCESS)
+            return fail("cannot create the registry key " + k.shown + " (error " + number(static_cast<uint32_t>(status)) +
+                        ")");
         for (const ValueWrite &v : k.values) {
             if (v.keepExisting &&
                 RegQueryValueExW(key, v.name.c_str(), nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS) {
                 ++outcome->valuesKept;
                 continue;
             }
-            if (RegSetValueExW(key, v.name.c_str(), 0, v.type, v.data.data(), static_cast<DWORD>(v.data.size())) !=
-                ERROR_SUCCESS) {
+            status = RegSetValueExW(key, v.name.c_str(), 0, v.type, v.data.data(), static_cast<DWORD>(v.data.size()));
+            if (status != ERROR_SUCCESS) {
                 RegCloseKey(key);
-                return fail("cannot write the value \"" + control::toUtf8(v.name) + "\" of " + k.shown);
+                return fail("cannot write the value \"" + control::toUtf8(v.name) + "\" of " + k.shown + " (error " +
+                            number(static_cast<uint32_t>(status)) + ")");
             }
             ++outcome->valuesWritten;
         }
@@ -357,6 +518,10 @@ private:
     SetupRecord record_;
     Plan plan_;
     std::map<uint16_t, size_t> keyIndex_;
+    std::unordered_map<std::string, std::vector<size_t>> membersBySuffix_;
+    std::unordered_map<uint16_t, const std::string *> strings_;
+    std::unordered_map<uint16_t, const package::RecordDirectory *> directories_;
+    std::unordered_map<uint16_t, std::string> directoryPaths_;
 };
 
 }  // namespace
@@ -391,23 +556,10 @@ bool installCabinet(std::span<const uint8_t> cabinet, const InstallTarget &targe
 bool installCabinetFile(const fs::path &file, const InstallTarget &target, InstallOutcome *outcome,
                         std::string *error)
 {
-    std::error_code ec;
-    if (!fs::is_regular_file(file, ec)) {
-        *error = "no such cabinet file";
-        return false;
-    }
-    uintmax_t size = fs::file_size(file, ec);
-    if (ec || size > kMaxCabinetFileBytes) {
-        *error = ec ? "cannot read: " + ec.message() : "larger than any cabinet can be";
-        return false;
-    }
-    std::vector<uint8_t> bytes(size);
-    std::ifstream in(file, std::ios::binary);
-    if (!in || !in.read(reinterpret_cast<char *>(bytes.data()), static_cast<std::streamsize>(size))) {
-        *error = "cannot read the file";
-        return false;
-    }
-    return installCabinet(bytes, target, outcome, error);
+    std::string bytes;
+    if (!control::readRegularFile(file, kMaxCabinetFileBytes, &bytes, error)) return false;
+    return installCabinet(std::span(reinterpret_cast<const uint8_t *>(bytes.data()), bytes.size()), target, outcome,
+                          error);
 }
 
 }  // namespace host

@@ -1,7 +1,7 @@
 // The emulated device's cabinet installer: reads a cabinet, checks its setup record against
 // the cabinet and the device, and carries it out — files copied into the device's folders,
-// registry keys and values created. Every check comes before the first write, so a refused
-// cabinet leaves the device as it was.
+// registry keys and values created. Every check comes before the first write, and a write that
+// fails undoes those before it, so a refused cabinet leaves the device byte for byte as it was.
 #ifndef DURVO_HOST_DEVICE_INSTALLER_H
 #define DURVO_HOST_DEVICE_INSTALLER_H
 
@@ -36,8 +36,19 @@ struct InstallOutcome {
 // when the record asked to keep a value that was there).
 std::string describe(const InstallOutcome &outcome);
 
-// The largest cabinet file the installer reads: cbCabinet is a 32-bit count.
-constexpr uint64_t kMaxCabinetFileBytes = 0xFFFFFFFFu;
+// The largest cabinet file the installer reads: more than any package for a Pocket PC needs,
+// and what the whole cabinet may unpack into (below).
+constexpr size_t kMaxCabinetFileBytes = 64u << 20;
+// What the files of one cabinet may come to together, counting a member once for each file
+// entry that names it: a few kilobytes of cabinet must not fill the device (or the host).
+constexpr uint64_t kMaxInstallBytes = 64u << 20;
+// The most file entries one cabinet may have: far more than any Pocket PC program needs, and a
+// bound on the time an install takes (each new file is looked up in its folder ignoring case,
+// which reads the folder).
+constexpr size_t kMaxInstallFiles = 1024;
+// Windows' registry limits: a key name of at most 255 characters, at most 512 levels of keys.
+constexpr size_t kMaxKeyNameLength = 255;
+constexpr size_t kMaxKeyDepth = 512;
 
 // Installs the cabinet in memory. False, with *error naming the defect, when it is refused or a
 // write fails.

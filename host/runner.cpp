@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <fstream>
 #include <iterator>
 #include <optional>
 
@@ -707,12 +706,12 @@ void Runner::applicationManager(const control::ProgramStart &start, DesktopSessi
     }
     const std::u16string &description = arguments[1];
     std::string shown = control::toUtf8(description);
-    std::ifstream in(control::hostPathOf(description), std::ios::binary);
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::string text;
     std::vector<std::string> cabinets;
     std::string error;
-    if (!in || !descriptionCabinets(text, &cabinets, &error)) {
-        print("CEAppMgr: cannot use " + shown + ": " + (in ? error : "cannot read it"));
+    if (!control::readRegularFile(control::hostPathOf(description), kMaxDescriptionBytes, &text, &error) ||
+        !descriptionCabinets(text, &cabinets, &error)) {
+        print("CEAppMgr: cannot use " + shown + ": " + error);
         return;
     }
     std::u16string folder = description.substr(0, description.find_last_of(u'\\') + 1);
@@ -720,7 +719,11 @@ void Runner::applicationManager(const control::ProgramStart &start, DesktopSessi
     for (const std::string &name : cabinets) {
         uint32_t processor = 0;
         std::u16string cabinet = folder + control::fromUtf8(name);
-        if (cabinetProcessor(control::hostPathOf(cabinet), &processor, &error) && processor == options_.processor) {
+        if (!cabinetProcessor(control::hostPathOf(cabinet), &processor, &error)) {
+            print("CEAppMgr: skipped " + control::toUtf8(cabinet) + ": " + error);
+            continue;
+        }
+        if (processor == options_.processor) {
             chosen = cabinet;
             break;
         }

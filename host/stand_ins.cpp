@@ -1,6 +1,7 @@
 #include "stand_ins.h"
 
 #include "cabinet_reader.h"
+#include "device_installer.h"
 #include "setup_record_reader.h"
 
 #include <control.h>
@@ -9,7 +10,6 @@
 #include <algorithm>
 #include <cctype>
 #include <fstream>
-#include <iterator>
 #include <system_error>
 
 namespace fs = std::filesystem;
@@ -140,13 +140,9 @@ bool descriptionCabinets(std::string_view ini, std::vector<std::string> *cabinet
 
 bool cabinetProcessor(const fs::path &file, uint32_t *processor, std::string *error)
 {
-    std::ifstream in(file, std::ios::binary);
-    if (!in) {
-        *error = "cannot read the file";
-        return false;
-    }
-    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    CabinetReader reader(bytes);
+    std::string text;
+    if (!control::readRegularFile(file, kMaxCabinetFileBytes, &text, error)) return false;
+    CabinetReader reader(std::span(reinterpret_cast<const uint8_t *>(text.data()), text.size()));
     if (!reader.open(error)) return false;
     const auto &members = reader.members();
     auto record = std::find_if(members.begin(), members.end(), [](const CabinetReader::Member &m) {

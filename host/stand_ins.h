@@ -25,6 +25,9 @@ std::optional<StandIn> standInOf(std::u16string_view programPath);
 // (and are dropped). The program itself comes first.
 std::vector<std::u16string> commandLineArguments(std::u16string_view commandLine);
 
+// A description file is a few lines of text; anything larger is not one.
+constexpr size_t kMaxDescriptionBytes = 1u << 20;
+
 // The cabinets an application-manager description file lists: "CabFiles" of the section that
 // "Component" of [CEAppManager] names, split at commas, blanks trimmed, empty names dropped.
 // Section and key names ignore letter case; ';' starts a comment line.

@@ -68,6 +68,11 @@ bool mapDrive(WCHAR letter, const std::filesystem::path &folder);
 std::filesystem::path hostPathOf(std::u16string_view devicePath);
 // Files opened with CreateFile* and not yet closed; a leak shows here.
 int openFileHandles();
+// The whole of a host file from outside, opened without blocking and checked before a byte is
+// read: false, with *why ("a FIFO, not a regular file", "a folder, ...", "a device, ...",
+// "larger than 64 MB", or the system's reason: "No such file or directory", "File name too
+// long"), for anything but a regular file of at most `limit` bytes.
+bool readRegularFile(const std::filesystem::path &file, size_t limit, std::string *bytes, std::string *why);
 
 // ---- Faults ----------------------------------------------------------------------------------
 // Each call a test may make fail passes through one fault point; one table in the platform
@@ -229,6 +234,9 @@ struct MessageBoxShown {
     std::u16string caption;
     std::u16string text;
     UINT type = 0;   // MB_* flags as passed
+    // The box's own top-level window while the callback runs (caption, text, buttons), so that
+    // saveWindowPng(window, ...) or saveScreenPng pictures the open box.
+    HWND window = nullptr;
 };
 struct MenuItemShown {
     UINT id = 0;

@@ -355,11 +355,21 @@ DWORD errorOfErrno(int error)
     }
 }
 
+// Characters no Windows file system takes in a name (wildcards, quotes, redirections, control
+// characters), anywhere in the path: ERROR_INVALID_NAME before the path is looked at.
+bool hasInvalidNameCharacter(LPCWSTR name)
+{
+    for (; *name != 0; ++name)
+        if (*name < 0x20 || (*name < 0x80 && std::strchr("\"*?<>|", static_cast<char>(*name)) != nullptr)) return true;
+    return false;
+}
+
 HANDLE createFile(LPCWSTR name, DWORD access, DWORD share, DWORD disposition)
 {
     if (name == nullptr || disposition < CREATE_NEW || disposition > TRUNCATE_EXISTING)
         return fail(ERROR_INVALID_PARAMETER);
     if (disposition == TRUNCATE_EXISTING && !wants(access, kWriteAccess)) return fail(ERROR_INVALID_PARAMETER);
+    if (hasInvalidNameCharacter(name)) return fail(ERROR_INVALID_NAME);
 
     HostPath path;
     resolve(std::u16string_view(name, wcslen(name)), &path);
@@ -368,6 +378,9 @@ HANDLE createFile(LPCWSTR name, DWORD access, DWORD share, DWORD disposition)
     struct stat info;
     bool exists = stat(path.text, &info) == 0;
     if (exists && S_ISDIR(info.st_mode)) return fail(ERROR_ACCESS_DENIED);
+    // A FIFO, socket or device node of the host is what a device name is on Windows, and no
+    // device answers here: the call fails as for "COM9" without a port, and never waits.
+    if (exists && !S_ISREG(info.st_mode)) return fail(ERROR_FILE_NOT_FOUND);
     if (DWORD error = internal::faultAt(control::FaultPoint::CreateFile)) return fail(error);
     if (exists && disposition == CREATE_NEW) return fail(ERROR_FILE_EXISTS);
     if (!exists && (disposition == OPEN_EXISTING || disposition == TRUNCATE_EXISTING))
@@ -380,14 +393,24 @@ HANDLE createFile(LPCWSTR name, DWORD access, DWORD share, DWORD disposition)
     if (slot == kMaxOpenFiles) return fail(ERROR_TOO_MANY_OPEN_FILES);
 
     bool reads = wants(access, kReadAccess), writes = wants(access, kWriteAccess);
-    int flags = O_CLOEXEC | (reads && writes ? O_RDWR : writes ? O_WRONLY : O_RDONLY);
+    // O_NONBLOCK and the check after the open: a node put in the file's place meanwhile can
+    // neither hold the call nor be used as a file; a file is emptied only after that check.
+    int flags = O_CLOEXEC | O_NONBLOCK | (reads && writes ? O_RDWR : writes ? O_WRONLY : O_RDONLY);
     if (!exists) flags |= O_CREAT | O_EXCL;
     bool truncates = exists && (disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING);
-    if (truncates) flags |= O_TRUNC;
     int fd = open(path.text, flags, 0666);
-    if (fd < 0) return fail(errorOfErrno(errno));
+    if (fd < 0) return fail(errno == ENXIO ? ERROR_FILE_NOT_FOUND : errorOfErrno(errno));
     struct stat opened;
-    fstat(fd, &opened);
+    if (fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode)) {
+        close(fd);
+        return fail(ERROR_FILE_NOT_FOUND);
+    }
+    if (truncates && ftruncate(fd, 0) != 0) {
+        int error = errno;
+        close(fd);
+        return fail(errorOfErrno(error));
+    }
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
 
     OpenFile &file = openFiles[slot];
     file.inUse = true;
@@ -406,6 +429,7 @@ HANDLE createFile(LPCWSTR name, DWORD access, DWORD share, DWORD disposition)
 BOOL deleteFile(LPCWSTR name)
 {
     if (name == nullptr) return failed(ERROR_INVALID_PARAMETER);
+    if (hasInvalidNameCharacter(name)) return failed(ERROR_INVALID_NAME);
     HostPath path;
     resolve(std::u16string_view(name, wcslen(name)), &path);
     if (!path.valid || !path.hasName || !path.folderExists) return failed(ERROR_PATH_NOT_FOUND);
@@ -426,6 +450,7 @@ BOOL deleteFile(LPCWSTR name)
 BOOL moveFile(LPCWSTR existing, LPCWSTR target)
 {
     if (existing == nullptr || target == nullptr) return failed(ERROR_INVALID_PARAMETER);
+    if (hasInvalidNameCharacter(existing) || hasInvalidNameCharacter(target)) return failed(ERROR_INVALID_NAME);
     HostPath from, to;
     resolve(std::u16string_view(existing, wcslen(existing)), &from);
     resolve(std::u16string_view(target, wcslen(target)), &to);
@@ -448,6 +473,7 @@ BOOL moveFile(LPCWSTR existing, LPCWSTR target)
 BOOL createDirectory(LPCWSTR name)
 {
     if (name == nullptr) return failed(ERROR_INVALID_PARAMETER);
+    if (hasInvalidNameCharacter(name)) return failed(ERROR_INVALID_NAME);
     HostPath path;
     resolve(std::u16string_view(name, wcslen(name)), &path);
     if (!path.valid || !path.hasName) return failed(path.valid ? ERROR_ALREADY_EXISTS : ERROR_PATH_NOT_FOUND);
@@ -460,13 +486,15 @@ BOOL createDirectory(LPCWSTR name)
     return TRUE;
 }
 
-// An 8-bit path in the desktop code page, widened into a fixed buffer: longer than any path
-// Windows accepts is refused the way Windows refuses it.
+// An 8-bit path in the desktop code page, widened into a fixed buffer. The 8-bit calls convert
+// into a buffer of MAX_PATH characters and a NUL: a longer path is ERROR_FILENAME_EXCED_RANGE
+// before anything else is looked at.
 bool widen(LPCSTR narrow, WCHAR (&wide)[kHostPathBytes])
 {
+    static_assert(MAX_PATH < kHostPathBytes);
     size_t i = 0;
     for (; narrow[i] != 0; ++i) {
-        if (i + 1 == kHostPathBytes) return false;
+        if (i == MAX_PATH) return false;
         wide[i] = internal::ansiUnitToWide(narrow[i]);
     }
     wide[i] = 0;

@@ -893,39 +893,6 @@ std::string systemError(int code) {
     return std::error_code(code, std::generic_category()).message();
 }
 
-// The whole of a regular file no larger than `limit` bytes. Opened without blocking, so that
-// a FIFO in its place cannot hang the caller, and checked before a byte is read.
-bool readRegularFile(const std::filesystem::path &file, size_t limit, std::string *text, std::string *why) {
-    const int fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return failWith(why, systemError(errno));
-    struct stat info {};
-    bool ok = ::fstat(fd, &info) == 0;
-    if (!ok) {
-        *why = systemError(errno);
-    } else if (!S_ISREG(info.st_mode)) {
-        ok = failWith(why, "not a regular file");
-    } else if (static_cast<unsigned long long>(info.st_size) > limit) {
-        ok = failWith(why, "larger than " + std::to_string(limit / (1024 * 1024)) + " MB");
-    }
-    text->clear();
-    char buffer[65536];
-    while (ok) {
-        const ssize_t got = ::read(fd, buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR) continue;
-        if (got < 0) {
-            ok = failWith(why, systemError(errno));
-        } else if (got == 0) {
-            break;
-        } else if (text->size() + static_cast<size_t>(got) > limit) {   // it grew while read
-            ok = failWith(why, "larger than " + std::to_string(limit / (1024 * 1024)) + " MB");
-        } else {
-            text->append(buffer, static_cast<size_t>(got));
-        }
-    }
-    ::close(fd);
-    return ok;
-}
-
 // Writes the text to FILE.tmp and renames it over FILE, so that FILE is always whole. A
 // failure says which step and why: "cannot write FILE.tmp: ..." or "cannot rename ...".
 bool replaceFile(const std::filesystem::path &file, std::string_view text, std::string *error) {
@@ -1272,7 +1239,7 @@ bool saveRegistry(const std::filesystem::path &file, std::string *error) {
 bool loadRegistry(const std::filesystem::path &file, std::string *error) {
     std::string text;
     std::string why;
-    if (!readRegularFile(file, kMaxRegFileBytes, &text, &why))
+    if (!control::readRegularFile(file, kMaxRegFileBytes, &text, &why))
         return failWith(error, "cannot read " + file.string() + ": " + why);
     if (!registryFromRegText(text, &why)) return failWith(error, file.string() + ": " + why);
     return true;

@@ -10,6 +10,7 @@
 #include <package.h>
 #include <setup_record.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -102,13 +103,19 @@ protected:
         return host::installCabinet(cabinet, host::InstallTarget{processor}, outcome ? outcome : &ignored, error);
     }
 
-    // Every file below the device root, as "path size".
-    std::vector<std::string> deviceFiles() const
+    // Every file below the device root, as "path size", and "path size #hash" with `contents`.
+    std::vector<std::string> deviceFiles(bool contents = false) const
     {
         std::vector<std::string> files;
-        for (const auto &entry : fs::recursive_directory_iterator(root_))
-            files.push_back(fs::relative(entry.path(), root_).string() +
-                            (entry.is_regular_file() ? " " + std::to_string(entry.file_size()) : ""));
+        for (const auto &entry : fs::recursive_directory_iterator(root_)) {
+            std::string line = fs::relative(entry.path(), root_).string();
+            if (entry.is_regular_file()) {
+                line += " " + std::to_string(entry.file_size());
+                std::ifstream in(entry.path(), std::ios::binary);
+                if (contents) line += " #" + std::to_string(std::hash<std::string>{}({std::istreambuf_iterator<char>(in), {}}));
+            }
+            files.push_back(line);
+        }
         std::sort(files.begin(), files.end());
         return files;
     }
@@ -117,12 +124,12 @@ protected:
     void expectRefused(const Bytes &cabinet, uint32_t processor, const std::string &expected)
     {
         std::string registryBefore = control::registryToRegText();
-        std::vector<std::string> filesBefore = deviceFiles();
+        std::vector<std::string> filesBefore = deviceFiles(true);
         std::string error;
         EXPECT_FALSE(install(cabinet, processor, &error));
         EXPECT_NE(error.find(expected), std::string::npos) << "error: " << error << "\nexpected: " << expected;
         EXPECT_EQ(control::registryToRegText(), registryBefore);
-        EXPECT_EQ(deviceFiles(), filesBefore);
+        EXPECT_EQ(deviceFiles(true), filesBefore);
     }
 
     static HKEY itemKey()
@@ -341,6 +348,12 @@ TEST_F(DeviceInstaller, BadCabinetsAreRefusedWithTheirOwnMessage)
          "32768 bytes)"},
         {"member_past_its_folders_data", [](Bytes &b) { put32(b, kLibraryEntry, get32(b, kLibraryEntry) + 100); },
          "member 00Durvo.001: its data lies outside its folder's data blocks"},
+        {"member_far_into_its_folder",
+         [](Bytes &b) {
+             put16(b, kFolder + 4, 5000);               // 5,000 blocks of up to 32 KB
+             put32(b, kLibraryEntry + 4, 150000000);   // the library 150 MB into them
+         },
+         "member 00Durvo.001: reaching it would unpack more than 134217728 bytes of the cabinet's folders"},
         {"folder_data_outside", [size](Bytes &b) { put32(b, kFolder, static_cast<uint32_t>(size - 4)); },
          "member DURVO~1.000: its data runs past the end of the cabinet"},
         {"no_setup_record", rename(kRecordEntry, "DURVO~1.00X"),
@@ -447,12 +460,107 @@ TEST_F(DeviceInstaller, BadSetupRecordsAreRefusedWithTheirOwnMessage)
     }
 }
 
-TEST_F(DeviceInstaller, ACabinetFileThatIsMissingIsNamedSo)
+// Cabinet files from outside: only a regular file of at most 64 MB is read, and nothing at the
+// path can hang the installer or fill its memory.
+TEST_F(DeviceInstaller, CabinetFilesThatAreNoCabinetFilesSaySo)
 {
-    host::InstallOutcome outcome;
+    const fs::path dir = root_ / "given";
+    fs::create_directories(dir / "folder.cab");
+    ASSERT_EQ(mkfifo((dir / "fifo.cab").c_str(), 0600), 0);
+    fs::create_symlink("/dev/zero", dir / "zero.cab");
+    std::ofstream(dir / "huge.cab").close();
+    fs::resize_file(dir / "huge.cab", (64u << 20) + 1);   // sparse: no disk used
+    const struct {
+        std::string file, expected;
+    } cases[] = {
+        {"nothing.cab", "No such file or directory"},
+        {"folder.cab", "a folder, not a regular file"},
+        {"fifo.cab", "a FIFO, not a regular file"},
+        {"zero.cab", "a device, not a regular file"},
+        {"huge.cab", "larger than 64 MB"},
+        {std::string(300, 'n') + ".cab", "File name too long"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.file);
+        host::InstallOutcome outcome;
+        std::string error;
+        EXPECT_FALSE(host::installCabinetFile(dir / c.file, {kArm}, &outcome, &error));
+        EXPECT_EQ(error, c.expected);
+    }
+}
+
+// Limits that only writing would meet, and writes that fail: the device keeps every byte it had,
+// the older library and the item key's values included.
+TEST_F(DeviceInstaller, ACabinetRefusedWhileWritingLeavesTheDeviceAsItWas)
+{
+    using Change = std::function<void(package::SetupRecord &)>;
+    struct Case {
+        const char *name;
+        Change change;
+        control::Faults faults;
+        std::string expected;
+    };
+    const std::string accented(200, '\xE9');   // 200 characters, 400 bytes of UTF-8 on the host
+    const Case cases[] = {
+        {"key_name_of_256_characters", [](package::SetupRecord &r) { r.strings[6].text = std::string(256, 'k'); }, {},
+         "registry key 1: a name of 256 characters; the registry takes at most 255"},
+        {"key_path_513_deep", [](package::SetupRecord &r) { r.keys[0].path.assign(513, 7); }, {},
+         "registry key 1: its path has 513 levels; the registry holds at most 512"},
+        {"file_where_an_earlier_entry_made_a_folder",
+         [](package::SetupRecord &r) {
+             r.strings.push_back({8, "Sub"});
+             r.directories.push_back({3, {1, 8}});
+             r.files.insert(r.files.begin(), {2, 3, 1, 0, "x.dll"});
+             r.files.push_back({3, 2, 1, 0, "Sub"});
+         },
+         {}, "cannot write \\Windows\\Sub: a folder of that name is there"},
+        {"host_name_too_long_for_the_file_system",
+         [&](package::SetupRecord &r) { r.files.push_back({2, 2, 1, 0, accented}); }, {},
+         "its name is longer than the file system takes (255 bytes)"},
+        {"path_of_260_characters", [](package::SetupRecord &r) { r.files[0].name = std::string(251, 'a'); }, {},
+         "is longer than the device allows (259 characters)"},
+        {"registry_write_fails", [](package::SetupRecord &) {}, {.points = {control::FaultPoint::RegSetValue}},
+         "cannot write the value \"Flags\" of HKLM\\Software\\Microsoft\\Today\\Items\\Durvo"},
+    };
+    std::ofstream(root_ / "Windows" / "Durvo.DLL", std::ios::binary) << "an older library";
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Microsoft\\Today\\Items\\Durvo", 0, nullptr, 0,
+                              KEY_ALL_ACCESS, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    Bytes zero = dword(0);
+    RegSetValueExW(key, u"Enabled", 0, REG_DWORD, zero.data(), 4);
+    RegCloseKey(key);
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        package::SetupRecord r = package::durvoSetupRecord(kArm);
+        c.change(r);
+        Bytes cabinet = cabinetOf(recordBytes(r), library_);
+        control::setFaults(c.faults);
+        expectRefused(cabinet, kArm, c.expected);
+        control::setFaults({});
+    }
+}
+
+// One member named by many file entries is unpacked once, and what the entries come to together
+// is bounded: a small cabinet cannot fill the device, nor keep it busy.
+TEST_F(DeviceInstaller, ManyFileEntriesOfOneMember)
+{
+    package::SetupRecord r = package::durvoSetupRecord(kArm);
+    r.strings.push_back({8, "Many"});
+    r.directories.push_back({3, {1, 8}});
+    auto withEntries = [&](size_t count) {
+        package::SetupRecord many = r;
+        for (size_t i = 0; i < count; ++i)
+            many.files.push_back({static_cast<uint16_t>(2 + i), 3, 1, 0, "f" + std::to_string(i)});
+        return cabinetOf(recordBytes(many), library_);
+    };
     std::string error;
-    EXPECT_FALSE(host::installCabinetFile(root_ / "nothing.cab", {kArm}, &outcome, &error));
-    EXPECT_EQ(error, "no such cabinet file");
+    ASSERT_TRUE(install(withEntries(1023), kArm, &error)) << error;   // 1,024 files: the most
+    EXPECT_EQ(fs::file_size(root_ / "Windows" / "Many" / "f1022"), library_.size());
+    expectRefused(withEntries(1024), kArm, "the record lists 1025 files; the device takes at most 1024");
+    // 1,001 entries of 70,000 bytes come to 70,070,000 bytes: over 64 MB.
+    library_ = pattern(70000, 3);
+    expectRefused(withEntries(1000), kArm, "the files come to more than 67108864 bytes");
 }
 
 }  // namespace

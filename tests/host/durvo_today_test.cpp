@@ -417,10 +417,10 @@ TEST_F(DurvoToday, ARegistryFileThatCannotBeHeldIsRefused)
          "\"HKEY_LOCAL_MACHINE\\k\\k\\k\\k\\k\\k\\k\\k\\k\\k\\k...\"\n"},
         {"a link to /dev/zero",
          [](const fs::path &file) { fs::create_symlink("/dev/zero", file); },
-         "durvo-today: cannot read device/registry.reg: not a regular file\n"},
+         "durvo-today: cannot read device/registry.reg: a device, not a regular file\n"},
         {"a FIFO that nobody writes to",
          [](const fs::path &file) { ASSERT_EQ(mkfifo(file.c_str(), 0600), 0); },
-         "durvo-today: cannot read device/registry.reg: not a regular file\n"},
+         "durvo-today: cannot read device/registry.reg: a FIFO, not a regular file\n"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.proves);

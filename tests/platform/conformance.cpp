@@ -5,6 +5,24 @@
 #endif
 
 namespace conformance {
+namespace {
+
+// The labels of a box's buttons (ids IDOK to IDCONTINUE) in the order of their ids, joined by '|'.
+WString buttonLabels(HWND box)
+{
+    WString labels;
+    for (int id = IDOK; id <= IDCONTINUE; ++id) {
+        HWND button = GetDlgItem(box, id);
+        if (!button) continue;
+        WCHAR text[64] = {};
+        GetWindowTextW(button, text, 64);
+        if (!labels.empty()) labels += TEXT("|");
+        labels += text;
+    }
+    return labels;
+}
+
+}  // namespace
 
 #if OUR_LAYER_ONLY
 
@@ -32,7 +50,7 @@ void answerMessageBoxes(int answer, std::vector<BoxSeen> *seen)
 {
     control::ScriptedUser user;
     user.messageBox = [answer, seen](const control::MessageBoxShown &box) {
-        if (seen) seen->push_back({box.owner, box.caption, box.text, box.type});
+        if (seen) seen->push_back({box.owner, box.caption, box.text, box.type, buttonLabels(box.window)});
         return answer;
     };
     control::setUser(user);
@@ -100,7 +118,7 @@ LRESULT CALLBACK onBoxActivated(int code, WPARAM wParam, LPARAM lParam)
         if (WString(className) == TEXT("#32770")) {
             if (answerer.seen) {
                 answerer.seen->push_back(
-                    {GetWindow(box, GW_OWNER), textOf(box), textOf(GetDlgItem(box, kBoxTextId)), 0});
+                    {GetWindow(box, GW_OWNER), textOf(box), textOf(GetDlgItem(box, kBoxTextId)), 0, buttonLabels(box)});
             }
             PostMessageW(box, WM_COMMAND, MAKEWPARAM(answerer.answer, BN_CLICKED),
                          reinterpret_cast<LPARAM>(GetDlgItem(box, answerer.answer)));

@@ -46,6 +46,7 @@ struct BoxSeen {
     WString caption;
     WString text;
     UINT type = 0;   // the MB_* flags: known on our layer only
+    WString buttons;   // the labels of the box's buttons in the order of their ids, joined by '|'
 };
 
 // From now on the user answers every message box by pressing the button `answer` (IDOK, IDNO,

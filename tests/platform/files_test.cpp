@@ -5,6 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#if OUR_LAYER_ONLY
+#include <sys/stat.h>
+#endif
+
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -155,7 +159,19 @@ TEST_F(Files, BadPathsAndArgumentsAnswerWithWindowsErrorCodes)
         {"a folder is no file", TEXT("\\My Documents\\Folder"), GENERIC_READ, OPEN_EXISTING, ERROR_ACCESS_DENIED},
         {"disposition 0", TEXT("\\My Documents\\f.txt"), GENERIC_WRITE, 0, ERROR_INVALID_PARAMETER},
         {"disposition 6", TEXT("\\My Documents\\f.txt"), GENERIC_WRITE, 6, ERROR_INVALID_PARAMETER},
+        // Characters no name may hold, before the path is looked at (the folder is missing).
+        {"a quote", TEXT("\\My Documents\\q\"q"), GENERIC_WRITE, CREATE_ALWAYS, ERROR_INVALID_NAME},
+        {"wildcards", TEXT("\\My Documents\\a*b?"), GENERIC_READ, OPEN_EXISTING, ERROR_INVALID_NAME},
+        {"redirections", TEXT("\\My Documents\\a<b>c|d"), GENERIC_WRITE, CREATE_NEW, ERROR_INVALID_NAME},
+        {"a line feed", TEXT("\\My Documents\\a\nb"), GENERIC_WRITE, CREATE_ALWAYS, ERROR_INVALID_NAME},
+        {"a control character", TEXT("\\My Documents\\a\x1f"), GENERIC_WRITE, CREATE_ALWAYS, ERROR_INVALID_NAME},
+        {"a wildcard in a folder's name", TEXT("\\Miss*ing\\f.txt"), GENERIC_WRITE, CREATE_ALWAYS, ERROR_INVALID_NAME},
 #if OUR_LAYER_ONLY
+        // A host's FIFO or device node is a device name that no device answers, whatever the
+        // disposition: never opened, so nothing waits (Wine opens them as files).
+        {"a FIFO", TEXT("\\My Documents\\fifo"), GENERIC_READ, OPEN_EXISTING, ERROR_FILE_NOT_FOUND},
+        {"a FIFO to be replaced", TEXT("\\My Documents\\fifo"), GENERIC_WRITE, CREATE_ALWAYS, ERROR_FILE_NOT_FOUND},
+        {"a link to a device", TEXT("\\My Documents\\zero"), GENERIC_READ, OPEN_ALWAYS, ERROR_FILE_NOT_FOUND},
         // The device's root; on Windows the tests' folder is no root.
         {"the root is no file", TEXT("\\"), GENERIC_READ, OPEN_EXISTING, ERROR_PATH_NOT_FOUND},
         // Windows leaves a null path undefined.
@@ -163,6 +179,10 @@ TEST_F(Files, BadPathsAndArgumentsAnswerWithWindowsErrorCodes)
 #endif
     };
     put("My Documents/f.txt", "x");
+#if OUR_LAYER_ONLY
+    ASSERT_EQ(mkfifo(host("My Documents/fifo").c_str(), 0600), 0);
+    fs::create_symlink("/dev/zero", host("My Documents/zero"));
+#endif
     for (const Case &c : cases) {
         SCOPED_TRACE(c.proves);
         SetLastError(kSentinel);
@@ -401,6 +421,8 @@ TEST_F(Files, FoldersAndDeletion)
          FALSE, ERROR_ALREADY_EXISTS},
         {"move a missing file", [] { return MoveFileW(dev(TEXT("\\My Documents\\none.txt")).c_str(), dev(TEXT("\\My Documents\\h.txt")).c_str()) != 0; },
          FALSE, ERROR_FILE_NOT_FOUND},
+        {"move to a name with a wildcard", [] { return MoveFileW(dev(TEXT("\\My Documents\\g.txt")).c_str(), dev(TEXT("\\My Documents\\g*.txt")).c_str()) != 0; },
+         FALSE, ERROR_INVALID_NAME},
         {"move into a missing folder", [] { return MoveFileW(dev(TEXT("\\My Documents\\g.txt")).c_str(), dev(TEXT("\\No\\g.txt")).c_str()) != 0; },
          FALSE, ERROR_PATH_NOT_FOUND},
         {"move a file to another folder", [] { return MoveFileW(dev(TEXT("\\my documents\\G.TXT")).c_str(), dev(TEXT("\\Temp\\h.txt")).c_str()) != 0; },
@@ -449,6 +471,46 @@ TEST_F(Files, EightBitCallsUseTheDesktopCodePage)
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
     EXPECT_EQ(CreateDirectoryA(dev8("\\caf\xe9").c_str(), nullptr), FALSE);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+}
+
+// The 8-bit calls take a path of at most MAX_PATH characters; one more is
+// ERROR_FILENAME_EXCED_RANGE before the path is looked at. Wildcards in a new folder's name are
+// ERROR_INVALID_NAME in both widths.
+TEST_F(Files, EightBitPathsAndFolderNamesWindowsRefuses)
+{
+    auto ofLength = [](size_t length) {
+        std::string path = dev8("\\My Documents\\");
+        return path + std::string(length - path.size(), 'n');
+    };
+    for (size_t length : {size_t{MAX_PATH}, size_t{MAX_PATH + 1}}) {
+        SCOPED_TRACE(length);
+        const std::string path = ofLength(length);
+        const bool fits = length <= MAX_PATH;
+        const DWORD error = fits ? ERROR_SUCCESS : ERROR_FILENAME_EXCED_RANGE;
+        SetLastError(kSentinel);
+        HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        EXPECT_EQ(file != INVALID_HANDLE_VALUE, fits);
+        EXPECT_EQ(GetLastError(), error);
+        if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+        SetLastError(kSentinel);
+        EXPECT_EQ(DeleteFileA(path.c_str()), fits ? TRUE : FALSE);
+        if (!fits) {
+            EXPECT_EQ(GetLastError(), error);
+        }
+        SetLastError(kSentinel);
+        EXPECT_EQ(CreateDirectoryA(path.c_str(), nullptr), fits ? TRUE : FALSE);
+        if (!fits) {
+            EXPECT_EQ(GetLastError(), error);
+        }
+        fs::remove(host("My Documents/" + std::string(path.size() - dev8("\\My Documents\\").size(), 'n')));
+    }
+    EXPECT_EQ(CreateDirectoryA(dev8("\\My Documents\\a?b").c_str(), nullptr), FALSE);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_NAME));
+    EXPECT_EQ(CreateDirectoryW(dev(TEXT("\\My Documents\\a*")).c_str(), nullptr), FALSE);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_NAME));
+    EXPECT_EQ(DeleteFileA(dev8("\\My Documents\\\"x\"").c_str()), FALSE);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_NAME));
+    EXPECT_EQ(fs::directory_iterator(host("My Documents")), fs::directory_iterator());
 }
 
 #if OUR_LAYER_ONLY

@@ -30,33 +30,39 @@ void answerWith(int answer, std::vector<BoxSeen> *seen = nullptr)
 
 TEST_F(MessageBoxes, AnswersAreTheButtonsOfTheBoxType)
 {
+    // While the user answers, the box is a window with its buttons (labelled as Windows labels
+    // them), so that a picture taken then shows it.
     const struct {
         UINT type;
         int answer;
         int result;   // 0: refused as no button of the box
+        const WCHAR *buttons;
     } cases[] = {
-        {MB_OK, IDOK, IDOK},
-        {MB_OKCANCEL, IDCANCEL, IDCANCEL},
-        {MB_ABORTRETRYIGNORE, IDIGNORE, IDIGNORE},
-        {MB_YESNOCANCEL, IDCANCEL, IDCANCEL},
-        {MB_YESNO, IDYES, IDYES},
-        {MB_YESNO, IDNO, IDNO},
-        {MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2, IDNO, IDNO},
-        {MB_RETRYCANCEL, IDRETRY, IDRETRY},
-        {MB_CANCELTRYCONTINUE, IDCONTINUE, IDCONTINUE},
+        {MB_OK, IDOK, IDOK, TEXT("OK")},
+        {MB_OKCANCEL, IDCANCEL, IDCANCEL, TEXT("OK|Cancel")},
+        {MB_ABORTRETRYIGNORE, IDIGNORE, IDIGNORE, TEXT("&Abort|&Retry|&Ignore")},
+        {MB_YESNOCANCEL, IDCANCEL, IDCANCEL, TEXT("Cancel|&Yes|&No")},
+        {MB_YESNO, IDYES, IDYES, TEXT("&Yes|&No")},
+        {MB_YESNO, IDNO, IDNO, TEXT("&Yes|&No")},
+        {MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2, IDNO, IDNO, TEXT("&Yes|&No")},
+        {MB_RETRYCANCEL, IDRETRY, IDRETRY, TEXT("Cancel|&Retry")},
+        {MB_CANCELTRYCONTINUE, IDCONTINUE, IDCONTINUE, TEXT("Cancel|&Try Again|&Continue")},
 #if OUR_LAYER_ONLY
         // The scripted user may name a button the box lacks; a person cannot press one.
-        {MB_OK, IDCANCEL, 0},
-        {MB_ABORTRETRYIGNORE, IDOK, 0},
-        {MB_YESNO, IDOK, 0},
-        {MB_YESNO, IDCANCEL, 0},
-        {MB_CANCELTRYCONTINUE, IDRETRY, 0},
+        {MB_OK, IDCANCEL, 0, TEXT("OK")},
+        {MB_ABORTRETRYIGNORE, IDOK, 0, TEXT("&Abort|&Retry|&Ignore")},
+        {MB_YESNO, IDOK, 0, TEXT("&Yes|&No")},
+        {MB_YESNO, IDCANCEL, 0, TEXT("&Yes|&No")},
+        {MB_CANCELTRYCONTINUE, IDRETRY, 0, TEXT("Cancel|&Try Again|&Continue")},
 #endif
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(testing::Message() << "type " << c.type << ", answer " << c.answer);
-        answerWith(c.answer);
+        std::vector<BoxSeen> seen;
+        answerWith(c.answer, &seen);
         EXPECT_EQ(MessageBoxW(nullptr, TEXT("Text"), TEXT("Caption"), c.type), c.result);
+        ASSERT_EQ(seen.size(), 1u);
+        EXPECT_EQ(seen[0].buttons, c.buttons);
 #if OUR_LAYER_ONLY
         const std::vector<std::string> prompts = control::takeUnansweredPrompts();
         if (c.result) {

@@ -904,9 +904,9 @@ TEST_F(Registry, LoadReadsOnlyRegularFilesOfSaneSize) {
         std::string expectedReason;   // after "cannot read FILE: "
     };
     const Case cases[] = {
-        {"a link to a device that never ends", "zero.reg", "not a regular file"},
-        {"a FIFO nobody writes to", "fifo.reg", "not a regular file"},
-        {"a folder", "folder.reg", "not a regular file"},
+        {"a link to a device that never ends", "zero.reg", "a device, not a regular file"},
+        {"a FIFO nobody writes to", "fifo.reg", "a FIFO, not a regular file"},
+        {"a folder", "folder.reg", "a folder, not a regular file"},
         {"one byte over the limit", "big.reg", "larger than 64 MB"},
         {"a missing file", "missing.reg", "No such file or directory"},
     };

@@ -74,30 +74,44 @@ TEST_F(SetupFlow, PackageFolderIsTheDirectoryWithOneTrailingBackslash)
     }
 }
 
-TEST_F(SetupFlow, InstallDirectoryOf249CharactersIsUsedOneOf250IsNot)
+// The registry value is read up to 249 characters. A path the 8-bit file calls take has at most
+// MAX_PATH (260) characters, so the package's longest path ("...\Durvo plugin\Durvo.mips.CAB",
+// 28 more than the value) decides where installing ends, as under Windows; a name Windows
+// refuses stops the setup at its first file, never in a "successful" setup that installed nothing.
+TEST_F(SetupFlow, InstallDirectoriesAtEachLimit)
 {
     struct Case {
         const char *proves;
-        size_t length;   // of the registry value, "C:\" included
-        bool installs;
+        std::string directory;      // the registry value
+        const char *firstFailing;   // nullptr: installs; "": no directory
     };
+    auto ofLength = [](size_t length) { return "C:\\" + std::string(length - 3, 'd'); };
     const Case cases[] = {
-        {"249 characters: the whole directory", 249, true},
-        {"250 characters: no directory", 250, false},
+        {"233 characters: every path fits", ofLength(233), nullptr},
+        {"234 characters: the ARM cabinet's path, the longest, is one too long", ofLength(234), "Durvo.arm.CAB"},
+        {"249 characters: the whole directory, but not even its folder fits", ofLength(249), "Durvo.ini"},
+        {"250 characters: no directory", ofLength(250), ""},
+        {"a quote in the directory", "C:\\Sync \"Tools\"", "Durvo.ini"},
+        {"wildcards in the directory", "C:\\Sync*?", "Durvo.ini"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.proves);
         fs::remove_all(root_ / "c");
         put("Windows/notepad.exe", "editor");
         events_.clear();
-        installSync("C:\\" + std::string(c.length - 3, 'd'));
+        const std::string &directory = c.directory;
+        installSync(directory);
 
         runSetup();
 
-        if (c.installs) {
+        if (!c.firstFailing) {
             EXPECT_EQ(packageFilesOnDisk(), allPackageFiles());
             ASSERT_EQ(events_.size(), 4u);
             EXPECT_EQ(events_[1], managerLine());
+        } else if (*c.firstFailing) {
+            EXPECT_EQ(events_, (std::vector<std::string>{"dialog Durvo Meter plugin Setup",
+                                                         "box Setup not complete: Unable to extract file " +
+                                                             directory + "\\Durvo plugin\\" + c.firstFailing}));
         } else {
             EXPECT_EQ(events_, (std::vector<std::string>{"dialog Durvo Meter plugin Setup",
                                                          std::string("box Setup not complete: ") + kNoSyncText}));
