@@ -7,28 +7,21 @@
 	.syntax unified
 	.code	32
 
-	.globl	__aeabi_uldivmod
+@ NAME calls DIVIDE with room for the remainder below the stack pointer, then loads it.
+	.macro	divmod64 name, divide
+	.globl	\name
 	.p2align	2
-__aeabi_uldivmod:
+\name:
 	str	lr, [sp, #-4]!
 	sub	sp, sp, #12		@ [sp] the pointer argument, [sp+4..11] the remainder
 	add	r12, sp, #4
 	str	r12, [sp]
-	bl	ceDivideUnsigned64
+	bl	\divide
 	ldr	r2, [sp, #4]
 	ldr	r3, [sp, #8]
 	add	sp, sp, #12
 	ldr	pc, [sp], #4
+	.endm
 
-	.globl	__aeabi_ldivmod
-	.p2align	2
-__aeabi_ldivmod:
-	str	lr, [sp, #-4]!
-	sub	sp, sp, #12
-	add	r12, sp, #4
-	str	r12, [sp]
-	bl	ceDivideSigned64
-	ldr	r2, [sp, #4]
-	ldr	r3, [sp, #8]
-	add	sp, sp, #12
-	ldr	pc, [sp], #4
+	divmod64	__aeabi_uldivmod, ceDivideUnsigned64
+	divmod64	__aeabi_ldivmod, ceDivideSigned64

@@ -15,6 +15,16 @@ fs::path sourceDir()
     return dir ? fs::path(dir) : fs::path(__FILE__).parent_path().parent_path().parent_path();
 }
 
+// The description file's first seven lines; the eighth lists the cabinets.
+const std::string kDescriptionHead =
+    "[CEAppManager]\r\n"
+    "Version = 1.0\r\n"
+    "Component = Durvo\r\n"
+    "\r\n"
+    "[Durvo]\r\n"
+    "Description = Durvo Today plugin for PocketPC\r\n"
+    ";Uninstall = Durvo\r\n";
+
 TEST(PackageFileNames, ResourceNameIsTheFileNameWithDotsAsUnderscoresInUpperCase)
 {
     struct Expected {
@@ -44,14 +54,6 @@ TEST(PackageFileNames, ResourceNameIsTheFileNameWithDotsAsUnderscoresInUpperCase
 TEST(PackageFileNames, EachBuiltPackageHoldsItsCabinetsAndListsExactlyThose)
 {
     ASSERT_FALSE(buildDir().empty());
-    const std::string head =
-        "[CEAppManager]\r\n"
-        "Version = 1.0\r\n"
-        "Component = Durvo\r\n"
-        "\r\n"
-        "[Durvo]\r\n"
-        "Description = Durvo Today plugin for PocketPC\r\n"
-        ";Uninstall = Durvo\r\n";
     struct Package {
         const char *folder;
         std::vector<std::string> files;
@@ -68,7 +70,7 @@ TEST(PackageFileNames, EachBuiltPackageHoldsItsCabinetsAndListsExactlyThose)
         for (const auto &entry : fs::directory_iterator(buildDir() / p.folder)) names.push_back(entry.path().filename());
         std::sort(names.begin(), names.end());
         EXPECT_EQ(names, p.files);
-        EXPECT_EQ(readText(buildDir() / p.folder / "Durvo.ini"), head + "CabFiles = " + p.cabinetList + "\r\n");
+        EXPECT_EQ(readText(buildDir() / p.folder / "Durvo.ini"), kDescriptionHead + "CabFiles = " + p.cabinetList + "\r\n");
     }
 }
 
@@ -101,15 +103,7 @@ TEST(DescriptionFile, ListsThePackagesCabinetsInTheCheckedInOrder)
 
 TEST(DescriptionFile, EightCrLfLinesOf184Bytes)
 {
-    const std::string expected =
-        "[CEAppManager]\r\n"
-        "Version = 1.0\r\n"
-        "Component = Durvo\r\n"
-        "\r\n"
-        "[Durvo]\r\n"
-        "Description = Durvo Today plugin for PocketPC\r\n"
-        ";Uninstall = Durvo\r\n"
-        "CabFiles = Durvo.SH3.cab,Durvo.MIPS.cab,Durvo.ARM.cab,\r\n";
+    const std::string expected = kDescriptionHead + "CabFiles = Durvo.SH3.cab,Durvo.MIPS.cab,Durvo.ARM.cab,\r\n";
     std::string text = readText(sourceDir() / "setup" / "package" / "Durvo.ini");
     EXPECT_EQ(text.size(), 184u);
     EXPECT_EQ(text, expected);
