@@ -50,6 +50,7 @@ struct Screen {
     int colourQueries = 0;
     int watermarks = 0;
     int selections = 0;
+    DWORD started = 0;   // tick count when the item was made
 };
 Screen screen;
 
@@ -550,7 +551,8 @@ bool driveItem(HMODULE library, FARPROC options241)
     }
     UnhookWindowsHookEx(user.dialogs);
     UnhookWindowsHookEx(user.calls);
-    note(L"options page ended with " + std::to_wstring(ended));
+    note(L"options page ended with " + std::to_wstring(ended) + L", " +
+         std::to_wstring(GetTickCount() - screen.started) + L" ms after the item started");
     for (const std::wstring &line : user.seen) std::printf("user: %ls\n", line.c_str());
     return user.picked && user.answered && ended == IDOK;
 }
@@ -587,6 +589,7 @@ int main()
     record.fEnabled = TRUE;
     lstrcpynW(record.szDLLPath, options.library.c_str(), MAX_PATH);
     record.hinstDLL = library;
+    screen.started = GetTickCount();
     screen.item = initialize(&record, screen.window);
     if (screen.item == nullptr) fail(1, "%ls", L"the item refused to start (ordinal 240 gave no window)", 0);
     record.hwndCustom = screen.item;
