@@ -395,7 +395,7 @@ std::wstring windowText(HWND window)
     return text;
 }
 
-// One line each: a box's line breaks are shown as \\n.
+// One line each: a box's line breaks are shown as the two characters \n.
 void note(std::wstring line)
 {
     for (size_t at = 0; (at = line.find(L'\n', at)) != std::wstring::npos;) line.replace(at, 1, L"\\n");
