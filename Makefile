@@ -66,7 +66,7 @@ windows: build $(WIN64)/build.ninja $(WIN32)/build.ninja
 wine-test: build windows
 	scripts/wine-test $(WIN64) $(WIN32)
 	mkdir -p out/wine
-	cp $(WIN64)/today-x86_64.png $(WIN32)/today-i686.png out/wine/
+	cp $(WIN64)/today-x86_64*.png $(WIN32)/today-i686*.png out/wine/
 
 # Only the real DurvoSetup.exe under Wine (wine-test runs it too); pictures in $(WIN64)/wine-setup/.
 setup-wine-test: build $(WIN64)/build.ninja
