@@ -86,13 +86,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *bytes, size_t length)
             static const DWORD types[] = {REG_BINARY, REG_SZ, REG_DWORD, REG_MULTI_SZ, REG_EXPAND_SZ, 0x1234};
             DWORD type = types[input.ConsumeIntegralInRange<size_t>(0, std::size(types) - 1)];
             std::vector<BYTE> data = input.ConsumeBytes<BYTE>(input.ConsumeIntegralInRange<size_t>(0, 64));
-            const DWORD size = static_cast<DWORD>(data.size());
-            // Windows reads one unit past a string's size for a terminator the caller left out;
-            // a real caller's memory goes on there, so the data goes on too, with fuzzed bytes.
-            const uint16_t after = input.ConsumeIntegral<uint16_t>();
-            data.push_back(static_cast<BYTE>(after));
-            data.push_back(static_cast<BYTE>(after >> 8));
-            RegSetValueExW(parent, name.c_str(), 0, type, data.data(), size);
+            fuzzing::setValueWithMemoryAfter(parent, name, type, data, input.ConsumeIntegral<uint16_t>());
             break;
         }
         default:

@@ -13,6 +13,17 @@
 
 namespace fuzzing {
 
+// RegSetValueExW as a caller's memory has it: Windows reads one unit past a string's size for a
+// terminator the caller left out, so the data goes on there with the two bytes `after`.
+inline LONG setValueWithMemoryAfter(HKEY key, const std::u16string &name, DWORD type, std::vector<BYTE> data,
+                                    uint16_t after)
+{
+    const DWORD size = static_cast<DWORD>(data.size());
+    data.push_back(static_cast<BYTE>(after));
+    data.push_back(static_cast<BYTE>(after >> 8));
+    return RegSetValueExW(key, name.c_str(), 0, type, data.data(), size);
+}
+
 inline const HKEY roots[] = {HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE, HKEY_USERS};
 
 struct Entry {

@@ -6,6 +6,7 @@
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include "meter_state.h"
+#include "registry_snapshot.h"
 #include "tick.h"
 
 #include <cstdio>
@@ -103,7 +104,7 @@ void damageValue(HKEY key, FuzzedDataProvider &input, const std::u16string &name
         data = input.ConsumeBytes<BYTE>(input.ConsumeIntegralInRange<size_t>(0, 40000));
         break;
     }
-    RegSetValueExW(key, name.c_str(), 0, type, data.data(), DWORD(data.size()));
+    fuzzing::setValueWithMemoryAfter(key, name, type, data, input.ConsumeIntegral<uint16_t>());
 }
 
 }  // namespace
