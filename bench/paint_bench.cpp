@@ -5,6 +5,7 @@
 
 #include "item_paint.h"
 #include "item_window.h"
+#include "module.h"
 #include "meter_state.h"
 #include "support/durvo_fixtures.h"
 

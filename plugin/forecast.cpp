@@ -1,7 +1,7 @@
 #include "forecast.h"
 
-#include "item_paint.h"
 #include "meter_state.h"
+#include "time_texts.h"
 
 // One distinct fall of the charge level seen in the history, with all its on-time.
 struct ForecastPair {

@@ -2,11 +2,10 @@
 
 #include "item_paint.h"
 #include "meter_state.h"
+#include "module.h"
 #include "popup_menu.h"
 #include "tick.h"
 
-HWND itemWindow;
-HINSTANCE moduleInstance;
 UINT uiMetricChangeMessage;
 
 static LPCWSTR const itemClassName = TEXT("DURVOR");
@@ -79,16 +78,6 @@ extern "C" HWND WINAPI InitializeCustomItem(TODAYLISTITEM *item, HWND parent)
     itemWindow = CreateWindowExW(0, itemClassName, TEXT("Durvo"), WS_CHILD | WS_VISIBLE, 0, 0, 0,
                                  0, parent, NULL, moduleInstance, NULL);
     return itemWindow;
-}
-
-LRESULT requestRepaint()
-{
-    if (itemWindow == NULL)
-        return 0;
-    RECT rect;
-    GetClientRect(itemWindow, &rect);
-    rect.bottom += 1;
-    return InvalidateRect(itemWindow, &rect, TRUE);
 }
 
 static LRESULT onCreate(HWND window)

@@ -7,8 +7,6 @@
 
 #include "today_host.h"
 
-extern HWND itemWindow;              // the window of the last item initialisation, or null
-extern HINSTANCE moduleInstance;
 extern UINT uiMetricChangeMessage;   // the number of the registered "SH_UIMETRIC_CHANGE"
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved);
@@ -18,8 +16,5 @@ extern "C" HWND WINAPI InitializeCustomItem(TODAYLISTITEM *item, HWND parent);
 BOOL registerItemClass();
 
 LRESULT CALLBACK itemWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-
-// Invalidates the whole item window, one pixel below it included. Returns 0 without a window.
-LRESULT requestRepaint();
 
 #endif

@@ -3,9 +3,9 @@
 #include <aygshell.h>
 
 #include "item_paint.h"
-#include "item_window.h"
 #include "maker.h"
 #include "meter_state.h"
+#include "module.h"
 #include "resource.h"
 #include "today_host.h"
 

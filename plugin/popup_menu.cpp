@@ -1,7 +1,7 @@
 #include "popup_menu.h"
 
-#include "item_window.h"
 #include "meter_state.h"
+#include "module.h"
 #include "options_page.h"
 #include "report.h"
 #include "resource.h"

@@ -1,9 +1,9 @@
 #include "report.h"
 
-#include "item_paint.h"
-#include "item_window.h"
 #include "maker.h"
 #include "meter_state.h"
+#include "module.h"
+#include "time_texts.h"
 
 // Rows of the usage log with this much on-time or less are left out: they were seen once only.
 static const DWORD shortestListedUsageMs = 5000;
@@ -41,7 +41,7 @@ static void tellUser(LPCWSTR format, LPCWSTR caption)
 
 static bool writeHeading(HANDLE file)
 {
-    WCHAR line[lineChars];
+    WCHAR line[reportLineChars];
     WCHAR date[dateTimeChars];
     WCHAR timeOfDay[dateTimeChars];
     if (!writeReportLine(file, DURVO_PLUGIN_VERSION)
@@ -96,7 +96,7 @@ static bool writeHistory(HANDLE file)
             continue;
         }
         previousLevel = row.level;
-        WCHAR line[lineChars];
+        WCHAR line[reportLineChars];
         HoursMinutes reached = toHoursMinutes(row.startOnTimeMs);
         wsprintfW(line, TEXT(" %2d:%02d     %3d%% "), (int)reached.hours, (int)reached.minutes,
                   (int)row.level);
@@ -126,7 +126,7 @@ static bool writeApplications(HANDLE file)
         // A stored row may lack its terminator; the copy always has one.
         WCHAR title[appTitleUnits];
         lstrcpynW(title, app.title, appTitleUnits);
-        WCHAR line[lineChars];
+        WCHAR line[reportLineChars];
         HoursMinutes used = toHoursMinutes(app.usageMs);
         wsprintfW(line, TEXT("%3d %2d:%02d %s"), (int)app.launchCount, (int)used.hours,
                   (int)used.minutes, title);

@@ -13,6 +13,8 @@ enum class ReportMode { Silent, Interactive };
 
 // Bytes of one written line with its CR LF: at most 254 characters and the line end.
 const int reportLineBytes = 256;
+// A line as composed, terminator included; writeReportLine cuts it to 254 characters.
+const int reportLineChars = 256;
 
 // Writes the whole report. Interactive: the outcome is told in a message box owned by the item
 // window. Silent (the tick's autosave): nothing is shown. logElapsedMs becomes 0 only once the

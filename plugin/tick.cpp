@@ -1,7 +1,7 @@
 #include "tick.h"
 
 #include "app_usage.h"
-#include "item_window.h"
+#include "module.h"
 #include "report.h"
 
 // A longer pause between two ticks means the meter was not running: it counts nothing.

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "item_window.h"
+#include "module.h"
 #include "support/durvo_fixtures.h"
 #include "meter_state.h"
 #include "tick.h"

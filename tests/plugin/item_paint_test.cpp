@@ -5,6 +5,7 @@
 
 #include "item_paint.h"
 #include "item_window.h"
+#include "time_texts.h"
 #include "meter_state.h"
 #include "support/durvo_fixtures.h"
 #include "support/systemtime.h"

@@ -6,6 +6,7 @@
 #include "item_paint.h"
 #include "item_window.h"
 #include "meter_state.h"
+#include "module.h"
 #include "support/durvo_fixtures.h"
 
 #include <cstdlib>

@@ -7,6 +7,7 @@
 
 #include "item_paint.h"
 #include "item_window.h"
+#include "module.h"
 #include "meter_state.h"
 #include "options_page.h"
 #include "resource.h"

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "item_window.h"
+#include "module.h"
 #include "meter_state.h"
 #include "report.h"
 #include "support/fault_sweep.h"
