@@ -1,12 +1,12 @@
 #include "item_paint.h"
 
 #include <aygshell.h>
+#include <today_host.h>
 
 #include "forecast.h"
 #include "module.h"
 #include "resource.h"
 #include "time_texts.h"
-#include "today_host.h"
 
 // Icon placement: the text starts right of the icon, which sits at (2, 1).
 const int iconLeft = 2;

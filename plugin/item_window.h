@@ -4,8 +4,7 @@
 #define DURVO_ITEM_WINDOW_H
 
 #include <windows.h>
-
-#include "today_host.h"
+#include <today_host.h>
 
 extern UINT uiMetricChangeMessage;   // the number of the registered "SH_UIMETRIC_CHANGE"
 

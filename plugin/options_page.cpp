@@ -1,13 +1,13 @@
 #include "options_page.h"
 
 #include <aygshell.h>
+#include <today_host.h>
 
 #include "item_paint.h"
 #include "maker.h"
 #include "meter_state.h"
 #include "module.h"
 #include "resource.h"
-#include "today_host.h"
 
 static_assert(IDD_OPTIONS == IDD_TODAY_CUSTOM, "the Today settings run the page over template 500");
 

@@ -1,7 +1,7 @@
-// What the plug-in relies on from the Today screen that hosts it: the item record, the
-// messages the host sends the item window and those the item sends its parent.
-#ifndef DURVO_TODAY_HOST_H
-#define DURVO_TODAY_HOST_H
+// The Today screen's contract with the items it hosts: the item record, the messages the host
+// sends an item window and those the item sends its parent. Items and hosts both include it.
+#ifndef DURVO_CE_TODAY_HOST_H
+#define DURVO_CE_TODAY_HOST_H
 
 #include <windows.h>
 
@@ -74,7 +74,7 @@ typedef struct {
 // wParam of a WM_WININICHANGE broadcast that makes the host rebuild its item list.
 #define TODAY_REFRESH_WININICHANGE 0xF2
 
-// The exports the host reaches by ordinal only (see durvo.def).
+// The exports of an item library, which the host reaches by ordinal only.
 #define ORDINAL_INITIALIZE_CUSTOM_ITEM 240
 #define ORDINAL_CUSTOM_ITEM_OPTIONS 241
 
