@@ -41,7 +41,8 @@ static const OptionList optionLists[optionListCount] = {
      {TEXT("Standard Charge Sensor"), TEXT("Casio-E115 3-state Charge Sensor"),
       TEXT("Dell Axim Charge Sensor")},
      chargeSensorValues},
-    // A stored mode outside the list leaves it without a selection.
+    // A stored mode outside the list leaves it without a selection. Spelling as users know it
+    // ("reminded" for remaining): keep.
     {IDC_FORECAST, &meterState.settings.forecastMode, 3,
      {TEXT("Do not forecast durvo"), TEXT("Forecast total durvo"), TEXT("Forecast time reminded")},
      NULL},
@@ -75,7 +76,9 @@ void showAboutBox(HWND owner)
 
 int unregisterPlugin(HWND owner)
 {
-    // Each pair of lines is joined by a line feed and a carriage return, in that order.
+    // Each pair of lines is joined by a line feed and a carriage return, in that order. Spelling
+    // as users know it ("uninstal", "uour", "successfuly"; the failure's title "Unregistered"):
+    // keep.
     if (MessageBoxW(owner,
                     TEXT("Do you really want to unregister Durvo plugin ? \n\r")
                     TEXT("Tap \"YES\" only if you prepare to uninstal this software.\n\r")

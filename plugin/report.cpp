@@ -110,6 +110,7 @@ static bool writeHistory(HANDLE file)
 static bool writeApplications(HANDLE file)
 {
     if (meterState.settings.gatherAppStats == 0) {
+        // Spelling as users know it ("plugun"): keep.
         return writeReportLine(file, TEXT("No application log maintained."))
             && writeReportLine(file, TEXT("Please check plugun options page."));
     }
@@ -156,6 +157,7 @@ static bool replaceReport()
 void writeReport(ReportMode mode)
 {
     bool interactive = mode == ReportMode::Interactive;
+    // Spelling as users know it ("Please sure", "successfuly" below): keep.
     LPCWSTR cannotCreate =
         TEXT("Unable to create file \n%s\nPlease sure this file is not opened by any program like Pocket Word");
     HANDLE file = CreateFileW(REPORT_NEW_FILE_PATH, GENERIC_READ | GENERIC_WRITE,

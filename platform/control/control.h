@@ -27,7 +27,8 @@ void setTickCount(DWORD tickCount);
 void advanceClock(DWORD milliseconds);
 
 // ---- Power -----------------------------------------------------------------------------------
-// The record GetSystemPowerStatusEx2 reports (all 56 bytes); the three bytes the meter reads.
+// The record GetSystemPowerStatusEx2 reports (all 56 bytes); the short form sets the AC line,
+// battery flag and percent bytes, which is what most callers read.
 void setPowerStatus(const SYSTEM_POWER_STATUS_EX2 &status);
 void setPowerStatus(BYTE acLineStatus, BYTE batteryFlag, BYTE batteryLifePercent);
 void setPowerCallFails(bool fails);

@@ -1,4 +1,4 @@
-// Seams between the platform's own services; not part of the API the plug-in sees.
+// Seams between the platform's own services; not part of the API programs see.
 #ifndef DURVO_PLATFORM_INTERNAL_H
 #define DURVO_PLATFORM_INTERNAL_H
 

@@ -33,7 +33,7 @@ enum class ModuleKind { Library, Shell, Program };
 // An HMODULE is the address of one of these records.
 struct Module {
     ModuleKind kind = ModuleKind::Library;
-    std::u16string fileName;   // "Durvo.dll": what GetModuleHandleW compares against
+    std::u16string fileName;   // "Library.dll": what GetModuleHandleW compares against
     void *library = nullptr;   // dlopen handle
     std::unique_ptr<internal::LoadedImage> image;   // or the mapped CE library image
     std::filesystem::path hostFile;

@@ -1,8 +1,8 @@
 // The registry: an in-memory tree of keys with typed values, Win32 calls with the error codes and
 // buffer behaviour Windows has, and the .reg text form it is saved and loaded in.
 //
-// The plug-in opens a key, rewrites 17 values and closes it every second, so those calls allocate
-// nothing once the values exist: handles come from a fixed table, names are compared in place
+// A program may open a key, rewrite its values and close it every second, so those calls
+// allocate nothing once the values exist: handles come from a fixed table, names are compared in place
 // and a value's storage is reused while its size does not grow.
 //
 // A .reg file is outside input: nothing here recurses on the depth of the tree, loading and

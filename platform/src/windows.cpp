@@ -6,8 +6,8 @@
 // queue is asked and nothing more urgent is there, which is why a timer can never have more than
 // one WM_TIMER pending and a window never more than one WM_PAINT.
 //
-// The plug-in's tick runs EnumWindows, GetWindowTextW, IsWindowVisible and InvalidateRect; none
-// of them allocates once the windows exist.
+// EnumWindows, GetWindowTextW, IsWindowVisible and InvalidateRect allocate nothing once the
+// windows exist, so a program's timer may call them every second.
 #include "internal.h"
 
 #include <control.h>
