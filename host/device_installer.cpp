@@ -193,12 +193,7 @@ public:
     {
         if (!reader_.open(&error_)) return false;
         indexMembers();
-        std::vector<uint8_t> recordBytes;
-        size_t recordMember = 0;
-        if (!findMember(memberSuffix(0), "the setup record", &recordMember)) return false;
-        if (!reader_.extract(recordMember, &recordBytes, &error_)) return false;
-        const std::string &recordName = reader_.members()[recordMember].name;
-        if (!readSetupRecord(recordBytes, &record_, &error_)) return fail("setup record " + recordName + ": " + error_);
+        if (!readCabinetSetupRecord(reader_, &record_, &error_)) return false;
         outcome->appName = record_.appName;
         outcome->provider = record_.provider;
         for (const auto &s : record_.strings) strings_[s.id] = &s.text;

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <set>
+#include <vector>
 
 namespace host {
 namespace {
@@ -350,6 +351,35 @@ bool readSetupRecord(std::span<const uint8_t> bytes, package::SetupRecord *recor
 {
     *record = package::SetupRecord{};
     return Reader(bytes, record, error).read();
+}
+
+bool readCabinetSetupRecord(CabinetReader &reader, SetupRecord *record, std::string *error)
+{
+    const std::string suffix = "." + std::string(ce::kMemberSuffixDigits, '0');
+    const auto &members = reader.members();
+    std::vector<size_t> found;
+    for (size_t i = 0; i < members.size(); ++i) {
+        const std::string &name = members[i].name;
+        if (name.size() > suffix.size() && name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0)
+            found.push_back(i);
+    }
+    if (found.empty()) {
+        *error = "the cabinet holds no member whose name ends in \"" + suffix + "\" (the setup record)";
+        return false;
+    }
+    if (found.size() > 1) {
+        *error = "two cabinet members end in \"" + suffix + "\" (" + members[found[0]].name + ", " +
+                 members[found[1]].name + "); the setup record must be one";
+        return false;
+    }
+    std::vector<uint8_t> bytes;
+    if (!reader.extract(found[0], &bytes, error)) return false;
+    std::string why;
+    if (!readSetupRecord(bytes, record, &why)) {
+        *error = "setup record " + members[found[0]].name + ": " + why;
+        return false;
+    }
+    return true;
 }
 
 }  // namespace host

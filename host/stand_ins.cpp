@@ -144,18 +144,8 @@ bool cabinetProcessor(const fs::path &file, uint32_t *processor, std::string *er
     if (!control::readRegularFile(file, kMaxCabinetFileBytes, &text, error)) return false;
     CabinetReader reader(std::span(reinterpret_cast<const uint8_t *>(text.data()), text.size()));
     if (!reader.open(error)) return false;
-    const auto &members = reader.members();
-    auto record = std::find_if(members.begin(), members.end(), [](const CabinetReader::Member &m) {
-        return m.name.size() > 4 && m.name.compare(m.name.size() - 4, 4, ".000") == 0;
-    });
-    if (record == members.end()) {
-        *error = "no setup record (a member ending in \".000\")";
-        return false;
-    }
-    std::vector<uint8_t> recordBytes;
-    if (!reader.extract(static_cast<size_t>(record - members.begin()), &recordBytes, error)) return false;
     package::SetupRecord parsed;
-    if (!readSetupRecord(recordBytes, &parsed, error)) return false;
+    if (!readCabinetSetupRecord(reader, &parsed, error)) return false;
     *processor = parsed.processor;
     return true;
 }
