@@ -106,25 +106,39 @@ static void packagePath(const char *fileName, char *path)
     appendText(path, packagePathCapacity, fileName);
 }
 
+static bool sameText(const char *a, const char *b)
+{
+    while (*a != 0 && *a == *b) {
+        ++a;
+        ++b;
+    }
+    return *a == *b;
+}
+
+// The raw-data resource that carries a package file, from the package table; null for a name
+// the package does not have.
+static const char *packageResourceName(const char *fileName)
+{
+    for (int i = 0; i < packageFileCount; ++i) {
+        if (sameText(packageFiles[i].fileName, fileName))
+            return packageFiles[i].resourceName;
+    }
+    return NULL;
+}
+
 void extractPackageFile(const char *fileName)
 {
     char path[packagePathCapacity];
     packagePath(fileName, path);
     DeleteFileA(path);
-
-    char resourceName[packagePathCapacity];
-    copyText(resourceName, packagePathCapacity, fileName);
-    for (char *c = resourceName; *c != 0; ++c) {
-        if (*c == '.')
-            *c = '_';
-    }
+    const char *resourceName = packageResourceName(fileName);
 
     char message[failureMessageCapacity];
     copyText(message, failureMessageCapacity, extractFailedMessage);
     appendText(message, failureMessageCapacity, path);
 
     HMODULE program = GetModuleHandleA(NULL);
-    HRSRC resource = FindResourceA(program, resourceName, rawDataType);
+    HRSRC resource = resourceName != NULL ? FindResourceA(program, resourceName, rawDataType) : NULL;
     DWORD size = 0;
     const void *data = NULL;
     if (resource != NULL) {

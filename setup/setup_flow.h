@@ -39,8 +39,9 @@ INT_PTR CALLBACK licenceDialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
 // any other failure, a value that is not a string or does not fit, leaves it empty.
 void readRegistryString(const char *keyPath, const char *valueName, char *result);
 
-// Writes one package file (e.g. "Durvo.ini") from the program's resources into the package
-// folder below setupState.installDir; raises SetupFailure when it cannot.
+// Writes one package file (e.g. "Durvo.ini") from the raw-data resource the package table names
+// for it into the package folder below setupState.installDir; raises SetupFailure when it
+// cannot.
 void extractPackageFile(const char *fileName);
 
 // Records `message` as the failure and raises SetupFailure.

@@ -1,9 +1,11 @@
 // The files of the install package: the name each has on disk and the name of the raw-data
 // resource that carries it inside DurvoSetup. A package holds the three texts and a cabinet for
 // each processor the library was really built for; the development package of the emulated
-// desktop also holds the development device's cabinet, which is never shipped. A resource name is the file name with every "."
-// turned into "_", in upper case; the compiler checks the table against that rule, so the setup
-// program and the packaging tool cannot drift apart.
+// desktop also holds the development device's cabinet, which is never shipped. A resource name is
+// the file name with every "." turned into "_", in upper case; the compiler checks the table
+// against that rule, the setup finds each resource by the table's name, and the build writes the
+// setup's resource script by the same rule, so the setup program and the packaging tool cannot
+// drift apart.
 #ifndef DURVO_SETUP_PACKAGE_FILES_H
 #define DURVO_SETUP_PACKAGE_FILES_H
 
