@@ -1,14 +1,13 @@
+// The commands of a scenario carried out in order against the device and its Today screen; the
+// scripted user (scripted_user.cpp) and the emulated desktop (desktop_programs.cpp) are the
+// Runner's other two jobs.
 #include "runner.h"
-
-#include "stand_ins.h"
 
 #include <control.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <iterator>
-#include <optional>
 
 namespace host {
 namespace {
@@ -16,15 +15,6 @@ namespace {
 // Runs shorter than this finish before a progress line would be worth reading.
 constexpr DWORD kProgressFromMs = 10 * 60 * 1000;
 constexpr long long kProgressEveryWallMs = 200;
-
-std::string clockStamp()
-{
-    SYSTEMTIME now{};
-    GetLocalTime(&now);
-    char buf[32];
-    snprintf(buf, sizeof buf, "[%02d:%02d:%02d]", now.wHour, now.wMinute, now.wSecond);
-    return buf;
-}
 
 std::string hoursMinutes(DWORD ms)
 {
@@ -41,6 +31,15 @@ long long wallMs()
 }
 
 }  // namespace
+
+std::string clockStamp()
+{
+    SYSTEMTIME now{};
+    GetLocalTime(&now);
+    char buf[32];
+    snprintf(buf, sizeof buf, "[%02d:%02d:%02d]", now.wHour, now.wMinute, now.wSecond);
+    return buf;
+}
 
 Runner::Runner(const Script &script, Options options, std::ostream &out, std::ostream &err)
     : script_(script), options_(std::move(options)), out_(out), err_(err)
@@ -189,284 +188,6 @@ bool Runner::install(const Command &c, const std::filesystem::path &cabinet, Ins
     return true;
 }
 
-// ---- Prompts and the scripted user -------------------------------------------------------------
-
-namespace {
-
-// Message box texts on one line: CR and LF written as \r and \n.
-std::string escaped(std::u16string_view text)
-{
-    std::string out;
-    for (char c : control::toUtf8(text)) {
-        if (c == '\r') {
-            out += "\\r";
-        } else if (c == '\n') {
-            out += "\\n";
-        } else {
-            out += c;
-        }
-    }
-    return out;
-}
-
-const char *answerWord(int answer)
-{
-    return answer == IDYES ? "yes" : answer == IDNO ? "no" : "ok";
-}
-
-const char *answerKindName(CommandKind kind)
-{
-    return kind == CommandKind::Menu      ? "a popup menu"
-           : kind == CommandKind::Answer  ? "a message box"
-           : kind == CommandKind::Licence ? "the licence dialog"
-                                          : "an options page";
-}
-
-// Whether a box of this type has the button an answer presses.
-bool boxHasButton(UINT type, int answer)
-{
-    switch (type & MB_TYPEMASK) {
-    case MB_OK:
-    case MB_OKCANCEL:
-        return answer == IDOK;
-    case MB_YESNO:
-    case MB_YESNOCANCEL:
-        return answer == IDYES || answer == IDNO;
-    default:
-        return false;
-    }
-}
-
-enum class ControlKind { CheckBox, RadioButton, PushButton, List, Other };
-
-ControlKind kindOf(const control::ControlShown &control)
-{
-    if (control.className == u"combobox") return ControlKind::List;
-    if (control.className != u"button") return ControlKind::Other;
-    switch (control.style & BS_TYPEMASK) {
-    case BS_CHECKBOX:
-    case BS_AUTOCHECKBOX:
-    case BS_3STATE:
-    case BS_AUTO3STATE:
-        return ControlKind::CheckBox;
-    case BS_RADIOBUTTON:
-    case BS_AUTORADIOBUTTON:
-        return ControlKind::RadioButton;
-    default:
-        return ControlKind::PushButton;
-    }
-}
-
-// "1001=off 1003=on 1005=2 1012=hidden": what the page shows, in template order.
-std::string pageState(const std::vector<control::ControlShown> &controls)
-{
-    std::string state;
-    for (const control::ControlShown &control : controls) {
-        ControlKind kind = kindOf(control);
-        std::string value;
-        if (!control.visible) {
-            value = "hidden";
-        } else if (kind == ControlKind::CheckBox || kind == ControlKind::RadioButton) {
-            value = control.check == BST_CHECKED ? "on" : "off";
-        } else if (kind == ControlKind::List) {
-            value = control.selection < 0 ? "none" : std::to_string(control.selection);
-        } else {
-            continue;
-        }
-        state += (state.empty() ? "" : " ") + std::to_string(control.id) + "=" + value;
-    }
-    return state;
-}
-
-}  // namespace
-
-void Runner::print(const std::string &line)
-{
-    clearProgress();
-    out_ << line << "\n";
-    out_.flush();
-}
-
-void Runner::promptFailed(int line, const std::string &message)
-{
-    if (promptFailure_.empty()) promptFailure_ = script_.name + ":" + std::to_string(line) + ": " + message;
-}
-
-void Runner::installUser()
-{
-    control::ScriptedUser user;
-    user.messageBox = [this](const control::MessageBoxShown &box) { return answerMessageBox(box); };
-    user.menu = [this](const control::MenuShown &menu) { return answerMenu(menu); };
-    user.dialog = [this](const control::DialogShown &dialog) { answerDialog(dialog); };
-    control::setUser(std::move(user));
-}
-
-const Command *Runner::takeAnswer(CommandKind kind, const std::string &prompt)
-{
-    int line = current_ ? current_->line : 0;
-    if (!promptFailure_.empty()) return nullptr;   // the first failure is the one to report
-    if (nextAnswer_ >= answers_.size()) {
-        promptFailed(line, prompt + " was not answered: no answer line for it follows line " + std::to_string(line));
-        return nullptr;
-    }
-    const Command *answer = answers_[nextAnswer_];
-    if (answer->kind != kind) {
-        promptFailed(answer->line, std::string("this line answers ") + answerKindName(answer->kind) + ", but " +
-                                       prompt + " came");
-        return nullptr;
-    }
-    ++nextAnswer_;
-    return answer;
-}
-
-bool Runner::takePicture(const Command &answer)
-{
-    if (answer.picture.empty()) return true;
-    std::filesystem::path file = answer.picture;
-    std::error_code ec;
-    if (file.has_parent_path()) std::filesystem::create_directories(file.parent_path(), ec);
-    if (ec || !control::saveScreenPng(file)) {
-        promptFailed(answer.line, "cannot write the screenshot " + file.string());
-        return false;
-    }
-    return true;
-}
-
-int Runner::answerMessageBox(const control::MessageBoxShown &box)
-{
-    std::string caption = control::toUtf8(box.caption);
-    print("box \"" + caption + "\": " + escaped(box.text));
-    const Command *answer = takeAnswer(CommandKind::Answer, "the message box \"" + caption + "\"");
-    if (!answer) return 0;
-    if (!boxHasButton(box.type, answer->answer)) {
-        promptFailed(answer->line, "the message box \"" + caption + "\" has no " + answerWord(answer->answer) + " button");
-        return 0;
-    }
-    if (!takePicture(*answer)) return 0;
-    return answer->answer;
-}
-
-int Runner::answerMenu(const control::MenuShown &menu)
-{
-    std::string items;
-    for (const control::MenuItemShown &item : menu.items) {
-        if (item.flags & MF_SEPARATOR) continue;
-        items += (items.empty() ? "" : " | ") + control::toUtf8(item.text);
-    }
-    print("menu: " + items);
-    const Command *answer = takeAnswer(CommandKind::Menu, "the popup menu");
-    if (!answer || !takePicture(*answer)) return -1;
-    if (answer->dismiss) return 0;
-    for (const control::MenuItemShown &item : menu.items) {
-        if (!(item.flags & MF_SEPARATOR) && control::toUtf8(item.text) == answer->text) return static_cast<int>(item.id);
-    }
-    promptFailed(answer->line, "the popup menu has no item \"" + answer->text + "\" (it has: " + items + ")");
-    return -1;
-}
-
-void Runner::answerDialog(const control::DialogShown &dialog)
-{
-    if (onDesktop_) {
-        answerLicence(dialog);
-        return;
-    }
-    std::string title = control::toUtf8(dialog.title);
-    std::vector<control::ControlShown> controls = control::dialogControls(dialog.dialog);
-    print("page \"" + title + "\": " + pageState(controls));
-    const Command *answer = takeAnswer(CommandKind::Options, "the page \"" + title + "\"");
-    if (!answer) return;
-    for (const ControlSetting &setting : answer->controls) {
-        // A setting may open a prompt of its own (the About button's box): the list is read anew.
-        if (!setControl(dialog.dialog, control::dialogControls(dialog.dialog), *answer, setting)) return;
-    }
-    if (!takePicture(*answer)) return;
-    // The OK button in the title bar that SHInitDialog gives a full-screen page.
-    SendMessageW(dialog.dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
-}
-
-bool Runner::setControl(HWND dialog, const std::vector<control::ControlShown> &controls, const Command &answer,
-                        const ControlSetting &setting)
-{
-    std::string name = "control " + std::to_string(setting.id);
-    auto found = std::find_if(controls.begin(), controls.end(),
-                              [&](const control::ControlShown &c) { return c.id == setting.id; });
-    if (found == controls.end()) {
-        promptFailed(answer.line, "the page has no " + name);
-        return false;
-    }
-    ControlKind kind = kindOf(*found);
-    bool done = false;
-    switch (setting.kind) {
-    case ControlSetting::Kind::On:
-    case ControlSetting::Kind::Off: {
-        bool on = setting.kind == ControlSetting::Kind::On;
-        if (kind == ControlKind::RadioButton && !on) {
-            promptFailed(answer.line, name + " is a radio button: switch on another one of its group instead");
-            return false;
-        }
-        if (kind != ControlKind::CheckBox && kind != ControlKind::RadioButton) {
-            promptFailed(answer.line, name + " is no check box or radio button");
-            return false;
-        }
-        done = (found->check == BST_CHECKED) == on || control::clickControl(dialog, setting.id);
-        break;
-    }
-    case ControlSetting::Kind::Index:
-        if (kind != ControlKind::List) {
-            promptFailed(answer.line, name + " is no list");
-            return false;
-        }
-        if (setting.index >= static_cast<int>(found->listItems.size())) {
-            promptFailed(answer.line, name + " has " + std::to_string(found->listItems.size()) + " entries, not " +
-                                          std::to_string(setting.index + 1));
-            return false;
-        }
-        done = control::selectListItem(dialog, setting.id, setting.index);
-        break;
-    case ControlSetting::Kind::Tap:
-        done = kind != ControlKind::List && control::clickControl(dialog, setting.id);
-        break;
-    }
-    if (!done) promptFailed(answer.line, name + " cannot be used: it is hidden, disabled or no button");
-    return done;
-}
-
-bool Runner::prompt(const Command &c, std::vector<const Command *> answers)
-{
-    answers_ = std::move(answers);
-    nextAnswer_ = 0;
-    // The item's menu and page run its own code: a rebuild it asks for waits until they end.
-    if (screen_) screen_->holdRebuild(true);
-    bool carriedOut = c.kind == CommandKind::Tap      ? tap(c)
-                      : c.kind == CommandKind::Action ? action(c)
-                      : c.kind == CommandKind::Setup  ? setupOnDesktop(c)
-                                                      : openSettings(c);
-    if (screen_) screen_->holdRebuild(false);
-    control::pumpMessages();
-    reportChanges();
-    bool ok = carriedOut && promptsSettled(c);
-    if (ok && nextAnswer_ < answers_.size()) {
-        ok = fail(*answers_[nextAnswer_], std::string("this line answers ") +
-                                              answerKindName(answers_[nextAnswer_]->kind) + ", but none came");
-    }
-    answers_.clear();
-    nextAnswer_ = 0;
-    return ok;
-}
-
-bool Runner::promptsSettled(const Command &c)
-{
-    std::vector<std::string> unanswered = control::takeUnansweredPrompts();
-    if (!promptFailure_.empty()) {
-        clearProgress();
-        err_ << promptFailure_ << "\n";
-        promptFailure_.clear();
-        return false;
-    }
-    if (!unanswered.empty()) return fail(c, unanswered.front());
-    return true;
-}
-
 bool Runner::tap(const Command &c)
 {
     auto items = screen_->items();
@@ -606,181 +327,11 @@ void Runner::clearProgress()
     progressShown_ = false;
 }
 
-// ---- The emulated desktop ------------------------------------------------------------------------
-
-// Back to the device after a desktop step: every save and switch of a registry is checked, and
-// a failure ends the run with its reason (a failed switch inside the step too).
-bool Runner::leaveDesktop(DesktopSession &desktop, std::string *error)
+void Runner::print(const std::string &line)
 {
-    bool left = desktop.leave(error);
-    deviceRegistryLost_ = deviceRegistryLost_ || desktop.deviceRegistryLost();
-    if (left && !switchFailure_.empty()) *error = "cannot switch between the desktop and the device: " + switchFailure_;
-    bool ok = left && switchFailure_.empty();
-    switchFailure_.clear();
-    return ok;
-}
-
-bool Runner::desktopSync(const Command &c)
-{
-    std::string error;
-    bool placed = false;
-    {
-        DesktopSession desktop(DesktopFolder(options_.deviceDir), DeviceSide{options_.deviceDir / "fs"}, nullptr);
-        if (!desktop.ok(&error)) return fail(c, "cannot start the desktop: " + error);
-        std::u16string folder = control::fromUtf8(c.text);
-        std::filesystem::path host = control::hostPathOf(folder);
-        std::error_code ec;
-        std::filesystem::create_directories(host, ec);
-        HKEY key = nullptr;
-        std::u16string value = folder + u'\0';
-        if (ec) {
-            error = "cannot create " + c.text + ": " + ec.message();
-        } else if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Microsoft\\Windows CE Services", 0, nullptr, 0,
-                                   KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS ||
-                   RegSetValueExW(key, u"InstalledDir", 0, REG_SZ, reinterpret_cast<const BYTE *>(value.data()),
-                                  static_cast<DWORD>(value.size() * sizeof(char16_t))) != ERROR_SUCCESS) {
-            error = "cannot write the desktop's registry";
-        } else {
-            placed = placeStandIn(host / "CEAppMgr.exe", StandIn::ApplicationManager, &error);
-        }
-        if (key) RegCloseKey(key);
-        std::string leaving;
-        if (!leaveDesktop(desktop, &leaving)) return fail(c, leaving);
-    }
-    if (!placed) return fail(c, error);
-    print("desktop: the synchronisation software is in " + c.text);
-    return true;
-}
-
-bool Runner::setupOnDesktop(const Command &c)
-{
-    std::string error;
-    int exitCode = 0;
-    {
-        // Declared before the session: the launcher refers to it.
-        DesktopSession *session = nullptr;
-        DesktopSession desktop(DesktopFolder(options_.deviceDir), DeviceSide{options_.deviceDir / "fs"},
-                               [&](const control::ProgramStart &start) { return startDesktopProgram(start, *session); });
-        session = &desktop;
-        if (!desktop.ok(&error)) return fail(c, "cannot start the desktop: " + error);
-        onDesktop_ = true;
-        exitCode = control::runProgram(options_.setupProgram, "", &error);
-        onDesktop_ = false;
-        std::string leaving;
-        if (!leaveDesktop(desktop, &leaving)) return fail(c, leaving);
-    }
-    if (exitCode == -1 && !error.empty()) return fail(c, "cannot run " + options_.setupProgram.string() + ": " + error);
-    print("setup: DurvoSetup ended with exit code " + std::to_string(exitCode));
-    return true;
-}
-
-bool Runner::startDesktopProgram(const control::ProgramStart &start, DesktopSession &session)
-{
-    std::string line = control::toUtf8(start.commandLine);
-    if (start.program.empty()) {
-        print("exec: " + line + " (no such program)");
-        return false;
-    }
-    print("exec: " + line);
-    std::optional<StandIn> standIn = standInOf(start.program);
-    if (!standIn) {
-        print("exec: " + control::toUtf8(start.program) + " is no program this desktop can run");
-        return false;
-    }
-    if (*standIn == StandIn::ApplicationManager) {
-        applicationManager(start, session);
-    } else {
-        textEditor(start);
-    }
-    return true;
-}
-
-// Reads the description file's cabinets and hands the one for the device's processor to the
-// device's installer, as the application manager does once the device is connected.
-void Runner::applicationManager(const control::ProgramStart &start, DesktopSession &session)
-{
-    std::vector<std::u16string> arguments = commandLineArguments(start.commandLine);
-    if (arguments.size() < 2) {
-        print("CEAppMgr: no description file given");
-        return;
-    }
-    const std::u16string &description = arguments[1];
-    std::string shown = control::toUtf8(description);
-    std::string text;
-    std::vector<std::string> cabinets;
-    std::string error;
-    if (!control::readRegularFile(control::hostPathOf(description), kMaxDescriptionBytes, &text, &error) ||
-        !descriptionCabinets(text, &cabinets, &error)) {
-        print("CEAppMgr: cannot use " + shown + ": " + error);
-        return;
-    }
-    std::u16string folder = description.substr(0, description.find_last_of(u'\\') + 1);
-    std::u16string chosen;
-    for (const std::string &name : cabinets) {
-        uint32_t processor = 0;
-        std::u16string cabinet = folder + control::fromUtf8(name);
-        if (!cabinetProcessor(control::hostPathOf(cabinet), &processor, &error)) {
-            print("CEAppMgr: skipped " + control::toUtf8(cabinet) + ": " + error);
-            continue;
-        }
-        if (processor == options_.processor) {
-            chosen = cabinet;
-            break;
-        }
-    }
-    if (chosen.empty()) {
-        print("CEAppMgr: no cabinet of " + shown + " is for this device's processor");
-        return;
-    }
-    std::filesystem::path cabinetFile = control::hostPathOf(chosen);
-    InstallOutcome outcome;
-    bool installed = false;
-    std::string switching;
-    if (!session.onDevice([&] { installed = installCabinetFile(cabinetFile, InstallTarget{options_.processor}, &outcome, &error); },
-                          &switching)) {
-        print("CEAppMgr: cannot switch between the desktop and the device: " + switching);
-        switchFailure_ = switching;
-        return;
-    }
-    if (!installed) {
-        print("CEAppMgr: the device refused " + control::toUtf8(chosen) + ": " + error);
-        return;
-    }
-    print(clockStamp() + " installed " + control::toUtf8(chosen) + ": " + describe(outcome));
-}
-
-// What the editor was asked to open, and whether that file is there.
-void Runner::textEditor(const control::ProgramStart &start)
-{
-    std::vector<std::u16string> arguments = commandLineArguments(start.commandLine);
-    if (arguments.size() < 2) {
-        print("notepad: a new, empty document");
-        return;
-    }
-    std::string shown = control::toUtf8(arguments[1]);
-    std::error_code ec;
-    std::filesystem::path file = control::hostPathOf(arguments[1]);
-    if (!std::filesystem::is_regular_file(file, ec)) {
-        print("notepad: cannot find " + shown);
-        return;
-    }
-    print("notepad: " + shown + " (" + std::to_string(std::filesystem::file_size(file, ec)) + " bytes)");
-}
-
-// The setup's licence dialog: each `licence` line presses Install or Cancel; a Cancel's question
-// is answered by an `answer` line, and a `licence` line may follow a No.
-void Runner::answerLicence(const control::DialogShown &dialog)
-{
-    print("dialog \"" + control::toUtf8(dialog.title) + "\"");
-    while (IsWindow(dialog.dialog) && IsWindowVisible(dialog.dialog)) {
-        const Command *answer = takeAnswer(CommandKind::Licence, "the dialog \"" + control::toUtf8(dialog.title) + "\"");
-        if (!answer || !takePicture(*answer)) return;
-        if (!control::clickControl(dialog.dialog, answer->answer)) {
-            promptFailed(answer->line, "the dialog has no button to press");
-            return;
-        }
-        if (!promptFailure_.empty()) return;
-    }
+    clearProgress();
+    out_ << line << "\n";
+    out_.flush();
 }
 
 }  // namespace host

@@ -21,6 +21,9 @@
 
 namespace host {
 
+// "[HH:MM:SS]": the device's local time, the prefix of each event printed.
+std::string clockStamp();
+
 class Runner {
 public:
     struct Options {
