@@ -3,6 +3,8 @@
 // before anything on the device changes.
 #include <gtest/gtest.h>
 
+#include "support/pattern_bytes.h"
+
 #include <control.h>
 #include <device_installer.h>
 
@@ -27,16 +29,6 @@ using Bytes = std::vector<uint8_t>;
 namespace {
 
 constexpr uint32_t kArm = 2577, kMips = 4000, kSh3 = 10003;
-
-Bytes pattern(size_t size, uint32_t seed)
-{
-    Bytes b(size);
-    for (size_t i = 0; i < size; ++i) {
-        seed = seed * 1103515245 + 12345;
-        b[i] = static_cast<uint8_t>(seed >> 16);
-    }
-    return b;
-}
 
 void put16(Bytes &b, size_t at, uint16_t v)
 {
@@ -84,7 +76,7 @@ protected:
         fs::create_directories(root_ / "Windows");
         fs::create_directories(root_ / "My Documents");
         control::setDeviceRoot(root_);
-        library_ = pattern(5000, 7);
+        library_ = patternBytes(5000, 7);
     }
     void TearDown() override
     {
@@ -231,7 +223,7 @@ TEST_F(DeviceInstaller, ALibraryOfManyBlocksArrivesWholeAndReplacesAnOlderOne)
 {
     std::string error;
     ASSERT_TRUE(install(goodCabinet(), kArm, &error)) << error;
-    library_ = pattern(300000, 9);   // ten blocks
+    library_ = patternBytes(300000, 9);   // ten blocks
     Bytes cabinet = goodCabinet();
     EXPECT_EQ(cabinet[40], 10);
     ASSERT_TRUE(install(cabinet, kArm, &error)) << error;
@@ -559,7 +551,7 @@ TEST_F(DeviceInstaller, ManyFileEntriesOfOneMember)
     EXPECT_EQ(fs::file_size(root_ / "Windows" / "Many" / "f1022"), library_.size());
     expectRefused(withEntries(1024), kArm, "the record lists 1025 files; the device takes at most 1024");
     // 1,001 entries of 70,000 bytes come to 70,070,000 bytes: over 64 MB.
-    library_ = pattern(70000, 3);
+    library_ = patternBytes(70000, 3);
     expectRefused(withEntries(1000), kArm, "the files come to more than 67108864 bytes");
 }
 

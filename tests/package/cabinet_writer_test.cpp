@@ -1,22 +1,13 @@
 // The cabinet writer: the checksum, the layout of header, folder, member list and data blocks,
 // the time stamps and the format's limits.
 #include "package_test_support.h"
+#include "support/pattern_bytes.h"
 
 #include <cabinet_writer.h>
 
 #include <numeric>
 
 namespace {
-
-Bytes pattern(size_t size, uint32_t seed)
-{
-    Bytes b(size);
-    for (size_t i = 0; i < size; ++i) {
-        seed = seed * 1103515245 + 12345;
-        b[i] = static_cast<uint8_t>(seed >> 16);
-    }
-    return b;
-}
 
 TEST(CabinetChecksum, WordsAreXoredAndTheTailIsPackedFirstByteHighest)
 {
@@ -60,7 +51,7 @@ TEST(CabinetTimestamp, DosDateAndTimeFields)
 // Two members, the second spanning three blocks: every field of every structure.
 TEST(CabinetLayout, HeaderFolderMembersAndBlocks)
 {
-    Bytes first = pattern(10, 1), second = pattern(70000, 2);
+    Bytes first = patternBytes(10, 1), second = patternBytes(70000, 2);
     Bytes cabinet;
     std::string error;
     ASSERT_TRUE(package::writeCabinet({{"a.000", first}, {"bb.001", second}},
@@ -131,7 +122,7 @@ TEST(CabinetLayout, HeaderFolderMembersAndBlocks)
 TEST(CabinetLayout, MembersThatFillBlocksExactly)
 {
     // 32768 bytes in two members: one block, no empty block after it.
-    Bytes a = pattern(32000, 3), b = pattern(768, 4);
+    Bytes a = patternBytes(32000, 3), b = patternBytes(768, 4);
     Bytes cabinet;
     std::string error;
     ASSERT_TRUE(package::writeCabinet({{"a", a}, {"b", b}}, {}, &cabinet, &error)) << error;

@@ -528,12 +528,12 @@ TEST_F(Files, InjectedFaults)
     using control::FaultPoint;
     const Case cases[] = {
         {"no faults", {}, true, TRUE, TRUE, 4, "abcdwxyz"},
-        {"the file cannot be created", {{FaultPoint::CreateFile}}, false, FALSE, FALSE, 0, nullptr},
-        {"every write fails", {{FaultPoint::WriteFile}}, true, FALSE, FALSE, 0, ""},
-        {"the second write fails", {{FaultPoint::WriteFile}, 1}, true, TRUE, FALSE, 0, "abcd"},
-        {"the second write is short", {{FaultPoint::WriteFile}, 1, true, true}, true, TRUE, TRUE, 2, "abcdwx"},
+        {"the file cannot be created", {.points = {FaultPoint::CreateFile}}, false, FALSE, FALSE, 0, nullptr},
+        {"every write fails", {.points = {FaultPoint::WriteFile}}, true, FALSE, FALSE, 0, ""},
+        {"the second write fails", {.points = {FaultPoint::WriteFile}, .callsBefore = 1}, true, TRUE, FALSE, 0, "abcd"},
+        {"the second write is short", {.points = {FaultPoint::WriteFile}, .callsBefore = 1, .shortWrite = true}, true, TRUE, TRUE, 2, "abcdwx"},
         // Counted over every chosen point: the open is call 1, the first write call 2.
-        {"only the first write fails", {{FaultPoint::CreateFile, FaultPoint::WriteFile}, 1, false}, true, FALSE,
+        {"only the first write fails", {.points = {FaultPoint::CreateFile, FaultPoint::WriteFile}, .callsBefore = 1, .persistent = false}, true, FALSE,
          TRUE, 4, "wxyz"},
     };
     for (const Case &c : cases) {
@@ -561,7 +561,7 @@ TEST_F(Files, InjectedFaults)
         control::setFaults({});
     }
     // A power cycle clears the faults.
-    control::setFaults({control::fileAndRegistryFaultPoints()});
+    control::setFaults({.points = control::fileAndRegistryFaultPoints()});
     control::resetDevice();
     control::setDeviceRoot(root_);
     HANDLE file = open(TEXT("\\My Documents\\f.txt"), GENERIC_WRITE, 0, CREATE_ALWAYS);

@@ -489,10 +489,10 @@ TEST_F(Registry, InjectedFaults) {
     };
     const Case cases[] = {
         {"no faults", {}, ERROR_SUCCESS, ERROR_SUCCESS, ERROR_SUCCESS},
-        {"create fails, even for an existing key", {{control::FaultPoint::RegCreateKey}}, ERROR_ACCESS_DENIED, ERROR_SUCCESS,
+        {"create fails, even for an existing key", {.points = {control::FaultPoint::RegCreateKey}}, ERROR_ACCESS_DENIED, ERROR_SUCCESS,
          ERROR_SUCCESS},
-        {"open fails", {{control::FaultPoint::RegOpenKey}}, ERROR_SUCCESS, ERROR_ACCESS_DENIED, ERROR_SUCCESS},
-        {"value writes fail", {{control::FaultPoint::RegSetValue}}, ERROR_SUCCESS, ERROR_SUCCESS, ERROR_WRITE_FAULT},
+        {"open fails", {.points = {control::FaultPoint::RegOpenKey}}, ERROR_SUCCESS, ERROR_ACCESS_DENIED, ERROR_SUCCESS},
+        {"value writes fail", {.points = {control::FaultPoint::RegSetValue}}, ERROR_SUCCESS, ERROR_SUCCESS, ERROR_WRITE_FAULT},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.proves);
@@ -513,7 +513,7 @@ TEST_F(Registry, InjectedFaults) {
     // A failed write left the earlier value alone.
     control::setFaults({});
     setBinary(existing, TEXT("dvDurvo"), {1, 2, 3, 4});
-    control::setFaults({{control::FaultPoint::RegSetValue}});
+    control::setFaults({.points = {control::FaultPoint::RegSetValue}});
     const BYTE other[4] = {5, 5, 5, 5};
     RegSetValueExW(existing, TEXT("dvDurvo"), 0, REG_BINARY, other, 4);
     BYTE read[4];

@@ -248,8 +248,8 @@ TEST_F(MeterStore, ShortValueTakesItsDefaultAndLongValueEndsTheLoad)
 
 TEST_F(MeterStore, UnwritableRegistryRunsFromMemory)
 {
-    control::setFaults({{control::FaultPoint::RegCreateKey, control::FaultPoint::RegOpenKey,
-                         control::FaultPoint::RegSetValue}});
+    control::setFaults({.points = {control::FaultPoint::RegCreateKey, control::FaultPoint::RegOpenKey,
+                                   control::FaultPoint::RegSetValue}});
     startModule();
     EXPECT_EQ(meterState.settings.forecastMode, 1u);
     EXPECT_EQ(meterState.onTimeMs, 0u);

@@ -512,14 +512,8 @@ TEST_F(OptionsPage, OkEndsThePageMeasuresAndSaves)
 
 TEST_F(OptionsPage, UnregisterAsksAndLeavesThePageOpen)
 {
-    const std::string question = "Do you really want to unregister Durvo plugin ? \n\r"
-                                 "Tap \"YES\" only if you prepare to uninstal this software.\n\r"
-                                 "Please note: uour device may perform soft reset after unregistering.";
-    struct Box {
-        const char *caption;
-        std::string text;
-        UINT type;
-    };
+    const std::string &question = unregisterQuestion;
+    using Box = RecordingUser::Box;
     struct Case {
         const char *proves;
         bool keyBefore;
@@ -561,13 +555,7 @@ TEST_F(OptionsPage, UnregisterAsksAndLeavesThePageOpen)
             pressOk(dialog);
         });
         EXPECT_TRUE(openAfter);
-        ASSERT_EQ(user.boxes.size(), c.boxes.size());
-        for (size_t i = 0; i < c.boxes.size(); i++) {
-            EXPECT_EQ(control::toUtf8(user.boxes[i].caption), c.boxes[i].caption) << i;
-            EXPECT_EQ(control::toUtf8(user.boxes[i].text), c.boxes[i].text) << i;
-            EXPECT_EQ(user.boxes[i].type, c.boxes[i].type) << i;
-            EXPECT_EQ(user.boxes[i].owner, page) << i;
-        }
+        user.expectBoxes(c.boxes, page);
         EXPECT_EQ(keyExists(todayItemKey), c.keyAfter);
         EXPECT_EQ(broadcastsSeen, c.broadcasts);
         EXPECT_EQ(meterState.settings.offLevel, 10u);
@@ -612,11 +600,7 @@ TEST_F(OptionsPage, AboutShowsTheAboutBoxOwnedByThePage)
         EXPECT_TRUE(control::clickControl(dialog, IDC_ABOUT));
         pressOk(dialog);
     });
-    ASSERT_EQ(user.boxes.size(), 1u);
-    EXPECT_EQ(control::toUtf8(user.boxes[0].caption), "About");
-    EXPECT_EQ(control::toUtf8(user.boxes[0].text), "Durvo Meter v3.4.3\n(c) 2005 Norvane. Freeware.\nsupport@norvane.example");
-    EXPECT_EQ(user.boxes[0].type, UINT(MB_OK));
-    EXPECT_EQ(user.boxes[0].owner, page);
+    user.expectBoxes({{"About", "Durvo Meter v3.4.3\n(c) 2005 Norvane. Freeware.\nsupport@norvane.example", MB_OK}}, page);
 }
 
 

@@ -149,15 +149,7 @@ TEST_F(PopupMenu, OpensAtTheTapOrBesideTheCornerWithItsSixItems)
 
 TEST_F(PopupMenu, EveryCommandThenASaveAndARepaint)
 {
-    const std::string unregisterQuestion =
-        "Do you really want to unregister Durvo plugin ? \n\r"
-        "Tap \"YES\" only if you prepare to uninstal this software.\n\r"
-        "Please note: uour device may perform soft reset after unregistering.";
-    struct Box {
-        const char *caption;
-        std::string text;
-        UINT type;
-    };
+    using Box = RecordingUser::Box;
     struct Case {
         const char *proves;
         int command;
@@ -222,16 +214,10 @@ TEST_F(PopupMenu, EveryCommandThenASaveAndARepaint)
         ASSERT_EQ(RegDeleteKeyW(HKEY_LOCAL_MACHINE, storeKey), ERROR_SUCCESS);
 
         int menusBefore = control::liveGdiObjects().menus;
-        EXPECT_EQ(showPopupMenu(window_, 10, 5), 1);
+        showPopupMenu(window_, 10, 5);
         EXPECT_EQ(control::liveGdiObjects().menus, menusBefore);   // destroyed again
 
-        ASSERT_EQ(user.boxes.size(), c.boxes.size());
-        for (size_t i = 0; i < c.boxes.size(); i++) {
-            EXPECT_EQ(control::toUtf8(user.boxes[i].caption), c.boxes[i].caption) << i;
-            EXPECT_EQ(control::toUtf8(user.boxes[i].text), c.boxes[i].text) << i;
-            EXPECT_EQ(user.boxes[i].type, c.boxes[i].type) << i;
-            EXPECT_EQ(user.boxes[i].owner, window_) << i;
-        }
+        user.expectBoxes(c.boxes, window_);
         EXPECT_EQ(meterState.onTimeMs, c.onTimeAfter);
         EXPECT_EQ(keyExists(todayItemKey), c.itemKeyAfter);
         EXPECT_EQ(fs::exists(root_ / "My Documents" / "DurvoLog.txt"), c.reportWritten);

@@ -376,14 +376,14 @@ TEST_F(Report, AutosaveIsTriedAgainOnEveryTickUntilItIsWritten)
     EXPECT_FALSE(fileExists());
     EXPECT_EQ(meterState.logElapsedMs, 300000u);
 
-    control::setFaults({{control::FaultPoint::CreateFile}});
+    control::setFaults({.points = {control::FaultPoint::CreateFile}});
     tick();
     tick();
     EXPECT_FALSE(fileExists());
     EXPECT_EQ(meterState.logElapsedMs, 302000u);
 
     // A disk that fills up midway leaves the report to be written again, too.
-    control::setFaults({{control::FaultPoint::WriteFile}, 10});
+    control::setFaults({.points = {control::FaultPoint::WriteFile}, .callsBefore = 10});
     tick();
     EXPECT_EQ(meterState.logElapsedMs, 303000u);
 
@@ -426,7 +426,7 @@ TEST_F(Report, ALineIsLatin1WithCrLfInOneWrite)
         HANDLE handle = CreateFileW(u"\\My Documents\\DurvoLog.txt", GENERIC_WRITE, 0, NULL, CREATE_ALWAYS,
                                     FILE_ATTRIBUTE_NORMAL, NULL);
         ASSERT_NE(handle, INVALID_HANDLE_VALUE);
-        control::setFaults({{control::FaultPoint::WriteFile}, 1});   // only one write works
+        control::setFaults({.points = {control::FaultPoint::WriteFile}, .callsBefore = 1});   // one write works
         EXPECT_TRUE(writeReportLine(handle, c.line.c_str()));
         control::setFaults({});
         CloseHandle(handle);
@@ -443,8 +443,8 @@ TEST_F(Report, ALineThatIsNotWrittenWholeIsAFailure)
         std::string bytes;
     } const cases[] = {
         {"written", {}, true, "abcd\r\n"},
-        {"the write fails", {{control::FaultPoint::WriteFile}}, false, ""},
-        {"three of six bytes", {{control::FaultPoint::WriteFile}, 0, true, true}, false, "abc"},
+        {"the write fails", {.points = {control::FaultPoint::WriteFile}}, false, ""},
+        {"three of six bytes", {.points = {control::FaultPoint::WriteFile}, .shortWrite = true}, false, "abc"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.proves);

@@ -109,7 +109,7 @@ TEST_F(SetupFailures, NoSynchronisationSoftwareEndsBeforeAnythingIsWritten)
         {"the value is empty", [] { setInstalledDir(""); }},
         {"the value is no string", [&] { setRegistryValue("InstalledDir", REG_DWORD, &number, 4); }},
         {"the value is longer than the buffer", [&] { setInstalledDir("C:\\" + tooLong); }},
-        {"the key cannot be opened", [] { control::setFaults({{control::FaultPoint::RegOpenKey}}); }},
+        {"the key cannot be opened", [] { control::setFaults({.points = {control::FaultPoint::RegOpenKey}}); }},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.proves);

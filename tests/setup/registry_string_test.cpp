@@ -83,7 +83,7 @@ TEST_F(ReadRegistryString, MissingKeyLeavesTheResultMissingValueEmptiesIt)
     ASSERT_EQ(RegDeleteValueW(key, u"InstalledDir"), ERROR_SUCCESS);
     RegCloseKey(key);
     EXPECT_EQ(read("stale"), "") << "a key without the value: empty";
-    control::setFaults({{control::FaultPoint::RegOpenKey}});
+    control::setFaults({.points = {control::FaultPoint::RegOpenKey}});
     EXPECT_EQ(read("kept"), "kept") << "a key that cannot be opened: left as it was";
 }
 

@@ -28,7 +28,8 @@ inline DWORD sweepFaults(const FaultSweep &sweep)
     DWORD call = 0;
     for (;; ++call) {
         sweep.prepare();
-        control::setFaults({control::fileAndRegistryFaultPoints(), call, false, sweep.shortWrite});
+        control::setFaults({.points = control::fileAndRegistryFaultPoints(), .callsBefore = call, .persistent = false,
+                            .shortWrite = sweep.shortWrite});
         sweep.run();
         control::FaultPoint failed = control::firstFailedPoint();
         DWORD made = control::faultPointCalls();

@@ -4,6 +4,7 @@
 #define DURVO_TESTS_RECORDING_USER_H
 
 #include <control.h>
+#include <gtest/gtest.h>
 
 #include <deque>
 #include <functional>
@@ -37,6 +38,25 @@ public:
         control::setUser(std::move(user));
     }
 
+    // A message box as a test expects it.
+    struct Box {
+        const char *caption;
+        std::string text;
+        UINT type;
+    };
+
+    // The boxes shown were exactly `expected`, in order, each owned by `owner`.
+    void expectBoxes(const std::vector<Box> &expected, HWND owner) const
+    {
+        ASSERT_EQ(boxes.size(), expected.size());
+        for (size_t i = 0; i < expected.size(); i++) {
+            EXPECT_EQ(control::toUtf8(boxes[i].caption), expected[i].caption) << i;
+            EXPECT_EQ(control::toUtf8(boxes[i].text), expected[i].text) << i;
+            EXPECT_EQ(boxes[i].type, expected[i].type) << i;
+            EXPECT_EQ(boxes[i].owner, owner) << i;
+        }
+    }
+
     // The captions of the boxes shown, in order.
     std::vector<std::string> captions() const
     {
@@ -53,5 +73,11 @@ public:
     std::vector<control::MenuShown> menus;
     std::vector<control::DialogShown> dialogs;
 };
+
+// The unregister command's question, as both the menu and the options page ask it.
+inline const std::string unregisterQuestion =
+    "Do you really want to unregister Durvo plugin ? \n\r"
+    "Tap \"YES\" only if you prepare to uninstal this software.\n\r"
+    "Please note: uour device may perform soft reset after unregistering.";
 
 #endif
