@@ -124,7 +124,7 @@ typedef INT_PTR (CALLBACK *FARPROC)();
 #define MAX_PATH 260
 
 // ---------------------------------------------------------------------------------------------
-// Errors
+// Errors (src/errors.cpp)
 
 #define ERROR_SUCCESS 0L
 #define ERROR_FILE_NOT_FOUND 2L
@@ -176,7 +176,7 @@ DWORD WINAPI GetLastError();
 void WINAPI SetLastError(DWORD error);
 
 // ---------------------------------------------------------------------------------------------
-// Registry
+// Registry (src/registry.cpp)
 
 #define HKEY_CLASSES_ROOT ((HKEY)(ULONG_PTR)((LONG)0x80000000))
 #define HKEY_CURRENT_USER ((HKEY)(ULONG_PTR)((LONG)0x80000001))
@@ -244,7 +244,7 @@ LONG WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD Reserved, DWORD 
                            const BYTE *lpData, DWORD cbData);
 
 // ---------------------------------------------------------------------------------------------
-// Files. Device paths ("\\My Documents\\x.txt") ignore letter case; one implementation serves
+// Files (src/files.cpp). Device paths ("\\My Documents\\x.txt") ignore letter case; one implementation serves
 // the wide and the 8-bit (Windows-1252) calls.
 
 #define GENERIC_READ 0x80000000L
@@ -290,7 +290,7 @@ BOOL WINAPI CreateDirectoryW(LPCWSTR lpPathName, LPSECURITY_ATTRIBUTES lpSecurit
 BOOL WINAPI CreateDirectoryA(LPCSTR lpPathName, LPSECURITY_ATTRIBUTES lpSecurityAttributes);
 
 // ---------------------------------------------------------------------------------------------
-// Time
+// Time (src/clock.cpp)
 
 typedef struct _SYSTEMTIME {
     WORD wYear;
@@ -324,7 +324,7 @@ int WINAPI GetTimeFormatW(LCID Locale, DWORD dwFlags, const SYSTEMTIME *lpTime, 
                           LPWSTR lpTimeStr, int cchTime);
 
 // ---------------------------------------------------------------------------------------------
-// Power (Windows CE)
+// Power, Windows CE (src/power.cpp)
 
 #define AC_LINE_OFFLINE 0x00
 #define AC_LINE_ONLINE 0x01
@@ -340,7 +340,7 @@ int WINAPI GetTimeFormatW(LCID Locale, DWORD dwFlags, const SYSTEMTIME *lpTime, 
 #include <ce_power.h>
 
 // ---------------------------------------------------------------------------------------------
-// Version and platform
+// Version and platform (src/version.cpp)
 
 typedef struct _OSVERSIONINFOW {
     DWORD dwOSVersionInfoSize;
@@ -359,7 +359,7 @@ BOOL WINAPI GetVersionExW(LPOSVERSIONINFOW lpVersionInformation);
 BOOL WINAPI SystemParametersInfoW(UINT uiAction, UINT uiParam, PVOID pvParam, UINT fWinIni);
 
 // ---------------------------------------------------------------------------------------------
-// Strings. wsprintfW follows Win32: at most 1024 units written, %s is a wide string, %S and %hs
+// Strings (src/strings.cpp). wsprintfW follows Win32: at most 1024 units written, %s is a wide string, %S and %hs
 // narrow, %ls wide; no floating point.
 
 int wsprintfW(LPWSTR buffer, LPCWSTR format, ...);
@@ -382,7 +382,7 @@ WCHAR *wcsncpy(WCHAR *dst, const WCHAR *src, size_t n);
 WCHAR *wcscat(WCHAR *dst, const WCHAR *src);
 
 // ---------------------------------------------------------------------------------------------
-// Geometry
+// Geometry (src/geometry.cpp)
 
 typedef struct tagRECT {
     LONG left;
@@ -411,7 +411,8 @@ BOOL WINAPI PtInRect(const RECT *lprc, POINT pt);
 int WINAPI MulDiv(int nNumber, int nNumerator, int nDenominator);
 
 // ---------------------------------------------------------------------------------------------
-// Window classes, windows and messages
+// Window classes (src/classes.cpp), windows (src/windows.cpp), messages and timers
+// (src/message_queue.cpp)
 
 #define WM_NULL 0x0000
 #define WM_CREATE 0x0001
@@ -584,7 +585,8 @@ UINT_PTR WINAPI SetTimer(HWND hWnd, UINT_PTR nIDEvent, UINT uElapse, TIMERPROC l
 BOOL WINAPI KillTimer(HWND hWnd, UINT_PTR uIDEvent);
 
 // ---------------------------------------------------------------------------------------------
-// Painting and GDI
+// Painting (src/painting.cpp) and GDI (src/gdi.cpp, with the text metrics of
+// src/text_metrics.cpp)
 
 typedef struct tagPAINTSTRUCT {
     HDC hdc;
@@ -686,7 +688,8 @@ BOOL WINAPI DrawIconEx(HDC hdc, int xLeft, int yTop, HICON hIcon, int cxWidth, i
 BOOL WINAPI DestroyIcon(HICON hIcon);
 
 // ---------------------------------------------------------------------------------------------
-// Modules and resources
+// Modules (src/modules.cpp, with src/pe_loader.cpp for CE ARM libraries) and resources
+// (src/resources.cpp)
 
 #define DLL_PROCESS_DETACH 0
 #define DLL_PROCESS_ATTACH 1
@@ -712,7 +715,8 @@ DWORD WINAPI SizeofResource(HMODULE hModule, HRSRC hResInfo);
 LPVOID WINAPI LockResource(HGLOBAL hResData);
 
 // ---------------------------------------------------------------------------------------------
-// User interface: window frames, controls, dialog boxes, menus and message boxes
+// User interface: window frames (src/frames.cpp), controls (src/controls.cpp), dialog boxes
+// (src/dialogs.cpp), menus (src/menus.cpp) and message boxes (src/message_boxes.cpp)
 
 #define ERROR_INVALID_DATA 13L
 #define ERROR_INVALID_MENU_HANDLE 1401L
@@ -1030,7 +1034,7 @@ int WINAPI MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType);
 #define MessageBox MessageBoxW
 
 // ---------------------------------------------------------------------------------------------
-// Programs and COM
+// Programs and COM (src/programs.cpp)
 
 // A program's entry point; declared here so that it keeps C linkage, by which it is found.
 extern "C" int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR lpCmdLine,

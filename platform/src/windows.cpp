@@ -1,14 +1,10 @@
-// Window classes, windows, the message queue, painting state and timers.
+// Windows: creation and destruction, position, visibility, z-order and text, and the window
+// state the class, queue and painting files share (window_system.h).
 //
-// There is one user-interface thread, so one queue. Messages are retrieved in the order Windows
-// uses: posted messages, then WM_QUIT, then WM_PAINT for a window with an update region, then
-// WM_TIMER for a due timer. WM_PAINT and WM_TIMER are never queued; they are made up when the
-// queue is asked and nothing more urgent is there, which is why a timer can never have more than
-// one WM_TIMER pending and a window never more than one WM_PAINT.
-//
-// EnumWindows, GetWindowTextW, IsWindowVisible and InvalidateRect allocate nothing once the
-// windows exist, so a program's timer may call them every second.
+// EnumWindows, GetWindowTextW and IsWindowVisible allocate nothing once the windows exist, so a
+// program's timer may call them every second.
 #include "internal.h"
+#include "window_system.h"
 
 #include <control.h>
 
@@ -21,86 +17,9 @@
 #include <string_view>
 #include <vector>
 
-namespace {
+using namespace window_system;
 
-// First handle value and the step between handles: far from 0, from HWND_BROADCAST and from
-// small integers, and a value is never handed out twice within 2^30 windows.
-constexpr uintptr_t kFirstHandle = 0x10000;
-constexpr uintptr_t kHandleStep = 4;
-// Registered messages and class atoms share the range Windows gives its string atoms.
-constexpr UINT kFirstAtom = 0xC000;
-constexpr UINT kLastAtom = 0xFFFF;
-// SetTimer clamps periods to these, as Windows does (USER_TIMER_MINIMUM, USER_TIMER_MAXIMUM).
-constexpr UINT kTimerMinimumMs = 0x0000000A;
-constexpr UINT kTimerMaximumMs = 0x7FFFFFFF;
-// CW_USEDEFAULT size of a top-level window: the Pocket PC screen.
-constexpr int kDefaultWidth = 240;
-constexpr int kDefaultHeight = 320;
-// The non-client frame at 96 dpi: a caption as tall as the Pocket PC navigation bar, where the
-// device shows a dialog's title, and a one-pixel border.
-constexpr int kCaptionHeightAt96 = 26;
-constexpr int kBorderWidth = 1;
-// Brush handles up to this value are system colour indexes plus one, not objects.
-constexpr uintptr_t kLastColorBrushValue = 0x40;
-
-struct WindowClass {
-    std::u16string name;
-    ATOM atom = 0;
-    WNDCLASSW info{};
-    int liveWindows = 0;
-};
-
-struct Timer {
-    UINT_PTR id = 0;
-    DWORD periodMs = 0;
-    ULONGLONG due = 0;   // in internal::runningMilliseconds(), never in tick counts
-    TIMERPROC proc = nullptr;
-};
-
-struct Window {
-    HWND handle = nullptr;
-    WindowClass *windowClass = nullptr;
-    WNDPROC proc = nullptr;
-    HWND parent = nullptr;   // child windows only
-    HWND owner = nullptr;    // top-level windows created with a parent argument
-    std::vector<HWND> children;   // creation order
-    DWORD style = 0;
-    DWORD exStyle = 0;
-    LONG id = 0;
-    LONG userData = 0;
-    HINSTANCE instance = nullptr;
-    std::u16string text;
-    RECT rect{};   // in the parent's client coordinates (screen coordinates for top-level)
-    bool hasUpdate = false;
-    RECT update{};
-    bool erasePending = false;
-    bool erasing = false;   // inside BeginPaint's WM_ERASEBKGND
-    RECT eraseRect{};
-    bool destroying = false;
-    bool sized = false;     // has had its first WM_SIZE and WM_MOVE
-    bool desktop = false;   // GetDesktopWindow's window: the screen, never destroyed
-    std::vector<Timer> timers;
-};
-
-struct WindowSystem {
-    std::vector<std::unique_ptr<WindowClass>> classes;
-    std::map<uintptr_t, std::unique_ptr<Window>> windows;   // ordered by creation
-    std::vector<HWND> zOrder;                               // top-level windows, top first
-    uintptr_t nextHandle = kFirstHandle;
-    std::vector<std::u16string> atoms;                      // atom kFirstAtom + index
-    std::deque<MSG> queue;
-    bool quitPending = false;
-    int quitCode = 0;
-    std::vector<Timer> threadTimers;                        // SetTimer(NULL, ...)
-    UINT_PTR nextThreadTimerId = 1;
-    // One snapshot buffer per nesting depth of EnumWindows; capacity is reserved as windows are
-    // created so that the enumeration itself never allocates.
-    std::deque<std::vector<HWND>> enumBuffers;
-    size_t enumDepth = 0;
-    // The platform's own classes (buttons, dialogs, menus ...) come back after a reset.
-    bool systemClassesReady = false;
-    HWND desktop = nullptr;
-};
+namespace window_system {
 
 WindowSystem &sys()
 {
@@ -121,10 +40,18 @@ bool equalsIgnoreCase(std::u16string_view a, std::u16string_view b)
     return true;
 }
 
+}  // namespace window_system
+
+namespace {
+
 uintptr_t handleValue(HWND hwnd)
 {
     return reinterpret_cast<uintptr_t>(hwnd);
 }
+
+}  // namespace
+
+namespace window_system {
 
 Window *findWindow(HWND hwnd)
 {
@@ -142,71 +69,11 @@ Window *windowOrError(HWND hwnd)
     return w;
 }
 
-// ---- Atoms -----------------------------------------------------------------------------------
-
-UINT atomFor(std::u16string_view name)
-{
-    auto &atoms = sys().atoms;
-    for (size_t i = 0; i < atoms.size(); ++i) {
-        if (equalsIgnoreCase(atoms[i], name)) {
-            return kFirstAtom + static_cast<UINT>(i);
-        }
-    }
-    if (kFirstAtom + atoms.size() > kLastAtom) {
-        return 0;
-    }
-    atoms.emplace_back(name);
-    return kFirstAtom + static_cast<UINT>(atoms.size() - 1);
-}
-
-// A class name argument is either a string or an atom in MAKEINTATOM form.
-bool classNameOf(LPCWSTR nameOrAtom, std::u16string *name)
-{
-    if (!nameOrAtom) {
-        return false;
-    }
-    if (IS_INTRESOURCE(nameOrAtom)) {
-        auto atom = static_cast<UINT>(reinterpret_cast<uintptr_t>(nameOrAtom));
-        auto &atoms = sys().atoms;
-        if (atom < kFirstAtom || atom - kFirstAtom >= atoms.size()) {
-            return false;
-        }
-        *name = atoms[atom - kFirstAtom];
-        return true;
-    }
-    *name = nameOrAtom;
-    return !name->empty();
-}
-
-// ---- Classes ---------------------------------------------------------------------------------
-
-WindowClass *findClassExact(std::u16string_view name, HINSTANCE instance)
-{
-    for (auto &c : sys().classes) {
-        if (c->info.hInstance == instance && equalsIgnoreCase(c->name, name)) {
-            return c.get();
-        }
-    }
-    return nullptr;
-}
-
-// The module's own class first (no instance means the program's own module, as on Windows);
-// classes registered without an instance serve every module, as the system's and global classes
-// do on Windows.
-WindowClass *findClassForUse(std::u16string_view name, HINSTANCE instance)
-{
-    if (WindowClass *c = findClassExact(name, instance)) {
-        return c;
-    }
-    if (instance == nullptr) {
-        if (WindowClass *c = findClassExact(name, GetModuleHandleW(nullptr))) {
-            return c;
-        }
-    }
-    return findClassExact(name, nullptr);
-}
+}  // namespace window_system
 
 // ---- Geometry helpers ------------------------------------------------------------------------
+
+namespace window_system {
 
 LONG width(const RECT &r)
 {
@@ -217,6 +84,10 @@ LONG height(const RECT &r)
 {
     return r.bottom - r.top;
 }
+
+}  // namespace window_system
+
+namespace {
 
 // How far the client area lies inside the window on each side, for these styles.
 RECT insetsForStyle(DWORD style, DWORD exStyle)
@@ -237,6 +108,10 @@ RECT frameInsets(const Window &w)
     return w.desktop ? RECT{} : insetsForStyle(w.style, w.exStyle);
 }
 
+}  // namespace
+
+namespace window_system {
+
 RECT clientRectOf(const Window &w)
 {
     RECT insets = frameInsets(w);
@@ -251,11 +126,19 @@ POINT clientOrigin(const Window &w)
     return POINT{w.rect.left + insets.left, w.rect.top + insets.top};
 }
 
+}  // namespace window_system
+
+namespace {
+
 RECT screenRect()
 {
     SIZE screen = internal::screenSize();
     return RECT{0, 0, screen.cx, screen.cy};
 }
+
+}  // namespace
+
+namespace window_system {
 
 bool isVisible(const Window *w)
 {
@@ -268,195 +151,18 @@ bool isVisible(const Window *w)
     return true;
 }
 
+}  // namespace window_system
+
+namespace {
+
 // Adds a client-coordinate rectangle to the window's update region (kept as one bounding
 // rectangle), and to the children it overlaps unless the window clips its children.
-void invalidateArea(Window &w, const RECT &area, bool erase)
-{
-    RECT clipped;
-    RECT client = clientRectOf(w);
-    if (!IntersectRect(&clipped, &area, &client)) {
-        return;
-    }
-    if (w.hasUpdate) {
-        UnionRect(&w.update, &w.update, &clipped);
-    } else {
-        w.update = clipped;
-        w.hasUpdate = true;
-    }
-    w.erasePending = w.erasePending || erase;
-    if (w.style & WS_CLIPCHILDREN) {
-        return;
-    }
-    for (HWND child : w.children) {
-        Window *c = findWindow(child);
-        if (!c || !(c->style & WS_VISIBLE)) {
-            continue;
-        }
-        RECT inChild = clipped;
-        POINT origin = clientOrigin(*c);
-        OffsetRect(&inChild, -origin.x, -origin.y);
-        invalidateArea(*c, inChild, erase);
-    }
-}
 
-void invalidateAll(Window &w, bool erase)
-{
-    invalidateArea(w, clientRectOf(w), erase);
-}
-
-void clearUpdate(Window &w)
-{
-    w.hasUpdate = false;
-    w.update = RECT{};
-    w.erasePending = false;
-}
-
-// ---- Messages --------------------------------------------------------------------------------
-
-bool matchesFilter(const MSG &m, HWND filter, UINT first, UINT last)
-{
-    if (filter == reinterpret_cast<HWND>(-1)) {
-        if (m.hwnd) {
-            return false;
-        }
-    } else if (filter && m.hwnd != filter) {
-        return false;
-    }
-    if (first == 0 && last == 0) {
-        return true;
-    }
-    return m.message >= first && m.message <= last;
-}
-
-// Due times count the time the device has run, which never wraps and never goes back: a timer
-// overdue by any amount is simply due, and moving the tick count does not touch it.
-bool isDue(const Timer &t, ULONGLONG now)
-{
-    return now >= t.due;
-}
-
-MSG makeMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    MSG m{};
-    m.hwnd = hwnd;
-    m.message = message;
-    m.wParam = wParam;
-    m.lParam = lParam;
-    m.time = GetTickCount();
-    return m;
-}
-
-// Finds the next message the way GetMessage does; WM_PAINT stays until the window is validated,
-// a removed WM_TIMER restarts its timer's period.
-bool nextMessage(MSG *out, HWND filter, UINT first, UINT last, bool remove)
-{
-    WindowSystem &s = sys();
-    for (auto it = s.queue.begin(); it != s.queue.end(); ++it) {
-        if (matchesFilter(*it, filter, first, last)) {
-            *out = *it;
-            if (remove) {
-                s.queue.erase(it);
-            }
-            return true;
-        }
-    }
-    // WM_QUIT is returned whatever the filter asks for.
-    if (s.quitPending) {
-        *out = makeMessage(nullptr, WM_QUIT, static_cast<WPARAM>(s.quitCode), 0);
-        if (remove) {
-            s.quitPending = false;
-        }
-        return true;
-    }
-    for (auto &[value, w] : s.windows) {
-        MSG m = makeMessage(w->handle, WM_PAINT, 0, 0);
-        if (w->hasUpdate && !w->destroying && isVisible(w.get()) &&
-            matchesFilter(m, filter, first, last)) {
-            *out = m;
-            return true;
-        }
-    }
-    ULONGLONG now = internal::runningMilliseconds();
-    auto takeTimer = [&](HWND hwnd, Timer &t) {
-        MSG m = makeMessage(hwnd, WM_TIMER, t.id, reinterpret_cast<LPARAM>(t.proc));
-        if (!isDue(t, now) || !matchesFilter(m, filter, first, last)) {
-            return false;
-        }
-        *out = m;
-        if (remove) {
-            t.due = now + t.periodMs;
-        }
-        return true;
-    };
-    for (auto &[value, w] : s.windows) {
-        if (w->destroying) {
-            continue;
-        }
-        for (Timer &t : w->timers) {
-            if (takeTimer(w->handle, t)) {
-                return true;
-            }
-        }
-    }
-    for (Timer &t : s.threadTimers) {
-        if (takeTimer(nullptr, t)) {
-            return true;
-        }
-    }
-    return false;
-}
-
-// The earliest due time among the timers a filtered GetMessage could return, as a distance from
-// now; false when there is no timer at all.
-bool nextTimerDistance(HWND filter, DWORD *distance)
-{
-    WindowSystem &s = sys();
-    ULONGLONG now = internal::runningMilliseconds();
-    bool found = false;
-    auto consider = [&](HWND hwnd, const Timer &t) {
-        if (!matchesFilter(makeMessage(hwnd, WM_TIMER, 0, 0), filter, 0, 0)) {
-            return;
-        }
-        // At most one period away, so it fits.
-        DWORD d = isDue(t, now) ? 0 : static_cast<DWORD>(t.due - now);
-        if (!found || d < *distance) {
-            *distance = d;
-            found = true;
-        }
-    };
-    for (auto &[value, w] : s.windows) {
-        for (const Timer &t : w->timers) {
-            consider(w->handle, t);
-        }
-    }
-    for (const Timer &t : s.threadTimers) {
-        consider(nullptr, t);
-    }
-    return found;
-}
-
-void dropQueuedFor(HWND hwnd)
-{
-    auto &q = sys().queue;
-    q.erase(std::remove_if(q.begin(), q.end(), [hwnd](const MSG &m) { return m.hwnd == hwnd; }),
-            q.end());
-}
-
-LRESULT callProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    Window *w = findWindow(hwnd);
-    if (!w || !w->proc) {
-        return 0;
-    }
-    return w->proc(hwnd, message, wParam, lParam);
-}
-
-std::vector<HWND> topLevelSnapshot()
-{
-    return sys().zOrder;
-}
+}  // namespace
 
 // ---- Creation and destruction ----------------------------------------------------------------
+
+namespace {
 
 void reserveEnumBuffers()
 {
@@ -564,10 +270,16 @@ void eraseShownTopLevel(HWND hwnd)
     internal::releaseWindowDC(dc);
 }
 
+}  // namespace
+
 // ---- Position --------------------------------------------------------------------------------
+
+namespace {
 
 // WM_PARENTNOTIFY of a child's creation or destruction goes to its parent, and on up through
 // each ancestor that is itself a child, unless a window on the way has WS_EX_NOPARENTNOTIFY.
+enum class ShowNotice { ShowWindow, WindowPosOnly };
+
 void notifyParents(const Window &child, UINT event)
 {
     const HWND handle = child.handle;
@@ -666,9 +378,6 @@ void placeWindow(HWND hwnd, const RECT &newRect, bool redraw, HWND insertAfter =
     callProc(hwnd, WM_WINDOWPOSCHANGED, 0, reinterpret_cast<LPARAM>(&done));
 }
 
-// ShowWindow tells the window with WM_SHOWWINDOW first; SetWindowPos does not.
-enum class ShowNotice { ShowWindow, WindowPosOnly };
-
 void setVisible(HWND hwnd, bool show, ShowNotice notice = ShowNotice::ShowWindow)
 {
     Window *w = findWindow(hwnd);
@@ -735,7 +444,11 @@ void moveInZOrder(HWND hwnd, HWND insertAfter)
     }
 }
 
+}  // namespace
+
 // ---- Text ------------------------------------------------------------------------------------
+
+namespace window_system {
 
 LRESULT copyText(const std::u16string &text, WPARAM maxCount, LPWSTR buffer)
 {
@@ -748,7 +461,7 @@ LRESULT copyText(const std::u16string &text, WPARAM maxCount, LPWSTR buffer)
     return static_cast<LRESULT>(n);
 }
 
-}  // namespace
+}  // namespace window_system
 
 // ---- Seams for the other services ------------------------------------------------------------
 
@@ -772,7 +485,7 @@ std::u16string windowTitle(HWND window)
 RECT frameInsets(HWND window)
 {
     Window *w = findWindow(window);
-    return w ? frameInsets(*w) : RECT{};
+    return w ? ::frameInsets(*w) : RECT{};
 }
 
 std::vector<HWND> childWindows(HWND parent)
@@ -816,95 +529,7 @@ int liveWindowCount()
                                           [](const auto &entry) { return !entry.second->desktop; }));
 }
 
-int liveTimerCount()
-{
-    size_t count = sys().threadTimers.size();
-    for (const auto &[value, w] : sys().windows) {
-        count += w->timers.size();
-    }
-    return static_cast<int>(count);
-}
-
 }  // namespace control
-
-// ---- Classes ---------------------------------------------------------------------------------
-
-// ---- System classes --------------------------------------------------------------------------
-
-namespace {
-
-// Registered on first need and again after each reset, without an instance, so that they serve
-// every module as the system's classes do.
-void ensureSystemClasses()
-{
-    WindowSystem &s = sys();
-    if (s.systemClassesReady) {
-        return;
-    }
-    s.systemClassesReady = true;
-    internal::registerSystemClasses();
-}
-
-}  // namespace
-
-ATOM WINAPI RegisterClassW(const WNDCLASSW *lpWndClass)
-{
-    std::u16string name;
-    if (!lpWndClass || !lpWndClass->lpfnWndProc || !classNameOf(lpWndClass->lpszClassName, &name)) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return 0;
-    }
-    if (findClassExact(name, lpWndClass->hInstance)) {
-        SetLastError(ERROR_CLASS_ALREADY_EXISTS);
-        return 0;
-    }
-    auto c = std::make_unique<WindowClass>();
-    c->name = name;
-    c->atom = static_cast<ATOM>(atomFor(name));
-    c->info = *lpWndClass;
-    c->info.lpszClassName = nullptr;
-    c->info.lpszMenuName = nullptr;   // no class menus on this platform
-    ATOM atom = c->atom;
-    sys().classes.push_back(std::move(c));
-    return atom;
-}
-
-BOOL WINAPI UnregisterClassW(LPCWSTR lpClassName, HINSTANCE hInstance)
-{
-    std::u16string name;
-    WindowClass *c = classNameOf(lpClassName, &name) ? findClassExact(name, hInstance) : nullptr;
-    if (!c) {
-        SetLastError(ERROR_CLASS_DOES_NOT_EXIST);
-        return FALSE;
-    }
-    if (c->liveWindows > 0) {
-        SetLastError(ERROR_CLASS_HAS_WINDOWS);
-        return FALSE;
-    }
-    // The class owns its background brush from registration on, as on Windows.
-    HBRUSH brush = c->info.hbrBackground;
-    if (reinterpret_cast<uintptr_t>(brush) > kLastColorBrushValue) {
-        DeleteObject(brush);
-    }
-    auto &classes = sys().classes;
-    classes.erase(std::find_if(classes.begin(), classes.end(),
-                               [c](const auto &p) { return p.get() == c; }));
-    return TRUE;
-}
-
-BOOL WINAPI GetClassInfoW(HINSTANCE hInstance, LPCWSTR lpClassName, LPWNDCLASSW lpWndClass)
-{
-    ensureSystemClasses();
-    std::u16string name;
-    WindowClass *c = classNameOf(lpClassName, &name) ? findClassForUse(name, hInstance) : nullptr;
-    if (!c || !lpWndClass) {
-        SetLastError(ERROR_CLASS_DOES_NOT_EXIST);
-        return FALSE;
-    }
-    *lpWndClass = c->info;
-    lpWndClass->lpszClassName = lpClassName;
-    return c->atom;
-}
 
 // ---- Windows ---------------------------------------------------------------------------------
 
@@ -1355,377 +980,4 @@ LONG WINAPI SetWindowLongW(HWND hWnd, int nIndex, LONG dwNewLong)
         SetLastError(ERROR_INVALID_INDEX);
         return 0;
     }
-}
-
-// ---- Messages --------------------------------------------------------------------------------
-
-LRESULT WINAPI DefWindowProcW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam)
-{
-    Window *w = findWindow(hWnd);
-    if (!w) {
-        return 0;
-    }
-    switch (Msg) {
-    case WM_NCCREATE:
-        return TRUE;
-    case WM_WINDOWPOSCHANGED: {
-        // WM_MOVE carries the client area's position, WM_SIZE its size, as on Windows.
-        const auto *pos = reinterpret_cast<const WINDOWPOS *>(lParam);
-        const RECT client = clientRectOf(*w);
-        const POINT origin = clientOrigin(*w);
-        if (pos && !(pos->flags & SWP_NOCLIENTMOVE)) {
-            callProc(hWnd, WM_MOVE, 0, MAKELPARAM(origin.x, origin.y));
-        }
-        if (pos && !(pos->flags & SWP_NOCLIENTSIZE) && (w = findWindow(hWnd))) {
-            w->sized = true;
-            callProc(hWnd, WM_SIZE, SIZE_RESTORED, MAKELPARAM(width(client), height(client)));
-        }
-        return 0;
-    }
-    case WM_ERASEBKGND: {
-        HBRUSH brush = w->windowClass ? w->windowClass->info.hbrBackground : nullptr;
-        if (!brush) {
-            return 0;
-        }
-        RECT area = w->erasing ? w->eraseRect : clientRectOf(*w);
-        FillRect(reinterpret_cast<HDC>(wParam), &area, brush);
-        return 1;
-    }
-    case WM_SETTEXT: {
-        auto text = reinterpret_cast<LPCWSTR>(lParam);
-        w->text = text ? text : u"";
-        return TRUE;
-    }
-    case WM_GETTEXT:
-        return copyText(w->text, wParam, reinterpret_cast<LPWSTR>(lParam));
-    case WM_GETTEXTLENGTH:
-        return static_cast<LRESULT>(w->text.size());
-    case WM_CLOSE:
-        DestroyWindow(hWnd);
-        return 0;
-    case WM_PAINT: {
-        // Validates, so that a window that leaves painting to the default gets no more WM_PAINT.
-        PAINTSTRUCT ps;
-        if (BeginPaint(hWnd, &ps)) {
-            EndPaint(hWnd, &ps);
-        }
-        return 0;
-    }
-    default:
-        return 0;
-    }
-}
-
-LRESULT WINAPI SendMessageW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam)
-{
-    if (hWnd == HWND_BROADCAST) {
-        for (HWND hwnd : topLevelSnapshot()) {
-            callProc(hwnd, Msg, wParam, lParam);
-        }
-        return TRUE;
-    }
-    Window *w = windowOrError(hWnd);
-    if (!w) {
-        return 0;
-    }
-    return callProc(hWnd, Msg, wParam, lParam);
-}
-
-BOOL WINAPI PostMessageW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam)
-{
-    WindowSystem &s = sys();
-    if (hWnd == HWND_BROADCAST) {
-        for (HWND hwnd : s.zOrder) {
-            s.queue.push_back(makeMessage(hwnd, Msg, wParam, lParam));
-        }
-        return TRUE;
-    }
-    if (hWnd && !windowOrError(hWnd)) {
-        return FALSE;
-    }
-    s.queue.push_back(makeMessage(hWnd, Msg, wParam, lParam));
-    return TRUE;
-}
-
-void WINAPI PostQuitMessage(int nExitCode)
-{
-    sys().quitPending = true;
-    sys().quitCode = nExitCode;
-}
-
-BOOL WINAPI PeekMessageW(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFilterMax,
-                         UINT wRemoveMsg)
-{
-    MSG m;
-    if (!nextMessage(&m, hWnd, wMsgFilterMin, wMsgFilterMax, (wRemoveMsg & PM_REMOVE) != 0)) {
-        return FALSE;
-    }
-    if (lpMsg) {
-        *lpMsg = m;
-    }
-    return TRUE;
-}
-
-// The thread would sleep until a timer is due: the simulated clock jumps there instead. With no
-// timer at all nothing could ever arrive, so the loop is told to quit rather than hang.
-BOOL WINAPI GetMessageW(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFilterMax)
-{
-    if (!lpMsg) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return -1;
-    }
-    for (;;) {
-        if (nextMessage(lpMsg, hWnd, wMsgFilterMin, wMsgFilterMax, true)) {
-            return lpMsg->message == WM_QUIT ? FALSE : TRUE;
-        }
-        DWORD distance = 0;
-        if (!nextTimerDistance(hWnd, &distance)) {
-            *lpMsg = makeMessage(nullptr, WM_QUIT, 0, 0);
-            return FALSE;
-        }
-        control::advanceClock(std::max<DWORD>(distance, 1));
-    }
-}
-
-BOOL WINAPI TranslateMessage(const MSG *lpMsg)
-{
-    return FALSE;   // no keyboard: nothing to translate into WM_CHAR
-}
-
-LRESULT WINAPI DispatchMessageW(const MSG *lpMsg)
-{
-    if (!lpMsg) {
-        return 0;
-    }
-    if (lpMsg->message == WM_TIMER && lpMsg->lParam) {
-        auto proc = reinterpret_cast<TIMERPROC>(lpMsg->lParam);
-        proc(lpMsg->hwnd, WM_TIMER, lpMsg->wParam, GetTickCount());
-        return 0;
-    }
-    if (!lpMsg->hwnd) {
-        return 0;
-    }
-    if (!windowOrError(lpMsg->hwnd)) {
-        return 0;
-    }
-    return callProc(lpMsg->hwnd, lpMsg->message, lpMsg->wParam, lpMsg->lParam);
-}
-
-UINT WINAPI RegisterWindowMessageW(LPCWSTR lpString)
-{
-    if (!lpString || !*lpString) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return 0;
-    }
-    return atomFor(lpString);
-}
-
-// ---- Timers ----------------------------------------------------------------------------------
-
-UINT_PTR WINAPI SetTimer(HWND hWnd, UINT_PTR nIDEvent, UINT uElapse, TIMERPROC lpTimerFunc)
-{
-    WindowSystem &s = sys();
-    std::vector<Timer> *timers = &s.threadTimers;
-    if (hWnd) {
-        Window *w = windowOrError(hWnd);
-        if (!w) {
-            return 0;
-        }
-        timers = &w->timers;
-    }
-    Timer t;
-    t.periodMs = std::clamp(uElapse, kTimerMinimumMs, kTimerMaximumMs);
-    t.due = internal::runningMilliseconds() + t.periodMs;
-    t.proc = lpTimerFunc;
-    t.id = nIDEvent;
-    auto existing = std::find_if(timers->begin(), timers->end(),
-                                 [&](const Timer &x) { return x.id == nIDEvent; });
-    if (!hWnd && existing == timers->end()) {
-        // A thread timer gets an id of its own unless an existing one is being reset.
-        auto used = [&](UINT_PTR id) {
-            return std::any_of(timers->begin(), timers->end(),
-                               [id](const Timer &x) { return x.id == id; });
-        };
-        while (s.nextThreadTimerId == 0 || used(s.nextThreadTimerId)) {
-            ++s.nextThreadTimerId;
-        }
-        t.id = s.nextThreadTimerId++;
-    }
-    if (existing != timers->end()) {
-        *existing = t;
-    } else {
-        timers->push_back(t);
-    }
-    return t.id != 0 ? t.id : 1;
-}
-
-BOOL WINAPI KillTimer(HWND hWnd, UINT_PTR uIDEvent)
-{
-    std::vector<Timer> *timers = &sys().threadTimers;
-    if (hWnd) {
-        Window *w = windowOrError(hWnd);
-        if (!w) {
-            return FALSE;
-        }
-        timers = &w->timers;
-    }
-    auto it = std::find_if(timers->begin(), timers->end(),
-                           [&](const Timer &t) { return t.id == uIDEvent; });
-    if (it == timers->end()) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
-    timers->erase(it);
-    return TRUE;
-}
-
-// ---- Painting --------------------------------------------------------------------------------
-
-BOOL WINAPI InvalidateRect(HWND hWnd, const RECT *lpRect, BOOL bErase)
-{
-    if (!hWnd) {
-        for (auto &[value, w] : sys().windows) {
-            invalidateAll(*w, bErase);
-        }
-        return TRUE;
-    }
-    Window *w = windowOrError(hWnd);
-    if (!w) {
-        return FALSE;
-    }
-    // A window that cannot be seen gathers no update region; showing it invalidates it whole.
-    if (isVisible(w)) {
-        invalidateArea(*w, lpRect ? *lpRect : clientRectOf(*w), bErase);
-    }
-    return TRUE;
-}
-
-// The update region is one rectangle: a validated band across its whole width or height is cut
-// off; any other part stays invalid, which costs at most a repaint too many.
-BOOL WINAPI ValidateRect(HWND hWnd, const RECT *lpRect)
-{
-    Window *w = windowOrError(hWnd);
-    if (!w) {
-        return FALSE;
-    }
-    if (!lpRect) {
-        clearUpdate(*w);
-        return TRUE;
-    }
-    if (!w->hasUpdate) {
-        return TRUE;
-    }
-    RECT &u = w->update;
-    const RECT &v = *lpRect;
-    bool coversWidth = v.left <= u.left && v.right >= u.right;
-    bool coversHeight = v.top <= u.top && v.bottom >= u.bottom;
-    if (coversWidth && coversHeight) {
-        clearUpdate(*w);
-    } else if (coversWidth && v.top <= u.top && v.bottom > u.top) {
-        u.top = v.bottom;
-    } else if (coversWidth && v.bottom >= u.bottom && v.top < u.bottom) {
-        u.bottom = v.top;
-    } else if (coversHeight && v.left <= u.left && v.right > u.left) {
-        u.left = v.right;
-    } else if (coversHeight && v.right >= u.right && v.left < u.right) {
-        u.right = v.left;
-    }
-    return TRUE;
-}
-
-BOOL WINAPI GetUpdateRect(HWND hWnd, LPRECT lpRect, BOOL bErase)
-{
-    Window *w = windowOrError(hWnd);
-    if (!w) {
-        return FALSE;
-    }
-    if (lpRect) {
-        *lpRect = w->hasUpdate ? w->update : RECT{};
-    }
-    if (w->hasUpdate && bErase && w->erasePending) {
-        w->erasePending = false;
-        HDC dc = internal::acquireWindowDC(hWnd);
-        w->erasing = true;
-        w->eraseRect = w->update;
-        callProc(hWnd, WM_ERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
-        if ((w = findWindow(hWnd))) {
-            w->erasing = false;
-        }
-        internal::releaseWindowDC(dc);
-    }
-    w = findWindow(hWnd);
-    return w && w->hasUpdate ? TRUE : FALSE;
-}
-
-BOOL WINAPI UpdateWindow(HWND hWnd)
-{
-    Window *w = windowOrError(hWnd);
-    if (!w) {
-        return FALSE;
-    }
-    if (w->hasUpdate && isVisible(w)) {
-        callProc(hWnd, WM_PAINT, 0, 0);
-    }
-    return TRUE;
-}
-
-HDC WINAPI BeginPaint(HWND hWnd, LPPAINTSTRUCT lpPaint)
-{
-    Window *w = windowOrError(hWnd);
-    if (!w || !lpPaint) {
-        return nullptr;
-    }
-    internal::paintStarted(hWnd);
-    HDC dc = internal::acquireWindowDC(hWnd);
-    if (!(w = findWindow(hWnd))) {
-        internal::releaseWindowDC(dc);
-        return nullptr;
-    }
-    RECT paintRect = w->hasUpdate ? w->update : RECT{};
-    bool erase = w->erasePending;
-    // Cleared first: whatever the window invalidates from here on is painted next time.
-    clearUpdate(*w);
-    BOOL backgroundLeft = FALSE;
-    if (erase) {
-        w->erasing = true;
-        w->eraseRect = paintRect;
-        LRESULT erased = callProc(hWnd, WM_ERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
-        if ((w = findWindow(hWnd))) {
-            w->erasing = false;
-        }
-        backgroundLeft = erased ? FALSE : TRUE;
-    }
-    *lpPaint = PAINTSTRUCT{};
-    lpPaint->hdc = dc;
-    lpPaint->fErase = backgroundLeft;
-    lpPaint->rcPaint = paintRect;
-    return dc;
-}
-
-BOOL WINAPI EndPaint(HWND hWnd, const PAINTSTRUCT *lpPaint)
-{
-    if (!lpPaint) {
-        return FALSE;
-    }
-    if (lpPaint->hdc) {
-        internal::releaseWindowDC(lpPaint->hdc);
-    }
-    return TRUE;
-}
-
-HDC WINAPI GetDC(HWND hWnd)
-{
-    if (hWnd && !windowOrError(hWnd)) {
-        return nullptr;
-    }
-    return internal::acquireWindowDC(hWnd);
-}
-
-int WINAPI ReleaseDC(HWND hWnd, HDC hDC)
-{
-    if (!hDC) {
-        return 0;
-    }
-    internal::releaseWindowDC(hDC);
-    return 1;
 }
