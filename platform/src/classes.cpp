@@ -3,16 +3,7 @@
 #include "internal.h"
 #include "window_system.h"
 
-#include <control.h>
-
 #include <algorithm>
-#include <cstring>
-#include <deque>
-#include <map>
-#include <memory>
-#include <string>
-#include <string_view>
-#include <vector>
 
 using namespace window_system;
 

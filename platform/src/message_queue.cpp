@@ -11,13 +11,6 @@
 #include <control.h>
 
 #include <algorithm>
-#include <cstring>
-#include <deque>
-#include <map>
-#include <memory>
-#include <string>
-#include <string_view>
-#include <vector>
 
 using namespace window_system;
 

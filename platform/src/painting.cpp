@@ -5,17 +5,6 @@
 #include "internal.h"
 #include "window_system.h"
 
-#include <control.h>
-
-#include <algorithm>
-#include <cstring>
-#include <deque>
-#include <map>
-#include <memory>
-#include <string>
-#include <string_view>
-#include <vector>
-
 using namespace window_system;
 
 namespace window_system {

@@ -10,12 +10,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <deque>
-#include <map>
-#include <memory>
-#include <string>
-#include <string_view>
-#include <vector>
 
 using namespace window_system;
 
