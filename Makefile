@@ -7,7 +7,7 @@ WIN32 ?= build-win32
 # The emulated ARM device: the platform and durvo-today for armhf, run under qemu-arm.
 ARM_BUILD ?= build-arm
 
-.PHONY: all deps configure build test demo sanitize fuzz bench windows wine-test setup-wine-test clean
+.PHONY: all deps configure build test demo sanitize fuzz bench windows wine-test setup-wine-test install-folders-test clean
 
 all: build
 
@@ -72,6 +72,13 @@ wine-test: build windows
 setup-wine-test: build $(WIN64)/build.ninja
 	cmake --build $(WIN64) --target DurvoSetup ceappmgr-standin
 	ctest --test-dir $(WIN64) -R WineSetup --output-on-failure
+
+# The install-folder table alone (wine-test runs it too): each folder on the emulated desktop and
+# under Wine; the table is printed and kept in $(WIN64)/install-folders/.
+install-folders-test: build $(WIN64)/build.ninja
+	cmake --build $(WIN64) --target DurvoSetup ceappmgr-standin
+	ctest --test-dir $(WIN64) -R InstallFolders --output-on-failure
+	cat $(WIN64)/install-folders/install-folders.txt
 
 clean:
 	rm -rf $(BUILD) $(ARM_BUILD) $(ASAN_BUILD) build-fuzz $(WIN64) $(WIN32) out

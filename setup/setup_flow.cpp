@@ -200,6 +200,16 @@ INT_PTR CALLBACK licenceDialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
     }
 }
 
+// A drive's root ("C:\...") or a share ("\\server\share"). "Sync", "\Sync" and "C:Sync" depend on
+// the current folder and drive, so the package would land wherever the setup happens to run.
+static bool isFullPath(const char *path)
+{
+    bool letter = (path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z');
+    if (letter && path[1] == ':')
+        return path[2] == '\\' || path[2] == '/';
+    return (path[0] == '\\' || path[0] == '/') && (path[1] == '\\' || path[1] == '/');
+}
+
 // Starts a program; whether it started changes nothing for the setup.
 static void startProgram(const char *program, const char *argumentFile)
 {
@@ -223,8 +233,8 @@ void runSetup()
 
         setupState.installDir[0] = 0;
         readRegistryString(syncSoftwareKey, installedDirValue, setupState.installDir);
-        // Without a directory every path below would be relative to wherever the setup runs.
-        if (setupState.installDir[0] == 0)
+        // Without a full path every path below would be relative to wherever the setup runs.
+        if (setupState.installDir[0] == 0 || !isFullPath(setupState.installDir))
             failSetup(noSyncSoftwareMessage);
         if (setupState.installDir[lstrlenA(setupState.installDir) - 1] != '\\')
             appendText(setupState.installDir, installDirCapacity, "\\");

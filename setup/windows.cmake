@@ -65,4 +65,13 @@ if(WINE_PROGRAM AND XVFB_PROGRAM AND XDOTOOL_PROGRAM AND IMPORT_PROGRAM)
                    $<TARGET_FILE:DurvoSetup> $<TARGET_FILE:ceappmgr-standin> ${SETUP_PACKAGE_DIR}
                    ${CMAKE_BINARY_DIR}/wine-setup)
   set_tests_properties(WineSetup.InstallThenCancel PROPERTIES TIMEOUT 400 RUN_SERIAL TRUE)
+  # The table of install folders, each run on the emulated desktop and by the real program; the
+  # 64-bit build runs it (both widths build the same flow). The table lands in install-folders/.
+  if(CMAKE_SIZEOF_VOID_P EQUAL 8 AND EXISTS ${linux_build}/host/durvo-today)
+    add_test(NAME WineSetup.InstallFoldersAsOnTheEmulatedDesktop
+             COMMAND ${PROJECT_SOURCE_DIR}/tests/setup/wine/install-folders
+                     ${linux_build}/host/durvo-today $<TARGET_FILE:DurvoSetup> $<TARGET_FILE:ceappmgr-standin>
+                     ${SETUP_PACKAGE_DIR} ${linux_build}/package-dev ${CMAKE_BINARY_DIR}/install-folders)
+    set_tests_properties(WineSetup.InstallFoldersAsOnTheEmulatedDesktop PROPERTIES TIMEOUT 600 RUN_SERIAL TRUE)
+  endif()
 endif()

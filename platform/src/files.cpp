@@ -212,6 +212,14 @@ void resolve(std::u16string_view devicePath, HostPath *path)
             if (last) break;
             continue;
         }
+        // A drive's path is trimmed as Win32 trims it: a name loses one trailing dot, the last
+        // name every trailing dot and blank ("C:\Sync.\x" is C:\Sync\x, "C:\Sync. " is C:\Sync).
+        if (drive >= 0) {
+            if (!last && part.back() == u'.') part.remove_suffix(1);
+            while (last && !part.empty() && (part.back() == u'.' || part.back() == u' ')) part.remove_suffix(1);
+            if (part.empty()) break;                      // the path names the folder before it
+            if (part == u"." || part == u"..") return;   // from "...": no name a folder can have
+        }
         if (first && drive < 0 && part.size() == 2 && part[1] == u':') part = part.substr(0, 1);
         first = false;
         if (depth == kMaxDepth) return;

@@ -93,6 +93,9 @@ TEST_F(SetupFlow, InstallDirectoriesAtEachLimit)
         {"250 characters: no directory", ofLength(250), ""},
         {"a quote in the directory", "C:\\Sync \"Tools\"", "Durvo.ini"},
         {"wildcards in the directory", "C:\\Sync*?", "Durvo.ini"},
+        {"a relative directory: no directory", "Sync Tools", ""},
+        {"below the current drive's root: no directory", "\\Sync Tools", ""},
+        {"a drive without its root: no directory", "C:Sync Tools", ""},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.proves);
