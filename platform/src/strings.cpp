@@ -2,10 +2,13 @@
 // functions for a 16-bit WCHAR, case folding and the 8-bit code page of the ...A calls.
 #include <windows.h>
 
+#include "cp1252_best_fit.h"
 #include "internal.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
+#include <iterator>
 
 namespace {
 
@@ -329,6 +332,9 @@ char wideUnitToAnsi(WCHAR unit) {
     for (size_t i = 0; i < kCp1252High.size(); ++i) {
         if (kCp1252High[i] == unit) return static_cast<char>(0x80 + i);
     }
+    const auto fit = std::lower_bound(std::begin(kCp1252BestFit), std::end(kCp1252BestFit), unit,
+                                      [](const BestFit &entry, WCHAR wanted) { return entry.unit < wanted; });
+    if (fit != std::end(kCp1252BestFit) && fit->unit == unit) return static_cast<char>(fit->byte);
     return '?';
 }
 

@@ -157,10 +157,14 @@ TEST_F(Modules, LeftoversAreCountedUntilGivenBack)
     ASSERT_NE(shell, nullptr);
     ASSERT_NE(GetDesktopWindow(), nullptr);   // the screen, part of the system: never counted
     HMENU menu = CreatePopupMenu();
+    HANDLE file = CreateFileW(u"\\leftover.txt", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                              nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
     CoInitialize(nullptr);
     EXPECT_EQ(control::describeLeftovers(),
-              "2 windows, 2 timers, 2 fonts, 1 brush, 1 menu, 2 libraries, 1 COM initialisation");
+              "2 windows, 2 timers, 2 fonts, 1 brush, 1 menu, 2 libraries, 1 open file, 1 COM initialisation");
     DestroyMenu(menu);
+    CloseHandle(file);
     CoUninitialize();
     FreeLibrary(shell);
 

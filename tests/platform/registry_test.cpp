@@ -420,6 +420,15 @@ TEST_F(Registry, EightBitCallsConvertNamesAndStrings) {
     EXPECT_EQ(std::string(narrow), path);
     EXPECT_EQ(static_cast<BYTE>(narrow[sizeof path]), kSentinel);
 
+    // A unit 1252 has no byte for comes back as its look-alike where Windows has one, else "?".
+    const WCHAR fitted[] = TEXT("Sync \x03A9 \x4E2D \xFF01");
+    ASSERT_EQ(RegSetValueExW(key, TEXT("Fitted"), 0, REG_SZ, reinterpret_cast<const BYTE *>(fitted), sizeof fitted),
+              ERROR_SUCCESS);
+    size = sizeof narrow;
+    ASSERT_EQ(RegQueryValueExA(key, "Fitted", nullptr, nullptr, reinterpret_cast<BYTE *>(narrow), &size),
+              ERROR_SUCCESS);
+    EXPECT_EQ(std::string(narrow), "Sync O ? !");
+
     // Binary data passes through untouched.
     const BYTE blob[] = {0xff, 0x00, 0x80};
     ASSERT_EQ(RegSetValueExA(key, "blob", 0, REG_BINARY, blob, 3), ERROR_SUCCESS);

@@ -31,6 +31,7 @@ TEST_F(SetupFlow, LicenceThenUnpackThenManagerThenEditorThenClosingBox)
                            std::string("box Setup successful!: ") + kSuccessText,
                        }));
     EXPECT_EQ(comAtDialog, 1) << "COM is initialised before the licence is shown";
+    EXPECT_EQ(control::comInitializations(), 0) << "and uninitialised when the setup ends";
     EXPECT_FALSE(folderAtDialog) << "nothing is written before Install";
     EXPECT_EQ(filesAtManager, allPackageFiles()) << "the manager starts on the whole package";
     EXPECT_EQ(filesAtEditor, allPackageFiles());
