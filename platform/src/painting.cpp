@@ -7,7 +7,34 @@
 
 using namespace window_system;
 
+namespace {
+
+// WM_ERASEBKGND for `area` of the update region, with the window marked as erasing meanwhile;
+// the window procedure's answer.
+LRESULT sendEraseBackground(HWND hwnd, HDC dc, const RECT &area)
+{
+    Window *w = findWindow(hwnd);
+    w->erasing = true;
+    w->eraseRect = area;
+    LRESULT erased = callProc(hwnd, WM_ERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
+    if ((w = findWindow(hwnd))) {
+        w->erasing = false;
+    }
+    return erased;
+}
+
+}  // namespace
+
 namespace window_system {
+
+void eraseUpdateNow(HWND hwnd)
+{
+    Window *w = findWindow(hwnd);
+    w->erasePending = false;
+    HDC dc = internal::acquireWindowDC(hwnd);
+    sendEraseBackground(hwnd, dc, w->update);
+    internal::releaseWindowDC(dc);
+}
 
 void invalidateArea(Window &w, const RECT &area, bool erase)
 {
@@ -116,15 +143,7 @@ BOOL WINAPI GetUpdateRect(HWND hWnd, LPRECT lpRect, BOOL bErase)
         *lpRect = w->hasUpdate ? w->update : RECT{};
     }
     if (w->hasUpdate && bErase && w->erasePending) {
-        w->erasePending = false;
-        HDC dc = internal::acquireWindowDC(hWnd);
-        w->erasing = true;
-        w->eraseRect = w->update;
-        callProc(hWnd, WM_ERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
-        if ((w = findWindow(hWnd))) {
-            w->erasing = false;
-        }
-        internal::releaseWindowDC(dc);
+        eraseUpdateNow(hWnd);
     }
     w = findWindow(hWnd);
     return w && w->hasUpdate ? TRUE : FALSE;
@@ -160,13 +179,7 @@ HDC WINAPI BeginPaint(HWND hWnd, LPPAINTSTRUCT lpPaint)
     clearUpdate(*w);
     BOOL backgroundLeft = FALSE;
     if (erase) {
-        w->erasing = true;
-        w->eraseRect = paintRect;
-        LRESULT erased = callProc(hWnd, WM_ERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
-        if ((w = findWindow(hWnd))) {
-            w->erasing = false;
-        }
-        backgroundLeft = erased ? FALSE : TRUE;
+        backgroundLeft = sendEraseBackground(hWnd, dc, paintRect) ? FALSE : TRUE;
     }
     *lpPaint = PAINTSTRUCT{};
     lpPaint->hdc = dc;

@@ -127,6 +127,8 @@ LRESULT callProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 void invalidateArea(Window &w, const RECT &area, bool erase);
 void invalidateAll(Window &w, bool erase);
 void clearUpdate(Window &w);
+// Erases the window's update region at once (WM_ERASEBKGND); the region stays for WM_PAINT.
+void eraseUpdateNow(HWND hwnd);
 
 }  // namespace window_system
 

@@ -253,15 +253,7 @@ void eraseShownTopLevel(HWND hwnd)
     if (!w || w->parent || !w->hasUpdate || !w->erasePending) {
         return;
     }
-    w->erasePending = false;
-    HDC dc = internal::acquireWindowDC(hwnd);
-    w->erasing = true;
-    w->eraseRect = w->update;
-    callProc(hwnd, WM_ERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
-    if ((w = findWindow(hwnd))) {
-        w->erasing = false;
-    }
-    internal::releaseWindowDC(dc);
+    eraseUpdateNow(hwnd);
 }
 
 }  // namespace
