@@ -177,6 +177,7 @@ bool isMessageBox(HWND window)
     return classOf(window) == TEXT("#32770") && GetDlgItem(window, kBoxTextId) != nullptr;
 }
 
+// One turn is pending at a time: the tests open no second dialog or menu before the first's turn.
 void postTurn(HWND window, bool menu)
 {
     standIn.pendingTicket = ++standIn.lastTicket;
