@@ -791,6 +791,8 @@ HBRUSH WINAPI GetSysColorBrush(int nIndex);
 #define DS_CENTERMOUSE 0x1000L
 #define DS_CONTEXTHELP 0x2000L
 #define DS_SHELLFONT (DS_SETFONT | DS_FIXEDSYS)
+// The window bytes a dialog class must reserve for the dialog manager (WNDCLASS cbWndExtra).
+#define DLGWINDOWEXTRA 30
 
 #define IDOK 1
 #define IDCANCEL 2

@@ -199,9 +199,9 @@ void discardWindow(HWND hwnd)
     sys().windows.erase(handleValue(hwnd));
 }
 
-// Windows order: WM_DESTROY to the window, then each child is destroyed whole, then
-// WM_NCDESTROY to the window, so a window's WM_DESTROY still sees its children.
-void destroyTree(HWND hwnd)
+// Windows order: WM_DESTROY to the window, then to its children and theirs, so that every
+// WM_DESTROY still sees the whole tree; then WM_NCDESTROY to the children before the window.
+void sendDestroy(HWND hwnd)
 {
     Window *w = findWindow(hwnd);
     if (!w || w->destroying) {
@@ -215,8 +215,19 @@ void destroyTree(HWND hwnd)
     w = findWindow(hwnd);
     if (w) {
         for (HWND child : std::vector<HWND>(w->children)) {
-            destroyTree(child);
+            sendDestroy(child);
         }
+    }
+}
+
+void finishDestroy(HWND hwnd)
+{
+    Window *w = findWindow(hwnd);
+    if (!w) {
+        return;
+    }
+    for (HWND child : std::vector<HWND>(w->children)) {
+        finishDestroy(child);
     }
     callProc(hwnd, WM_NCDESTROY, 0, 0);
     internal::windowDestroyed(hwnd);
@@ -226,6 +237,16 @@ void destroyTree(HWND hwnd)
         sys().windows.erase(handleValue(hwnd));
     }
     dropQueuedFor(hwnd);
+}
+
+void destroyTree(HWND hwnd)
+{
+    Window *w = findWindow(hwnd);
+    if (!w || w->destroying) {
+        return;
+    }
+    sendDestroy(hwnd);
+    finishDestroy(hwnd);
 }
 
 // A window whose WM_CREATE refused goes without WM_DESTROY, as on Windows: it was never made

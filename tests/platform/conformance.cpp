@@ -1,5 +1,7 @@
 #include "conformance.h"
 
+#include <algorithm>
+
 #if OUR_LAYER_ONLY
 #include <unistd.h>
 #endif
@@ -26,8 +28,16 @@ WString buttonLabels(HWND box)
 
 #if OUR_LAYER_ONLY
 
+namespace {
+
+// What the test asked of the user so far; each answer call adds its part.
+control::ScriptedUser user;
+
+}  // namespace
+
 void freshStart()
 {
+    user = {};
     control::resetDevice();
 }
 
@@ -48,10 +58,33 @@ unsigned long processId()
 
 void answerMessageBoxes(int answer, std::vector<BoxSeen> *seen)
 {
-    control::ScriptedUser user;
     user.messageBox = [answer, seen](const control::MessageBoxShown &box) {
         if (seen) seen->push_back({box.owner, box.caption, box.text, box.type, buttonLabels(box.window)});
         return answer;
+    };
+    control::setUser(user);
+}
+
+void answerDialogs(std::function<void(const DialogSeen &)> act)
+{
+    user.dialog = [act](const control::DialogShown &shown) { act({shown.dialog, shown.owner, shown.title}); };
+    control::setUser(user);
+}
+
+bool pressButton(HWND dialog, int id)
+{
+    return control::clickControl(dialog, id);
+}
+
+void answerMenus(std::function<WString(const MenuSeen &)> choose)
+{
+    user.menu = [choose](const control::MenuShown &shown) -> int {
+        const WString text = choose({shown.owner, shown.window});
+        if (text.empty()) return 0;
+        for (const control::MenuItemShown &item : shown.items) {
+            if (!(item.flags & MF_SEPARATOR) && item.text == text) return static_cast<int>(item.id);
+        }
+        return -1;   // no such item: the menu stays unanswered
     };
     control::setUser(user);
 }
@@ -75,9 +108,10 @@ const struct {
 };
 
 // Window classes the tests register, with the instances they register them under.
-const WCHAR *const kTestClasses[] = {TEXT("TestWindow"), TEXT("GdiTestWindow"),
-                                     TEXT("GdiRecordWindow"), TEXT("Framed"),
-                                     TEXT("ControlParent")};
+const WCHAR *const kTestClasses[] = {TEXT("TestWindow"), TEXT("GdiTestWindow"), TEXT("GdiRecordWindow"),
+                                     TEXT("Framed"),     TEXT("ControlParent"), TEXT("Recorder"),
+                                     TEXT("OwnDialog"),  TEXT("BareDialog"),    TEXT("OwnerWindow"),
+                                     TEXT("Plain"),      TEXT("MenuOwner")};
 const HINSTANCE kTestInstances[] = {nullptr, reinterpret_cast<HINSTANCE>(0x1000),
                                     reinterpret_cast<HINSTANCE>(0x2000)};
 
@@ -91,12 +125,29 @@ BOOL CALLBACK destroyOne(HWND hwnd, LPARAM)
 
 namespace {
 
-struct BoxAnswerer {
-    HHOOK hook = nullptr;
-    int answer = 0;
-    std::vector<BoxSeen> *seen = nullptr;
+// The stand-in user: a hook on sent messages notes each dialog as WM_INITDIALOG reaches it; a CBT
+// hook sees message boxes and dialogs activated and menu windows made. A dialog's or a menu's
+// turn is a thread message posted then, so it comes from inside the modal loop, after what was
+// already waiting, and a hook on the messages that loop takes acts on it.
+struct StandIn {
+    HHOOK cbt = nullptr;
+    HHOOK messages = nullptr;
+    HHOOK sent = nullptr;
+    std::vector<HWND> dialogs;         // every window WM_INITDIALOG reached
+    bool answeringBoxes = false;
+    int boxAnswer = 0;
+    std::vector<BoxSeen> *boxesSeen = nullptr;
+    std::function<void(const DialogSeen &)> dialogAct;
+    std::function<WString(const MenuSeen &)> menuChoice;
+    std::vector<HWND> dialogsTurned;   // each dialog gets one turn
+    WPARAM lastTicket = 0;
+    WPARAM pendingTicket = 0;
+    HWND pendingWindow = nullptr;
+    bool pendingMenu = false;
 };
-BoxAnswerer answerer;
+StandIn standIn;
+
+const UINT kTurn = WM_APP + 0x3F0;
 
 // The id of the static control that holds a message box's text.
 const int kBoxTextId = 0xFFFF;
@@ -108,33 +159,123 @@ WString textOf(HWND window)
     return text;
 }
 
-// A message box is a dialog ("#32770"); when it becomes active, read it and press the button.
-LRESULT CALLBACK onBoxActivated(int code, WPARAM wParam, LPARAM lParam)
+WString classOf(HWND window)
 {
-    if (code == HCBT_ACTIVATE) {
-        HWND box = reinterpret_cast<HWND>(wParam);
-        WCHAR className[16] = {};
-        GetClassNameW(box, className, 16);
-        if (WString(className) == TEXT("#32770")) {
-            if (answerer.seen) {
-                answerer.seen->push_back(
-                    {GetWindow(box, GW_OWNER), textOf(box), textOf(GetDlgItem(box, kBoxTextId)), 0, buttonLabels(box)});
-            }
-            PostMessageW(box, WM_COMMAND, MAKEWPARAM(answerer.answer, BN_CLICKED),
-                         reinterpret_cast<LPARAM>(GetDlgItem(box, answerer.answer)));
+    WCHAR name[32] = {};
+    GetClassNameW(window, name, 32);
+    return name;
+}
+
+bool holds(const std::vector<HWND> &windows, HWND window)
+{
+    return std::find(windows.begin(), windows.end(), window) != windows.end();
+}
+
+// A message box is a dialog with its text in a static control of id 0xFFFF.
+bool isMessageBox(HWND window)
+{
+    return classOf(window) == TEXT("#32770") && GetDlgItem(window, kBoxTextId) != nullptr;
+}
+
+// One turn is pending at a time: the tests open no second dialog or menu before the first's turn.
+void postTurn(HWND window, bool menu)
+{
+    standIn.pendingTicket = ++standIn.lastTicket;
+    standIn.pendingWindow = window;
+    standIn.pendingMenu = menu;
+    PostThreadMessageW(GetCurrentThreadId(), kTurn, standIn.pendingTicket, 0);
+}
+
+void pressKey(HWND window, UINT key)
+{
+    PostMessageW(window, WM_KEYDOWN, key, 1);
+    PostMessageW(window, WM_KEYUP, key, 0xC0000001);
+}
+
+// The arrow keys pass over separators; from no selection the first press selects the first item.
+void answerMenu(HWND window)
+{
+    const WString choice = standIn.menuChoice({GetWindow(window, GW_OWNER), window});
+    const HMENU menu = reinterpret_cast<HMENU>(SendMessageW(window, MN_GETHMENU, 0, 0));
+    int steps = 0;
+    bool found = false;
+    for (int i = 0; !choice.empty() && !found && i < GetMenuItemCount(menu); ++i) {
+        if (GetMenuState(menu, static_cast<UINT>(i), MF_BYPOSITION) & MF_SEPARATOR) continue;
+        WCHAR text[256] = {};
+        GetMenuStringW(menu, static_cast<UINT>(i), text, 256, MF_BYPOSITION);
+        ++steps;
+        found = choice == text;
+    }
+    if (!found) {
+        pressKey(window, VK_ESCAPE);
+        return;
+    }
+    for (int i = 0; i < steps; ++i) pressKey(window, VK_DOWN);
+    pressKey(window, VK_RETURN);
+}
+
+LRESULT CALLBACK onTaken(int code, WPARAM removed, LPARAM lParam)
+{
+    const MSG *msg = reinterpret_cast<const MSG *>(lParam);
+    if (code == HC_ACTION && msg->hwnd == nullptr && msg->message == kTurn && msg->wParam == standIn.pendingTicket) {
+        standIn.pendingTicket = 0;
+        HWND window = standIn.pendingWindow;
+        if (standIn.pendingMenu) {
+            if (standIn.menuChoice && IsWindow(window)) answerMenu(window);
+        } else if (standIn.dialogAct && IsWindow(window) && IsWindowVisible(window)) {
+            standIn.dialogAct({window, GetWindow(window, GW_OWNER), textOf(window)});
         }
     }
-    return CallNextHookEx(answerer.hook, code, wParam, lParam);
+    return CallNextHookEx(standIn.messages, code, removed, lParam);
+}
+
+LRESULT CALLBACK onSent(int code, WPARAM wParam, LPARAM lParam)
+{
+    const auto *call = reinterpret_cast<const CWPSTRUCT *>(lParam);
+    if (code == HC_ACTION && call->message == WM_INITDIALOG && !holds(standIn.dialogs, call->hwnd))
+        standIn.dialogs.push_back(call->hwnd);
+    return CallNextHookEx(standIn.sent, code, wParam, lParam);
+}
+
+LRESULT CALLBACK onCbt(int code, WPARAM wParam, LPARAM lParam)
+{
+    HWND window = reinterpret_cast<HWND>(wParam);
+    const bool activated = code == HCBT_ACTIVATE;
+    if (activated && holds(standIn.dialogs, window) && !isMessageBox(window)) {
+        if (standIn.dialogAct && !holds(standIn.dialogsTurned, window)) {
+            standIn.dialogsTurned.push_back(window);
+            postTurn(window, false);
+        }
+    } else if (activated && standIn.answeringBoxes && isMessageBox(window)) {
+        // A message box: read it and press the button.
+        if (standIn.boxesSeen) {
+            standIn.boxesSeen->push_back({GetWindow(window, GW_OWNER), textOf(window),
+                                          textOf(GetDlgItem(window, kBoxTextId)), 0, buttonLabels(window)});
+        }
+        PostMessageW(window, WM_COMMAND, MAKEWPARAM(standIn.boxAnswer, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(GetDlgItem(window, standIn.boxAnswer)));
+    } else if (code == HCBT_CREATEWND && standIn.menuChoice && classOf(window) == TEXT("#32768")) {
+        postTurn(window, true);
+    }
+    return CallNextHookEx(standIn.cbt, code, wParam, lParam);
+}
+
+void startStandIn()
+{
+    if (!standIn.cbt) standIn.cbt = SetWindowsHookExW(WH_CBT, onCbt, nullptr, GetCurrentThreadId());
+    if (!standIn.messages)
+        standIn.messages = SetWindowsHookExW(WH_GETMESSAGE, onTaken, nullptr, GetCurrentThreadId());
+    if (!standIn.sent) standIn.sent = SetWindowsHookExW(WH_CALLWNDPROC, onSent, nullptr, GetCurrentThreadId());
 }
 
 }  // namespace
 
 void freshStart()
 {
-    if (answerer.hook) {
-        UnhookWindowsHookEx(answerer.hook);
-        answerer = {};
-    }
+    if (standIn.cbt) UnhookWindowsHookEx(standIn.cbt);
+    if (standIn.messages) UnhookWindowsHookEx(standIn.messages);
+    if (standIn.sent) UnhookWindowsHookEx(standIn.sent);
+    standIn = {};
     EnumThreadWindows(GetCurrentThreadId(), destroyOne, 0);
     for (const WCHAR *name : kTestClasses) {
         for (HINSTANCE instance : kTestInstances) UnregisterClassW(name, instance);
@@ -168,13 +309,32 @@ unsigned long processId()
     return GetCurrentProcessId();
 }
 
-
 void answerMessageBoxes(int answer, std::vector<BoxSeen> *seen)
 {
-    answerer.answer = answer;
-    answerer.seen = seen;
-    if (!answerer.hook)
-        answerer.hook = SetWindowsHookExW(WH_CBT, onBoxActivated, nullptr, GetCurrentThreadId());
+    standIn.answeringBoxes = true;
+    standIn.boxAnswer = answer;
+    standIn.boxesSeen = seen;
+    startStandIn();
+}
+
+void answerDialogs(std::function<void(const DialogSeen &)> act)
+{
+    standIn.dialogAct = std::move(act);
+    startStandIn();
+}
+
+bool pressButton(HWND dialog, int id)
+{
+    HWND control = GetDlgItem(dialog, id);
+    if (!control || !IsWindowVisible(control) || !IsWindowEnabled(control)) return false;
+    SendMessageW(control, BM_CLICK, 0, 0);
+    return true;
+}
+
+void answerMenus(std::function<WString(const MenuSeen &)> choose)
+{
+    standIn.menuChoice = std::move(choose);
+    startStandIn();
 }
 
 #endif

@@ -11,6 +11,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -53,6 +54,36 @@ struct BoxSeen {
 // ...) and, with `seen`, notes what each box showed. Our layer: the scripted user. Windows: a
 // hook that reads each box as it appears and clicks the button.
 void answerMessageBoxes(int answer, std::vector<BoxSeen> *seen = nullptr);
+
+// A modal dialog of this program, as the user sees it when their turn comes.
+struct DialogSeen {
+    HWND dialog = nullptr;
+    HWND owner = nullptr;   // our layer: as DialogBox* was given it; Windows: the top-level owner
+    WString title;
+};
+
+// From now on the user takes a turn in each modal dialog of this program once it is initialised
+// and visible: `act` sets its controls and presses its buttons until the dialog procedure ends
+// it. Posted messages waiting when the dialog appeared are dispatched first. Our layer: the
+// scripted user. Windows: a hook sees the dialog activated and acts from inside its modal loop.
+void answerDialogs(std::function<void(const DialogSeen &)> act);
+
+// The user presses control `id` of a dialog: a push button sends its command, a check box or
+// radio button changes as a click changes it. False when there is no such enabled, visible
+// control. Our layer: a tap of the scripted user. Windows: BM_CLICK.
+bool pressButton(HWND dialog, int id);
+
+// A popup menu, as the user sees it when their turn comes.
+struct MenuSeen {
+    HWND owner = nullptr;
+    HWND window = nullptr;   // the menu's own window
+};
+
+// From now on the user answers each popup menu with `choose`: the text of the item to pick from
+// the menu, or an empty text to dismiss it. Our layer: the scripted user. Windows: a hook sees
+// the menu window made and, from inside the menu's loop, presses the arrow keys down to the item
+// and Enter, or Escape.
+void answerMenus(std::function<WString(const MenuSeen &)> choose);
 
 }  // namespace conformance
 

@@ -1,12 +1,14 @@
 // Dialog templates written byte by byte as a resource compiler lays them out (classic
 // DLGTEMPLATE and extended DLGTEMPLATEEX), for the dialog and control tests; and a reader of
-// the pixels of a saved picture.
+// the pixels of a saved picture (on our layer, whose pictures they are).
 #ifndef DURVO_TESTS_DIALOG_BUILDER_H
 #define DURVO_TESTS_DIALOG_BUILDER_H
 
 #include <windows.h>
 
+#if !defined(DURVO_REAL_WIN32)
 #include <cairo.h>
+#endif
 
 #include <algorithm>
 #include <cstdint>
@@ -172,6 +174,7 @@ inline LPCDLGTEMPLATEW asTemplate(const std::vector<BYTE> &bytes)
     return reinterpret_cast<LPCDLGTEMPLATEW>(bytes.data());
 }
 
+#if !defined(DURVO_REAL_WIN32)
 // The pixels of a PNG file, as 0xAARRGGBB (premultiplied, as Cairo keeps them).
 struct Picture {
     int width = 0;
@@ -218,6 +221,8 @@ inline Picture readPng(const std::filesystem::path &file)
     cairo_surface_destroy(surface);
     return picture;
 }
+
+#endif
 
 }  // namespace dlgtest
 
