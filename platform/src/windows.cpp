@@ -283,10 +283,10 @@ void eraseShownTopLevel(HWND hwnd)
 
 namespace {
 
-// WM_PARENTNOTIFY of a child's creation or destruction goes to its parent, and on up through
-// each ancestor that is itself a child, unless a window on the way has WS_EX_NOPARENTNOTIFY.
 enum class ShowNotice { ShowWindow, WindowPosOnly };
 
+// WM_PARENTNOTIFY of a child's creation or destruction goes to its parent, and on up through
+// each ancestor that is itself a child, unless a window on the way has WS_EX_NOPARENTNOTIFY.
 void notifyParents(const Window &child, UINT event)
 {
     const HWND handle = child.handle;
