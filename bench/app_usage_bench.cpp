@@ -28,6 +28,6 @@ void BM_SampleFullLogFiftyWindows(benchmark::State &state)
     benchmark::DoNotOptimize(meterState.apps[rows - 1].usageMs);
 }
 
-}  // namespace
+}   // namespace
 
 BENCHMARK(BM_SampleFullLogFiftyWindows);

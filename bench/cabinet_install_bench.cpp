@@ -29,8 +29,9 @@ std::vector<uint8_t> cabinetOf(const package::SetupRecord &record, const std::ve
 {
     std::vector<uint8_t> recordBytes, cabinet;
     std::string error;
-    if (!package::layOutSetupRecord(record, &recordBytes, &error) ||
-        !package::writeCabinet({{"DURVO~1.000", recordBytes}, {"00Durvo.001", library}}, {}, &cabinet, &error))
+    if (!package::layOutSetupRecord(record, &recordBytes, &error)
+        || !package::writeCabinet({{"DURVO~1.000", recordBytes}, {"00Durvo.001", library}}, {}, &cabinet,
+                                  &error))
         std::fprintf(stderr, "cabinet_install_bench: %s\n", error.c_str());
     return cabinet;
 }
@@ -114,4 +115,4 @@ void BM_InstallThousandKeysFiveHundredTwelveDeep(benchmark::State &state)
 }
 BENCHMARK(BM_InstallThousandKeysFiveHundredTwelveDeep)->Unit(benchmark::kMillisecond)->Iterations(3);
 
-}  // namespace
+}   // namespace

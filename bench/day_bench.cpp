@@ -48,7 +48,8 @@ void BM_SimulatedDay(benchmark::State &state)
     fs::path dir = fs::temp_directory_path() / ("durvo-day-bench-" + std::to_string(getpid()));
     fs::create_directories(dir);
     std::ofstream(dir / "day.txt") << dayScript();
-    std::string command = "cd '" + dir.string() + "' && '" + binary.string() + "' --device device day.txt >/dev/null";
+    std::string command
+        = "cd '" + dir.string() + "' && '" + binary.string() + "' --device device day.txt >/dev/null";
     for (auto _ : state) {
         fs::remove_all(dir / "device");
         int status = std::system(command.c_str());
@@ -58,10 +59,11 @@ void BM_SimulatedDay(benchmark::State &state)
         }
     }
     fs::remove_all(dir);
-    state.counters["sim_s_per_s"] =
-        benchmark::Counter((kRunSeconds + kSleepSeconds) * state.iterations(), benchmark::Counter::kIsRate);
-    state.counters["run_s_per_s"] = benchmark::Counter(kRunSeconds * state.iterations(), benchmark::Counter::kIsRate);
+    state.counters["sim_s_per_s"]
+        = benchmark::Counter((kRunSeconds + kSleepSeconds) * state.iterations(), benchmark::Counter::kIsRate);
+    state.counters["run_s_per_s"]
+        = benchmark::Counter(kRunSeconds * state.iterations(), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_SimulatedDay)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 
-}  // namespace
+}   // namespace

@@ -27,6 +27,6 @@ void BM_ForecastFullHistoryDistinctFalls(benchmark::State &state)
     }
 }
 
-}  // namespace
+}   // namespace
 
 BENCHMARK(BM_ForecastFullHistoryDistinctFalls);

@@ -25,8 +25,7 @@ void useBuiltLibraryIcons()
     namespace fs = std::filesystem;
     fs::path buildDir = fs::read_symlink("/proc/self/exe").parent_path().parent_path();
     HMODULE library = loadBuiltDurvo(buildDir, fs::temp_directory_path() / "durvo-paint-bench");
-    if (library != NULL)
-        moduleInstance = library;
+    if (library != NULL) moduleInstance = library;
 }
 
 // A Today screen with one item of the linked plug-in code, counting since two days.
@@ -38,8 +37,8 @@ HWND startItem(DWORD ppc2002Style, DWORD briefView)
     host.lpfnWndProc = hostProc;
     host.lpszClassName = TEXT("BenchHost");
     RegisterClassW(&host);
-    HWND parent = CreateWindowExW(0, TEXT("BenchHost"), TEXT("Today"), WS_VISIBLE, 0, 0, 240,
-                                  320, NULL, NULL, NULL, NULL);
+    HWND parent = CreateWindowExW(0, TEXT("BenchHost"), TEXT("Today"), WS_VISIBLE, 0, 0, 240, 320, NULL, NULL,
+                                  NULL, NULL);
     TODAYLISTITEM item = {};
     item.fEnabled = TRUE;
     item.hinstDLL = moduleInstance;
@@ -79,8 +78,7 @@ void BM_PaintItem(benchmark::State &state)
 {
     HWND window = startItem(DWORD(state.range(0)), DWORD(state.range(1)));
     state.SetLabel(moduleInstance != NULL ? "with icon" : "no icon: Durvo.dll not found");
-    for (auto _ : state)
-        paintItem(window);
+    for (auto _ : state) paintItem(window);
     DestroyWindow(window);
 }
 BENCHMARK(BM_PaintItem)
@@ -90,4 +88,4 @@ BENCHMARK(BM_PaintItem)
     ->Args({1, 0})
     ->Args({1, 1});
 
-}  // namespace
+}   // namespace

@@ -30,7 +30,8 @@ std::string siblingKeys(size_t count)
     std::string text = "Windows Registry Editor Version 5.00\n\n";
     char line[96];
     for (size_t i : shuffled(count)) {
-        std::snprintf(line, sizeof line, "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Many\\Key%07zu]\n\"v\"=dword:%08zx\n\n", i, i);
+        std::snprintf(line, sizeof line,
+                      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Many\\Key%07zu]\n\"v\"=dword:%08zx\n\n", i, i);
         text += line;
     }
     return text;
@@ -80,7 +81,7 @@ void BM_SaveSiblingKeys(benchmark::State &state)
     state.SetItemsProcessed(state.iterations() * state.range(0));
 }
 
-}  // namespace
+}   // namespace
 
 BENCHMARK(BM_LoadSiblingKeys)->Arg(10000)->Arg(50000)->Arg(200000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LoadValuesInOneKey)->Arg(10000)->Arg(50000)->Arg(200000)->Unit(benchmark::kMillisecond);

@@ -13,8 +13,7 @@ namespace {
 // Each tick is one second after the previous one, as the timer delivers it. Setting the tick
 // count and the field stores of `prepare` are timed with the tick: pausing the timer around
 // them would cost more than they do.
-template <typename Prepare>
-void runTicks(benchmark::State &state, Prepare prepare)
+template <typename Prepare> void runTicks(benchmark::State &state, Prepare prepare)
 {
     startWithFullLogs();
     DWORD now = GetTickCount();
@@ -45,7 +44,7 @@ void BM_TickSavingFullLogs(benchmark::State &state)
     runTicks(state, [] { meterState.ticksSinceSave = 30; });
 }
 
-}  // namespace
+}   // namespace
 
 BENCHMARK(BM_SteadyTick);
 BENCHMARK(BM_TickWithPowerRead);

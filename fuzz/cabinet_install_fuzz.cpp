@@ -52,7 +52,7 @@ std::map<std::string, std::string> deviceContents()
     return contents;
 }
 
-}  // namespace
+}   // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
@@ -69,7 +69,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *bytes, size_t length)
     std::vector<uint8_t> wrapped;
     if (length >= 4 && std::memcmp(bytes, "MSCE", 4) == 0) {
         std::string error;
-        if (!package::writeCabinet({{"DURVO~1.000", input}, {"00Durvo.001", kLibrary}}, {}, &wrapped, &error)) return 0;
+        if (!package::writeCabinet({{"DURVO~1.000", input}, {"00Durvo.001", kLibrary}}, {}, &wrapped, &error))
+            return 0;
         input = wrapped;
     }
 

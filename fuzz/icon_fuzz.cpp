@@ -16,7 +16,7 @@ void fail(const char *what, int detail)
     std::abort();
 }
 
-}  // namespace
+}   // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *bytes, size_t length)
 {
@@ -29,7 +29,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *bytes, size_t length)
     if (auto entries = gdi::parseIconGroup(whole)) {
         if (entries->empty()) fail("an accepted directory without entries", 0);
         for (const gdi::IconDirEntry &e : *entries) {
-            if (e.width < 1 || e.width > 256 || e.height < 1 || e.height > 256) fail("an entry's size", e.width);
+            if (e.width < 1 || e.width > 256 || e.height < 1 || e.height > 256)
+                fail("an entry's size", e.width);
         }
         const size_t pick = gdi::pickIconEntry(*entries, cx, cy);
         if (pick >= entries->size()) fail("a pick outside the directory", static_cast<int>(pick));

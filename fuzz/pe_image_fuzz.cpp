@@ -14,7 +14,7 @@ void fail(const char *what, size_t detail)
     std::abort();
 }
 
-}  // namespace
+}   // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *bytes, size_t length)
 {

@@ -39,7 +39,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *bytes, size_t length)
     const std::vector<Entry> loaded = snapshot();
     const std::string saved = control::registryToRegText();
     control::clearRegistry();
-    if (!control::registryFromRegText(saved, &error)) fail("the saved text does not load", error + "\n" + saved);
+    if (!control::registryFromRegText(saved, &error))
+        fail("the saved text does not load", error + "\n" + saved);
     if (snapshot() != loaded) fail("a save and a load changed the registry", saved);
     if (control::registryToRegText() != saved) fail("the second save differs from the first", saved);
     return 0;

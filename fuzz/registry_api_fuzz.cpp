@@ -25,12 +25,14 @@ const std::string kOldFile = "the old file";
 // Names drawn from units that matter to the writer and the reader.
 std::u16string hostileName(FuzzedDataProvider &input)
 {
-    static const char16_t units[] = {u'a', u'Z', u' ', u'\n', u'\r', u'\t', 0x01, 0x1F, u'"', u'\\', u'[', u']',
-                                     u'=', u'@', u';', 0xD800, 0xDC00, 0xFFFF, 0x00E9, 0x20AC, 0xFEFF};
+    static const char16_t units[]
+        = {u'a', u'Z', u' ', u'\n', u'\r',  u'\t',  0x01,   0x1F,   u'"',   u'\\', u'[',
+           u']', u'=', u'@', u';',  0xD800, 0xDC00, 0xFFFF, 0x00E9, 0x20AC, 0xFEFF};
     std::u16string name;
     size_t length = input.ConsumeIntegralInRange<size_t>(0, 12);
     if (input.ConsumeBool() && input.ConsumeBool()) length = input.ConsumeIntegralInRange<size_t>(250, 260);
-    for (size_t i = 0; i < length; ++i) name += units[input.ConsumeIntegralInRange<size_t>(0, std::size(units) - 1)];
+    for (size_t i = 0; i < length; ++i)
+        name += units[input.ConsumeIntegralInRange<size_t>(0, std::size(units) - 1)];
     return name;
 }
 
@@ -56,7 +58,7 @@ std::string fileText()
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-}  // namespace
+}   // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
@@ -77,8 +79,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *bytes, size_t length)
         case 0:
         case 1: {
             HKEY key = nullptr;
-            if (RegCreateKeyExW(parent, name.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) ==
-                ERROR_SUCCESS)
+            if (RegCreateKeyExW(parent, name.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr)
+                == ERROR_SUCCESS)
                 keys.push_back(key);
             break;
         }
@@ -89,9 +91,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *bytes, size_t length)
             fuzzing::setValueWithMemoryAfter(parent, name, type, data, input.ConsumeIntegral<uint16_t>());
             break;
         }
-        default:
-            RegDeleteValueW(parent, name.c_str());
-            break;
+        default: RegDeleteValueW(parent, name.c_str()); break;
         }
     }
     for (HKEY key : keys)
@@ -109,17 +109,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *bytes, size_t length)
         }
     }
 
-    { std::ofstream(registryFile, std::ios::binary) << kOldFile; }
+    {
+        std::ofstream(registryFile, std::ios::binary) << kOldFile;
+    }
     std::string error;
     if (!control::saveRegistry(registryFile, &error)) {
         if (expressible) fuzzing::fail("a registry of writable names was not saved", error);
-        if (error.find("cannot hold") == std::string::npos) fuzzing::fail("a refusal without its reason", error);
+        if (error.find("cannot hold") == std::string::npos)
+            fuzzing::fail("a refusal without its reason", error);
         if (fileText() != kOldFile) fuzzing::fail("a refused save changed the file", error);
         return 0;
     }
-    if (!expressible) fuzzing::fail("a name the .reg file cannot hold was saved", control::registryToRegText());
+    if (!expressible)
+        fuzzing::fail("a name the .reg file cannot hold was saved", control::registryToRegText());
     control::clearRegistry();
     if (!control::loadRegistry(registryFile, &error)) fuzzing::fail("the saved file does not load", error);
-    if (fuzzing::snapshot() != before) fuzzing::fail("a save and a load changed the registry", control::registryToRegText());
+    if (fuzzing::snapshot() != before)
+        fuzzing::fail("a save and a load changed the registry", control::registryToRegText());
     return 0;
 }

@@ -27,8 +27,8 @@ inline LONG setValueWithMemoryAfter(HKEY key, const std::u16string &name, DWORD 
 inline const HKEY roots[] = {HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE, HKEY_USERS};
 
 struct Entry {
-    std::u16string key;    // path below its root, "" for the root
-    std::u16string value;  // value name; empty with isKey for the key itself
+    std::u16string key;     // path below its root, "" for the root
+    std::u16string value;   // value name; empty with isKey for the key itself
     bool isKey = false;
     DWORD type = 0;
     std::vector<BYTE> data;
@@ -116,6 +116,6 @@ inline std::vector<Entry> snapshot()
     return entries;
 }
 
-}  // namespace fuzzing
+}   // namespace fuzzing
 
 #endif

@@ -31,7 +31,7 @@ LPCWSTR resourceId(FuzzedDataProvider &input)
     return names[input.ConsumeIntegralInRange<size_t>(0, std::size(names) - 1)];
 }
 
-}  // namespace
+}   // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
@@ -58,8 +58,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *bytes, size_t length)
             const BYTE *data = static_cast<const BYTE *>(LockResource(LoadResource(nullptr, found)));
             const DWORD size = SizeofResource(nullptr, found);
             if (data == nullptr && size != 0) fail("a found resource without data");
-            if (data != nullptr && (data < image.data() || size > image.size() ||
-                                    data - image.data() > static_cast<ptrdiff_t>(image.size() - size)))
+            if (data != nullptr
+                && (data < image.data() || size > image.size()
+                    || data - image.data() > static_cast<ptrdiff_t>(image.size() - size)))
                 fail("a resource outside the image");
         }
     }

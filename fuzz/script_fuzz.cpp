@@ -16,7 +16,7 @@ void fail(const char *what, const std::string &detail)
     std::abort();
 }
 
-}  // namespace
+}   // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *bytes, size_t length)
 {
@@ -42,8 +42,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *bytes, size_t length)
         if (c.line <= previous || c.line > lines) fail("commands out of line order", std::to_string(c.line));
         previous = c.line;
         const bool timed = c.kind == host::CommandKind::Run || c.kind == host::CommandKind::Sleep;
-        if (timed && (c.number == 0 || c.stepMs == 0)) fail("a run or sleep of no time", std::to_string(c.line));
-        if (c.kind == host::CommandKind::Setting && !host::isSettingName(c.text)) fail("an unknown setting", c.text);
+        if (timed && (c.number == 0 || c.stepMs == 0))
+            fail("a run or sleep of no time", std::to_string(c.line));
+        if (c.kind == host::CommandKind::Setting && !host::isSettingName(c.text))
+            fail("an unknown setting", c.text);
     }
 
     // A duration is its parts added up; written back in milliseconds it reads the same.

@@ -25,16 +25,16 @@ const WCHAR storeKey[] = TEXT("SOFTWARE\\Norvane");
 
 struct KnownValue {
     const char16_t *name;
-    DWORD size;            // whole value, or one row for a log
-    const char16_t *count; // logs: the value that holds their row count
+    DWORD size;              // whole value, or one row for a log
+    const char16_t *count;   // logs: the value that holds their row count
 };
 const KnownValue knownValues[] = {
-    {u"dvStarted", 16, nullptr}, {u"dvDurvo", 4, nullptr},      {u"dvLogTimeout", 4, nullptr},
-    {u"dvAutoReset", 4, nullptr}, {u"dvAutoSoftReset", 4, nullptr},
-    {u"dvAutoDCReset", 4, nullptr}, {u"dvAutoLog", 4, nullptr}, {u"dvLogProcess", 4, nullptr},
-    {u"dvBriefInfo", 4, nullptr}, {u"dvPowerMode", 4, nullptr}, {u"dvPPC2002", 4, nullptr},
-    {u"dvForecast", 4, nullptr}, {u"dvOffLevel", 4, nullptr},  {u"logSize", 4, nullptr},
-    {u"logData", 112, u"logSize"}, {u"chSize", 4, nullptr},     {u"chData", 12, u"chSize"},
+    {u"dvStarted", 16, nullptr},  {u"dvDurvo", 4, nullptr},         {u"dvLogTimeout", 4, nullptr},
+    {u"dvAutoReset", 4, nullptr}, {u"dvAutoSoftReset", 4, nullptr}, {u"dvAutoDCReset", 4, nullptr},
+    {u"dvAutoLog", 4, nullptr},   {u"dvLogProcess", 4, nullptr},    {u"dvBriefInfo", 4, nullptr},
+    {u"dvPowerMode", 4, nullptr}, {u"dvPPC2002", 4, nullptr},       {u"dvForecast", 4, nullptr},
+    {u"dvOffLevel", 4, nullptr},  {u"logSize", 4, nullptr},         {u"logData", 112, u"logSize"},
+    {u"chSize", 4, nullptr},      {u"chData", 12, u"chSize"},
 };
 
 constexpr int maxStrangerValues = 8;
@@ -71,8 +71,7 @@ std::vector<BYTE> countBytes(FuzzedDataProvider &input)
 // Changes one value of the saved store, or leaves it. Most values stay as saved, so that the
 // load gets past them to the damaged one; a count is written before the log it sizes, so a
 // "sound" log follows whatever count is stored at that moment.
-void damageValue(HKEY key, FuzzedDataProvider &input, const std::u16string &name,
-                 const KnownValue *known)
+void damageValue(HKEY key, FuzzedDataProvider &input, const std::u16string &name, const KnownValue *known)
 {
     BYTE mode = input.ConsumeIntegral<BYTE>();
     static const DWORD types[] = {REG_BINARY, REG_BINARY, REG_DWORD, REG_SZ};
@@ -82,11 +81,8 @@ void damageValue(HKEY key, FuzzedDataProvider &input, const std::u16string &name
     switch (mode & 7) {
     case 0:
     case 1:
-    case 2:
-        return;   // as saved
-    case 3:
-        RegDeleteValueW(key, name.c_str());
-        return;
+    case 2: return;   // as saved
+    case 3: RegDeleteValueW(key, name.c_str()); return;
     case 4:   // the sound size, any bytes
         data = input.ConsumeBytes<BYTE>(sound);
         data.resize(sound);
@@ -94,20 +90,18 @@ void damageValue(HKEY key, FuzzedDataProvider &input, const std::u16string &name
     case 5:   // a count around a capacity
         data = countBytes(input);
         break;
-    case 6: {  // a little off the sound size
+    case 6: {   // a little off the sound size
         int size = int(sound) + input.ConsumeIntegralInRange<int>(-3, 3);
         data = input.ConsumeBytes<BYTE>(size < 0 ? 0 : size);
         data.resize(size < 0 ? 0 : size);
         break;
     }
-    default:
-        data = input.ConsumeBytes<BYTE>(input.ConsumeIntegralInRange<size_t>(0, 40000));
-        break;
+    default: data = input.ConsumeBytes<BYTE>(input.ConsumeIntegralInRange<size_t>(0, 40000)); break;
     }
     fuzzing::setValueWithMemoryAfter(key, name, type, data, input.ConsumeIntegral<uint16_t>());
 }
 
-}  // namespace
+}   // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
@@ -126,7 +120,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *bytes, size_t length)
     control::setTickCount(input.ConsumeIntegral<DWORD>());
     // One input in 256 writes the report (see below), chosen by a hash of the whole input: a
     // byte of its own would be learnt by the fuzzer's comparison tracing and set on most inputs.
-    const bool writesReport = std::hash<std::string_view>{}(std::string_view(reinterpret_cast<const char *>(bytes), length)) % 256 == 0;
+    const bool writesReport
+        = std::hash<std::string_view>{}(std::string_view(reinterpret_cast<const char *>(bytes), length)) % 256
+        == 0;
 
     // Before the load memory holds a running meter, as after the item's first load.
     meterState = MeterState{};
@@ -139,8 +135,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *bytes, size_t length)
     saveMeterState();
 
     HKEY key = nullptr;
-    RegCreateKeyExW(HKEY_LOCAL_MACHINE, storeKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                    nullptr);
+    RegCreateKeyExW(HKEY_LOCAL_MACHINE, storeKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
     for (const KnownValue &value : knownValues) {
         damageValue(key, input, value.name, &value);
     }

@@ -29,7 +29,7 @@ std::string findOnPath(std::string_view name)
     return {};
 }
 
-}  // namespace
+}   // namespace
 
 int runArmDevice(char **argv)
 {
@@ -45,9 +45,9 @@ int runArmDevice(char **argv)
         return 2;
     }
     // The armhf libraries live in Debian's multiarch folders; -L gives qemu the armhf loader.
-    std::vector<char *> args = {qemu.data(), const_cast<char *>("-L"),
-                                const_cast<char *>("/usr/arm-linux-gnueabihf"),
-                                const_cast<char *>(DURVO_ARM_DEVICE)};
+    std::vector<char *> args
+        = {qemu.data(), const_cast<char *>("-L"), const_cast<char *>("/usr/arm-linux-gnueabihf"),
+           const_cast<char *>(DURVO_ARM_DEVICE)};
     for (char **a = argv + 1; *a; ++a) args.push_back(*a);
     args.push_back(nullptr);
     execv(qemu.c_str(), args.data());
@@ -55,4 +55,4 @@ int runArmDevice(char **argv)
     return 2;
 }
 
-}  // namespace host
+}   // namespace host

@@ -9,6 +9,6 @@ namespace host {
 // when that cannot be done, with the exit status, after saying why on stderr.
 int runArmDevice(char **argv);
 
-}  // namespace host
+}   // namespace host
 
 #endif

@@ -47,8 +47,8 @@ void gradient(HDC dc, const RECT &clip, POINT origin, int top, int bottom, COLOR
     int first = std::max<int>(top, clip.top), last = std::min<int>(bottom, clip.bottom);
     for (int y = first; y < last; y += 2) {
         double t = bottom - top > 1 ? double(y - top) / (bottom - top - 1) : 0.0;
-        fill(dc, clip.left - origin.x, y - origin.y, clip.right - origin.x,
-             std::min(y + 2, last) - origin.y, mix(from, to, t));
+        fill(dc, clip.left - origin.x, y - origin.y, clip.right - origin.x, std::min(y + 2, last) - origin.y,
+             mix(from, to, t));
     }
 }
 
@@ -126,28 +126,34 @@ void batteryGauge(HDC dc, const ScreenLook &look, int x, int midY, const HeaderC
     fill(dc, x + w - line, top, x + w, top + ht, kNavText);
     fill(dc, x + w, top + ht / 4, x + w + look.scale(2), top + ht - ht / 4, kNavText);
     if (h.batteryPercent < 0) return;
-    COLORREF charge = h.onExternalPower         ? RGB(120, 200, 255)
-                      : h.batteryPercent > 50 ? RGB(110, 220, 110)
-                      : h.batteryPercent > 20 ? RGB(250, 200, 60)
-                                              : RGB(240, 80, 60);
+    COLORREF charge = h.onExternalPower ? RGB(120, 200, 255)
+        : h.batteryPercent > 50         ? RGB(110, 220, 110)
+        : h.batteryPercent > 20         ? RGB(250, 200, 60)
+                                        : RGB(240, 80, 60);
     int inner = w - 4 * line;
     int filled = inner * std::min(h.batteryPercent, 100) / 100;
     fill(dc, x + 2 * line, top + 2 * line, x + 2 * line + filled, top + ht - 2 * line, charge);
 }
 
-std::u16string ascii(const std::string &s) { return std::u16string(s.begin(), s.end()); }
+std::u16string ascii(const std::string &s)
+{
+    return std::u16string(s.begin(), s.end());
+}
 
-}  // namespace
+}   // namespace
 
-COLORREF itemTextColour() { return kItemText; }
+COLORREF itemTextColour()
+{
+    return kItemText;
+}
 
 HeaderContent currentHeader()
 {
-    static constexpr std::array<const char *, 7> days{"Sunday", "Monday", "Tuesday", "Wednesday",
+    static constexpr std::array<const char *, 7> days{"Sunday",   "Monday", "Tuesday", "Wednesday",
                                                       "Thursday", "Friday", "Saturday"};
-    static constexpr std::array<const char *, 12> months{
-        "January", "February", "March", "April", "May", "June",
-        "July", "August", "September", "October", "November", "December"};
+    static constexpr std::array<const char *, 12> months{"January",   "February", "March",    "April",
+                                                         "May",       "June",     "July",     "August",
+                                                         "September", "October",  "November", "December"};
     SYSTEMTIME now{};
     GetLocalTime(&now);
     HeaderContent h;
@@ -156,8 +162,8 @@ HeaderContent currentHeader()
     snprintf(buf, sizeof buf, "%d:%02d %s", hour12, now.wMinute, now.wHour < 12 ? "am" : "pm");
     h.time = ascii(buf);
     if (now.wDayOfWeek < 7 && now.wMonth >= 1 && now.wMonth <= 12) {
-        snprintf(buf, sizeof buf, "%s, %s %d, %d", days[now.wDayOfWeek], months[now.wMonth - 1],
-                 now.wDay, now.wYear);
+        snprintf(buf, sizeof buf, "%s, %s %d, %d", days[now.wDayOfWeek], months[now.wMonth - 1], now.wDay,
+                 now.wYear);
         h.date = ascii(buf);
     }
     SYSTEM_POWER_STATUS_EX2 power{};
@@ -168,7 +174,10 @@ HeaderContent currentHeader()
     return h;
 }
 
-RECT headerRect(const ScreenLook &look) { return RECT{0, 0, look.width, look.itemsTop()}; }
+RECT headerRect(const ScreenLook &look)
+{
+    return RECT{0, 0, look.width, look.itemsTop()};
+}
 
 void paintBackground(HDC dc, const ScreenLook &look, const RECT &area, POINT origin)
 {
@@ -215,4 +224,4 @@ void paintScreen(HDC dc, const ScreenLook &look, const HeaderContent &header)
     }
 }
 
-}  // namespace host
+}   // namespace host

@@ -46,6 +46,6 @@ void paintBackground(HDC dc, const ScreenLook &look, const RECT &area, POINT ori
 // The rectangle of the navigation bar and date band, for repainting when the header changes.
 RECT headerRect(const ScreenLook &look);
 
-}  // namespace host
+}   // namespace host
 
 #endif

@@ -32,7 +32,10 @@ struct MemoryFile {
     size_t position = 0;
 };
 
-MemoryFile *asMemory(mspack_file *file) { return reinterpret_cast<MemoryFile *>(file); }
+MemoryFile *asMemory(mspack_file *file)
+{
+    return reinterpret_cast<MemoryFile *>(file);
+}
 
 mspack_file *memoryOpen(mspack_system *, const char *name, int mode)
 {
@@ -50,7 +53,10 @@ mspack_file *memoryOpen(mspack_system *, const char *name, int mode)
     return reinterpret_cast<mspack_file *>(file);
 }
 
-void memoryClose(mspack_file *file) { delete asMemory(file); }
+void memoryClose(mspack_file *file)
+{
+    delete asMemory(file);
+}
 
 int memoryRead(mspack_file *handle, void *buffer, int bytes)
 {
@@ -80,28 +86,42 @@ int memorySeek(mspack_file *handle, off_t offset, int mode)
     if (!file->source) return -1;
     off_t size = static_cast<off_t>(file->source->bytes.size());
     off_t base = mode == MSPACK_SYS_SEEK_START ? 0
-               : mode == MSPACK_SYS_SEEK_CUR   ? static_cast<off_t>(file->position)
-               : mode == MSPACK_SYS_SEEK_END   ? size
+        : mode == MSPACK_SYS_SEEK_CUR          ? static_cast<off_t>(file->position)
+        : mode == MSPACK_SYS_SEEK_END          ? size
                                                : -1;
     if (base < 0 || offset < -base || offset > size - base) return -1;
     file->position = static_cast<size_t>(base + offset);
     return 0;
 }
 
-off_t memoryTell(mspack_file *handle) { return static_cast<off_t>(asMemory(handle)->position); }
+off_t memoryTell(mspack_file *handle)
+{
+    return static_cast<off_t>(asMemory(handle)->position);
+}
 
 // libmspack's warnings repeat what its error codes say; ours are the messages shown.
-void memoryMessage(mspack_file *, const char *, ...) {}
+void memoryMessage(mspack_file *, const char *, ...) { }
 
-void *memoryAlloc(mspack_system *, size_t bytes) { return std::malloc(bytes); }
-void memoryFree(void *pointer) { std::free(pointer); }
-void memoryCopy(void *from, void *to, size_t bytes) { std::memcpy(to, from, bytes); }
+void *memoryAlloc(mspack_system *, size_t bytes)
+{
+    return std::malloc(bytes);
+}
+void memoryFree(void *pointer)
+{
+    std::free(pointer);
+}
+void memoryCopy(void *from, void *to, size_t bytes)
+{
+    std::memcpy(to, from, bytes);
+}
 
-mspack_system memorySystem = {memoryOpen, memoryClose, memoryRead,   memoryWrite, memorySeek,
-                              memoryTell, memoryMessage, memoryAlloc, memoryFree,  memoryCopy,
-                              nullptr};
+mspack_system memorySystem = {memoryOpen,    memoryClose, memoryRead, memoryWrite, memorySeek, memoryTell,
+                              memoryMessage, memoryAlloc, memoryFree, memoryCopy,  nullptr};
 
-std::string number(uint64_t n) { return std::to_string(n); }
+std::string number(uint64_t n)
+{
+    return std::to_string(n);
+}
 
 // libmspack's own name for a code, for the messages that have no better words.
 std::string codeName(int code)
@@ -125,25 +145,25 @@ std::string codeName(int code)
 // Our own checks of the fixed header, before libmspack reads anything.
 bool checkHeader(std::span<const uint8_t> bytes, std::string *error)
 {
-    if (bytes.size() < sizeof cab::kSignature ||
-        !std::equal(std::begin(cab::kSignature), std::end(cab::kSignature), bytes.begin())) {
+    if (bytes.size() < sizeof cab::kSignature
+        || !std::equal(std::begin(cab::kSignature), std::end(cab::kSignature), bytes.begin())) {
         *error = "not a cabinet: it does not begin with \"MSCF\"";
         return false;
     }
     if (bytes.size() < cab::kHeaderSize) {
-        *error = "short header: the file ends at byte " + number(bytes.size()) + " of the " +
-                 number(cab::kHeaderSize) + "-byte cabinet header";
+        *error = "short header: the file ends at byte " + number(bytes.size()) + " of the "
+            + number(cab::kHeaderSize) + "-byte cabinet header";
         return false;
     }
     uint32_t declared = le::get32(bytes, cab::kHeaderCabinetBytes);
     if (declared > bytes.size()) {
-        *error = "cut short: the header gives " + number(declared) + " bytes, the file ends after " +
-                 number(bytes.size());
+        *error = "cut short: the header gives " + number(declared) + " bytes, the file ends after "
+            + number(bytes.size());
         return false;
     }
     if (declared < bytes.size()) {
-        *error = "the header gives " + number(declared) + " bytes, but the file has " +
-                 number(bytes.size() - declared) + " more after them";
+        *error = "the header gives " + number(declared) + " bytes, but the file has "
+            + number(bytes.size() - declared) + " more after them";
         return false;
     }
     uint8_t major = bytes[cab::kHeaderVersionMajor], minor = bytes[cab::kHeaderVersionMinor];
@@ -153,7 +173,8 @@ bool checkHeader(std::span<const uint8_t> bytes, std::string *error)
     }
     uint16_t flags = le::get16(bytes, cab::kHeaderFlags);
     if (flags & (cab::kFlagPreviousCabinet | cab::kFlagNextCabinet)) {
-        *error = "the cabinet is one part of a set spanning several cabinets; the device installs single cabinets";
+        *error = "the cabinet is one part of a set spanning several cabinets; the device installs single "
+                 "cabinets";
         return false;
     }
     if (le::get16(bytes, cab::kHeaderFolderCount) == 0) {
@@ -166,8 +187,8 @@ bool checkHeader(std::span<const uint8_t> bytes, std::string *error)
     }
     uint32_t files = le::get32(bytes, cab::kHeaderFilesOffset);
     if (files < cab::kHeaderSize || files >= bytes.size()) {
-        *error = "the member list (offset " + number(files) + ") lies outside the cabinet's " +
-                 number(bytes.size()) + " bytes";
+        *error = "the member list (offset " + number(files) + ") lies outside the cabinet's "
+            + number(bytes.size()) + " bytes";
         return false;
     }
     return true;
@@ -182,7 +203,8 @@ std::string openError(int code)
     case MSPACK_ERR_DATAFORMAT:
         return "the folder or member list is damaged (a member names no folder, or lies beyond the "
                "largest folder a cabinet can hold)";
-    default: return "the cabinet cannot be read (libmspack error " + number(code) + ": " + codeName(code) + ")";
+    default:
+        return "the cabinet cannot be read (libmspack error " + number(code) + ": " + codeName(code) + ")";
     }
 }
 
@@ -200,11 +222,12 @@ std::string extractError(int code, const std::string &member, bool compressed)
     case MSPACK_ERR_WRITE: return "member " + member + " unpacks into more than it says it holds";
     case MSPACK_ERR_NOMEMORY: return "out of memory while unpacking member " + member;
     default:
-        return "member " + member + " cannot be extracted (libmspack error " + number(code) + ": " + codeName(code) + ")";
+        return "member " + member + " cannot be extracted (libmspack error " + number(code) + ": "
+            + codeName(code) + ")";
     }
 }
 
-}  // namespace
+}   // namespace
 
 struct CabinetReader::Library {
     Source source;
@@ -219,7 +242,7 @@ struct CabinetReader::Library {
     }
 };
 
-CabinetReader::CabinetReader(std::span<const uint8_t> bytes) : bytes_(bytes) {}
+CabinetReader::CabinetReader(std::span<const uint8_t> bytes) : bytes_(bytes) { }
 
 CabinetReader::~CabinetReader() = default;
 
@@ -257,8 +280,8 @@ bool CabinetReader::extract(size_t index, std::vector<uint8_t> *data, std::strin
 {
     const Member &member = members_.at(index);
     if (member.size > kMaxMemberBytes) {
-        *error = "member " + member.name + " holds " + number(member.size) + " bytes; the device takes at most " +
-                 number(kMaxMemberBytes);
+        *error = "member " + member.name + " holds " + number(member.size)
+            + " bytes; the device takes at most " + number(kMaxMemberBytes);
         return false;
     }
     mscabd_file *file = library_->files[index];
@@ -266,16 +289,17 @@ bool CabinetReader::extract(size_t index, std::vector<uint8_t> *data, std::strin
     // known to be out of reach before anything is unpacked.
     uint64_t folderLimit = uint64_t{file->folder->num_blocks} * cab::kMaxBlockBytes;
     if (uint64_t{file->offset} + file->length > folderLimit) {
-        *error = "member " + member.name + " (bytes " + number(file->offset) + " to " +
-                 number(uint64_t{file->offset} + file->length) + " of its folder) lies beyond the folder's data (" +
-                 number(file->folder->num_blocks) + (file->folder->num_blocks == 1 ? " block" : " blocks") +
-                 " of at most " + number(cab::kMaxBlockBytes) + " bytes)";
+        *error = "member " + member.name + " (bytes " + number(file->offset) + " to "
+            + number(uint64_t{file->offset} + file->length)
+            + " of its folder) lies beyond the folder's data (" + number(file->folder->num_blocks)
+            + (file->folder->num_blocks == 1 ? " block" : " blocks") + " of at most "
+            + number(cab::kMaxBlockBytes) + " bytes)";
         return false;
     }
     unpacked_ += uint64_t{file->offset} + file->length;
     if (unpacked_ > kMaxUnpackBytes) {
-        *error = "member " + member.name + ": reaching it would unpack more than " + number(kMaxUnpackBytes) +
-                 " bytes of the cabinet's folders";
+        *error = "member " + member.name + ": reaching it would unpack more than " + number(kMaxUnpackBytes)
+            + " bytes of the cabinet's folders";
         return false;
     }
     data->clear();
@@ -288,11 +312,11 @@ bool CabinetReader::extract(size_t index, std::vector<uint8_t> *data, std::strin
         return false;
     }
     if (data->size() != member.size) {
-        *error = "member " + member.name + " unpacks into " + number(data->size()) + " bytes, not the " +
-                 number(member.size) + " it says it holds";
+        *error = "member " + member.name + " unpacks into " + number(data->size()) + " bytes, not the "
+            + number(member.size) + " it says it holds";
         return false;
     }
     return true;
 }
 
-}  // namespace host
+}   // namespace host

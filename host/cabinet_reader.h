@@ -49,6 +49,6 @@ private:
     uint64_t unpacked_ = 0;   // counted against kMaxUnpackBytes
 };
 
-}  // namespace host
+}   // namespace host
 
 #endif

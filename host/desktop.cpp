@@ -20,7 +20,8 @@ bool DesktopFolder::prepare(std::string *error) const
     return fs::exists(editor, ec) || placeStandIn(editor, StandIn::TextEditor, error);
 }
 
-DesktopSession::DesktopSession(const DesktopFolder &desktop, DeviceSide device, control::ProgramLauncher launcher)
+DesktopSession::DesktopSession(const DesktopFolder &desktop, DeviceSide device,
+                               control::ProgramLauncher launcher)
     : desktop_(desktop), device_(std::move(device)), launcher_(std::move(launcher))
 {
     if (!desktop_.prepare(&error_)) return;
@@ -142,4 +143,4 @@ void DesktopSession::enterDevice()
     control::setScreenSize(0, 0);
 }
 
-}  // namespace host
+}   // namespace host

@@ -23,7 +23,7 @@ constexpr int kDesktopHeight = 600;
 
 class DesktopFolder {
 public:
-    explicit DesktopFolder(const std::filesystem::path &deviceDir) : dir_(deviceDir / "desktop") {}
+    explicit DesktopFolder(const std::filesystem::path &deviceDir) : dir_(deviceDir / "desktop") { }
 
     std::filesystem::path folder() const { return dir_; }
     std::filesystem::path registryFile() const { return dir_ / "registry.reg"; }
@@ -74,13 +74,13 @@ private:
     control::ProgramLauncher launcher_;
     std::string otherRegistry_;   // the .reg text of the side not in place
     int deviceDpi_ = 96;
-    std::vector<HWND> hidden_;    // the device's windows, hidden while the desktop is shown
+    std::vector<HWND> hidden_;   // the device's windows, hidden while the desktop is shown
     std::string error_;
     bool onDesktop_ = false;
-    bool deviceInPlace_ = false;      // during onDevice, or when the desktop could not come back
+    bool deviceInPlace_ = false;   // during onDevice, or when the desktop could not come back
     bool deviceRegistryLost_ = false;
 };
 
-}  // namespace host
+}   // namespace host
 
 #endif

@@ -16,7 +16,8 @@ bool Runner::leaveDesktop(DesktopSession &desktop, std::string *error)
 {
     bool left = desktop.leave(error);
     deviceRegistryLost_ = deviceRegistryLost_ || desktop.deviceRegistryLost();
-    if (left && !switchFailure_.empty()) *error = "cannot switch between the desktop and the device: " + switchFailure_;
+    if (left && !switchFailure_.empty())
+        *error = "cannot switch between the desktop and the device: " + switchFailure_;
     bool ok = left && switchFailure_.empty();
     switchFailure_.clear();
     return ok;
@@ -27,7 +28,8 @@ bool Runner::desktopSync(const Command &c)
     std::string error;
     bool placed = false;
     {
-        DesktopSession desktop(DesktopFolder(options_.deviceDir), DeviceSide{options_.deviceDir / "fs"}, nullptr);
+        DesktopSession desktop(DesktopFolder(options_.deviceDir), DeviceSide{options_.deviceDir / "fs"},
+                               nullptr);
         if (!desktop.ok(&error)) return fail(c, "cannot start the desktop: " + error);
         std::u16string folder = control::fromUtf8(c.text);
         std::filesystem::path host = control::hostPathOf(folder);
@@ -37,10 +39,13 @@ bool Runner::desktopSync(const Command &c)
         std::u16string value = folder + u'\0';
         if (ec) {
             error = "cannot create " + c.text + ": " + ec.message();
-        } else if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Microsoft\\Windows CE Services", 0, nullptr, 0,
-                                   KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS ||
-                   RegSetValueExW(key, u"InstalledDir", 0, REG_SZ, reinterpret_cast<const BYTE *>(value.data()),
-                                  static_cast<DWORD>(value.size() * sizeof(char16_t))) != ERROR_SUCCESS) {
+        } else if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Microsoft\\Windows CE Services", 0,
+                                   nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr)
+                       != ERROR_SUCCESS
+                   || RegSetValueExW(key, u"InstalledDir", 0, REG_SZ,
+                                     reinterpret_cast<const BYTE *>(value.data()),
+                                     static_cast<DWORD>(value.size() * sizeof(char16_t)))
+                       != ERROR_SUCCESS) {
             error = "cannot write the desktop's registry";
         } else {
             placed = placeStandIn(host / "CEAppMgr.exe", StandIn::ApplicationManager, &error);
@@ -61,8 +66,9 @@ bool Runner::setupOnDesktop(const Command &c)
     {
         // Declared before the session: the launcher refers to it.
         DesktopSession *session = nullptr;
-        DesktopSession desktop(DesktopFolder(options_.deviceDir), DeviceSide{options_.deviceDir / "fs"},
-                               [&](const control::ProgramStart &start) { return startDesktopProgram(start, *session); });
+        DesktopSession desktop(
+            DesktopFolder(options_.deviceDir), DeviceSide{options_.deviceDir / "fs"},
+            [&](const control::ProgramStart &start) { return startDesktopProgram(start, *session); });
         session = &desktop;
         if (!desktop.ok(&error)) return fail(c, "cannot start the desktop: " + error);
         onDesktop_ = true;
@@ -71,7 +77,8 @@ bool Runner::setupOnDesktop(const Command &c)
         std::string leaving;
         if (!leaveDesktop(desktop, &leaving)) return fail(c, leaving);
     }
-    if (exitCode == -1 && !error.empty()) return fail(c, "cannot run " + options_.setupProgram.string() + ": " + error);
+    if (exitCode == -1 && !error.empty())
+        return fail(c, "cannot run " + options_.setupProgram.string() + ": " + error);
     print("setup: DurvoSetup ended with exit code " + std::to_string(exitCode));
     return true;
 }
@@ -111,8 +118,8 @@ void Runner::applicationManager(const control::ProgramStart &start, DesktopSessi
     std::string text;
     std::vector<std::string> cabinets;
     std::string error;
-    if (!control::readRegularFile(control::hostPathOf(description), kMaxDescriptionBytes, &text, &error) ||
-        !descriptionCabinets(text, &cabinets, &error)) {
+    if (!control::readRegularFile(control::hostPathOf(description), kMaxDescriptionBytes, &text, &error)
+        || !descriptionCabinets(text, &cabinets, &error)) {
         print("CEAppMgr: cannot use " + shown + ": " + error);
         return;
     }
@@ -138,8 +145,12 @@ void Runner::applicationManager(const control::ProgramStart &start, DesktopSessi
     InstallOutcome outcome;
     bool installed = false;
     std::string switching;
-    if (!session.onDevice([&] { installed = installCabinetFile(cabinetFile, InstallTarget{options_.processor}, &outcome, &error); },
-                          &switching)) {
+    if (!session.onDevice(
+            [&] {
+                installed
+                    = installCabinetFile(cabinetFile, InstallTarget{options_.processor}, &outcome, &error);
+            },
+            &switching)) {
         print("CEAppMgr: cannot switch between the desktop and the device: " + switching);
         switchFailure_ = switching;
         return;
@@ -175,7 +186,8 @@ void Runner::answerLicence(const control::DialogShown &dialog)
 {
     print("dialog \"" + control::toUtf8(dialog.title) + "\"");
     while (IsWindow(dialog.dialog) && IsWindowVisible(dialog.dialog)) {
-        const Command *answer = takeAnswer(CommandKind::Licence, "the dialog \"" + control::toUtf8(dialog.title) + "\"");
+        const Command *answer
+            = takeAnswer(CommandKind::Licence, "the dialog \"" + control::toUtf8(dialog.title) + "\"");
         if (!answer || !takePicture(*answer)) return;
         if (!control::clickControl(dialog.dialog, answer->answer)) {
             promptFailed(answer->line, "the dialog has no button to press");
@@ -185,4 +197,4 @@ void Runner::answerLicence(const control::DialogShown &dialog)
     }
 }
 
-}  // namespace host
+}   // namespace host

@@ -14,7 +14,7 @@ namespace {
 constexpr const char16_t *kItemName = u"Durvo";
 constexpr const char16_t *kStoreKey = u"SOFTWARE\\Norvane";
 
-}  // namespace
+}   // namespace
 
 bool DeviceFolder::prepare(std::string *error) const
 {
@@ -71,7 +71,8 @@ std::filesystem::path builtCabinet(uint32_t processor)
 std::filesystem::path builtSetupProgram()
 {
     std::error_code ec;
-    std::filesystem::path beside = std::filesystem::read_symlink("/proc/self/exe", ec).parent_path() / "DurvoSetup.exe";
+    std::filesystem::path beside
+        = std::filesystem::read_symlink("/proc/self/exe", ec).parent_path() / "DurvoSetup.exe";
     if (!ec && std::filesystem::exists(beside, ec)) return beside;
     return DURVO_SETUP_PROGRAM;
 }
@@ -79,8 +80,8 @@ std::filesystem::path builtSetupProgram()
 bool writeStoreNumber(const std::string &name, DWORD value, std::string *error)
 {
     HKEY key = nullptr;
-    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kStoreKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) !=
-        ERROR_SUCCESS) {
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kStoreKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr)
+        != ERROR_SUCCESS) {
         *error = "cannot open HKLM\\SOFTWARE\\Norvane";
         return false;
     }
@@ -92,4 +93,4 @@ bool writeStoreNumber(const std::string &name, DWORD value, std::string *error)
     return ok;
 }
 
-}  // namespace host
+}   // namespace host

@@ -13,7 +13,7 @@ namespace host {
 
 class DeviceFolder {
 public:
-    explicit DeviceFolder(std::filesystem::path dir) : dir_(std::move(dir)) {}
+    explicit DeviceFolder(std::filesystem::path dir) : dir_(std::move(dir)) { }
 
     std::filesystem::path registryFile() const { return dir_ / "registry.reg"; }
     std::filesystem::path fileSystem() const { return dir_ / "fs"; }
@@ -44,6 +44,6 @@ std::filesystem::path builtSetupProgram();
 // Writes a 4-byte REG_BINARY into the meter's store.
 bool writeStoreNumber(const std::string &name, DWORD value, std::string *error);
 
-}  // namespace host
+}   // namespace host
 
 #endif

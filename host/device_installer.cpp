@@ -27,7 +27,10 @@ namespace ce = package::ce;
 namespace fs = std::filesystem;
 using package::SetupRecord;
 
-std::string number(uint64_t n) { return std::to_string(n); }
+std::string number(uint64_t n)
+{
+    return std::to_string(n);
+}
 
 std::string processorText(uint32_t processor)
 {
@@ -43,7 +46,8 @@ std::u16string wide(const std::string &text)
 bool equalIgnoringCase(std::string_view a, std::string_view b)
 {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+               return std::tolower(static_cast<unsigned char>(x))
+                   == std::tolower(static_cast<unsigned char>(y));
            });
 }
 
@@ -60,7 +64,8 @@ bool isPlainName(const std::string &name)
 {
     if (name.empty() || name == "." || name == "..") return false;
     return std::none_of(name.begin(), name.end(), [](char c) {
-        return static_cast<unsigned char>(c) < 0x20 || std::string_view("\\/:*?\"<>|").find(c) != std::string_view::npos;
+        return static_cast<unsigned char>(c) < 0x20
+            || std::string_view("\\/:*?\"<>|").find(c) != std::string_view::npos;
     });
 }
 
@@ -88,15 +93,18 @@ struct Plan {
     std::vector<KeyWrite> keys;
 };
 
-std::string systemError(int code) { return std::error_code(code, std::generic_category()).message(); }
+std::string systemError(int code)
+{
+    return std::error_code(code, std::generic_category()).message();
+}
 
 // A file of the plan on its way onto the device: written beside its target first, the old file
 // (if any) moved aside, so that everything can be put back until the install is complete.
 struct StagedFile {
     fs::path target, temporary, previous;
-    bool written = false;    // the temporary holds the new bytes
-    bool hadOld = false;     // an old file was moved to `previous`
-    bool placed = false;     // the new file is at `target`
+    bool written = false;   // the temporary holds the new bytes
+    bool hadOld = false;    // an old file was moved to `previous`
+    bool placed = false;    // the new file is at `target`
 };
 
 // Undoes an install that failed halfway: files and folders as they were, the registry as its
@@ -104,7 +112,7 @@ struct StagedFile {
 // bytes it held.
 class Staging {
 public:
-    Staging() : registryBefore_(control::registryToRegText()) {}
+    Staging() : registryBefore_(control::registryToRegText()) { }
 
     // Folders made for the install, outermost first, so that a rollback removes them innermost first.
     bool makeFolders(const fs::path &folder, std::string *why)
@@ -153,7 +161,8 @@ public:
         }
         for (auto it = folders_.rbegin(); it != folders_.rend(); ++it) ::rmdir(it->c_str());
         std::string ignored;
-        if (control::registryToRegText() != registryBefore_) control::registryFromRegText(registryBefore_, &ignored);
+        if (control::registryToRegText() != registryBefore_)
+            control::registryFromRegText(registryBefore_, &ignored);
     }
 
 private:
@@ -186,8 +195,7 @@ class Installer {
 public:
     Installer(std::span<const uint8_t> cabinet, const InstallTarget &target, std::string *error)
         : reader_(cabinet), target_(target), error_(*error)
-    {
-    }
+    { }
 
     bool check(InstallOutcome *outcome)
     {
@@ -246,8 +254,8 @@ private:
         if (found == membersBySuffix_.end())
             return fail("the cabinet holds no member whose name ends in \"" + suffix + "\" (" + what + ")");
         if (found->second.size() > 1)
-            return fail("two cabinet members end in \"" + suffix + "\" (" + members[found->second[0]].name + ", " +
-                        members[found->second[1]].name + "); " + what + " must be one");
+            return fail("two cabinet members end in \"" + suffix + "\" (" + members[found->second[0]].name
+                        + ", " + members[found->second[1]].name + "); " + what + " must be one");
         *index = found->second[0];
         return true;
     }
@@ -255,23 +263,25 @@ private:
     bool device()
     {
         if (record_.processor != ce::kProcessorAny && record_.processor != target_.processor)
-            return fail("the cabinet is for a " + processorText(record_.processor) + " processor; this device has a " +
-                        processorText(target_.processor) + " processor");
+            return fail("the cabinet is for a " + processorText(record_.processor)
+                        + " processor; this device has a " + processorText(target_.processor) + " processor");
         OSVERSIONINFOW version{};
         version.dwOSVersionInfoSize = sizeof version;
         if (!GetVersionExW(&version)) return fail("cannot read the device's Windows CE version");
         auto atLeast = [](uint32_t aMajor, uint32_t aMinor, uint32_t bMajor, uint32_t bMinor) {
             return aMajor > bMajor || (aMajor == bMajor && aMinor >= bMinor);
         };
-        if (!atLeast(version.dwMajorVersion, version.dwMinorVersion, record_.minOsMajor, record_.minOsMinor) ||
-            !atLeast(record_.maxOsMajor, record_.maxOsMinor, version.dwMajorVersion, version.dwMinorVersion))
-            return fail("the cabinet needs Windows CE " + number(record_.minOsMajor) + "." + number(record_.minOsMinor) +
-                        " to " + number(record_.maxOsMajor) + "." + number(record_.maxOsMinor) +
-                        "; this device runs " + number(version.dwMajorVersion) + "." +
-                        number(version.dwMinorVersion));
+        if (!atLeast(version.dwMajorVersion, version.dwMinorVersion, record_.minOsMajor, record_.minOsMinor)
+            || !atLeast(record_.maxOsMajor, record_.maxOsMinor, version.dwMajorVersion,
+                        version.dwMinorVersion))
+            return fail("the cabinet needs Windows CE " + number(record_.minOsMajor) + "."
+                        + number(record_.minOsMinor) + " to " + number(record_.maxOsMajor) + "."
+                        + number(record_.maxOsMinor) + "; this device runs " + number(version.dwMajorVersion)
+                        + "." + number(version.dwMinorVersion));
         if (version.dwBuildNumber < record_.minBuild || version.dwBuildNumber > record_.maxBuild)
-            return fail("the cabinet needs a build from " + number(record_.minBuild) + " to " +
-                        number(record_.maxBuild) + "; this device runs build " + number(version.dwBuildNumber));
+            return fail("the cabinet needs a build from " + number(record_.minBuild) + " to "
+                        + number(record_.maxBuild) + "; this device runs build "
+                        + number(version.dwBuildNumber));
         WCHAR platform[64] = {};
         if (!SystemParametersInfoW(SPI_GETPLATFORMTYPE, sizeof platform, platform, 0))
             return fail("cannot read the device's platform type");
@@ -299,16 +309,16 @@ private:
             std::string text = stringText(part);
             if (text.size() >= 2 && text.front() == '%' && text.back() == '%') {
                 if (!equalIgnoringCase(text, ce::kWindowsFolderMacro))
-                    return fail("directory " + number(id) + " uses the folder macro " + text +
-                                ", which this installer does not know");
+                    return fail("directory " + number(id) + " uses the folder macro " + text
+                                + ", which this installer does not know");
                 text = "Windows";
             } else if (!isPlainName(text)) {
                 return fail("directory " + number(id) + ": \"" + text + "\" is no folder name");
             }
             *path += "\\" + text;
             if (path->size() >= MAX_PATH)
-                return fail("directory " + number(id) + ": its path is longer than the device allows (" +
-                            number(MAX_PATH - 1) + " characters)");
+                return fail("directory " + number(id) + ": its path is longer than the device allows ("
+                            + number(MAX_PATH - 1) + " characters)");
         }
         directoryPaths_[id] = *path;
         return true;
@@ -317,8 +327,9 @@ private:
     bool files()
     {
         if (record_.files.size() > kMaxInstallFiles)
-            return fail("the record lists " + number(record_.files.size()) + " files; the device takes at most " +
-                        number(kMaxInstallFiles) + " from one cabinet");
+            return fail("the record lists " + number(record_.files.size())
+                        + " files; the device takes at most " + number(kMaxInstallFiles)
+                        + " from one cabinet");
         uint64_t total = 0;
         std::map<size_t, std::shared_ptr<const std::vector<uint8_t>>> extracted;
         for (const auto &f : record_.files) {
@@ -331,12 +342,13 @@ private:
             FileCopy copy;
             copy.devicePath = path + "\\" + f.name;
             if (copy.devicePath.size() >= MAX_PATH)
-                return fail(what + ": " + copy.devicePath.substr(0, 40) + "... is longer than the device allows (" +
-                            number(MAX_PATH - 1) + " characters)");
+                return fail(what + ": " + copy.devicePath.substr(0, 40)
+                            + "... is longer than the device allows (" + number(MAX_PATH - 1)
+                            + " characters)");
             total += reader_.members()[member].size;
             if (total > kMaxInstallBytes)
-                return fail("the files come to more than " + number(kMaxInstallBytes) +
-                            " bytes, more than the device takes from one cabinet");
+                return fail("the files come to more than " + number(kMaxInstallBytes)
+                            + " bytes, more than the device takes from one cabinet");
             auto &data = extracted[member];
             if (!data) {
                 auto bytes = std::make_shared<std::vector<uint8_t>>();
@@ -358,16 +370,17 @@ private:
             key.root = roots[k.root - ce::kRootClassesRoot];
             key.shown = rootNames[k.root - ce::kRootClassesRoot];
             if (k.path.size() > kMaxKeyDepth)
-                return fail("registry key " + number(k.id) + ": its path has " + number(k.path.size()) +
-                            " levels; the registry holds at most " + number(kMaxKeyDepth));
+                return fail("registry key " + number(k.id) + ": its path has " + number(k.path.size())
+                            + " levels; the registry holds at most " + number(kMaxKeyDepth));
             std::string path;
             for (uint16_t part : k.path) {
                 const std::string &text = stringText(part);
                 if (text.empty() || text.find('\\') != std::string::npos || hasControlCharacter(text))
-                    return fail("registry key " + number(k.id) + ": \"" + printable(text) + "\" is no key name");
+                    return fail("registry key " + number(k.id) + ": \"" + printable(text)
+                                + "\" is no key name");
                 if (text.size() > kMaxKeyNameLength)
-                    return fail("registry key " + number(k.id) + ": a name of " + number(text.size()) +
-                                " characters; the registry takes at most " + number(kMaxKeyNameLength));
+                    return fail("registry key " + number(k.id) + ": a name of " + number(text.size())
+                                + " characters; the registry takes at most " + number(kMaxKeyNameLength));
                 path += (path.empty() ? "" : "\\") + text;
             }
             key.path = wide(path);
@@ -380,13 +393,12 @@ private:
 
     // The device's registry file cannot hold a line break or other control character in a
     // name (nor can a person read one), so such a cabinet is refused before anything is written.
-    template <typename Text>
-    static bool hasControlCharacter(const Text &name)
+    template <typename Text> static bool hasControlCharacter(const Text &name)
     {
-        return std::any_of(name.begin(), name.end(), [](auto c) { return static_cast<unsigned char>(c) < 0x20; });
+        return std::any_of(name.begin(), name.end(),
+                           [](auto c) { return static_cast<unsigned char>(c) < 0x20; });
     }
-    template <typename Text>
-    static std::string printable(const Text &name)
+    template <typename Text> static std::string printable(const Text &name)
     {
         std::string shown(name.begin(), name.end());
         for (char &c : shown)
@@ -446,14 +458,16 @@ private:
         fs::path target = control::hostPathOf(control::fromUtf8(f.devicePath));
         if (target.empty()) return fail("the device has no file system to install " + f.devicePath + " into");
         if (target.filename().string().size() > kMaxHostNameBytes)
-            return fail("cannot write " + f.devicePath + ": its name is longer than the file system takes (" +
-                        number(kMaxHostNameBytes) + " bytes)");
+            return fail("cannot write " + f.devicePath + ": its name is longer than the file system takes ("
+                        + number(kMaxHostNameBytes) + " bytes)");
         std::string why;
         if (!staging.makeFolders(target.parent_path(), &why))
             return fail("cannot make the folder of " + f.devicePath + ": " + why);
-        StagedFile &staged = staging.add({target, target.parent_path() / (".install-" + number(index) + ".new"),
-                                          target.parent_path() / (".install-" + number(index) + ".old")});
-        if (!writeNewFile(staged.temporary, *f.data, &why)) return fail("cannot write " + f.devicePath + ": " + why);
+        StagedFile &staged
+            = staging.add({target, target.parent_path() / (".install-" + number(index) + ".new"),
+                           target.parent_path() / (".install-" + number(index) + ".old")});
+        if (!writeNewFile(staged.temporary, *f.data, &why))
+            return fail("cannot write " + f.devicePath + ": " + why);
         staged.written = true;
         return true;
     }
@@ -465,10 +479,12 @@ private:
         struct stat info;
         if (::lstat(staged.target.c_str(), &info) == 0) {
             if (!S_ISREG(info.st_mode))
-                return fail("cannot write " + devicePath + ": " +
-                            (S_ISDIR(info.st_mode) ? "a folder of that name is there" : "something other than a file is there"));
+                return fail("cannot write " + devicePath + ": "
+                            + (S_ISDIR(info.st_mode) ? "a folder of that name is there"
+                                                     : "something other than a file is there"));
             if (::lstat(staged.previous.c_str(), &info) == 0 || errno != ENOENT)
-                return fail("cannot write " + devicePath + ": " + staged.previous.filename().string() + " is in the way");
+                return fail("cannot write " + devicePath + ": " + staged.previous.filename().string()
+                            + " is in the way");
             if (::rename(staged.target.c_str(), staged.previous.c_str()) != 0)
                 return fail("cannot replace " + devicePath + ": " + systemError(errno));
             staged.hadOld = true;
@@ -485,21 +501,24 @@ private:
     bool writeKey(const KeyWrite &k, InstallOutcome *outcome)
     {
         HKEY key = nullptr;
-        LONG status = RegCreateKeyExW(k.root, k.path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
+        LONG status
+            = RegCreateKeyExW(k.root, k.path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
         if (status != ERROR_SUCCESS)
-            return fail("cannot create the registry key " + k.shown + " (error " + number(static_cast<uint32_t>(status)) +
-                        ")");
+            return fail("cannot create the registry key " + k.shown + " (error "
+                        + number(static_cast<uint32_t>(status)) + ")");
         for (const ValueWrite &v : k.values) {
-            if (v.keepExisting &&
-                RegQueryValueExW(key, v.name.c_str(), nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS) {
+            if (v.keepExisting
+                && RegQueryValueExW(key, v.name.c_str(), nullptr, nullptr, nullptr, nullptr)
+                    == ERROR_SUCCESS) {
                 ++outcome->valuesKept;
                 continue;
             }
-            status = RegSetValueExW(key, v.name.c_str(), 0, v.type, v.data.data(), static_cast<DWORD>(v.data.size()));
+            status = RegSetValueExW(key, v.name.c_str(), 0, v.type, v.data.data(),
+                                    static_cast<DWORD>(v.data.size()));
             if (status != ERROR_SUCCESS) {
                 RegCloseKey(key);
-                return fail("cannot write the value \"" + control::toUtf8(v.name) + "\" of " + k.shown + " (error " +
-                            number(static_cast<uint32_t>(status)) + ")");
+                return fail("cannot write the value \"" + control::toUtf8(v.name) + "\" of " + k.shown
+                            + " (error " + number(static_cast<uint32_t>(status)) + ")");
             }
             ++outcome->valuesWritten;
         }
@@ -519,7 +538,7 @@ private:
     std::unordered_map<uint16_t, std::string> directoryPaths_;
 };
 
-}  // namespace
+}   // namespace
 
 std::optional<uint32_t> processorOfName(std::string_view name)
 {
@@ -553,8 +572,8 @@ bool installCabinetFile(const fs::path &file, const InstallTarget &target, Insta
 {
     std::string bytes;
     if (!control::readRegularFile(file, kMaxCabinetFileBytes, &bytes, error)) return false;
-    return installCabinet(std::span(reinterpret_cast<const uint8_t *>(bytes.data()), bytes.size()), target, outcome,
-                          error);
+    return installCabinet(std::span(reinterpret_cast<const uint8_t *>(bytes.data()), bytes.size()), target,
+                          outcome, error);
 }
 
-}  // namespace host
+}   // namespace host

@@ -30,7 +30,7 @@ struct InstallOutcome {
     std::vector<std::string> files;   // device paths written
     std::vector<std::string> keys;    // "HKLM\..." created or opened
     size_t valuesWritten = 0;
-    size_t valuesKept = 0;            // existing values the record asked not to overwrite
+    size_t valuesKept = 0;   // existing values the record asked not to overwrite
 };
 // "Durvo (Norvane): \Windows\Durvo.DLL; HKLM\Software\...\Durvo; 6 values written" (", 1 kept"
 // when the record asked to keep a value that was there).
@@ -55,9 +55,9 @@ constexpr size_t kMaxKeyDepth = 512;
 bool installCabinet(std::span<const uint8_t> cabinet, const InstallTarget &target, InstallOutcome *outcome,
                     std::string *error);
 // Reads the cabinet file (of the host) and installs it.
-bool installCabinetFile(const std::filesystem::path &file, const InstallTarget &target, InstallOutcome *outcome,
-                        std::string *error);
+bool installCabinetFile(const std::filesystem::path &file, const InstallTarget &target,
+                        InstallOutcome *outcome, std::string *error);
 
-}  // namespace host
+}   // namespace host
 
 #endif

@@ -30,7 +30,7 @@ long long wallMs()
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
-}  // namespace
+}   // namespace
 
 std::string clockStamp()
 {
@@ -43,8 +43,7 @@ std::string clockStamp()
 
 Runner::Runner(const Script &script, Options options, std::ostream &out, std::ostream &err)
     : script_(script), options_(std::move(options)), out_(out), err_(err)
-{
-}
+{ }
 
 Runner::~Runner() = default;
 
@@ -58,7 +57,8 @@ bool Runner::run()
         current_ = &commands[i];
         if (isPromptingCommand(commands[i].kind)) {
             std::vector<const Command *> answers;
-            while (i + 1 < commands.size() && isAnswer(commands[i + 1].kind)) answers.push_back(&commands[++i]);
+            while (i + 1 < commands.size() && isAnswer(commands[i + 1].kind))
+                answers.push_back(&commands[++i]);
             ok = prompt(*current_, answers);
         } else {
             // Only the commands above prompt; a prompt during any other fails the run all the same.
@@ -89,19 +89,13 @@ bool Runner::fail(const Command &command, const std::string &message)
 bool Runner::execute(const Command &c)
 {
     switch (c.kind) {
-    case CommandKind::Clock:
-        control::setLocalTime(c.time);
-        return true;
-    case CommandKind::TickCount:
-        control::setTickCount(c.number);
-        return true;
+    case CommandKind::Clock: control::setLocalTime(c.time); return true;
+    case CommandKind::TickCount: control::setTickCount(c.number); return true;
     case CommandKind::Power:
         control::setPowerCallFails(false);
         control::setPowerStatus(c.power[0], c.power[1], c.power[2]);
         return true;
-    case CommandKind::PowerFail:
-        control::setPowerCallFails(true);
-        return true;
+    case CommandKind::PowerFail: control::setPowerCallFails(true); return true;
     case CommandKind::Boot:
         // A scenario starts on a device with Durvo installed unless it asks for an empty one.
         if (!c.emptyDevice && !hasDurvoItem()) {
@@ -128,15 +122,9 @@ bool Runner::execute(const Command &c)
         closeAllForeignWindows();
         control::setTickCount(0);
         return boot(c);
-    case CommandKind::Run:
-        runFor(c);
-        return true;
-    case CommandKind::Sleep:
-        control::advanceClock(c.number);
-        return true;
-    case CommandKind::Show:
-        show(c);
-        return true;
+    case CommandKind::Run: runFor(c); return true;
+    case CommandKind::Sleep: control::advanceClock(c.number); return true;
+    case CommandKind::Show: show(c); return true;
     case CommandKind::Screenshot: {
         screen_->refreshHeader();   // the clock may have moved without a timer (sleep, clock)
         control::pumpMessages();
@@ -151,9 +139,7 @@ bool Runner::execute(const Command &c)
         control::addForeignWindow(control::fromUtf8(c.text));
         openWindows_.push_back(control::fromUtf8(c.text));
         return true;
-    case CommandKind::Hide:
-        control::setForeignWindowVisible(control::fromUtf8(c.text), false);
-        return true;
+    case CommandKind::Hide: control::setForeignWindowVisible(control::fromUtf8(c.text), false); return true;
     case CommandKind::Close: {
         std::u16string title = control::fromUtf8(c.text);
         control::closeForeignWindow(title);
@@ -161,21 +147,16 @@ bool Runner::execute(const Command &c)
         if (it != openWindows_.end()) openWindows_.erase(it);
         return true;
     }
-    case CommandKind::Setting:
-        pendingSettings_.emplace_back(c.text, c.number);
-        return true;
-    case CommandKind::DesktopSync:
-        return desktopSync(c);
+    case CommandKind::Setting: pendingSettings_.emplace_back(c.text, c.number); return true;
+    case CommandKind::DesktopSync: return desktopSync(c);
     case CommandKind::Tap:
     case CommandKind::Action:
     case CommandKind::Settings:
-    case CommandKind::Setup:
-        return prompt(c, {});
+    case CommandKind::Setup: return prompt(c, {});
     case CommandKind::Menu:
     case CommandKind::Answer:
     case CommandKind::Options:
-    case CommandKind::Licence:
-        break;   // answer lines are carried out with the command they follow
+    case CommandKind::Licence: break;   // answer lines are carried out with the command they follow
     }
     return fail(c, "unhandled command");
 }
@@ -215,7 +196,8 @@ bool Runner::action(const Command &c)
 bool Runner::openSettings(const Command &c)
 {
     auto items = screen_->items();
-    auto item = std::find_if(items.begin(), items.end(), [](const TodayScreen::ItemView &v) { return v.hasOptions; });
+    auto item = std::find_if(items.begin(), items.end(),
+                             [](const TodayScreen::ItemView &v) { return v.hasOptions; });
     if (item == items.end()) return fail(c, "no item on the Today screen has options");
     FARPROC export241 = GetProcAddressW(item->module, MAKEINTRESOURCEW(ORDINAL_CUSTOM_ITEM_OPTIONS));
     // An export's real type is known only to its caller, as with any GetProcAddress.
@@ -223,12 +205,13 @@ bool Runner::openSettings(const Command &c)
     HRSRC found = FindResourceW(item->module, MAKEINTRESOURCEW(IDD_TODAY_CUSTOM), RT_DIALOG);
     HGLOBAL loaded = found ? LoadResource(item->module, found) : nullptr;
     if (!procedure || !loaded) {
-        return fail(c, "the item \"" + control::toUtf8(item->name) + "\" has no options page (export " +
-                           std::to_string(ORDINAL_CUSTOM_ITEM_OPTIONS) + " and dialog " +
-                           std::to_string(IDD_TODAY_CUSTOM) + ")");
+        return fail(c,
+                    "the item \"" + control::toUtf8(item->name) + "\" has no options page (export "
+                        + std::to_string(ORDINAL_CUSTOM_ITEM_OPTIONS) + " and dialog "
+                        + std::to_string(IDD_TODAY_CUSTOM) + ")");
     }
-    DialogBoxIndirectParamW(item->module, static_cast<LPCDLGTEMPLATEW>(LockResource(loaded)), screen_->desktop(),
-                            procedure, 0);
+    DialogBoxIndirectParamW(item->module, static_cast<LPCDLGTEMPLATEW>(LockResource(loaded)),
+                            screen_->desktop(), procedure, 0);
     return true;
 }
 
@@ -246,7 +229,8 @@ bool Runner::boot(const Command &c)
     if (!screen_->start(applySettings)) return fail(c, "cannot create the Desktop window");
     if (!settingError.empty()) return fail(c, settingError);
     control::pumpMessages();
-    if (screen_->items().empty()) err_ << script_.name << ":" << c.line << ": note: no Today item was started\n";
+    if (screen_->items().empty())
+        err_ << script_.name << ":" << c.line << ": note: no Today item was started\n";
     reportChanges();
     return true;
 }
@@ -273,7 +257,8 @@ void Runner::show(const Command &c)
     }
     clearProgress();
     for (const auto &item : screen_->items())
-        for (const std::u16string &line : control::drawnText(item.window)) out_ << "item: " << control::toUtf8(line) << "\n";
+        for (const std::u16string &line : control::drawnText(item.window))
+            out_ << "item: " << control::toUtf8(line) << "\n";
     out_.flush();
 }
 
@@ -334,4 +319,4 @@ void Runner::print(const std::string &line)
     out_.flush();
 }
 
-}  // namespace host
+}   // namespace host

@@ -28,11 +28,11 @@ class Runner {
 public:
     struct Options {
         ScreenLook look;
-        uint32_t processor = 0;                   // the device's, a PROCESSOR_* value
-        std::filesystem::path builtCabinet;       // what `boot` installs on a device without Durvo
-        std::filesystem::path deviceDir;          // DIR: the device in DIR/fs, the desktop in DIR/desktop
-        std::filesystem::path setupProgram;       // what `setup` runs: DurvoSetup built for the platform
-        bool progress = false;   // show progress of long runs on `err`
+        uint32_t processor = 0;               // the device's, a PROCESSOR_* value
+        std::filesystem::path builtCabinet;   // what `boot` installs on a device without Durvo
+        std::filesystem::path deviceDir;      // DIR: the device in DIR/fs, the desktop in DIR/desktop
+        std::filesystem::path setupProgram;   // what `setup` runs: DurvoSetup built for the platform
+        bool progress = false;                // show progress of long runs on `err`
     };
     Runner(const Script &script, Options options, std::ostream &out, std::ostream &err);
     ~Runner();
@@ -91,18 +91,18 @@ private:
     std::vector<std::pair<std::string, DWORD>> pendingSettings_;
     std::vector<std::u16string> openWindows_;   // titles of other programs' windows, oldest first
     std::string shownText_;
-    const Command *current_ = nullptr;          // the command being carried out
-    std::vector<const Command *> answers_;      // the answer lines of the prompting command
+    const Command *current_ = nullptr;       // the command being carried out
+    std::vector<const Command *> answers_;   // the answer lines of the prompting command
     size_t nextAnswer_ = 0;
-    std::string promptFailure_;                 // the first "file:line: message" of a prompt
-    bool onDesktop_ = false;                    // dialogs are the setup's, not the item's
-    std::string switchFailure_;                 // a registry switch inside a desktop step failed
+    std::string promptFailure_;   // the first "file:line: message" of a prompt
+    bool onDesktop_ = false;      // dialogs are the setup's, not the item's
+    std::string switchFailure_;   // a registry switch inside a desktop step failed
     bool deviceRegistryLost_ = false;
     bool hadItems_ = false;
     bool progressShown_ = false;
     long long lastProgressMs_ = 0;
 };
 
-}  // namespace host
+}   // namespace host
 
 #endif

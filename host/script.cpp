@@ -9,7 +9,10 @@
 namespace host {
 namespace {
 
-bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
+bool isBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r';
+}
 
 std::string_view trim(std::string_view s)
 {
@@ -42,8 +45,7 @@ std::vector<std::string_view> words(std::string_view s)
     return out;
 }
 
-template <typename T>
-std::optional<T> parseNumber(std::string_view text)
+template <typename T> std::optional<T> parseNumber(std::string_view text)
 {
     T value{};
     if (text.empty() || text.front() == '-' || text.front() == '+') return std::nullopt;
@@ -52,7 +54,10 @@ std::optional<T> parseNumber(std::string_view text)
     return value;
 }
 
-bool isLeapYear(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
+bool isLeapYear(int year)
+{
+    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+}
 
 int daysInMonth(int year, int month)
 {
@@ -77,8 +82,8 @@ std::optional<SYSTEMTIME> parseClock(std::string_view date, std::string_view tim
     auto field = [](std::string_view s, size_t at, size_t len) {
         return s.size() >= at + len ? parseNumber<int>(s.substr(at, len)) : std::nullopt;
     };
-    if (date.size() != 10 || date[4] != '-' || date[7] != '-' || time.size() != 8 || time[2] != ':' ||
-        time[5] != ':') {
+    if (date.size() != 10 || date[4] != '-' || date[7] != '-' || time.size() != 8 || time[2] != ':'
+        || time[5] != ':') {
         *why = "clock wants YYYY-MM-DD HH:MM:SS";
         return std::nullopt;
     }
@@ -88,8 +93,8 @@ std::optional<SYSTEMTIME> parseClock(std::string_view date, std::string_view tim
         *why = "clock wants YYYY-MM-DD HH:MM:SS";
         return std::nullopt;
     }
-    if (*year < kFirstYear || *month < 1 || *month > 12 || *day < 1 ||
-        *day > daysInMonth(*year, *month) || *hour > 23 || *minute > 59 || *second > 59) {
+    if (*year < kFirstYear || *month < 1 || *month > 12 || *day < 1 || *day > daysInMonth(*year, *month)
+        || *hour > 23 || *minute > 59 || *second > 59) {
         *why = "no such date or time: " + std::string(date) + " " + std::string(time);
         return std::nullopt;
     }
@@ -160,7 +165,8 @@ std::optional<ControlSetting> parseControlSetting(std::string_view word, std::st
     size_t eq = word.find('=');
     auto id = eq == std::string_view::npos ? std::nullopt : parseNumber<int>(word.substr(0, eq));
     if (!id || *id > 65535) {
-        *why = "options wants ID=VALUE (1001=on, 1002=off, 1005=2, 1009=tap), not '" + std::string(word) + "'";
+        *why
+            = "options wants ID=VALUE (1001=on, 1002=off, 1005=2, 1009=tap), not '" + std::string(word) + "'";
         return std::nullopt;
     }
     std::string_view value = word.substr(eq + 1);
@@ -176,7 +182,8 @@ std::optional<ControlSetting> parseControlSetting(std::string_view word, std::st
         setting.kind = ControlSetting::Kind::Index;
         setting.index = *index;
     } else {
-        *why = "control " + std::to_string(*id) + " wants on, off, tap or a list index, not '" + std::string(value) + "'";
+        *why = "control " + std::to_string(*id) + " wants on, off, tap or a list index, not '"
+            + std::string(value) + "'";
         return std::nullopt;
     }
     return setting;
@@ -261,7 +268,8 @@ bool parseCommand(std::string_view line, Command *cmd, std::string *why)
         }
         auto d = parseDuration(w[1]);
         if (!d || *d == 0) {
-            *why = "bad duration '" + std::string(w[1]) + "' (like 500ms, 7s, 15m, 2h, 1h30m; more than 0, less than 49 days)";
+            *why = "bad duration '" + std::string(w[1])
+                + "' (like 500ms, 7s, 15m, 2h, 1h30m; more than 0, less than 49 days)";
             return false;
         }
         cmd->kind = isRun ? CommandKind::Run : CommandKind::Sleep;
@@ -291,16 +299,18 @@ bool parseCommand(std::string_view line, Command *cmd, std::string *why)
         auto title = parseTitle(rest, why);
         if (!title) return false;
         cmd->kind = verb == "window" ? CommandKind::Window
-                  : verb == "hide" ? CommandKind::Hide : CommandKind::Close;
+            : verb == "hide"         ? CommandKind::Hide
+                                     : CommandKind::Close;
         cmd->text = *title;
         return true;
     }
     if (verb == "setting") {
         if (!wantArgs(2, "setting NAME VALUE")) return false;
         if (!isSettingName(w[1])) {
-            *why = "unknown setting '" + std::string(w[1]) + "' (dvAutoReset, dvAutoSoftReset, dvAutoDCReset, "
-                   "dvAutoLog, dvLogProcess, dvBriefInfo, dvPowerMode, dvPPC2002, dvForecast, dvOffLevel, "
-                   "dvDurvo, dvLogTimeout)";
+            *why = "unknown setting '" + std::string(w[1])
+                + "' (dvAutoReset, dvAutoSoftReset, dvAutoDCReset, "
+                  "dvAutoLog, dvLogProcess, dvBriefInfo, dvPowerMode, dvPPC2002, dvForecast, dvOffLevel, "
+                  "dvDurvo, dvLogTimeout)";
             return false;
         }
         auto v = parseNumber<DWORD>(w[2]);
@@ -338,8 +348,8 @@ bool parseCommand(std::string_view line, Command *cmd, std::string *why)
     if (verb == "desktop-sync") {
         // A Windows path of drive C:, blanks allowed: the rest of the line or one quoted string.
         auto path = parseTitle(rest, why);
-        if (!path || path->size() < 3 || std::toupper(static_cast<unsigned char>((*path)[0])) != 'C' ||
-            (*path)[1] != ':' || (*path)[2] != '\\') {
+        if (!path || path->size() < 3 || std::toupper(static_cast<unsigned char>((*path)[0])) != 'C'
+            || (*path)[1] != ':' || (*path)[2] != '\\') {
             *why = "usage: desktop-sync PATH (a folder on drive C:, such as C:\\Program Files\\Sync)";
             return false;
         }
@@ -421,8 +431,10 @@ void checkSequence(const Script &script, std::vector<std::string> *errors)
     for (const Command &c : script.commands) {
         if (isAnswer(c.kind)) {
             if (!answering)
-                fail(c, "an answer line must follow the command that prompts (tap, action, settings or setup) or "
-                        "another answer");
+                fail(
+                    c,
+                    "an answer line must follow the command that prompts (tap, action, settings or setup) or "
+                    "another answer");
             continue;
         }
         answering = isPromptingCommand(c.kind);
@@ -445,9 +457,7 @@ void checkSequence(const Script &script, std::vector<std::string> *errors)
         case CommandKind::Settings:
             if (!booted) fail(c, "no Today screen yet: boot first");
             break;
-        case CommandKind::Window:
-            ++openWindows[c.text];
-            break;
+        case CommandKind::Window: ++openWindows[c.text]; break;
         case CommandKind::Hide:
         case CommandKind::Close: {
             auto it = openWindows.find(c.text);
@@ -458,35 +468,33 @@ void checkSequence(const Script &script, std::vector<std::string> *errors)
             if (c.kind == CommandKind::Close && --it->second == 0) openWindows.erase(it);
             break;
         }
-        case CommandKind::Setting:
-            pendingSetting = &c;
-            break;
-        default:
-            break;
+        case CommandKind::Setting: pendingSetting = &c; break;
+        default: break;
         }
     }
-    if (pendingSetting) fail(*pendingSetting, "setting takes effect at the next boot or softreset, and none follows");
+    if (pendingSetting)
+        fail(*pendingSetting, "setting takes effect at the next boot or softreset, and none follows");
 }
 
-}  // namespace
+}   // namespace
 
 bool isPromptingCommand(CommandKind kind)
 {
-    return kind == CommandKind::Tap || kind == CommandKind::Action || kind == CommandKind::Settings ||
-           kind == CommandKind::Setup;
+    return kind == CommandKind::Tap || kind == CommandKind::Action || kind == CommandKind::Settings
+        || kind == CommandKind::Setup;
 }
 
 bool isAnswer(CommandKind kind)
 {
-    return kind == CommandKind::Menu || kind == CommandKind::Answer || kind == CommandKind::Options ||
-           kind == CommandKind::Licence;
+    return kind == CommandKind::Menu || kind == CommandKind::Answer || kind == CommandKind::Options
+        || kind == CommandKind::Licence;
 }
 
 std::optional<DWORD> parseDuration(std::string_view text)
 {
     // Units in the order they must appear, with their size in milliseconds.
-    static constexpr std::array<std::pair<std::string_view, uint64_t>, 4> units{{
-        {"h", 3600000}, {"m", 60000}, {"s", 1000}, {"ms", 1}}};
+    static constexpr std::array<std::pair<std::string_view, uint64_t>, 4> units{
+        {{"h", 3600000}, {"m", 60000}, {"s", 1000}, {"ms", 1}}};
     if (text.empty()) return std::nullopt;
     uint64_t total = 0;
     size_t nextUnit = 0;
@@ -513,8 +521,8 @@ std::optional<DWORD> parseDuration(std::string_view text)
 bool isSettingName(std::string_view name)
 {
     static constexpr std::array<std::string_view, 12> names{
-        "dvDurvo", "dvLogTimeout", "dvAutoReset", "dvAutoSoftReset", "dvAutoDCReset", "dvAutoLog",
-        "dvLogProcess", "dvBriefInfo", "dvPowerMode", "dvPPC2002", "dvForecast", "dvOffLevel"};
+        "dvDurvo",      "dvLogTimeout", "dvAutoReset", "dvAutoSoftReset", "dvAutoDCReset", "dvAutoLog",
+        "dvLogProcess", "dvBriefInfo",  "dvPowerMode", "dvPPC2002",       "dvForecast",    "dvOffLevel"};
     for (auto n : names)
         if (n == name) return true;
     return false;
@@ -546,4 +554,4 @@ bool parseScript(std::string_view text, std::string_view name, Script *script,
     return errors->size() == before;
 }
 
-}  // namespace host
+}   // namespace host

@@ -29,17 +29,17 @@ enum class CommandKind {
     Close,        // close TITLE
     Setting,      // setting NAME VALUE
     // Commands that prompt the user; the answer lines that follow one answer its prompts.
-    Tap,          // tap [X Y]
-    Action,       // action
-    Settings,     // settings
-    Setup,        // setup: DurvoSetup runs on the emulated desktop
+    Tap,        // tap [X Y]
+    Action,     // action
+    Settings,   // settings
+    Setup,      // setup: DurvoSetup runs on the emulated desktop
     // Answer lines.
-    Menu,         // menu TEXT | menu dismiss [screenshot FILE.png]
-    Answer,       // answer yes|no|ok [screenshot FILE.png]
-    Options,      // options ID=VALUE ... [screenshot FILE.png]
-    Licence,      // licence install|cancel [screenshot FILE.png]
+    Menu,      // menu TEXT | menu dismiss [screenshot FILE.png]
+    Answer,    // answer yes|no|ok [screenshot FILE.png]
+    Options,   // options ID=VALUE ... [screenshot FILE.png]
+    Licence,   // licence install|cancel [screenshot FILE.png]
     // The emulated desktop.
-    DesktopSync,  // desktop-sync PATH: the synchronisation software installed at PATH
+    DesktopSync,   // desktop-sync PATH: the synchronisation software installed at PATH
 };
 
 bool isPromptingCommand(CommandKind kind);
@@ -56,22 +56,22 @@ struct ControlSetting {
 struct Command {
     CommandKind kind = CommandKind::Boot;
     int line = 0;
-    SYSTEMTIME time{};        // Clock
-    DWORD number = 0;         // TickCount; Run and Sleep duration in ms; Setting value
-    DWORD stepMs = 1000;      // Run
-    BYTE power[3]{};          // Power: AC line status, battery flag, battery life percent
-    std::string text;         // window title (UTF-8), screenshot file, setting name, cabinet file,
-                              // menu item, desktop path (DesktopSync)
-    bool emptyDevice = false; // Boot: start without installing anything
-    int x = 10, y = 5;        // Tap: the client point of the item
-    bool dismiss = false;     // Menu: dismiss the menu instead of choosing an item
-    int answer = 0;           // Answer: IDYES, IDNO or IDOK; Licence: IDOK (install) or IDCANCEL
+    SYSTEMTIME time{};          // Clock
+    DWORD number = 0;           // TickCount; Run and Sleep duration in ms; Setting value
+    DWORD stepMs = 1000;        // Run
+    BYTE power[3]{};            // Power: AC line status, battery flag, battery life percent
+    std::string text;           // window title (UTF-8), screenshot file, setting name, cabinet file,
+                                // menu item, desktop path (DesktopSync)
+    bool emptyDevice = false;   // Boot: start without installing anything
+    int x = 10, y = 5;          // Tap: the client point of the item
+    bool dismiss = false;       // Menu: dismiss the menu instead of choosing an item
+    int answer = 0;             // Answer: IDYES, IDNO or IDOK; Licence: IDOK (install) or IDCANCEL
     std::vector<ControlSetting> controls;   // Options, in the order given
-    std::string picture;      // answer lines: a screenshot taken while the prompt is shown
+    std::string picture;                    // answer lines: a screenshot taken while the prompt is shown
 };
 
 struct Script {
-    std::string name;         // as used in messages: the path given, or "<stdin>"
+    std::string name;   // as used in messages: the path given, or "<stdin>"
     std::vector<Command> commands;
 };
 
@@ -88,6 +88,6 @@ bool parseScript(std::string_view text, std::string_view name, Script *script,
 // row counts (those must agree with their row blobs).
 bool isSettingName(std::string_view name);
 
-}  // namespace host
+}   // namespace host
 
 #endif

@@ -33,10 +33,10 @@ const char *answerWord(int answer)
 
 const char *answerKindName(CommandKind kind)
 {
-    return kind == CommandKind::Menu      ? "a popup menu"
-           : kind == CommandKind::Answer  ? "a message box"
-           : kind == CommandKind::Licence ? "the licence dialog"
-                                          : "an options page";
+    return kind == CommandKind::Menu   ? "a popup menu"
+        : kind == CommandKind::Answer  ? "a message box"
+        : kind == CommandKind::Licence ? "the licence dialog"
+                                       : "an options page";
 }
 
 // Whether a box of this type has the button an answer presses.
@@ -44,13 +44,10 @@ bool boxHasButton(UINT type, int answer)
 {
     switch (type & MB_TYPEMASK) {
     case MB_OK:
-    case MB_OKCANCEL:
-        return answer == IDOK;
+    case MB_OKCANCEL: return answer == IDOK;
     case MB_YESNO:
-    case MB_YESNOCANCEL:
-        return answer == IDYES || answer == IDNO;
-    default:
-        return false;
+    case MB_YESNOCANCEL: return answer == IDYES || answer == IDNO;
+    default: return false;
     }
 }
 
@@ -64,13 +61,10 @@ ControlKind kindOf(const control::ControlShown &control)
     case BS_CHECKBOX:
     case BS_AUTOCHECKBOX:
     case BS_3STATE:
-    case BS_AUTO3STATE:
-        return ControlKind::CheckBox;
+    case BS_AUTO3STATE: return ControlKind::CheckBox;
     case BS_RADIOBUTTON:
-    case BS_AUTORADIOBUTTON:
-        return ControlKind::RadioButton;
-    default:
-        return ControlKind::PushButton;
+    case BS_AUTORADIOBUTTON: return ControlKind::RadioButton;
+    default: return ControlKind::PushButton;
     }
 }
 
@@ -95,7 +89,7 @@ std::string pageState(const std::vector<control::ControlShown> &controls)
     return state;
 }
 
-}  // namespace
+}   // namespace
 
 void Runner::promptFailed(int line, const std::string &message)
 {
@@ -116,13 +110,15 @@ const Command *Runner::takeAnswer(CommandKind kind, const std::string &prompt)
     int line = current_ ? current_->line : 0;
     if (!promptFailure_.empty()) return nullptr;   // the first failure is the one to report
     if (nextAnswer_ >= answers_.size()) {
-        promptFailed(line, prompt + " was not answered: no answer line for it follows line " + std::to_string(line));
+        promptFailed(
+            line, prompt + " was not answered: no answer line for it follows line " + std::to_string(line));
         return nullptr;
     }
     const Command *answer = answers_[nextAnswer_];
     if (answer->kind != kind) {
-        promptFailed(answer->line, std::string("this line answers ") + answerKindName(answer->kind) + ", but " +
-                                       prompt + " came");
+        promptFailed(answer->line,
+                     std::string("this line answers ") + answerKindName(answer->kind) + ", but " + prompt
+                         + " came");
         return nullptr;
     }
     ++nextAnswer_;
@@ -149,7 +145,8 @@ int Runner::answerMessageBox(const control::MessageBoxShown &box)
     const Command *answer = takeAnswer(CommandKind::Answer, "the message box \"" + caption + "\"");
     if (!answer) return 0;
     if (!boxHasButton(box.type, answer->answer)) {
-        promptFailed(answer->line, "the message box \"" + caption + "\" has no " + answerWord(answer->answer) + " button");
+        promptFailed(answer->line,
+                     "the message box \"" + caption + "\" has no " + answerWord(answer->answer) + " button");
         return 0;
     }
     if (!takePicture(*answer)) return 0;
@@ -168,7 +165,8 @@ int Runner::answerMenu(const control::MenuShown &menu)
     if (!answer || !takePicture(*answer)) return -1;
     if (answer->dismiss) return 0;
     for (const control::MenuItemShown &item : menu.items) {
-        if (!(item.flags & MF_SEPARATOR) && control::toUtf8(item.text) == answer->text) return static_cast<int>(item.id);
+        if (!(item.flags & MF_SEPARATOR) && control::toUtf8(item.text) == answer->text)
+            return static_cast<int>(item.id);
     }
     promptFailed(answer->line, "the popup menu has no item \"" + answer->text + "\" (it has: " + items + ")");
     return -1;
@@ -194,8 +192,8 @@ void Runner::answerDialog(const control::DialogShown &dialog)
     SendMessageW(dialog.dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
 }
 
-bool Runner::setControl(HWND dialog, const std::vector<control::ControlShown> &controls, const Command &answer,
-                        const ControlSetting &setting)
+bool Runner::setControl(HWND dialog, const std::vector<control::ControlShown> &controls,
+                        const Command &answer, const ControlSetting &setting)
 {
     std::string name = "control " + std::to_string(setting.id);
     auto found = std::find_if(controls.begin(), controls.end(),
@@ -211,7 +209,8 @@ bool Runner::setControl(HWND dialog, const std::vector<control::ControlShown> &c
     case ControlSetting::Kind::Off: {
         bool on = setting.kind == ControlSetting::Kind::On;
         if (kind == ControlKind::RadioButton && !on) {
-            promptFailed(answer.line, name + " is a radio button: switch on another one of its group instead");
+            promptFailed(answer.line,
+                         name + " is a radio button: switch on another one of its group instead");
             return false;
         }
         if (kind != ControlKind::CheckBox && kind != ControlKind::RadioButton) {
@@ -227,8 +226,9 @@ bool Runner::setControl(HWND dialog, const std::vector<control::ControlShown> &c
             return false;
         }
         if (setting.index >= static_cast<int>(found->listItems.size())) {
-            promptFailed(answer.line, name + " has " + std::to_string(found->listItems.size()) + " entries, not " +
-                                          std::to_string(setting.index + 1));
+            promptFailed(answer.line,
+                         name + " has " + std::to_string(found->listItems.size()) + " entries, not "
+                             + std::to_string(setting.index + 1));
             return false;
         }
         done = control::selectListItem(dialog, setting.id, setting.index);
@@ -247,17 +247,18 @@ bool Runner::prompt(const Command &c, std::vector<const Command *> answers)
     nextAnswer_ = 0;
     // The item's menu and page run its own code: a rebuild it asks for waits until they end.
     if (screen_) screen_->holdRebuild(true);
-    bool carriedOut = c.kind == CommandKind::Tap      ? tap(c)
-                      : c.kind == CommandKind::Action ? action(c)
-                      : c.kind == CommandKind::Setup  ? setupOnDesktop(c)
-                                                      : openSettings(c);
+    bool carriedOut = c.kind == CommandKind::Tap ? tap(c)
+        : c.kind == CommandKind::Action          ? action(c)
+        : c.kind == CommandKind::Setup           ? setupOnDesktop(c)
+                                                 : openSettings(c);
     if (screen_) screen_->holdRebuild(false);
     control::pumpMessages();
     reportChanges();
     bool ok = carriedOut && promptsSettled(c);
     if (ok && nextAnswer_ < answers_.size()) {
-        ok = fail(*answers_[nextAnswer_], std::string("this line answers ") +
-                                              answerKindName(answers_[nextAnswer_]->kind) + ", but none came");
+        ok = fail(*answers_[nextAnswer_],
+                  std::string("this line answers ") + answerKindName(answers_[nextAnswer_]->kind)
+                      + ", but none came");
     }
     answers_.clear();
     nextAnswer_ = 0;
@@ -277,4 +278,4 @@ bool Runner::promptsSettled(const Command &c)
     return true;
 }
 
-}  // namespace host
+}   // namespace host

@@ -15,7 +15,10 @@ namespace ce = package::ce;
 namespace le = package::le;
 using package::SetupRecord;
 
-std::string number(uint64_t n) { return std::to_string(n); }
+std::string number(uint64_t n)
+{
+    return std::to_string(n);
+}
 
 std::string hex(uint32_t n)
 {
@@ -25,29 +28,31 @@ std::string hex(uint32_t n)
 }
 
 struct Section {
-    const char *name;         // "the string section"
-    const char *entry;        // "string entry"
+    const char *name;    // "the string section"
+    const char *entry;   // "string entry"
     size_t offsetAt;
     size_t countAt;
 };
 constexpr Section kStrings{"the string section", "string entry", ce::kStringsAt, ce::kStringCountAt};
-constexpr Section kDirectories{"the directory section", "directory entry", ce::kDirectoriesAt, ce::kDirectoryCountAt};
+constexpr Section kDirectories{"the directory section", "directory entry", ce::kDirectoriesAt,
+                               ce::kDirectoryCountAt};
 constexpr Section kFiles{"the file section", "file entry", ce::kFilesAt, ce::kFileCountAt};
 constexpr Section kKeys{"the registry key section", "registry key entry", ce::kKeysAt, ce::kKeyCountAt};
-constexpr Section kValues{"the registry value section", "registry value entry", ce::kValuesAt, ce::kValueCountAt};
-constexpr Section kShortcuts{"the shortcut section", "shortcut entry", ce::kShortcutsAt, ce::kShortcutCountAt};
+constexpr Section kValues{"the registry value section", "registry value entry", ce::kValuesAt,
+                          ce::kValueCountAt};
+constexpr Section kShortcuts{"the shortcut section", "shortcut entry", ce::kShortcutsAt,
+                             ce::kShortcutCountAt};
 
 class Reader {
 public:
     Reader(std::span<const uint8_t> bytes, SetupRecord *record, std::string *error)
         : rec_(bytes), out_(*record), error_(*error)
-    {
-    }
+    { }
 
     bool read()
     {
-        return header() && headerStrings() && strings() && directories() && files() && keys() && values() &&
-               shortcuts();
+        return header() && headerStrings() && strings() && directories() && files() && keys() && values()
+            && shortcuts();
     }
 
 private:
@@ -89,13 +94,15 @@ private:
     bool header()
     {
         if (rec_.size() < ce::kHeaderSize)
-            return fail("short header: " + number(rec_.size()) + " bytes, fewer than its " + number(ce::kHeaderSize) +
-                        "-byte header");
-        if (!std::equal(std::begin(ce::kSignature), std::end(ce::kSignature), rec_.begin() + ce::kSignatureAt))
+            return fail("short header: " + number(rec_.size()) + " bytes, fewer than its "
+                        + number(ce::kHeaderSize) + "-byte header");
+        if (!std::equal(std::begin(ce::kSignature), std::end(ce::kSignature),
+                        rec_.begin() + ce::kSignatureAt))
             return fail("bad signature: it does not begin with \"MSCE\"");
         uint32_t length = le::get32(rec_, ce::kLengthAt);
         if (length != rec_.size())
-            return fail("its length field gives " + number(length) + " bytes, but it holds " + number(rec_.size()));
+            return fail("its length field gives " + number(length) + " bytes, but it holds "
+                        + number(rec_.size()));
         uint32_t format = le::get32(rec_, ce::kFormatAt);
         if (format != ce::kFormat) return fail("format " + number(format) + ", not " + number(ce::kFormat));
         out_.processor = le::get32(rec_, ce::kProcessorAt);
@@ -115,22 +122,27 @@ private:
         *length = le::get16(rec_, lengthAt);
         if (*length == 0) return fail(std::string(what) + " has no bytes, not even its NUL");
         if (*at < ce::kHeaderSize || !inside(*at, *length))
-            return fail(std::string(what) + " (offset " + number(*at) + ", " + number(*length) +
-                        " bytes) lies outside the header strings (bytes 100 to " + number(rec_.size()) + ")");
+            return fail(std::string(what) + " (offset " + number(*at) + ", " + number(*length)
+                        + " bytes) lies outside the header strings (bytes 100 to " + number(rec_.size())
+                        + ")");
         return true;
     }
 
     bool headerStrings()
     {
         size_t at = 0, length = 0;
-        if (!headerString(ce::kAppNameAt, ce::kAppNameLengthAt, "the application name", &at, &length)) return false;
+        if (!headerString(ce::kAppNameAt, ce::kAppNameLengthAt, "the application name", &at, &length))
+            return false;
         if (!exactText(at, length, &out_.appName))
-            return fail("the application name is not one text closed by a NUL in its " + number(length) + " bytes");
-        if (!headerString(ce::kProviderAt, ce::kProviderLengthAt, "the provider name", &at, &length)) return false;
+            return fail("the application name is not one text closed by a NUL in its " + number(length)
+                        + " bytes");
+        if (!headerString(ce::kProviderAt, ce::kProviderLengthAt, "the provider name", &at, &length))
+            return false;
         if (!exactText(at, length, &out_.provider))
-            return fail("the provider name is not one text closed by a NUL in its " + number(length) + " bytes");
-        if (!headerString(ce::kUnsupportedAt, ce::kUnsupportedLengthAt, "the list of unsupported platforms", &at,
-                          &length))
+            return fail("the provider name is not one text closed by a NUL in its " + number(length)
+                        + " bytes");
+        if (!headerString(ce::kUnsupportedAt, ce::kUnsupportedLengthAt, "the list of unsupported platforms",
+                          &at, &length))
             return false;
         // Names closed by NULs, then one more NUL as the last byte.
         size_t end = at + length;
@@ -140,7 +152,8 @@ private:
             size_t nulAt = static_cast<size_t>(nul - rec_.begin());
             if (nulAt == end) return fail("the list of unsupported platforms is not closed by an empty name");
             if (nulAt == at) {
-                if (at + 1 != end) return fail("the list of unsupported platforms has an empty name before its end");
+                if (at + 1 != end)
+                    return fail("the list of unsupported platforms has an empty name before its end");
                 break;
             }
             out_.unsupportedPlatforms.emplace_back(rec_.begin() + static_cast<std::ptrdiff_t>(at), nul);
@@ -155,8 +168,8 @@ private:
         uint32_t offset = le::get32(rec_, s.offsetAt);
         *count = le::get16(rec_, s.countAt);
         if (offset < ce::kHeaderSize || offset > rec_.size())
-            return fail(std::string(s.name) + " (offset " + number(offset) + ") lies outside the record (bytes 100 to " +
-                        number(rec_.size()) + ")");
+            return fail(std::string(s.name) + " (offset " + number(offset)
+                        + ") lies outside the record (bytes 100 to " + number(rec_.size()) + ")");
         *at = offset;
         return true;
     }
@@ -164,8 +177,8 @@ private:
     bool entryFits(const Section &s, size_t index, size_t count, size_t at, size_t bytes)
     {
         if (inside(at, bytes)) return true;
-        return fail(std::string(s.entry) + " " + number(index + 1) + " of " + number(count) +
-                    " runs past the end of the record (" + number(rec_.size()) + " bytes)");
+        return fail(std::string(s.entry) + " " + number(index + 1) + " of " + number(count)
+                    + " runs past the end of the record (" + number(rec_.size()) + " bytes)");
     }
 
     bool newId(std::set<uint16_t> &ids, uint16_t id, const char *what)
@@ -188,8 +201,8 @@ private:
             if (!entryFits(kStrings, i, count, at, ce::kStringFixed + length)) return false;
             if (!newId(stringIds_, s.id, "string")) return false;
             if (!exactText(at + ce::kStringFixed, length, &s.text))
-                return fail("string " + number(s.id) + " is not one text closed by a NUL in its " + number(length) +
-                            " bytes");
+                return fail("string " + number(s.id) + " is not one text closed by a NUL in its "
+                            + number(length) + " bytes");
             out_.strings.push_back(std::move(s));
             at += ce::kStringFixed + length;
         }
@@ -232,11 +245,11 @@ private:
             if (!entryFits(kFiles, i, count, at, ce::kFileFixed + length)) return false;
             if (!newId(ids, f.id, "file")) return false;
             if (!exactText(at + ce::kFileFixed, length, &f.name) || f.name.empty())
-                return fail("file " + number(f.id) + ": its name is not one text closed by a NUL in its " +
-                            number(length) + " bytes");
+                return fail("file " + number(f.id) + ": its name is not one text closed by a NUL in its "
+                            + number(length) + " bytes");
             if (!directoryIds_.count(f.directory))
-                return fail("file " + number(f.id) + " (" + f.name + ") is to go to directory " + number(f.directory) +
-                            ", which the record does not hold");
+                return fail("file " + number(f.id) + " (" + f.name + ") is to go to directory "
+                            + number(f.directory) + ", which the record does not hold");
             out_.files.push_back(std::move(f));
             at += ce::kFileFixed + length;
         }
@@ -257,8 +270,8 @@ private:
             if (!entryFits(kKeys, i, count, at, ce::kKeyFixed + length)) return false;
             if (!newId(keyIds_, k.id, "registry key")) return false;
             if (k.root < ce::kRootClassesRoot || k.root > ce::kRootUsers)
-                return fail("registry key " + number(k.id) + " has root " + number(k.root) +
-                            ", which is no registry root (1 to 4)");
+                return fail("registry key " + number(k.id) + " has root " + number(k.root)
+                            + ", which is no registry root (1 to 4)");
             if (!idList(at + ce::kKeyFixed, length, "registry key " + number(k.id), &k.path)) return false;
             out_.keys.push_back(std::move(k));
             at += ce::kKeyFixed + length;
@@ -272,8 +285,8 @@ private:
         uint32_t type = v.kind & ce::kAddRegTypeMask;
         uint32_t others = v.kind & ~(ce::kAddRegTypeMask | ce::kAddRegNoClobber);
         if (others != 0)
-            return fail(what + " has kind " + hex(v.kind) + ", with flags " + hex(others) +
-                        " that this installer does not carry out");
+            return fail(what + " has kind " + hex(v.kind) + ", with flags " + hex(others)
+                        + " that this installer does not carry out");
         const auto &d = v.data;
         switch (type) {
         case ce::kAddRegTypeDword:
@@ -286,11 +299,11 @@ private:
                 return fail(what + ": its text is not closed by a NUL");
             return true;
         case ce::kAddRegTypeMultiSz:
-            if (!(d.size() == 1 && d[0] == 0) && !(d.size() >= 2 && d[d.size() - 1] == 0 && d[d.size() - 2] == 0))
+            if (!(d.size() == 1 && d[0] == 0)
+                && !(d.size() >= 2 && d[d.size() - 1] == 0 && d[d.size() - 2] == 0))
                 return fail(what + ": its list of texts is not closed by an empty one");
             return true;
-        case ce::kAddRegTypeBinary:
-            return true;
+        case ce::kAddRegTypeBinary: return true;
         default:
             return fail(what + " has kind " + hex(v.kind) + ", which is no value type this installer knows");
         }
@@ -315,13 +328,13 @@ private:
             auto end = begin + static_cast<std::ptrdiff_t>(length);
             auto nul = std::find(begin, end, 0);
             if (nul == end)
-                return fail("registry value " + number(v.id) + ": its name is not closed by a NUL in its " +
-                            number(length) + " bytes");
+                return fail("registry value " + number(v.id) + ": its name is not closed by a NUL in its "
+                            + number(length) + " bytes");
             v.name.assign(begin, nul);
             v.data.assign(nul + 1, end);
             if (!keyIds_.count(v.key))
-                return fail("registry value \"" + v.name + "\" belongs to registry key " + number(v.key) +
-                            ", which the record does not hold");
+                return fail("registry value \"" + v.name + "\" belongs to registry key " + number(v.key)
+                            + ", which the record does not hold");
             if (!valueData(v)) return false;
             out_.values.push_back(std::move(v));
             at += ce::kValueFixed + length;
@@ -335,7 +348,8 @@ private:
         uint16_t count = 0;
         if (!section(kShortcuts, &at, &count)) return false;
         if (count > 0)
-            return fail("the record asks for shortcuts (" + number(count) + "), which this installer does not make");
+            return fail("the record asks for shortcuts (" + number(count)
+                        + "), which this installer does not make");
         return true;
     }
 
@@ -345,7 +359,7 @@ private:
     std::set<uint16_t> stringIds_, directoryIds_, keyIds_;
 };
 
-}  // namespace
+}   // namespace
 
 bool readSetupRecord(std::span<const uint8_t> bytes, package::SetupRecord *record, std::string *error)
 {
@@ -360,7 +374,8 @@ bool readCabinetSetupRecord(CabinetReader &reader, SetupRecord *record, std::str
     std::vector<size_t> found;
     for (size_t i = 0; i < members.size(); ++i) {
         const std::string &name = members[i].name;
-        if (name.size() > suffix.size() && name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0)
+        if (name.size() > suffix.size()
+            && name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0)
             found.push_back(i);
     }
     if (found.empty()) {
@@ -368,8 +383,8 @@ bool readCabinetSetupRecord(CabinetReader &reader, SetupRecord *record, std::str
         return false;
     }
     if (found.size() > 1) {
-        *error = "two cabinet members end in \"" + suffix + "\" (" + members[found[0]].name + ", " +
-                 members[found[1]].name + "); the setup record must be one";
+        *error = "two cabinet members end in \"" + suffix + "\" (" + members[found[0]].name + ", "
+            + members[found[1]].name + "); the setup record must be one";
         return false;
     }
     std::vector<uint8_t> bytes;
@@ -382,4 +397,4 @@ bool readCabinetSetupRecord(CabinetReader &reader, SetupRecord *record, std::str
     return true;
 }
 
-}  // namespace host
+}   // namespace host

@@ -22,6 +22,6 @@ bool readSetupRecord(std::span<const uint8_t> bytes, package::SetupRecord *recor
 // cannot be carried out.
 bool readCabinetSetupRecord(CabinetReader &reader, package::SetupRecord *record, std::string *error);
 
-}  // namespace host
+}   // namespace host
 
 #endif

@@ -52,13 +52,13 @@ std::optional<std::string> iniValue(std::string_view ini, std::string_view secti
     return std::nullopt;
 }
 
-}  // namespace
+}   // namespace
 
 bool placeStandIn(const fs::path &file, StandIn which, std::string *error)
 {
     const char *text = which == StandIn::ApplicationManager
-                           ? "durvo-today stand-in: the application manager of the synchronisation software\r\n"
-                           : "durvo-today stand-in: the text editor\r\n";
+        ? "durvo-today stand-in: the application manager of the synchronisation software\r\n"
+        : "durvo-today stand-in: the text editor\r\n";
     fs::path temporary = file;
     temporary += ".new";
     std::error_code ec;
@@ -82,7 +82,8 @@ bool placeStandIn(const fs::path &file, StandIn which, std::string *error)
 std::optional<StandIn> standInOf(std::u16string_view programPath)
 {
     size_t slash = programPath.find_last_of(u"\\/");
-    std::string name = lower(control::toUtf8(programPath.substr(slash == std::u16string_view::npos ? 0 : slash + 1)));
+    std::string name
+        = lower(control::toUtf8(programPath.substr(slash == std::u16string_view::npos ? 0 : slash + 1)));
     if (name == "ceappmgr.exe") return StandIn::ApplicationManager;
     if (name == "notepad.exe") return StandIn::TextEditor;
     return std::nullopt;
@@ -150,4 +151,4 @@ bool cabinetProcessor(const fs::path &file, uint32_t *processor, std::string *er
     return true;
 }
 
-}  // namespace host
+}   // namespace host

@@ -36,6 +36,6 @@ bool descriptionCabinets(std::string_view ini, std::vector<std::string> *cabinet
 // The processor that the setup record (the ".000" member) of a cabinet file names.
 bool cabinetProcessor(const std::filesystem::path &file, uint32_t *processor, std::string *error);
 
-}  // namespace host
+}   // namespace host
 
 #endif

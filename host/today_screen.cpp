@@ -26,8 +26,8 @@ TodayScreen *activeScreen = nullptr;
 std::optional<DWORD> readDword(HKEY key, const char16_t *name)
 {
     DWORD type = 0, value = 0, size = sizeof value;
-    if (RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE *>(&value), &size) != ERROR_SUCCESS ||
-        type != REG_DWORD || size != sizeof value)
+    if (RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE *>(&value), &size) != ERROR_SUCCESS
+        || type != REG_DWORD || size != sizeof value)
         return std::nullopt;
     return value;
 }
@@ -36,8 +36,8 @@ std::optional<std::u16string> readString(HKEY key, const char16_t *name)
 {
     WCHAR buffer[MAX_PATH]{};
     DWORD type = 0, size = sizeof buffer - sizeof(WCHAR);
-    if (RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE *>(buffer), &size) != ERROR_SUCCESS ||
-        (type != REG_SZ && type != REG_EXPAND_SZ))
+    if (RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE *>(buffer), &size) != ERROR_SUCCESS
+        || (type != REG_SZ && type != REG_EXPAND_SZ))
         return std::nullopt;
     return std::u16string(buffer);
 }
@@ -60,7 +60,8 @@ std::vector<ItemKey> enabledCustomItems(std::ostream &diagnostics)
     for (DWORD index = 0;; ++index) {
         WCHAR name[256]{};
         DWORD nameLength = 255;
-        if (RegEnumKeyExW(items, index, name, &nameLength, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+        if (RegEnumKeyExW(items, index, name, &nameLength, nullptr, nullptr, nullptr, nullptr)
+            != ERROR_SUCCESS)
             break;
         HKEY key = nullptr;
         if (RegOpenKeyExW(items, name, 0, KEY_READ, &key) != ERROR_SUCCESS) continue;
@@ -88,22 +89,23 @@ std::vector<ItemKey> enabledCustomItems(std::ostream &diagnostics)
     return found;
 }
 
-template <size_t N>
-void copyInto(WCHAR (&dst)[N], const std::u16string &src)
+template <size_t N> void copyInto(WCHAR (&dst)[N], const std::u16string &src)
 {
     size_t n = std::min(src.size(), N - 1);
     std::copy_n(src.begin(), n, dst);
     dst[n] = 0;
 }
 
-}  // namespace
+}   // namespace
 
 TodayScreen::TodayScreen(const ScreenLook &look, std::ostream &diagnostics)
     : look_(look), diagnostics_(diagnostics)
-{
-}
+{ }
 
-TodayScreen::~TodayScreen() { stop(); }
+TodayScreen::~TodayScreen()
+{
+    stop();
+}
 
 bool TodayScreen::start(const std::function<void()> &beforeItemsStart)
 {
@@ -145,8 +147,9 @@ std::vector<TodayScreen::ItemView> TodayScreen::items() const
 {
     std::vector<ItemView> views;
     for (const Item &item : items_)
-        views.push_back({item.record->szName, item.window, RECT{0, item.top, look_.width, item.top + item.height},
-                         item.module, item.record->fOptions != 0});
+        views.push_back({item.record->szName, item.window,
+                         RECT{0, item.top, look_.width, item.top + item.height}, item.module,
+                         item.record->fOptions != 0});
     return views;
 }
 
@@ -296,32 +299,27 @@ void TodayScreen::takeSelection(HWND itemWindow)
 
 LRESULT CALLBACK TodayScreen::desktopProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (activeScreen && activeScreen->desktop_ == window) return activeScreen->handle(message, wParam, lParam);
+    if (activeScreen && activeScreen->desktop_ == window)
+        return activeScreen->handle(message, wParam, lParam);
     return DefWindowProcW(window, message, wParam, lParam);
 }
 
 LRESULT TodayScreen::handle(UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
-    case WM_PAINT:
-        paint();
-        return 0;
-    case WM_ERASEBKGND:
-        return 1;   // WM_PAINT covers every pixel
+    case WM_PAINT: paint(); return 0;
+    case WM_ERASEBKGND: return 1;   // WM_PAINT covers every pixel
     case WM_TIMER:
         if (wParam == kHeightTimer) {
             queryHeights();
             refreshHeader();
         }
         return 0;
-    case TODAYM_GETCOLOR:
-        return wParam == TODAYCOLOR_TEXT ? static_cast<LRESULT>(itemTextColour()) : 0;
+    case TODAYM_GETCOLOR: return wParam == TODAYCOLOR_TEXT ? static_cast<LRESULT>(itemTextColour()) : 0;
     case TODAYM_DRAWWATERMARK:
         if (lParam) drawWatermark(*reinterpret_cast<const TODAYDRAWWATERMARKINFO *>(lParam));
         return TRUE;
-    case TODAYM_TOOKSELECTION:
-        takeSelection(reinterpret_cast<HWND>(wParam));
-        return 0;
+    case TODAYM_TOOKSELECTION: takeSelection(reinterpret_cast<HWND>(wParam)); return 0;
     case WM_WININICHANGE:
         if (wParam == TODAY_REFRESH_WININICHANGE) {
             rebuildPending_ = true;
@@ -331,9 +329,8 @@ LRESULT TodayScreen::handle(UINT message, WPARAM wParam, LPARAM lParam)
     case kRebuildMessage:
         if (rebuildPending_ && !rebuildHeld_) rebuild();
         return 0;
-    default:
-        return DefWindowProcW(desktop_, message, wParam, lParam);
+    default: return DefWindowProcW(desktop_, message, wParam, lParam);
     }
 }
 
-}  // namespace host
+}   // namespace host

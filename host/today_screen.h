@@ -39,9 +39,9 @@ public:
     struct ItemView {
         std::u16string name;   // the item's key name
         HWND window;
-        RECT bounds;           // in the Desktop's client coordinates
-        HMODULE module;        // the item's library
-        bool hasOptions;       // its key's "Options" is not 0: the Today settings can open its page
+        RECT bounds;       // in the Desktop's client coordinates
+        HMODULE module;    // the item's library
+        bool hasOptions;   // its key's "Options" is not 0: the Today settings can open its page
     };
     std::vector<ItemView> items() const;
 
@@ -89,6 +89,6 @@ private:
     HeaderContent shownHeader_;
 };
 
-}  // namespace host
+}   // namespace host
 
 #endif

@@ -38,8 +38,8 @@ void composeItemLines(const MeterState &state, const LineParts &parts, ItemLines
         else if (settings.forecastMode != 0)
             wsprintfW(lines->first, TEXT("Durvo %d:%02d%s"), hours, minutes, parts.suffix);
         else
-            wsprintfW(lines->first, TEXT("Durvo %d:%02d, since %s, %s "), hours, minutes,
-                      parts.startDate, parts.startTime);
+            wsprintfW(lines->first, TEXT("Durvo %d:%02d, since %s, %s "), hours, minutes, parts.startDate,
+                      parts.startTime);
         return;
     }
 
@@ -84,10 +84,8 @@ static HFONT createItemFont(LONG weight)
 {
     LOGFONTW font;
     GetObjectW(GetStockObject(SYSTEM_FONT), sizeof font, &font);
-    if (weight != systemWeight)
-        font.lfWeight = weight;
-    if (meterState.settings.ppc2002Style != 0)
-        font.lfHeight = -uiFontHeight;
+    if (weight != systemWeight) font.lfWeight = weight;
+    if (meterState.settings.ppc2002Style != 0) font.lfHeight = -uiFontHeight;
     return CreateFontIndirectW(&font);
 }
 
@@ -107,8 +105,7 @@ void measureLineHeight(HWND window)
     LPCWSTR sample = meterState.settings.briefView != 0 ? TEXT("Qq") : TEXT("Qq\n\rQq");
     DrawTextW(dc, sample, -1, &measured, DT_CALCRECT);
     lineHeight = measured.bottom - measured.top;
-    if (lineHeight < minLineHeight)
-        lineHeight = minLineHeight;
+    if (lineHeight < minLineHeight) lineHeight = minLineHeight;
     if (GetDeviceCaps(dc, LOGPIXELSX) >= highDpiFrom && lineHeight < minLineHeightHighDpi)
         lineHeight = minLineHeightHighDpi;
 
@@ -140,13 +137,11 @@ void paintItem(HWND window)
     WCHAR suffix[forecastSuffixChars];
     suffix[0] = 0;
     bool deactivated = settings.resetOnFullCharge != 0 && meterState.fullyCharged != 0;
-    if (settings.forecastMode != 0 && !deactivated)
-        forecastSuffix(suffix);
+    if (settings.forecastMode != 0 && !deactivated) forecastSuffix(suffix);
 
     WCHAR elapsed[elapsedChars];
     elapsed[0] = 0;
-    if (settings.briefView == 0 && !deactivated)
-        formatElapsed(elapsed);
+    if (settings.briefView == 0 && !deactivated) formatElapsed(elapsed);
 
     LineParts parts = {startDate, startTime, elapsed, suffix};
     ItemLines lines;
@@ -167,21 +162,18 @@ void paintItem(HWND window)
             indent = largeIconIndent;
         }
     }
-    HICON icon = (HICON)LoadImageW(moduleInstance, MAKEINTRESOURCEW(iconId), IMAGE_ICON,
-                                   iconSize, iconSize, 0);
+    HICON icon
+        = (HICON)LoadImageW(moduleInstance, MAKEINTRESOURCEW(iconId), IMAGE_ICON, iconSize, iconSize, 0);
 
     SetBkMode(dc, TRANSPARENT);
-    if (icon != NULL)
-        DrawIconEx(dc, iconLeft, iconTop, icon, 0, 0, 0, NULL, DI_NORMAL);
+    if (icon != NULL) DrawIconEx(dc, iconLeft, iconTop, icon, 0, 0, 0, NULL, DI_NORMAL);
     if (settings.ppc2002Style != 0)
-        SetTextColor(dc, (COLORREF)SendMessageW(GetParent(window), TODAYM_GETCOLOR,
-                                                TODAYCOLOR_TEXT, 0));
+        SetTextColor(dc, (COLORREF)SendMessageW(GetParent(window), TODAYM_GETCOLOR, TODAYCOLOR_TEXT, 0));
 
     bool detailed = settings.briefView == 0;
     RECT text = client;
     text.left = indent;
-    if (detailed)
-        text.top -= 1;
+    if (detailed) text.top -= 1;
     // The brief view keeps the system font's own weight; the detailed view's first line is bold.
     drawLine(dc, lines.first, &text, detailed ? boldWeight : systemWeight);
     if (detailed) {
@@ -190,6 +182,5 @@ void paintItem(HWND window)
     }
 
     EndPaint(window, &paint);
-    if (icon != NULL)
-        DestroyIcon(icon);
+    if (icon != NULL) DestroyIcon(icon);
 }

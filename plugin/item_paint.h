@@ -5,7 +5,7 @@
 #include "meter_state.h"
 
 // Text limits in UTF-16 units, terminator included.
-const int lineChars = 256;      // a composed line or the detailed view's prefix: 255 characters
+const int lineChars = 256;   // a composed line or the detailed view's prefix: 255 characters
 
 // Fewer than this many pixels of text would crowd the item's icon.
 const int minLineHeight = 18;

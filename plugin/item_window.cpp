@@ -29,8 +29,8 @@ BOOL registerItemClass()
     windowClass.hIcon = NULL;
     windowClass.hCursor = NULL;
     // In the Pocket PC 2002 look the host paints its watermark behind the item instead.
-    windowClass.hbrBackground =
-        meterState.settings.ppc2002Style == 1 ? NULL : CreateSolidBrush(GetSysColor(COLOR_WINDOW));
+    windowClass.hbrBackground
+        = meterState.settings.ppc2002Style == 1 ? NULL : CreateSolidBrush(GetSysColor(COLOR_WINDOW));
     windowClass.lpszMenuName = NULL;
     windowClass.lpszClassName = itemClassName;
 
@@ -53,15 +53,13 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved
         // Nothing is saved: the tick saved at most 30 s ago.
         UnregisterClassW(itemClassName, moduleInstance);
         return TRUE;
-    default:
-        return TRUE;
+    default: return TRUE;
     }
 }
 
 extern "C" HWND WINAPI InitializeCustomItem(TODAYLISTITEM *item, HWND parent)
 {
-    if (item == NULL || item->fEnabled == 0)
-        return NULL;
+    if (item == NULL || item->fEnabled == 0) return NULL;
     moduleInstance = item->hinstDLL;
     registerItemClass();
 
@@ -75,8 +73,8 @@ extern "C" HWND WINAPI InitializeCustomItem(TODAYLISTITEM *item, HWND parent)
     // The host sizes the item from lineHeight before the item window exists.
     measureLineHeight(parent);
 
-    itemWindow = CreateWindowExW(0, itemClassName, TEXT("Durvo"), WS_CHILD | WS_VISIBLE, 0, 0, 0,
-                                 0, parent, NULL, moduleInstance, NULL);
+    itemWindow = CreateWindowExW(0, itemClassName, TEXT("Durvo"), WS_CHILD | WS_VISIBLE, 0, 0, 0, 0, parent,
+                                 NULL, moduleInstance, NULL);
     return itemWindow;
 }
 
@@ -84,8 +82,7 @@ static LRESULT onCreate(HWND window)
 {
     meterState.ticksSinceSave = 0;
     loadMeterState();
-    if (meterState.settings.resetOnSoftReset == 1)
-        resetTimers();
+    if (meterState.settings.resetOnSoftReset == 1) resetTimers();
     SetTimer(window, tickTimerId, tickPeriodMs, NULL);
     return 0;
 }
@@ -103,11 +100,9 @@ static LRESULT onEraseBackground(HWND window, HDC dc)
 // The host asks whether the item's height changed; the item never resizes itself.
 static LRESULT onQueryRefresh(TODAYLISTITEM *item)
 {
-    if (item == NULL)
-        return FALSE;
+    if (item == NULL) return FALSE;
     DWORD height = (DWORD)(lineHeight + 1);
-    if (item->cyp == height)
-        return FALSE;
+    if (item->cyp == height) return FALSE;
     requestRepaint();
     item->cyp = height;
     return TRUE;
@@ -121,43 +116,30 @@ LRESULT CALLBACK itemWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     }
 
     switch (message) {
-    case WM_CREATE:
-        return onCreate(window);
+    case WM_CREATE: return onCreate(window);
     case WM_DESTROY:
         // Nothing is saved: the tick saved at most 30 s ago.
         KillTimer(window, tickTimerId);
         if (window == itemWindow)
             itemWindow = NULL;   // a later repaint request must not reach a reused handle
         return 0;
-    case WM_PAINT:
-        paintItem(window);
-        return 0;
+    case WM_PAINT: paintItem(window); return 0;
     case WM_ERASEBKGND:
         // Read at every erase, so a style switched on the options page shows at once.
-        if (meterState.settings.ppc2002Style == 1)
-            return onEraseBackground(window, (HDC)wParam);
+        if (meterState.settings.ppc2002Style == 1) return onEraseBackground(window, (HDC)wParam);
         return DefWindowProcW(window, message, wParam, lParam);
     case WM_TIMER:
-        if (wParam == tickTimerId)
-            meterTick();
+        if (wParam == tickTimerId) meterTick();
         return 0;
     case WM_LBUTTONDOWN:
         PostMessageW(GetParent(window), TODAYM_TOOKSELECTION, (WPARAM)window, (LPARAM)window);
         return DefWindowProcW(window, message, wParam, lParam);
-    case WM_LBUTTONUP:
-        showPopupMenu(window, LOWORD(lParam), HIWORD(lParam));
-        return 0;
-    case WM_TODAYCUSTOM_QUERYREFRESHCACHE:
-        return onQueryRefresh((TODAYLISTITEM *)wParam);
+    case WM_LBUTTONUP: showPopupMenu(window, LOWORD(lParam), HIWORD(lParam)); return 0;
+    case WM_TODAYCUSTOM_QUERYREFRESHCACHE: return onQueryRefresh((TODAYLISTITEM *)wParam);
     case WM_TODAYCUSTOM_RECEIVEDSELECTION:
-    case WM_TODAYCUSTOM_LOSTSELECTION:
-        return TRUE;
-    case WM_TODAYCUSTOM_USERNAVIGATION:
-        return FALSE;
-    case WM_TODAYCUSTOM_ACTION:
-        showPopupMenu(window, actionMenuX, actionMenuY);
-        return FALSE;
-    default:
-        return DefWindowProcW(window, message, wParam, lParam);
+    case WM_TODAYCUSTOM_LOSTSELECTION: return TRUE;
+    case WM_TODAYCUSTOM_USERNAVIGATION: return FALSE;
+    case WM_TODAYCUSTOM_ACTION: showPopupMenu(window, actionMenuX, actionMenuY); return FALSE;
+    default: return DefWindowProcW(window, message, wParam, lParam);
     }
 }

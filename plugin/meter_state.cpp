@@ -13,8 +13,8 @@ struct StoreValue {
     LPCWSTR name;
     void *field;
     DWORD size;
-    DWORD *rows;         // logs only: the count of rows in use
-    DWORD countLimit;    // counts only: the largest count accepted; 0 for everything else
+    DWORD *rows;        // logs only: the count of rows in use
+    DWORD countLimit;   // counts only: the largest count accepted; 0 for everything else
 };
 
 // The order is the store's own: the load reads each count before the log it sizes.
@@ -47,8 +47,7 @@ static DWORD storedSize(const StoreValue &value)
 static HKEY openStore()
 {
     HKEY key = nullptr;
-    RegCreateKeyExW(HKEY_LOCAL_MACHINE, storeKeyName, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                    &key, nullptr);
+    RegCreateKeyExW(HKEY_LOCAL_MACHINE, storeKeyName, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
     return key;
 }
 
@@ -70,8 +69,8 @@ static StoreRead readStoreValue(HKEY key, const StoreValue &value)
     if (value.countLimit) {
         DWORD count = 0;
         size = sizeof count;
-        if (RegQueryValueExW(key, value.name, nullptr, nullptr, reinterpret_cast<BYTE *>(&count),
-                             &size) != ERROR_SUCCESS
+        if (RegQueryValueExW(key, value.name, nullptr, nullptr, reinterpret_cast<BYTE *>(&count), &size)
+                != ERROR_SUCCESS
             || size != sizeof count || count > value.countLimit) {
             return StoreRead::Failed;
         }
@@ -79,11 +78,11 @@ static StoreRead readStoreValue(HKEY key, const StoreValue &value)
         return StoreRead::Whole;
     }
     size = expected;
-    return RegQueryValueExW(key, value.name, nullptr, nullptr, static_cast<BYTE *>(value.field),
-                            &size) == ERROR_SUCCESS
-               && size == expected
-           ? StoreRead::Whole
-           : StoreRead::Failed;
+    return RegQueryValueExW(key, value.name, nullptr, nullptr, static_cast<BYTE *>(value.field), &size)
+                == ERROR_SUCCESS
+            && size == expected
+        ? StoreRead::Whole
+        : StoreRead::Failed;
 }
 
 // What a value too short to read leaves in its field: a setting its default, the on-time and

@@ -25,8 +25,8 @@ struct AppUsageEntry {
     WCHAR title[appTitleUnits];   // units after the terminator are leftovers, never read
     DWORD usageMs;
     DWORD launchCount;
-    DWORD running;                // flag: present at the latest sample
-    DWORD seenThisSample;         // flag: scratch mark of a sampling pass
+    DWORD running;          // flag: present at the latest sample
+    DWORD seenThisSample;   // flag: scratch mark of a sampling pass
 };
 static_assert(sizeof(AppUsageEntry) == 112, "logData rows are 112 bytes");
 static_assert(FIELD_OFFSET(AppUsageEntry, usageMs) == 96, "logData row layout");
@@ -39,13 +39,13 @@ struct MeterSettings {
     DWORD resetOnFullCharge;
     DWORD resetOnSoftReset;
     DWORD resetOnExternalPower;
-    DWORD logSaveMinutes;      // 0 = report only on demand; 5, 10, 30, 60
+    DWORD logSaveMinutes;   // 0 = report only on demand; 5, 10, 30, 60
     DWORD gatherAppStats;
     DWORD briefView;
-    DWORD chargeSensor;        // one of the ChargeSensor values
+    DWORD chargeSensor;   // one of the ChargeSensor values
     DWORD ppc2002Style;
-    DWORD forecastMode;        // 0 none, 1 total on-time, 2 remaining on-time
-    DWORD offLevel;            // percent at which the device turns itself off
+    DWORD forecastMode;   // 0 none, 1 total on-time, 2 remaining on-time
+    DWORD offLevel;       // percent at which the device turns itself off
 };
 
 enum ChargeSensor : DWORD {
@@ -56,28 +56,28 @@ enum ChargeSensor : DWORD {
 
 // Fixed capacities: the logs never grow on the heap.
 const DWORD historyCapacity = 255;
-const DWORD appCapacity = 100;          // the usage log fills at most 99 of them
-const BYTE chargeLevelUnknown = 255;    // any level above 100 means unknown
+const DWORD appCapacity = 100;         // the usage log fills at most 99 of them
+const BYTE chargeLevelUnknown = 255;   // any level above 100 means unknown
 
 struct MeterState {
     MeterSettings settings;
 
     // The count: durations are counted on-time in ms and wrap modulo 2^32.
-    SYSTEMTIME startedAt;          // local time; year 0 = never set
+    SYSTEMTIME startedAt;   // local time; year 0 = never set
     DWORD onTimeMs;
-    DWORD logElapsedMs;            // since the report file was last written
-    DWORD appSampleElapsedMs;      // since the last application sample
-    DWORD powerReadElapsedMs;      // since the last power status read
-    DWORD lastTickCount;           // GetTickCount against which the next step is measured
+    DWORD logElapsedMs;         // since the report file was last written
+    DWORD appSampleElapsedMs;   // since the last application sample
+    DWORD powerReadElapsedMs;   // since the last power status read
+    DWORD lastTickCount;        // GetTickCount against which the next step is measured
     DWORD lastStepMs;
-    DWORD ticksSinceSave;          // 0..30
-    DWORD paintedOnTimeMs;         // onTimeMs at the start of the last paint
+    DWORD ticksSinceSave;    // 0..30
+    DWORD paintedOnTimeMs;   // onTimeMs at the start of the last paint
 
-    PowerSample powerNow;          // the latest reading
-    PowerSample powerShown;        // the reading the last repaint decision was taken on
-    DWORD batteryPresent;          // flag: the last read gave a usable level
-    BYTE chargeLevel;              // 0..100, above 100 unknown
-    DWORD fullyCharged;            // flag: the sensor's full-charge rule held at the last tick
+    PowerSample powerNow;     // the latest reading
+    PowerSample powerShown;   // the reading the last repaint decision was taken on
+    DWORD batteryPresent;     // flag: the last read gave a usable level
+    BYTE chargeLevel;         // 0..100, above 100 unknown
+    DWORD fullyCharged;       // flag: the sensor's full-charge rule held at the last tick
 
     DWORD historyCount;
     ChargeHistoryEntry history[historyCapacity];
@@ -88,8 +88,8 @@ struct MeterState {
 extern MeterState meterState;
 
 // Display values kept beside the state for the life of the library.
-extern int lineHeight;      // pixels of one text line of the item
-extern int uiFontHeight;    // the shell's user-interface font size; 12 until the shell says
+extern int lineHeight;     // pixels of one text line of the item
+extern int uiFontHeight;   // the shell's user-interface font size; 12 until the shell says
 
 bool isPpc2002StylePlatform();
 // Whole seconds from first to second (negative when second is earlier), truncated toward zero.

@@ -5,8 +5,7 @@ HWND itemWindow;
 
 LRESULT requestRepaint()
 {
-    if (itemWindow == NULL)
-        return 0;
+    if (itemWindow == NULL) return 0;
     RECT rect;
     GetClientRect(itemWindow, &rect);
     rect.bottom += 1;

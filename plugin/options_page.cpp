@@ -16,8 +16,8 @@ static const WCHAR todayItemKey[] = TEXT("SOFTWARE\\Microsoft\\Today\\Items\\Dur
 // The mapped lists store the value of the selected entry: a stored value no entry stands for
 // shows as entry 0, and any other selection (no selection included) stores 0.
 static const DWORD logSaveValues[] = {0, 5, 10, 30, 60};
-static const DWORD chargeSensorValues[] = {chargeSensorStandard, chargeSensorThreeState,
-                                           chargeSensorDellAxim};
+static const DWORD chargeSensorValues[]
+    = {chargeSensorStandard, chargeSensorThreeState, chargeSensorDellAxim};
 static const DWORD offLevelValues[] = {0, 5, 10, 15, 20};
 
 // A list of the page and the setting it edits.
@@ -33,20 +33,28 @@ struct OptionList {
 // as one percent sign.
 enum { logSaveList, chargeSensorList, forecastList, offLevelList, optionListCount };
 static const OptionList optionLists[optionListCount] = {
-    {IDC_LOG_SAVE, &meterState.settings.logSaveMinutes, 5,
+    {IDC_LOG_SAVE,
+     &meterState.settings.logSaveMinutes,
+     5,
      {TEXT("Save Log on demand only"), TEXT("Save Log every 5 min."), TEXT("Save Log every 10 min."),
       TEXT("Save Log every 30 min."), TEXT("Save Log hourly")},
      logSaveValues},
-    {IDC_CHARGE_SENSOR, &meterState.settings.chargeSensor, 3,
+    {IDC_CHARGE_SENSOR,
+     &meterState.settings.chargeSensor,
+     3,
      {TEXT("Standard Charge Sensor"), TEXT("Casio-E115 3-state Charge Sensor"),
       TEXT("Dell Axim Charge Sensor")},
      chargeSensorValues},
     // A stored mode outside the list leaves it without a selection. Spelling as users know it
     // ("reminded" for remaining): keep.
-    {IDC_FORECAST, &meterState.settings.forecastMode, 3,
+    {IDC_FORECAST,
+     &meterState.settings.forecastMode,
+     3,
      {TEXT("Do not forecast durvo"), TEXT("Forecast total durvo"), TEXT("Forecast time reminded")},
      NULL},
-    {IDC_OFF_LEVEL, &meterState.settings.offLevel, 5,
+    {IDC_OFF_LEVEL,
+     &meterState.settings.offLevel,
+     5,
      {TEXT("PDA turns off on drain battery"), TEXT("PDA turns off on 5%% charge"),
       TEXT("PDA turns off on 10%% charge"), TEXT("PDA turns off on 15%% charge"),
       TEXT("PDA turns off on 20%% charge")},
@@ -81,17 +89,17 @@ int unregisterPlugin(HWND owner)
     // keep.
     if (MessageBoxW(owner,
                     TEXT("Do you really want to unregister Durvo plugin ? \n\r")
-                    TEXT("Tap \"YES\" only if you prepare to uninstal this software.\n\r")
-                    TEXT("Please note: uour device may perform soft reset after unregistering."),
-                    TEXT("Unregister plugin"), MB_YESNO) != IDYES) {
+                        TEXT("Tap \"YES\" only if you prepare to uninstal this software.\n\r")
+                            TEXT("Please note: uour device may perform soft reset after unregistering."),
+                    TEXT("Unregister plugin"), MB_YESNO)
+        != IDYES) {
         return 0;
     }
     if (RegDeleteKeyW(HKEY_LOCAL_MACHINE, todayItemKey) != ERROR_SUCCESS) {
         MessageBoxW(owner, TEXT("Error unregistering plugin"), TEXT("Unregistered"), MB_OK);
         return 0;
     }
-    MessageBoxW(owner,
-                TEXT("Durvo plugin was successfuly unregistered. Now you may uninstal Norvane Durvo."),
+    MessageBoxW(owner, TEXT("Durvo plugin was successfuly unregistered. Now you may uninstal Norvane Durvo."),
                 TEXT("Unregistered"), MB_OK);
     // The Today screen rebuilds its items and, the key gone, leaves ours out.
     SendMessageW(HWND_BROADCAST, WM_WININICHANGE, TODAY_REFRESH_WININICHANGE, 0);
@@ -180,8 +188,7 @@ static INT_PTR acceptOptionsPage(HWND dialog)
         *checkBoxes[i].setting = isChecked(dialog, checkBoxes[i].control) ? 1 : 0;
     }
     settings.briefView = isChecked(dialog, IDC_BRIEF_VIEW) ? 1 : 0;
-    settings.ppc2002Style =
-        isPpc2002StylePlatform() || isChecked(dialog, IDC_PPC2002_STYLE) ? 1 : 0;
+    settings.ppc2002Style = isPpc2002StylePlatform() || isChecked(dialog, IDC_PPC2002_STYLE) ? 1 : 0;
     storeList(dialog, optionLists[forecastList]);
     storeList(dialog, optionLists[offLevelList]);
 
@@ -202,26 +209,19 @@ static INT_PTR onOptionsCommand(HWND dialog, int command)
         // The page stays open whatever the answer; its settings are still saved at OK.
         unregisterPlugin(dialog);
         return FALSE;
-    case IDC_ABOUT:
-        showAboutBox(dialog);
-        return TRUE;
-    case IDOK:
-        return acceptOptionsPage(dialog);
+    case IDC_ABOUT: showAboutBox(dialog); return TRUE;
+    case IDOK: return acceptOptionsPage(dialog);
     default:
         // Cancel included: the page ends through OK only.
         return FALSE;
     }
 }
 
-extern "C" INT_PTR CALLBACK CustomItemOptionsDlgProc(HWND dialog, UINT message, WPARAM wParam,
-                                                     LPARAM lParam)
+extern "C" INT_PTR CALLBACK CustomItemOptionsDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
-    case WM_INITDIALOG:
-        return initOptionsPage(dialog);
-    case WM_COMMAND:
-        return onOptionsCommand(dialog, LOWORD(wParam));
-    default:
-        return FALSE;
+    case WM_INITDIALOG: return initOptionsPage(dialog);
+    case WM_COMMAND: return onOptionsCommand(dialog, LOWORD(wParam));
+    default: return FALSE;
     }
 }

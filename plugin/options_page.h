@@ -5,8 +5,7 @@
 
 #include <windows.h>
 
-extern "C" INT_PTR CALLBACK CustomItemOptionsDlgProc(HWND dialog, UINT message, WPARAM wParam,
-                                                     LPARAM lParam);
+extern "C" INT_PTR CALLBACK CustomItemOptionsDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
 // Asks, then deletes the Today item key and has the Today screen drop the item. Message boxes
 // are owned by `owner`. Returns 1 when the key was deleted, else 0.

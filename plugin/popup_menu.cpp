@@ -9,7 +9,8 @@
 static void confirmReset(HWND window)
 {
     if (MessageBoxW(window, TEXT("Do you really want to reset timers ?"), TEXT("Reset confirmation"),
-                    MB_YESNO) == IDYES) {
+                    MB_YESNO)
+        == IDYES) {
         resetTimers();
     }
 }
@@ -40,26 +41,14 @@ int showPopupMenu(HWND window, int x, int y)
     AppendMenuW(menu, MF_STRING, IDM_UNREGISTER, TEXT("Unregister plugin"));
 
     // The menu's top-left corner lies at the tap; 0 means it was dismissed.
-    int command = TrackPopupMenuEx(menu, TPM_RETURNCMD, itemRect.left + x, itemRect.top + y,
-                                   window, NULL);
+    int command = TrackPopupMenuEx(menu, TPM_RETURNCMD, itemRect.left + x, itemRect.top + y, window, NULL);
     switch (command) {
-    case IDM_ABOUT:
-        showAboutBox(window);
-        break;
-    case IDM_RESET_TIMER:
-        confirmReset(window);
-        break;
-    case IDM_CREATE_REPORT:
-        writeReport(ReportMode::Interactive);
-        break;
-    case IDM_UNREGISTER:
-        unregisterPlugin(window);
-        break;
-    case IDM_SETTINGS:
-        runOptionsPage(window);
-        break;
-    default:
-        break;   // dismissed
+    case IDM_ABOUT: showAboutBox(window); break;
+    case IDM_RESET_TIMER: confirmReset(window); break;
+    case IDM_CREATE_REPORT: writeReport(ReportMode::Interactive); break;
+    case IDM_UNREGISTER: unregisterPlugin(window); break;
+    case IDM_SETTINGS: runOptionsPage(window); break;
+    default: break;   // dismissed
     }
 
     // Whatever happened, a reset, a report or new settings are stored and shown at once.

@@ -77,8 +77,7 @@ static bool writeHeading(HANDLE file)
     } else {
         lstrcpyW(line, TEXT("Battery charge level: Unknown "));
     }
-    return writeReportLine(file, line) && writeReportLine(file, TEXT(""))
-        && writeReportLine(file, TEXT(""));
+    return writeReportLine(file, line) && writeReportLine(file, TEXT("")) && writeReportLine(file, TEXT(""));
 }
 
 // One line for each level the battery reached, at the on-time it was reached.
@@ -129,8 +128,8 @@ static bool writeApplications(HANDLE file)
         lstrcpynW(title, app.title, appTitleUnits);
         WCHAR line[reportLineChars];
         HoursMinutes used = toHoursMinutes(app.usageMs);
-        wsprintfW(line, TEXT("%3d %2d:%02d %s"), (int)app.launchCount, (int)used.hours,
-                  (int)used.minutes, title);
+        wsprintfW(line, TEXT("%3d %2d:%02d %s"), (int)app.launchCount, (int)used.hours, (int)used.minutes,
+                  title);
         if (app.running) {
             lstrcatW(line, TEXT(" (*)"));
         }
@@ -158,11 +157,11 @@ void writeReport(ReportMode mode)
 {
     bool interactive = mode == ReportMode::Interactive;
     // Spelling as users know it ("Please sure", "successfuly" below): keep.
-    LPCWSTR cannotCreate =
-        TEXT("Unable to create file \n%s\nPlease sure this file is not opened by any program like Pocket Word");
-    HANDLE file = CreateFileW(REPORT_NEW_FILE_PATH, GENERIC_READ | GENERIC_WRITE,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, NULL);
+    LPCWSTR cannotCreate = TEXT(
+        "Unable to create file \n%s\nPlease sure this file is not opened by any program like Pocket Word");
+    HANDLE file
+        = CreateFileW(REPORT_NEW_FILE_PATH, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                      NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
     if (file == INVALID_HANDLE_VALUE) {
         if (interactive) {
             tellUser(cannotCreate, TEXT("Error"));

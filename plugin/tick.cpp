@@ -67,8 +67,8 @@ static void readPower()
         return;
     }
     meterState.batteryPresent = 1;
-    meterState.chargeLevel = sensor == chargeSensorThreeState ? threeStateLevel(power.BatteryFlag)
-                                                              : power.BatteryLifePercent;
+    meterState.chargeLevel
+        = sensor == chargeSensorThreeState ? threeStateLevel(power.BatteryFlag) : power.BatteryLifePercent;
     if (meterState.chargeLevel > 100) {
         meterState.batteryPresent = 0;
     }
@@ -77,8 +77,7 @@ static void readPower()
 static DWORD fullChargeRuleHolds()
 {
     const PowerSample &power = meterState.powerNow;
-    if (!meterState.batteryPresent || power.ACLineStatus != acLineOnline
-        || meterState.chargeLevel != 100) {
+    if (!meterState.batteryPresent || power.ACLineStatus != acLineOnline || meterState.chargeLevel != 100) {
         return 0;
     }
     if (meterState.settings.chargeSensor == chargeSensorDellAxim) {
@@ -117,8 +116,8 @@ bool shownValuesChanged()
     const PowerSample &now = meterState.powerNow;
     const PowerSample &shown = meterState.powerShown;
     return shownMinute(meterState.paintedOnTimeMs) != shownMinute(meterState.onTimeMs)
-        || now.BatteryLifePercent != shown.BatteryLifePercent
-        || now.ACLineStatus != shown.ACLineStatus || now.BatteryFlag != shown.BatteryFlag;
+        || now.BatteryLifePercent != shown.BatteryLifePercent || now.ACLineStatus != shown.ACLineStatus
+        || now.BatteryFlag != shown.BatteryFlag;
 }
 
 void meterTick()

@@ -14,8 +14,7 @@ HoursMinutes toHoursMinutes(DWORD ms)
 void formatDateAndTime(const SYSTEMTIME &time, WCHAR *date, WCHAR *timeOfDay)
 {
     // A start time the platform rejects would otherwise leave the buffers unwritten.
-    if (GetDateFormatW(0, DATE_SHORTDATE, &time, NULL, date, dateTimeChars) == 0)
-        lstrcpyW(date, TEXT("?"));
+    if (GetDateFormatW(0, DATE_SHORTDATE, &time, NULL, date, dateTimeChars) == 0) lstrcpyW(date, TEXT("?"));
     if (GetTimeFormatW(0, TIME_NOSECONDS, &time, NULL, timeOfDay, dateTimeChars) == 0)
         lstrcpyW(timeOfDay, TEXT("?"));
 }
@@ -37,8 +36,7 @@ void formatElapsedSeconds(LONGLONG seconds, WCHAR *text)
     }
     WCHAR hoursText[elapsedChars];
     hoursText[0] = 0;
-    if (totalHours > 0)
-        wsprintfW(hoursText, TEXT("%dh "), (int)totalHours);
+    if (totalHours > 0) wsprintfW(hoursText, TEXT("%dh "), (int)totalHours);
     wsprintfW(text, TEXT("%s%dm"), hoursText, (int)(totalMinutes % 60));
 }
 

@@ -13,49 +13,46 @@ static const char *const applicationManager = "CEAppMgr.exe";
 static const char *const textEditor = "notepad.exe";
 
 static const char *const cancelledMessage = "Setup cancelled by user";
-static const char *const noSyncSoftwareMessage =
-    "Unable to locate ActiveSync installation.\r\n"
-    "Please install ActiveSync and run this setup again.";
+static const char *const noSyncSoftwareMessage = "Unable to locate ActiveSync installation.\r\n"
+                                                 "Please install ActiveSync and run this setup again.";
 static const char *const extractFailedMessage = "Unable to extract file ";
 static const char *const failureCaption = "Setup not complete";
 static const char *const successCaption = "Setup successful!";
-static const char *const successMessage =
-    "Please follow ActiveSync software setup procedure.\r\n"
-    "Also note that you will need to restart your device on\r\n"
-    "ActiveSync setup completion";
+static const char *const successMessage = "Please follow ActiveSync software setup procedure.\r\n"
+                                          "Also note that you will need to restart your device on\r\n"
+                                          "ActiveSync setup completion";
 static const char *const abortQuestion = "Do you really want to abort installation?";
 static const char *const abortCaption = "Durvo plugin Setup";
 
-static const char *const aboutText =
-    "Durvo Meter plugin for PocketPC, version 3.4.3\r\n"
-    "Freeware. Copyright (c) 2003-2005 Norvane\r\n"
-    "Contact: support@norvane.example";
+static const char *const aboutText = "Durvo Meter plugin for PocketPC, version 3.4.3\r\n"
+                                     "Freeware. Copyright (c) 2003-2005 Norvane\r\n"
+                                     "Contact: support@norvane.example";
 
 // The five paragraphs of terms of License.txt without its heading and its signature, one line
 // each (the edit control wraps them).
-static const char *const licenceAgreement =
-    "\r\n"
-    "    1. Durvo Meter Plugin (\"the software\") is the property of Norvane and is protected"
-    " by copyright law and international treaties. You may not change, translate, disassemble"
-    " or decompile the software, nor remove or alter the notices it carries.\r\n"
-    "\r\n"
-    "    2. Norvane grants you a non-exclusive, non-transferable licence to install and use "
-    "the software on your own handheld devices for private, non-commercial purposes, free of "
-    "charge. You may pass the unchanged setup program on to others on the same terms, "
-    "provided that you ask no payment for it.\r\n"
-    "\r\n"
-    "    3. Any commercial use of the software, including selling it, bundling it with goods "
-    "or services, or using it within a business, requires the prior written permission of "
-    "Norvane.\r\n"
-    "\r\n"
-    "    4. The software is provided \"as is\", without warranty of any kind, express or "
-    "implied. Norvane shall not be liable for any damage or loss of data, time or profit that"
-    " arises from the use of the software or from the inability to use it, even if Norvane "
-    "has been told of the possibility of such damage.\r\n"
-    "\r\n"
-    "    5. By installing, copying or otherwise using the software you accept the terms of "
-    "this agreement. If you do not accept them, do not install the software, and remove any "
-    "copy of it that you hold.";
+static const char *const licenceAgreement
+    = "\r\n"
+      "    1. Durvo Meter Plugin (\"the software\") is the property of Norvane and is protected"
+      " by copyright law and international treaties. You may not change, translate, disassemble"
+      " or decompile the software, nor remove or alter the notices it carries.\r\n"
+      "\r\n"
+      "    2. Norvane grants you a non-exclusive, non-transferable licence to install and use "
+      "the software on your own handheld devices for private, non-commercial purposes, free of "
+      "charge. You may pass the unchanged setup program on to others on the same terms, "
+      "provided that you ask no payment for it.\r\n"
+      "\r\n"
+      "    3. Any commercial use of the software, including selling it, bundling it with goods "
+      "or services, or using it within a business, requires the prior written permission of "
+      "Norvane.\r\n"
+      "\r\n"
+      "    4. The software is provided \"as is\", without warranty of any kind, express or "
+      "implied. Norvane shall not be liable for any damage or loss of data, time or profit that"
+      " arises from the use of the software or from the inability to use it, even if Norvane "
+      "has been told of the possibility of such damage.\r\n"
+      "\r\n"
+      "    5. By installing, copying or otherwise using the software you accept the terms of "
+      "this agreement. If you do not accept them, do not install the software, and remove any "
+      "copy of it that you hold.";
 
 // RT_RCDATA in its 8-bit form, whichever character width the headers default to.
 static LPCSTR const rawDataType = MAKEINTRESOURCEA(10);
@@ -64,8 +61,7 @@ static LPCSTR const rawDataType = MAKEINTRESOURCEA(10);
 static void appendText(char *buffer, int capacity, const char *text)
 {
     int length = lstrlenA(buffer);
-    while (*text != 0 && length < capacity - 1)
-        buffer[length++] = *text++;
+    while (*text != 0 && length < capacity - 1) buffer[length++] = *text++;
     buffer[length] = 0;
 }
 
@@ -84,8 +80,7 @@ void failSetup(const char *message)
 void readRegistryString(const char *keyPath, const char *valueName, char *result)
 {
     HKEY key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, KEY_READ, &key) != ERROR_SUCCESS) return;
     DWORD type = REG_NONE;
     DWORD size = registryStringBytes;
     LONG status = RegQueryValueExA(key, valueName, NULL, &type, (BYTE *)result, &size);
@@ -120,8 +115,7 @@ static bool sameText(const char *a, const char *b)
 static const char *packageResourceName(const char *fileName)
 {
     for (int i = 0; i < packageFileCount; ++i) {
-        if (sameText(packageFiles[i].fileName, fileName))
-            return packageFiles[i].resourceName;
+        if (sameText(packageFiles[i].fileName, fileName)) return packageFiles[i].resourceName;
     }
     return NULL;
 }
@@ -145,13 +139,11 @@ void extractPackageFile(const char *fileName)
         size = SizeofResource(program, resource);
         data = LockResource(LoadResource(program, resource));
     }
-    if (size == 0 || data == NULL)
-        failSetup(message);
+    if (size == 0 || data == NULL) failSetup(message);
 
     HANDLE file = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, NULL, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, NULL);
-    if (file == INVALID_HANDLE_VALUE)
-        failSetup(message);
+    if (file == INVALID_HANDLE_VALUE) failSetup(message);
     DWORD written = 0;
     BOOL wrote = WriteFile(file, data, size, &written, NULL);
     BOOL closed = CloseHandle(file);
@@ -184,19 +176,15 @@ INT_PTR CALLBACK licenceDialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
         return FALSE;   // no initial keyboard focus
     case WM_COMMAND:
         switch (LOWORD(wParam)) {
-        case IDOK:
-            EndDialog(dialog, IDOK);
-            return TRUE;
+        case IDOK: EndDialog(dialog, IDOK); return TRUE;
         case IDCANCEL:
-            if (MessageBoxA(dialog, abortQuestion, abortCaption,
-                            MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) == IDYES)
+            if (MessageBoxA(dialog, abortQuestion, abortCaption, MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2)
+                == IDYES)
                 EndDialog(dialog, IDCANCEL);
             return TRUE;
-        default:
-            return FALSE;
+        default: return FALSE;
         }
-    default:
-        return FALSE;
+    default: return FALSE;
     }
 }
 
@@ -205,8 +193,7 @@ INT_PTR CALLBACK licenceDialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
 static bool isFullPath(const char *path)
 {
     bool letter = (path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z');
-    if (letter && path[1] == ':')
-        return path[2] == '\\' || path[2] == '/';
+    if (letter && path[1] == ':') return path[2] == '\\' || path[2] == '/';
     return (path[0] == '\\' || path[0] == '/') && (path[1] == '\\' || path[1] == '/');
 }
 
@@ -227,8 +214,7 @@ void runSetup()
 {
     CoInitialize(NULL);
     try {
-        if (DialogBoxParamA(GetModuleHandleA(NULL), licenceDialogName, NULL, licenceDialogProc,
-                            0) != IDOK)
+        if (DialogBoxParamA(GetModuleHandleA(NULL), licenceDialogName, NULL, licenceDialogProc, 0) != IDOK)
             failSetup(cancelledMessage);
 
         setupState.installDir[0] = 0;
@@ -254,8 +240,7 @@ void runSetup()
             extractPackageFile(packageFiles[i].fileName);
             cabinets += isCabinet(i) ? 1 : 0;
         }
-        if (cabinets == 0)
-            extractPackageFile(packageFiles[armCabinetIndex].fileName);
+        if (cabinets == 0) extractPackageFile(packageFiles[armCabinetIndex].fileName);
 
         // The program path is quoted: unquoted, a directory with spaces such as
         // "C:\Program Files\..." would let Windows start "C:\Program.exe" instead.

@@ -26,8 +26,7 @@ struct SetupState {
 extern SetupState setupState;
 
 // The one exception of the program; its text is setupState.failureMessage.
-struct SetupFailure {
-};
+struct SetupFailure { };
 
 // The whole run; every outcome ends in a message box. The process then exits with 0.
 void runSetup();

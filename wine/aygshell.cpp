@@ -10,12 +10,9 @@ static const DWORD fontSizePixels = 12;
 extern "C" HRESULT WINAPI SHGetUIMetrics(SHUIMETRIC shuim, PVOID pvBuffer, DWORD cbBufferSize,
                                          DWORD *pcbRequired)
 {
-    if (pcbRequired != NULL)
-        *pcbRequired = sizeof(DWORD);
-    if (shuim != SHUIM_FONTSIZE_PIXEL)
-        return E_INVALIDARG;
-    if (pvBuffer == NULL || cbBufferSize < sizeof(DWORD))
-        return E_INVALIDARG;
+    if (pcbRequired != NULL) *pcbRequired = sizeof(DWORD);
+    if (shuim != SHUIM_FONTSIZE_PIXEL) return E_INVALIDARG;
+    if (pvBuffer == NULL || cbBufferSize < sizeof(DWORD)) return E_INVALIDARG;
     *(DWORD *)pvBuffer = fontSizePixels;
     return S_OK;
 }

@@ -63,17 +63,17 @@ void fail(int status, const char *format, const wchar_t *detail, DWORD error)
     std::exit(status);
 }
 
-const char kUsage[] =
-    "usage: today-host.exe --library PATH --seconds N --picture FILE.png\n"
-    "                      [--menu-picture FILE.png --options-picture FILE.png\n"
-    "                       --options-answer \"ID=VALUE ...\"]\n"
-    "Loads a Today item library, initialises its item (ordinal 240) in a Today-like window,\n"
-    "answers the item's messages for N seconds of real time, sends the height query again\n"
-    "and saves the window as a PNG. With the two further pictures a stand-in user then taps the\n"
-    "item, picks \"Create Durvo report\" and answers its box, and changes the options page\n"
-    "(ordinal 241 over template 500) as the answer says (1002=on, 1003=on for a radio button,\n"
-    "1005=2 for a list index, 1009=tap), then presses OK; the open menu and the changed page\n"
-    "are saved. Exit status: 0 ran, 1 the library or item failed, 2 bad options.\n";
+const char kUsage[]
+    = "usage: today-host.exe --library PATH --seconds N --picture FILE.png\n"
+      "                      [--menu-picture FILE.png --options-picture FILE.png\n"
+      "                       --options-answer \"ID=VALUE ...\"]\n"
+      "Loads a Today item library, initialises its item (ordinal 240) in a Today-like window,\n"
+      "answers the item's messages for N seconds of real time, sends the height query again\n"
+      "and saves the window as a PNG. With the two further pictures a stand-in user then taps the\n"
+      "item, picks \"Create Durvo report\" and answers its box, and changes the options page\n"
+      "(ordinal 241 over template 500) as the answer says (1002=on, 1003=on for a radio button,\n"
+      "1005=2 for a list index, 1009=tap), then presses OK; the open menu and the changed page\n"
+      "are saved. Exit status: 0 ran, 1 the library or item failed, 2 bad options.\n";
 
 Options parseOptions(int argc, wchar_t **argv)
 {
@@ -108,8 +108,8 @@ Options parseOptions(int argc, wchar_t **argv)
     }
     if (options.library.empty() || options.picture.empty())
         fail(2, "%ls", L"--library and --picture are required (try --help)", 0);
-    if (options.menuPicture.empty() != options.optionsPicture.empty() ||
-        options.menuPicture.empty() != options.optionsAnswer.empty())
+    if (options.menuPicture.empty() != options.optionsPicture.empty()
+        || options.menuPicture.empty() != options.optionsAnswer.empty())
         fail(2, "%ls", L"--menu-picture, --options-picture and --options-answer go together (try --help)", 0);
     return options;
 }
@@ -132,24 +132,16 @@ void fillRect(HDC dc, const RECT &r, COLORREF colour)
 LRESULT CALLBACK screenProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
 {
     switch (msg) {
-    case TODAYM_GETCOLOR:
-        ++screen.colourQueries;
-        return wParam == TODAYCOLOR_TEXT ? kItemText : 0;
+    case TODAYM_GETCOLOR: ++screen.colourQueries; return wParam == TODAYCOLOR_TEXT ? kItemText : 0;
     case TODAYM_DRAWWATERMARK: {
         ++screen.watermarks;
         const auto *info = reinterpret_cast<const TODAYDRAWWATERMARKINFO *>(lParam);
         if (info != nullptr) fillRect(info->hdc, info->rc, kWatermark);
         return 0;
     }
-    case TODAYM_TOOKSELECTION:
-        ++screen.selections;
-        return 0;
-    case kMenuOpened:
-        answerMenu(reinterpret_cast<HMENU>(wParam));
-        return 0;
-    case kPageOpened:
-        answerPage(reinterpret_cast<HWND>(wParam));
-        return 0;
+    case TODAYM_TOOKSELECTION: ++screen.selections; return 0;
+    case kMenuOpened: answerMenu(reinterpret_cast<HMENU>(wParam)); return 0;
+    case kPageOpened: answerPage(reinterpret_cast<HWND>(wParam)); return 0;
     case WM_TIMER:
         if (wParam == kPageTimer) {
             KillTimer(hwnd, kPageTimer);
@@ -164,8 +156,7 @@ LRESULT CALLBACK screenProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
         fillRect(reinterpret_cast<HDC>(wParam), band, kBand);
         return 1;
     }
-    default:
-        return DefWindowProcW(hwnd, msg, wParam, lParam);
+    default: return DefWindowProcW(hwnd, msg, wParam, lParam);
     }
 }
 
@@ -275,8 +266,7 @@ bool grab(HDC source, const RECT &area, std::vector<uint8_t> *rgb)
     void *bits = nullptr;
     HBITMAP bitmap = CreateDIBSection(source, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
     HGDIOBJ previous = SelectObject(memory, bitmap);
-    const bool copied =
-        BitBlt(memory, 0, 0, width, height, source, area.left, area.top, SRCCOPY) != 0;
+    const bool copied = BitBlt(memory, 0, 0, width, height, source, area.left, area.top, SRCCOPY) != 0;
     GdiFlush();
     rgb->clear();
     if (copied) {
@@ -369,7 +359,7 @@ bool savePicture(HWND hwnd, const std::wstring &file, int itemHeight, int *textP
 // so the user acts from inside that loop as a person at the screen would.
 
 const wchar_t kPickedCommand[] = L"Create Durvo report";
-const int kBoxTextId = 0xFFFF;   // the static control that holds a message box's text
+const int kBoxTextId = 0xFFFF;          // the static control that holds a message box's text
 const int kOptionsPageControl = 1005;   // a list only the options page has
 
 struct User {
@@ -413,8 +403,8 @@ LRESULT CALLBACK onDialogActivated(int code, WPARAM wParam, LPARAM lParam)
                 if (user.pagesShown++ == 0)
                     PostMessageW(screen.window, kPageOpened, reinterpret_cast<WPARAM>(dialog), 0);
             } else if (GetDlgItem(dialog, kBoxTextId) != nullptr) {
-                note(L"box \"" + windowText(dialog) + L"\": " +
-                     windowText(GetDlgItem(dialog, kBoxTextId)) + L" -> OK");
+                note(L"box \"" + windowText(dialog) + L"\": " + windowText(GetDlgItem(dialog, kBoxTextId))
+                     + L" -> OK");
                 PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
                              reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDOK)));
             }
@@ -447,8 +437,7 @@ void answerMenu(HMENU menu)
         return;
     }
     UpdateWindow(popup);
-    if (!saveWindows(user.menuPicture, {screen.window, popup}))
-        note(L"menu: the picture could not be saved");
+    if (!saveWindows(user.menuPicture, {screen.window, popup})) note(L"menu: the picture could not be saved");
     std::wstring items;
     int steps = 0;
     for (int i = 0; i < GetMenuItemCount(menu); ++i) {
@@ -551,13 +540,13 @@ bool driveItem(HMODULE library, FARPROC options241)
     }
     UnhookWindowsHookEx(user.dialogs);
     UnhookWindowsHookEx(user.calls);
-    note(L"options page ended with " + std::to_wstring(ended) + L", " +
-         std::to_wstring(GetTickCount() - screen.started) + L" ms after the item started");
+    note(L"options page ended with " + std::to_wstring(ended) + L", "
+         + std::to_wstring(GetTickCount() - screen.started) + L" ms after the item started");
     for (const std::wstring &line : user.seen) std::printf("user: %ls\n", line.c_str());
     return user.picked && user.answered && ended == IDOK;
 }
 
-}  // namespace
+}   // namespace
 
 int main()
 {
@@ -578,9 +567,8 @@ int main()
     wc.hInstance = GetModuleHandleW(nullptr);
     wc.lpszClassName = kScreenClass;
     RegisterClassW(&wc);
-    screen.window = CreateWindowExW(0, kScreenClass, kScreenTitle, WS_POPUP | WS_VISIBLE, 0, 0,
-                                    kScreenWidth, kScreenHeight, nullptr, nullptr,
-                                    wc.hInstance, nullptr);
+    screen.window = CreateWindowExW(0, kScreenClass, kScreenTitle, WS_POPUP | WS_VISIBLE, 0, 0, kScreenWidth,
+                                    kScreenHeight, nullptr, nullptr, wc.hInstance, nullptr);
     if (screen.window == nullptr) fail(1, "%ls", L"cannot create the screen window", GetLastError());
 
     TODAYLISTITEM record = {};
@@ -600,13 +588,12 @@ int main()
     runFor(options.seconds);
 
     // The refresh query: the item answers whether its height changed and repaints if so.
-    const LRESULT changed = SendMessageW(screen.item, WM_TODAYCUSTOM_QUERYREFRESHCACHE,
-                                         reinterpret_cast<WPARAM>(&record), 0);
+    const LRESULT changed
+        = SendMessageW(screen.item, WM_TODAYCUSTOM_QUERYREFRESHCACHE, reinterpret_cast<WPARAM>(&record), 0);
     InvalidateRect(screen.item, nullptr, TRUE);
     UpdateWindow(screen.item);
     int textPixels = 0;
-    const bool saved =
-        savePicture(screen.window, options.picture, static_cast<int>(record.cyp), &textPixels);
+    const bool saved = savePicture(screen.window, options.picture, static_cast<int>(record.cyp), &textPixels);
 
     const DWORD refreshedHeight = record.cyp;
     bool driven = true;
@@ -626,8 +613,7 @@ int main()
     std::printf("item height %lu, then %lu (refresh answered %ld); %d colour queries, %d watermarks;"
                 " library freed: %s\n",
                 static_cast<unsigned long>(firstHeight), static_cast<unsigned long>(refreshedHeight),
-                static_cast<long>(changed), screen.colourQueries, screen.watermarks,
-                freed ? "yes" : "no");
+                static_cast<long>(changed), screen.colourQueries, screen.watermarks, freed ? "yes" : "no");
     if (!saved) fail(1, "cannot save the picture %ls", options.picture.c_str(), GetLastError());
     std::printf("picture: %ls, %d text pixels\n", options.picture.c_str(), textPixels);
     if (!driven) fail(1, "%ls", L"the stand-in user could not finish the menu, report and options page", 0);

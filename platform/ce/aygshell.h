@@ -17,8 +17,8 @@ typedef enum {
 // leave the stack off by the arguments' size after every call.
 extern "C" HRESULT WINAPI SHGetUIMetrics(SHUIMETRIC shuim, PVOID pvBuffer, DWORD cbBufferSize,
                                          DWORD *pcbRequired);
-typedef HRESULT (WINAPI *PFN_SHGetUIMetrics)(SHUIMETRIC shuim, PVOID pvBuffer, DWORD cbBufferSize,
-                                             DWORD *pcbRequired);
+typedef HRESULT(WINAPI *PFN_SHGetUIMetrics)(SHUIMETRIC shuim, PVOID pvBuffer, DWORD cbBufferSize,
+                                            DWORD *pcbRequired);
 static_assert(__is_same(PFN_SHGetUIMetrics, decltype(&SHGetUIMetrics)),
               "the pointer type has the call's convention");
 

@@ -31,7 +31,7 @@ static_assert(sizeof(SYSTEM_POWER_STATUS_EX2) == 56, "SYSTEM_POWER_STATUS_EX2 is
 static_assert(offsetof(SYSTEM_POWER_STATUS_EX2, BatteryLifePercent) == 2, "byte 2");
 static_assert(offsetof(SYSTEM_POWER_STATUS_EX2, BatteryChemistry) == 52, "last field");
 
-extern "C" DWORD WINAPI GetSystemPowerStatusEx2(PSYSTEM_POWER_STATUS_EX2 pSystemPowerStatusEx2,
-                                     DWORD dwLen, BOOL fUpdate);
+extern "C" DWORD WINAPI GetSystemPowerStatusEx2(PSYSTEM_POWER_STATUS_EX2 pSystemPowerStatusEx2, DWORD dwLen,
+                                                BOOL fUpdate);
 
 #endif

@@ -27,7 +27,7 @@ typedef struct _TODAYLISTITEM {
     WCHAR szName[MAX_ITEMNAME];
     TODAYLISTITEMTYPE tlit;
     DWORD dwOrder;
-    DWORD cyp;                    // item height in pixels, written on the refresh query
+    DWORD cyp;   // item height in pixels, written on the refresh query
     BOOL fEnabled;
     BOOL fOptions;
     DWORD grflags;
@@ -47,18 +47,18 @@ static_assert(FIELD_OFFSET(TODAYLISTITEM, hinstDLL) == 608, "published offset of
 
 // ---- Host to item window ---------------------------------------------------------------------
 
-#define WM_TODAYCUSTOM_CLEARCACHE (WM_USER + 242)           // 1266
-#define WM_TODAYCUSTOM_QUERYREFRESHCACHE (WM_USER + 243)    // 1267, wParam = TODAYLISTITEM *
-#define WM_TODAYCUSTOM_RECEIVEDSELECTION (WM_USER + 244)    // 1268
-#define WM_TODAYCUSTOM_LOSTSELECTION (WM_USER + 245)        // 1269
-#define WM_TODAYCUSTOM_USERNAVIGATION (WM_USER + 246)       // 1270
-#define WM_TODAYCUSTOM_ACTION (WM_USER + 247)               // 1271
+#define WM_TODAYCUSTOM_CLEARCACHE (WM_USER + 242)          // 1266
+#define WM_TODAYCUSTOM_QUERYREFRESHCACHE (WM_USER + 243)   // 1267, wParam = TODAYLISTITEM *
+#define WM_TODAYCUSTOM_RECEIVEDSELECTION (WM_USER + 244)   // 1268
+#define WM_TODAYCUSTOM_LOSTSELECTION (WM_USER + 245)       // 1269
+#define WM_TODAYCUSTOM_USERNAVIGATION (WM_USER + 246)      // 1270
+#define WM_TODAYCUSTOM_ACTION (WM_USER + 247)              // 1271
 
 // ---- Item window to its parent, the host -----------------------------------------------------
 
-#define TODAYM_GETCOLOR (WM_USER + 100)          // 1124, sent; wParam = TODAYCOLOR_*
-#define TODAYM_DRAWWATERMARK (WM_USER + 101)     // 1125, sent; lParam = TODAYDRAWWATERMARKINFO *
-#define TODAYM_TOOKSELECTION (WM_USER + 102)     // 1126, posted; wParam = lParam = item window
+#define TODAYM_GETCOLOR (WM_USER + 100)        // 1124, sent; wParam = TODAYCOLOR_*
+#define TODAYM_DRAWWATERMARK (WM_USER + 101)   // 1125, sent; lParam = TODAYDRAWWATERMARKINFO *
+#define TODAYM_TOOKSELECTION (WM_USER + 102)   // 1126, posted; wParam = lParam = item window
 
 #define TODAYCOLOR_TEXT 0x10000004
 

@@ -90,16 +90,18 @@ std::vector<std::string> splitOperands(std::string_view operands)
 
 // ELF directives with no meaning in a PE object.
 constexpr std::string_view droppedDirectives[] = {
-    ".type", ".size", ".fnstart", ".fnend", ".save", ".setfp", ".pad", ".cantunwind",
-    ".personality", ".personalityindex", ".handlerdata", ".movsp", ".vsave", ".unwind_raw",
-    ".eabi_attribute", ".ident", ".addrsig", ".addrsig_sym", ".file", ".hidden", ".protected",
-    ".internal", ".cpu", ".arch", ".arch_extension", ".fpu", ".object_arch", ".tlsdescseq",
+    ".type",        ".size",        ".fnstart",     ".fnend",       ".save",
+    ".setfp",       ".pad",         ".cantunwind",  ".personality", ".personalityindex",
+    ".handlerdata", ".movsp",       ".vsave",       ".unwind_raw",  ".eabi_attribute",
+    ".ident",       ".addrsig",     ".addrsig_sym", ".file",        ".hidden",
+    ".protected",   ".internal",    ".cpu",         ".arch",        ".arch_extension",
+    ".fpu",         ".object_arch", ".tlsdescseq",
 };
 
 // Section name prefixes that only carry notes for an ELF linker or debugger.
 constexpr std::string_view skippedSections[] = {
-    ".note", ".linker-options", ".llvm_addrsig", ".comment", ".ARM.attributes", ".debug",
-    ".ARM.exidx", ".ARM.extab",
+    ".note",           ".linker-options", ".llvm_addrsig", ".comment",
+    ".ARM.attributes", ".debug",          ".ARM.exidx",    ".ARM.extab",
 };
 
 // Sections the device library has nothing to run or hold them with.
@@ -125,8 +127,7 @@ private:
         const Statement statement = parseStatement(line);
         const std::string_view directive = statement.directive;
 
-        if (directive == ".section" || directive == ".text" || directive == ".data" ||
-            directive == ".bss") {
+        if (directive == ".section" || directive == ".text" || directive == ".data" || directive == ".bss") {
             enterSection(directive, statement.operands);
             return;
         }
@@ -191,8 +192,9 @@ private:
         }
         for (const auto refused : refusedSections) {
             if (startsWith(name, refused)) {
-                fail("section " + name + ": static constructors and thread-local storage need a "
-                     "C runtime, which a device library does not have");
+                fail("section " + name
+                     + ": static constructors and thread-local storage need a "
+                       "C runtime, which a device library does not have");
             }
         }
         for (const auto skipped : skippedSections) {
@@ -278,7 +280,7 @@ private:
     size_t lineNumber_ = 0;
 };
 
-} // namespace
+}   // namespace
 
 int main(int argc, char **argv)
 {

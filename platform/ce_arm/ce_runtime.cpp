@@ -22,8 +22,7 @@ int WINAPI lstrlenW(LPCWSTR s)
 LPWSTR WINAPI lstrcpyW(LPWSTR dst, LPCWSTR src)
 {
     LPWSTR d = dst;
-    while ((*d++ = *src++) != 0) {
-    }
+    while ((*d++ = *src++) != 0) { }
     return dst;
 }
 
@@ -169,4 +168,4 @@ unsigned long long __aeabi_idivmod(int n, int d)
     return (unsigned long long)(unsigned)rest << 32 | (unsigned)quotient;
 }
 
-} // extern "C"
+}   // extern "C"

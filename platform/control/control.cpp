@@ -4,10 +4,10 @@
 
 #include "internal.h"
 
-
 namespace control {
 
-void resetDevice() {
+void resetDevice()
+{
     // No fault may hit what the reset itself does.
     internal::resetFaults();
     // Windows first: destroying them may still touch the GDI and the modules they belong to.
@@ -27,17 +27,22 @@ void resetDevice() {
     SetLastError(ERROR_SUCCESS);
 }
 
-std::string describeLeftovers() {
+std::string describeLeftovers()
+{
     const GdiCounts gdi = liveGdiObjects();
     const struct {
         int count;
         const char *one;
         const char *many;
     } kinds[] = {
-        {liveWindowCount(), "window", "windows"},   {liveTimerCount(), "timer", "timers"},
-        {gdi.fonts, "font", "fonts"},               {gdi.brushes, "brush", "brushes"},
-        {gdi.icons, "icon", "icons"},               {gdi.deviceContexts, "device context", "device contexts"},
-        {gdi.menus, "menu", "menus"},               {loadedLibraryCount(), "library", "libraries"},
+        {liveWindowCount(), "window", "windows"},
+        {liveTimerCount(), "timer", "timers"},
+        {gdi.fonts, "font", "fonts"},
+        {gdi.brushes, "brush", "brushes"},
+        {gdi.icons, "icon", "icons"},
+        {gdi.deviceContexts, "device context", "device contexts"},
+        {gdi.menus, "menu", "menus"},
+        {loadedLibraryCount(), "library", "libraries"},
         {openFileHandles(), "open file", "open files"},
         {comInitializations(), "COM initialisation", "COM initialisations"},
     };
@@ -51,13 +56,14 @@ std::string describeLeftovers() {
 }
 
 // Unpaired surrogates and malformed UTF-8 become U+FFFD, so a conversion never fails.
-std::string toUtf8(std::u16string_view text) {
+std::string toUtf8(std::u16string_view text)
+{
     std::string out;
     out.reserve(text.size());
     for (size_t i = 0; i < text.size(); ++i) {
         char32_t c = text[i];
-        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-            text[i + 1] <= 0xDFFF) {
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00
+            && text[i + 1] <= 0xDFFF) {
             c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
             ++i;
         } else if (c >= 0xD800 && c <= 0xDFFF) {
@@ -82,16 +88,22 @@ std::string toUtf8(std::u16string_view text) {
     return out;
 }
 
-std::u16string fromUtf8(std::string_view text) {
+std::u16string fromUtf8(std::string_view text)
+{
     std::u16string out;
     out.reserve(text.size());
     size_t i = 0;
     while (i < text.size()) {
         const auto lead = static_cast<unsigned char>(text[i]);
-        int trailing = lead < 0x80 ? 0 : lead >= 0xC2 && lead <= 0xDF ? 1 : lead >= 0xE0 && lead <= 0xEF ? 2
-                     : lead >= 0xF0 && lead <= 0xF4                   ? 3
-                                                                       : -1;
-        char32_t c = trailing == 0 ? lead : trailing == 1 ? lead & 0x1F : trailing == 2 ? lead & 0x0F : lead & 0x07;
+        int trailing = lead < 0x80         ? 0
+            : lead >= 0xC2 && lead <= 0xDF ? 1
+            : lead >= 0xE0 && lead <= 0xEF ? 2
+            : lead >= 0xF0 && lead <= 0xF4 ? 3
+                                           : -1;
+        char32_t c = trailing == 0 ? lead
+            : trailing == 1        ? lead & 0x1F
+            : trailing == 2        ? lead & 0x0F
+                                   : lead & 0x07;
         size_t length = 1;
         bool valid = trailing >= 0 && i + trailing < text.size();
         for (int k = 1; valid && k <= trailing; ++k) {
@@ -104,8 +116,9 @@ std::u16string fromUtf8(std::string_view text) {
             length = k + 1;
         }
         // Overlong forms, surrogates and values past U+10FFFF are malformed too.
-        if (valid && ((trailing == 2 && c < 0x800) || (trailing == 3 && (c < 0x10000 || c > 0x10FFFF)) ||
-                      (c >= 0xD800 && c <= 0xDFFF)))
+        if (valid
+            && ((trailing == 2 && c < 0x800) || (trailing == 3 && (c < 0x10000 || c > 0x10FFFF))
+                || (c >= 0xD800 && c <= 0xDFFF)))
             valid = false;
         if (!valid) {
             out += u'\uFFFD';
@@ -124,4 +137,4 @@ std::u16string fromUtf8(std::string_view text) {
     return out;
 }
 
-}  // namespace control
+}   // namespace control

@@ -116,10 +116,10 @@ const char *faultPointName(FaultPoint point);
 // (quoted name, or each blank of an unquoted line in turn; ".exe" added to a name without an
 // extension; a bare name in the search folders) and calls the launcher for every attempt.
 struct ProgramStart {
-    std::u16string commandLine;        // as WinExec got it
+    std::u16string commandLine;   // as WinExec got it
     UINT showCommand = 0;
-    std::u16string program;            // the file found ("C:\Windows\notepad.exe"); empty: none
-    std::filesystem::path hostFile;    // that file on the host
+    std::u16string program;           // the file found ("C:\Windows\notepad.exe"); empty: none
+    std::filesystem::path hostFile;   // that file on the host
 };
 // Answers whether the program ran; false makes WinExec answer ERROR_BAD_FORMAT (11). When no
 // file was found, WinExec answers ERROR_FILE_NOT_FOUND (2) whatever the launcher says.
@@ -159,7 +159,7 @@ void setSystemFontWeight(LONG weight);
 // ---- Other programs' windows -----------------------------------------------------------------
 // Visible top-level windows that belong to no module of ours, for EnumWindows.
 HWND addForeignWindow(std::u16string_view title);
-bool setForeignWindowVisible(std::u16string_view title, bool visible);  // first by that title
+bool setForeignWindowVisible(std::u16string_view title, bool visible);   // first by that title
 bool renameForeignWindow(std::u16string_view title, std::u16string_view newTitle);
 bool closeForeignWindow(std::u16string_view title);
 
@@ -246,8 +246,8 @@ struct MenuItemShown {
 };
 struct MenuShown {
     HWND owner = nullptr;
-    POINT point{};   // the screen point TrackPopupMenuEx was given
-    UINT flags = 0;  // TPM_* flags
+    POINT point{};    // the screen point TrackPopupMenuEx was given
+    UINT flags = 0;   // TPM_* flags
     std::vector<MenuItemShown> items;
     // The menu's own top-level popup window while the callback runs: its client area shows the
     // items, so saveWindowPng(window, ...) or saveScreenPng pictures the open menu.
@@ -259,10 +259,10 @@ struct ControlShown {
     std::u16string className;   // "button", "combobox", "static", "edit" (lower case)
     std::u16string text;
     DWORD style = 0;
-    RECT rect{};                // in the dialog's client coordinates, in pixels
-    bool visible = true;        // the control's own WS_VISIBLE
+    RECT rect{};           // in the dialog's client coordinates, in pixels
+    bool visible = true;   // the control's own WS_VISIBLE
     bool enabled = true;
-    int check = 0;              // buttons: BST_UNCHECKED, BST_CHECKED
+    int check = 0;                           // buttons: BST_UNCHECKED, BST_CHECKED
     std::vector<std::u16string> listItems;   // combo boxes
     int selection = -1;                      // combo boxes: the current selection, -1 for none
 };
@@ -311,6 +311,6 @@ bool saveScreenPng(const std::filesystem::path &file);
 std::string toUtf8(std::u16string_view text);
 std::u16string fromUtf8(std::string_view text);
 
-}  // namespace control
+}   // namespace control
 
 #endif

@@ -68,9 +68,12 @@ BOOL CALLBACK collectVisible(HWND window, LPARAM list)
     return TRUE;
 }
 
-}  // namespace
+}   // namespace
 
-std::vector<DrawnItem> paintRecord(HWND window) { return gdi::paintRecord(window); }
+std::vector<DrawnItem> paintRecord(HWND window)
+{
+    return gdi::paintRecord(window);
+}
 
 std::vector<std::u16string> drawnText(HWND window)
 {
@@ -133,14 +136,29 @@ GdiCounts liveGdiObjects()
     return counts;
 }
 
-void setDpi(int dotsPerInch) { gdi::setDpi(dotsPerInch); }
+void setDpi(int dotsPerInch)
+{
+    gdi::setDpi(dotsPerInch);
+}
 
-int dpi() { return gdi::dpi(); }
+int dpi()
+{
+    return gdi::dpi();
+}
 
-void setScreenSize(int width, int height) { gdi::setScreenSize(width, height); }
+void setScreenSize(int width, int height)
+{
+    gdi::setScreenSize(width, height);
+}
 
-void setSysColor(int index, COLORREF color) { gdi::setSysColor(index, color); }
+void setSysColor(int index, COLORREF color)
+{
+    gdi::setSysColor(index, color);
+}
 
-void setSystemFontWeight(LONG weight) { gdi::setSystemFontWeight(weight); }
+void setSystemFontWeight(LONG weight)
+{
+    gdi::setSystemFontWeight(weight);
+}
 
-}  // namespace control
+}   // namespace control

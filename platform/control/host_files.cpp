@@ -12,7 +12,10 @@
 namespace control {
 namespace {
 
-std::string systemError(int code) { return std::error_code(code, std::generic_category()).message(); }
+std::string systemError(int code)
+{
+    return std::error_code(code, std::generic_category()).message();
+}
 
 std::string tooLarge(size_t limit)
 {
@@ -31,7 +34,7 @@ std::string notAFile(mode_t mode)
     return "not a regular file";
 }
 
-}  // namespace
+}   // namespace
 
 bool readRegularFile(const std::filesystem::path &file, size_t limit, std::string *bytes, std::string *why)
 {
@@ -41,7 +44,7 @@ bool readRegularFile(const std::filesystem::path &file, size_t limit, std::strin
         *why = systemError(errno);
         return false;
     }
-    struct stat info {};
+    struct stat info { };
     bool ok = ::fstat(fd, &info) == 0;
     if (!ok) {
         *why = systemError(errno);
@@ -74,4 +77,4 @@ bool readRegularFile(const std::filesystem::path &file, size_t limit, std::strin
     return ok;
 }
 
-}  // namespace control
+}   // namespace control

@@ -50,7 +50,7 @@ HWND findForeign(std::u16string_view title)
     return nullptr;
 }
 
-}  // namespace
+}   // namespace
 
 namespace control {
 
@@ -103,8 +103,8 @@ HWND addForeignWindow(std::u16string_view title)
     }
     std::u16string text(title);
     // No area: nothing of another program is ever painted or drawn here.
-    HWND hwnd = CreateWindowExW(0, kForeignClass, text.c_str(), WS_POPUP | WS_VISIBLE, 0, 0, 0,
-                                0, nullptr, nullptr, otherProgramInstance(), nullptr);
+    HWND hwnd = CreateWindowExW(0, kForeignClass, text.c_str(), WS_POPUP | WS_VISIBLE, 0, 0, 0, 0, nullptr,
+                                nullptr, otherProgramInstance(), nullptr);
     if (hwnd) {
         foreignWindows().push_back(hwnd);
     }
@@ -140,4 +140,4 @@ bool closeForeignWindow(std::u16string_view title)
     return DestroyWindow(hwnd) != FALSE;
 }
 
-}  // namespace control
+}   // namespace control

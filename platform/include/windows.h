@@ -79,7 +79,9 @@ typedef LPCWSTR LPCTSTR;
 // Where a field of a record starts, as winnt.h has it: the 32-bit Windows headers bring no offsetof.
 #define FIELD_OFFSET(type, field) ((LONG)offsetof(type, field))
 
+// clang-format off
 #define DECLARE_HANDLE(name) struct name##__ { int unused; }; typedef struct name##__ *name
+// clang-format on
 typedef void *HANDLE;
 DECLARE_HANDLE(HWND);
 DECLARE_HANDLE(HINSTANCE);
@@ -99,13 +101,13 @@ typedef HANDLE HGDIOBJ;
 typedef HICON HCURSOR;
 typedef HKEY *PHKEY;
 
-typedef LRESULT (CALLBACK *WNDPROC)(HWND, UINT, WPARAM, LPARAM);
-typedef BOOL (CALLBACK *WNDENUMPROC)(HWND, LPARAM);
-typedef void (CALLBACK *TIMERPROC)(HWND, UINT, UINT_PTR, DWORD);
-typedef INT_PTR (CALLBACK *FARPROC)();
+typedef LRESULT(CALLBACK *WNDPROC)(HWND, UINT, WPARAM, LPARAM);
+typedef BOOL(CALLBACK *WNDENUMPROC)(HWND, LPARAM);
+typedef void(CALLBACK *TIMERPROC)(HWND, UINT, UINT_PTR, DWORD);
+typedef INT_PTR(CALLBACK *FARPROC)();
 
-#define MAKEWORD(a, b) ((WORD)(((BYTE)((a) & 0xff)) | ((WORD)((BYTE)((b) & 0xff))) << 8))
-#define MAKELONG(a, b) ((LONG)(((WORD)((a) & 0xffff)) | ((DWORD)((WORD)((b) & 0xffff))) << 16))
+#define MAKEWORD(a, b) ((WORD)(((BYTE)((a)&0xff)) | ((WORD)((BYTE)((b)&0xff))) << 8))
+#define MAKELONG(a, b) ((LONG)(((WORD)((a)&0xffff)) | ((DWORD)((WORD)((b)&0xffff))) << 16))
 #define LOWORD(l) ((WORD)(((DWORD)(l)) & 0xffff))
 #define HIWORD(l) ((WORD)((((DWORD)(l)) >> 16) & 0xffff))
 #define LOBYTE(w) ((BYTE)(((DWORD)(w)) & 0xff))
@@ -214,34 +216,29 @@ typedef struct _FILETIME {
 } FILETIME, *PFILETIME, *LPFILETIME;
 static_assert(sizeof(FILETIME) == 8, "FILETIME is 8 bytes");
 
-LONG WINAPI RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD Reserved, LPWSTR lpClass,
-                            DWORD dwOptions, REGSAM samDesired,
-                            LPSECURITY_ATTRIBUTES lpSecurityAttributes, PHKEY phkResult,
+LONG WINAPI RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD Reserved, LPWSTR lpClass, DWORD dwOptions,
+                            REGSAM samDesired, LPSECURITY_ATTRIBUTES lpSecurityAttributes, PHKEY phkResult,
                             LPDWORD lpdwDisposition);
-LONG WINAPI RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD ulOptions, REGSAM samDesired,
-                          PHKEY phkResult);
+LONG WINAPI RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD ulOptions, REGSAM samDesired, PHKEY phkResult);
 LONG WINAPI RegCloseKey(HKEY hKey);
-LONG WINAPI RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD Reserved, DWORD dwType,
-                           const BYTE *lpData, DWORD cbData);
-LONG WINAPI RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD lpReserved,
-                             LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData);
+LONG WINAPI RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD Reserved, DWORD dwType, const BYTE *lpData,
+                           DWORD cbData);
+LONG WINAPI RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType,
+                             LPBYTE lpData, LPDWORD lpcbData);
 LONG WINAPI RegDeleteValueW(HKEY hKey, LPCWSTR lpValueName);
 LONG WINAPI RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey);
-LONG WINAPI RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lpcchName,
-                          LPDWORD lpReserved, LPWSTR lpClass, LPDWORD lpcchClass,
-                          PFILETIME lpftLastWriteTime);
+LONG WINAPI RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lpcchName, LPDWORD lpReserved,
+                          LPWSTR lpClass, LPDWORD lpcchClass, PFILETIME lpftLastWriteTime);
 LONG WINAPI RegEnumValueW(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName, LPDWORD lpcchValueName,
                           LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData);
-LONG WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR lpClass,
-                            DWORD dwOptions, REGSAM samDesired,
-                            LPSECURITY_ATTRIBUTES lpSecurityAttributes, PHKEY phkResult,
+LONG WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR lpClass, DWORD dwOptions,
+                            REGSAM samDesired, LPSECURITY_ATTRIBUTES lpSecurityAttributes, PHKEY phkResult,
                             LPDWORD lpdwDisposition);
-LONG WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM samDesired,
-                          PHKEY phkResult);
-LONG WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType,
-                             LPBYTE lpData, LPDWORD lpcbData);
-LONG WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD Reserved, DWORD dwType,
-                           const BYTE *lpData, DWORD cbData);
+LONG WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM samDesired, PHKEY phkResult);
+LONG WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData,
+                             LPDWORD lpcbData);
+LONG WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD Reserved, DWORD dwType, const BYTE *lpData,
+                           DWORD cbData);
 
 // ---------------------------------------------------------------------------------------------
 // Files (src/files.cpp). Device paths ("\\My Documents\\x.txt") ignore letter case; one implementation serves
@@ -280,8 +277,8 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShar
                           DWORD dwFlagsAndAttributes, HANDLE hTemplateFile);
 BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
                       LPDWORD lpNumberOfBytesWritten, LPOVERLAPPED lpOverlapped);
-BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
-                     LPDWORD lpNumberOfBytesRead, LPOVERLAPPED lpOverlapped);
+BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead, LPDWORD lpNumberOfBytesRead,
+                     LPOVERLAPPED lpOverlapped);
 BOOL WINAPI CloseHandle(HANDLE hObject);
 BOOL WINAPI DeleteFileW(LPCWSTR lpFileName);
 BOOL WINAPI DeleteFileA(LPCSTR lpFileName);
@@ -545,17 +542,16 @@ typedef struct tagMSG {
 ATOM WINAPI RegisterClassW(const WNDCLASSW *lpWndClass);
 BOOL WINAPI UnregisterClassW(LPCWSTR lpClassName, HINSTANCE hInstance);
 BOOL WINAPI GetClassInfoW(HINSTANCE hInstance, LPCWSTR lpClassName, LPWNDCLASSW lpWndClass);
-HWND WINAPI CreateWindowExW(DWORD dwExStyle, LPCWSTR lpClassName, LPCWSTR lpWindowName,
-                            DWORD dwStyle, int X, int Y, int nWidth, int nHeight,
-                            HWND hWndParent, HMENU hMenu, HINSTANCE hInstance, LPVOID lpParam);
+HWND WINAPI CreateWindowExW(DWORD dwExStyle, LPCWSTR lpClassName, LPCWSTR lpWindowName, DWORD dwStyle, int X,
+                            int Y, int nWidth, int nHeight, HWND hWndParent, HMENU hMenu, HINSTANCE hInstance,
+                            LPVOID lpParam);
 BOOL WINAPI DestroyWindow(HWND hWnd);
 BOOL WINAPI IsWindow(HWND hWnd);
 BOOL WINAPI IsWindowVisible(HWND hWnd);
 BOOL WINAPI ShowWindow(HWND hWnd, int nCmdShow);
 HWND WINAPI GetParent(HWND hWnd);
 BOOL WINAPI MoveWindow(HWND hWnd, int X, int Y, int nWidth, int nHeight, BOOL bRepaint);
-BOOL WINAPI SetWindowPos(HWND hWnd, HWND hWndInsertAfter, int X, int Y, int cx, int cy,
-                         UINT uFlags);
+BOOL WINAPI SetWindowPos(HWND hWnd, HWND hWndInsertAfter, int X, int Y, int cx, int cy, UINT uFlags);
 BOOL WINAPI GetClientRect(HWND hWnd, LPRECT lpRect);
 BOOL WINAPI GetWindowRect(HWND hWnd, LPRECT lpRect);
 int WINAPI GetWindowTextW(HWND hWnd, LPWSTR lpString, int nMaxCount);
@@ -575,8 +571,7 @@ LRESULT WINAPI SendMessageW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam);
 BOOL WINAPI PostMessageW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam);
 void WINAPI PostQuitMessage(int nExitCode);
 BOOL WINAPI GetMessageW(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFilterMax);
-BOOL WINAPI PeekMessageW(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFilterMax,
-                         UINT wRemoveMsg);
+BOOL WINAPI PeekMessageW(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFilterMax, UINT wRemoveMsg);
 BOOL WINAPI TranslateMessage(const MSG *lpMsg);
 LRESULT WINAPI DispatchMessageW(const MSG *lpMsg);
 UINT WINAPI RegisterWindowMessageW(LPCWSTR lpString);
@@ -831,14 +826,13 @@ typedef struct {
 static_assert(sizeof(DLGTEMPLATE) == 18, "DLGTEMPLATE is 18 bytes");
 static_assert(sizeof(DLGITEMTEMPLATE) == 18, "DLGITEMTEMPLATE is 18 bytes");
 
-typedef INT_PTR (CALLBACK *DLGPROC)(HWND, UINT, WPARAM, LPARAM);
+typedef INT_PTR(CALLBACK *DLGPROC)(HWND, UINT, WPARAM, LPARAM);
 
 #define DM_GETDEFID (WM_USER + 0)
 #define DM_SETDEFID (WM_USER + 1)
 #define DC_HASDEFID 0x534B
-INT_PTR WINAPI DialogBoxIndirectParamW(HINSTANCE hInstance, LPCDLGTEMPLATEW hDialogTemplate,
-                                       HWND hWndParent, DLGPROC lpDialogFunc,
-                                       LPARAM dwInitParam);
+INT_PTR WINAPI DialogBoxIndirectParamW(HINSTANCE hInstance, LPCDLGTEMPLATEW hDialogTemplate, HWND hWndParent,
+                                       DLGPROC lpDialogFunc, LPARAM dwInitParam);
 INT_PTR WINAPI DialogBoxParamW(HINSTANCE hInstance, LPCWSTR lpTemplateName, HWND hWndParent,
                                DLGPROC lpDialogFunc, LPARAM dwInitParam);
 INT_PTR WINAPI DialogBoxParamA(HINSTANCE hInstance, LPCSTR lpTemplateName, HWND hWndParent,
@@ -854,13 +848,11 @@ BOOL WINAPI EndDialog(HWND hDlg, INT_PTR nResult);
 LRESULT WINAPI DefDlgProcW(HWND hDlg, UINT Msg, WPARAM wParam, LPARAM lParam);
 HWND WINAPI GetDlgItem(HWND hDlg, int nIDDlgItem);
 int WINAPI GetDlgCtrlID(HWND hWnd);
-LRESULT WINAPI SendDlgItemMessageW(HWND hDlg, int nIDDlgItem, UINT Msg, WPARAM wParam,
-                                   LPARAM lParam);
+LRESULT WINAPI SendDlgItemMessageW(HWND hDlg, int nIDDlgItem, UINT Msg, WPARAM wParam, LPARAM lParam);
 BOOL WINAPI SetDlgItemTextW(HWND hDlg, int nIDDlgItem, LPCWSTR lpString);
 BOOL WINAPI SetDlgItemTextA(HWND hDlg, int nIDDlgItem, LPCSTR lpString);
 UINT WINAPI GetDlgItemTextW(HWND hDlg, int nIDDlgItem, LPWSTR lpString, int cchMax);
-BOOL WINAPI CheckRadioButton(HWND hDlg, int nIDFirstButton, int nIDLastButton,
-                             int nIDCheckButton);
+BOOL WINAPI CheckRadioButton(HWND hDlg, int nIDFirstButton, int nIDLastButton, int nIDCheckButton);
 BOOL WINAPI CheckDlgButton(HWND hDlg, int nIDButton, UINT uCheck);
 UINT WINAPI IsDlgButtonChecked(HWND hDlg, int nIDButton);
 BOOL WINAPI MapDialogRect(HWND hDlg, LPRECT lpRect);
@@ -1039,8 +1031,7 @@ int WINAPI MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType);
 // Programs and COM (src/programs.cpp)
 
 // A program's entry point; declared here so that it keeps C linkage, by which it is found.
-extern "C" int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR lpCmdLine,
-                              int nShowCmd);
+extern "C" int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR lpCmdLine, int nShowCmd);
 // Above 31 when the program started; ERROR_FILE_NOT_FOUND when there is no such program,
 // ERROR_BAD_FORMAT when the file cannot run.
 UINT WINAPI WinExec(LPCSTR lpCmdLine, UINT uCmdShow);

@@ -45,7 +45,7 @@ bool classNameOf(LPCWSTR nameOrAtom, std::u16string *name)
     return !name->empty();
 }
 
-}  // namespace window_system
+}   // namespace window_system
 
 // ---- Lookup ----------------------------------------------------------------------------------
 
@@ -61,7 +61,7 @@ WindowClass *findClassExact(std::u16string_view name, HINSTANCE instance)
     return nullptr;
 }
 
-}  // namespace
+}   // namespace
 
 namespace window_system {
 
@@ -81,7 +81,7 @@ WindowClass *findClassForUse(std::u16string_view name, HINSTANCE instance)
     return findClassExact(name, nullptr);
 }
 
-}  // namespace window_system
+}   // namespace window_system
 
 // ---- System classes --------------------------------------------------------------------------
 
@@ -99,7 +99,7 @@ void ensureSystemClasses()
     internal::registerSystemClasses();
 }
 
-}  // namespace window_system
+}   // namespace window_system
 
 ATOM WINAPI RegisterClassW(const WNDCLASSW *lpWndClass)
 {
@@ -141,8 +141,7 @@ BOOL WINAPI UnregisterClassW(LPCWSTR lpClassName, HINSTANCE hInstance)
         DeleteObject(brush);
     }
     auto &classes = sys().classes;
-    classes.erase(std::find_if(classes.begin(), classes.end(),
-                               [c](const auto &p) { return p.get() == c; }));
+    classes.erase(std::find_if(classes.begin(), classes.end(), [c](const auto &p) { return p.get() == c; }));
     return TRUE;
 }
 

@@ -20,7 +20,8 @@ constexpr int kFirstYear = 1601;
 constexpr int kLastYear = 30827;
 
 // Days since 1970-01-01 of a proleptic Gregorian date (Hinnant's days_from_civil).
-int64_t daysFromCivil(int64_t year, unsigned month, unsigned day) {
+int64_t daysFromCivil(int64_t year, unsigned month, unsigned day)
+{
     year -= month <= 2;
     const int64_t era = (year >= 0 ? year : year - 399) / 400;
     const unsigned yearOfEra = static_cast<unsigned>(year - era * 400);
@@ -35,7 +36,8 @@ struct CivilDate {
     unsigned day;
 };
 
-CivilDate civilFromDays(int64_t days) {
+CivilDate civilFromDays(int64_t days)
+{
     days += 719468;
     const int64_t era = (days >= 0 ? days : days - 146096) / 146097;
     const unsigned dayOfEra = static_cast<unsigned>(days - era * 146097);
@@ -49,31 +51,37 @@ CivilDate civilFromDays(int64_t days) {
 
 const int64_t kDaysBefore1601 = daysFromCivil(1601, 1, 1);
 
-bool isLeapYear(unsigned year) {
+bool isLeapYear(unsigned year)
+{
     return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
 }
 
-unsigned daysInMonth(unsigned year, unsigned month) {
+unsigned daysInMonth(unsigned year, unsigned month)
+{
     static const unsigned kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
     return month == 2 && isLeapYear(year) ? 29 : kDays[month - 1];
 }
 
-bool validDate(const SYSTEMTIME &t) {
-    return t.wYear >= kFirstYear && t.wYear <= kLastYear && t.wMonth >= 1 && t.wMonth <= 12 &&
-           t.wDay >= 1 && t.wDay <= daysInMonth(t.wYear, t.wMonth);
+bool validDate(const SYSTEMTIME &t)
+{
+    return t.wYear >= kFirstYear && t.wYear <= kLastYear && t.wMonth >= 1 && t.wMonth <= 12 && t.wDay >= 1
+        && t.wDay <= daysInMonth(t.wYear, t.wMonth);
 }
 
-bool validTimeOfDay(const SYSTEMTIME &t) {
+bool validTimeOfDay(const SYSTEMTIME &t)
+{
     return t.wHour < 24 && t.wMinute < 60 && t.wSecond < 60 && t.wMilliseconds < 1000;
 }
 
-ULONGLONG toUnits(const SYSTEMTIME &t) {
+ULONGLONG toUnits(const SYSTEMTIME &t)
+{
     ULONGLONG days = static_cast<ULONGLONG>(daysFromCivil(t.wYear, t.wMonth, t.wDay) - kDaysBefore1601);
     ULONGLONG ms = ((t.wHour * 60ULL + t.wMinute) * 60 + t.wSecond) * 1000 + t.wMilliseconds;
     return days * kUnitsPerDay + ms * kUnitsPerMillisecond;
 }
 
-SYSTEMTIME fromUnits(ULONGLONG units) {
+SYSTEMTIME fromUnits(ULONGLONG units)
+{
     const ULONGLONG days = units / kUnitsPerDay;
     const ULONGLONG msOfDay = (units % kUnitsPerDay) / kUnitsPerMillisecond;
     const CivilDate date = civilFromDays(static_cast<int64_t>(days) + kDaysBefore1601);
@@ -103,18 +111,19 @@ Clock deviceClock;
 
 // ---- Date and time pictures of the en-US user locale -------------------------------------------
 
-const char16_t *const kDayNames[] = {u"Sunday",   u"Monday", u"Tuesday", u"Wednesday",
-                                     u"Thursday", u"Friday", u"Saturday"};
-const char16_t *const kMonthNames[] = {u"January", u"February", u"March",     u"April",
-                                       u"May",     u"June",     u"July",      u"August",
-                                       u"September", u"October", u"November", u"December"};
+const char16_t *const kDayNames[]
+    = {u"Sunday", u"Monday", u"Tuesday", u"Wednesday", u"Thursday", u"Friday", u"Saturday"};
+const char16_t *const kMonthNames[]
+    = {u"January", u"February", u"March",     u"April",   u"May",      u"June",
+       u"July",    u"August",   u"September", u"October", u"November", u"December"};
 constexpr char16_t kShortDatePicture[] = u"M/d/yyyy";
 constexpr char16_t kLongDatePicture[] = u"dddd, MMMM d, yyyy";
 constexpr char16_t kTimePicture[] = u"h:mm:ss tt";
 
-bool isSupportedLocale(LCID locale) {
-    return locale == 0 || locale == LOCALE_USER_DEFAULT || locale == LOCALE_SYSTEM_DEFAULT ||
-           locale == 0x0409;
+bool isSupportedLocale(LCID locale)
+{
+    return locale == 0 || locale == LOCALE_USER_DEFAULT || locale == LOCALE_SYSTEM_DEFAULT
+        || locale == 0x0409;
 }
 
 // Where an expanded picture goes: counted only (no buffer), or written into the caller's buffer
@@ -124,16 +133,19 @@ struct PictureOutput {
     size_t capacity = 0;
     size_t length = 0;
 
-    void put(WCHAR unit) {
+    void put(WCHAR unit)
+    {
         if (buffer != nullptr && length < capacity) buffer[length] = unit;
         ++length;
     }
-    void put(std::u16string_view text) {
+    void put(std::u16string_view text)
+    {
         for (WCHAR unit : text) put(unit);
     }
 };
 
-void appendNumber(PictureOutput &out, unsigned value, int minDigits) {
+void appendNumber(PictureOutput &out, unsigned value, int minDigits)
+{
     WCHAR digits[16];
     int count = 0;
     do {
@@ -150,7 +162,8 @@ constexpr char16_t kTimeFields[] = u"hHmst";
 
 // Text in single quotes is copied without its quotes ('' within them is a quote). Returns what
 // follows the closing quote; with no `out`, only skips.
-const WCHAR *quotedText(const WCHAR *p, PictureOutput *out) {
+const WCHAR *quotedText(const WCHAR *p, PictureOutput *out)
+{
     for (++p; *p != 0; ++p) {
         if (*p == u'\'') {
             if (p[1] != u'\'') return p + 1;
@@ -162,7 +175,8 @@ const WCHAR *quotedText(const WCHAR *p, PictureOutput *out) {
 }
 
 // The text of a picture between two fields, as it is shown.
-void putLiteral(const WCHAR *from, const WCHAR *to, PictureOutput &out) {
+void putLiteral(const WCHAR *from, const WCHAR *to, PictureOutput &out)
+{
     while (from < to) {
         if (*from == u'\'') {
             from = quotedText(from, &out);
@@ -172,34 +186,35 @@ void putLiteral(const WCHAR *from, const WCHAR *to, PictureOutput &out) {
     }
 }
 
-void putField(WCHAR field, int count, const SYSTEMTIME &t, PictureOutput &out) {
+void putField(WCHAR field, int count, const SYSTEMTIME &t, PictureOutput &out)
+{
     switch (field) {
     case u'd':
-        if (count <= 2) appendNumber(out, t.wDay, count);
-        else if (count == 3) out.put(std::u16string_view(kDayNames[t.wDayOfWeek]).substr(0, 3));
-        else out.put(kDayNames[t.wDayOfWeek]);
+        if (count <= 2)
+            appendNumber(out, t.wDay, count);
+        else if (count == 3)
+            out.put(std::u16string_view(kDayNames[t.wDayOfWeek]).substr(0, 3));
+        else
+            out.put(kDayNames[t.wDayOfWeek]);
         break;
     case u'M':
-        if (count <= 2) appendNumber(out, t.wMonth, count);
-        else if (count == 3) out.put(std::u16string_view(kMonthNames[t.wMonth - 1]).substr(0, 3));
-        else out.put(kMonthNames[t.wMonth - 1]);
+        if (count <= 2)
+            appendNumber(out, t.wMonth, count);
+        else if (count == 3)
+            out.put(std::u16string_view(kMonthNames[t.wMonth - 1]).substr(0, 3));
+        else
+            out.put(kMonthNames[t.wMonth - 1]);
         break;
     case u'y':
-        if (count <= 2) appendNumber(out, t.wYear % 100, count);
-        else appendNumber(out, t.wYear, count == 3 ? 4 : count);
+        if (count <= 2)
+            appendNumber(out, t.wYear % 100, count);
+        else
+            appendNumber(out, t.wYear, count == 3 ? 4 : count);
         break;
-    case u'h':
-        appendNumber(out, t.wHour % 12 == 0 ? 12 : t.wHour % 12, count > 1 ? 2 : 1);
-        break;
-    case u'H':
-        appendNumber(out, t.wHour, count > 1 ? 2 : 1);
-        break;
-    case u'm':
-        appendNumber(out, t.wMinute, count > 1 ? 2 : 1);
-        break;
-    case u's':
-        appendNumber(out, t.wSecond, count > 1 ? 2 : 1);
-        break;
+    case u'h': appendNumber(out, t.wHour % 12 == 0 ? 12 : t.wHour % 12, count > 1 ? 2 : 1); break;
+    case u'H': appendNumber(out, t.wHour, count > 1 ? 2 : 1); break;
+    case u'm': appendNumber(out, t.wMinute, count > 1 ? 2 : 1); break;
+    case u's': appendNumber(out, t.wSecond, count > 1 ? 2 : 1); break;
     default:   // u't'
         out.put(std::u16string_view(t.wHour < 12 ? u"AM" : u"PM").substr(0, count == 1 ? 1 : 2));
         break;
@@ -211,7 +226,8 @@ void putField(WCHAR field, int count, const SYSTEMTIME &t, PictureOutput &out) {
 // to the previous field) with it, and the text after it up to the next field or space: "h.m.s tt"
 // without seconds is "h.m tt". With `force24`, "h" is read as "H".
 void expandPicture(const WCHAR *picture, std::u16string_view fields, const SYSTEMTIME &t,
-                   std::u16string_view dropped, bool force24, PictureOutput &out) {
+                   std::u16string_view dropped, bool force24, PictureOutput &out)
+{
     auto isField = [&](WCHAR unit) { return unit != 0 && fields.find(unit) != std::u16string_view::npos; };
     const WCHAR *pending = picture;   // text not yet shown starts here
     bool skippingAfterDropped = false;
@@ -244,8 +260,9 @@ void expandPicture(const WCHAR *picture, std::u16string_view fields, const SYSTE
 
 // The buffer contract of GetDateFormatW and GetTimeFormatW: the picture is measured first, so
 // too small a buffer is left untouched.
-int deliver(const WCHAR *picture, std::u16string_view fields, const SYSTEMTIME &t, std::u16string_view dropped,
-            bool force24, LPWSTR buffer, int cch) {
+int deliver(const WCHAR *picture, std::u16string_view fields, const SYSTEMTIME &t,
+            std::u16string_view dropped, bool force24, LPWSTR buffer, int cch)
+{
     PictureOutput measure;
     expandPicture(picture, fields, t, dropped, force24, measure);
     const int needed = static_cast<int>(measure.length) + 1;
@@ -260,26 +277,30 @@ int deliver(const WCHAR *picture, std::u16string_view fields, const SYSTEMTIME &
     return needed;
 }
 
-int fail(DWORD error) {
+int fail(DWORD error)
+{
     SetLastError(error);
     return 0;
 }
 
-}  // namespace
+}   // namespace
 
 // ---- The API -------------------------------------------------------------------------------------
 
-void WINAPI GetLocalTime(LPSYSTEMTIME lpSystemTime) {
+void WINAPI GetLocalTime(LPSYSTEMTIME lpSystemTime)
+{
     if (lpSystemTime != nullptr) *lpSystemTime = fromUnits(deviceClock.localUnits);
 }
 
-DWORD WINAPI GetTickCount() {
+DWORD WINAPI GetTickCount()
+{
     return deviceClock.tickCount;
 }
 
-BOOL WINAPI SystemTimeToFileTime(const SYSTEMTIME *lpSystemTime, LPFILETIME lpFileTime) {
-    if (lpSystemTime == nullptr || lpFileTime == nullptr || !validDate(*lpSystemTime) ||
-        !validTimeOfDay(*lpSystemTime)) {
+BOOL WINAPI SystemTimeToFileTime(const SYSTEMTIME *lpSystemTime, LPFILETIME lpFileTime)
+{
+    if (lpSystemTime == nullptr || lpFileTime == nullptr || !validDate(*lpSystemTime)
+        || !validTimeOfDay(*lpSystemTime)) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
@@ -289,12 +310,14 @@ BOOL WINAPI SystemTimeToFileTime(const SYSTEMTIME *lpSystemTime, LPFILETIME lpFi
     return TRUE;
 }
 
-BOOL WINAPI FileTimeToSystemTime(const FILETIME *lpFileTime, LPSYSTEMTIME lpSystemTime) {
+BOOL WINAPI FileTimeToSystemTime(const FILETIME *lpFileTime, LPSYSTEMTIME lpSystemTime)
+{
     if (lpFileTime == nullptr || lpSystemTime == nullptr) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    const ULONGLONG units = (static_cast<ULONGLONG>(lpFileTime->dwHighDateTime) << 32) | lpFileTime->dwLowDateTime;
+    const ULONGLONG units
+        = (static_cast<ULONGLONG>(lpFileTime->dwHighDateTime) << 32) | lpFileTime->dwLowDateTime;
     if (units > kLargestFileTime) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
@@ -304,15 +327,16 @@ BOOL WINAPI FileTimeToSystemTime(const FILETIME *lpFileTime, LPSYSTEMTIME lpSyst
 }
 
 int WINAPI GetDateFormatW(LCID Locale, DWORD dwFlags, const SYSTEMTIME *lpDate, LPCWSTR lpFormat,
-                          LPWSTR lpDateStr, int cchDate) {
+                          LPWSTR lpDateStr, int cchDate)
+{
     if (cchDate < 0 || (cchDate > 0 && lpDateStr == nullptr) || !isSupportedLocale(Locale))
         return fail(ERROR_INVALID_PARAMETER);
     const DWORD formFlags = dwFlags & (DATE_SHORTDATE | DATE_LONGDATE);
     // The locale's own pictures may be asked for without the user's changes; a given picture
     // has nothing to override.
     const DWORD overrideFlag = dwFlags & LOCALE_NOUSEROVERRIDE;
-    if ((dwFlags & ~(formFlags | overrideFlag)) != 0 || formFlags == (DATE_SHORTDATE | DATE_LONGDATE) ||
-        (lpFormat != nullptr && (formFlags | overrideFlag) != 0))
+    if ((dwFlags & ~(formFlags | overrideFlag)) != 0 || formFlags == (DATE_SHORTDATE | DATE_LONGDATE)
+        || (lpFormat != nullptr && (formFlags | overrideFlag) != 0))
         return fail(ERROR_INVALID_FLAGS);
     SYSTEMTIME date;
     if (lpDate == nullptr) {
@@ -322,20 +346,21 @@ int WINAPI GetDateFormatW(LCID Locale, DWORD dwFlags, const SYSTEMTIME *lpDate, 
         // The day of the week comes from the date, whatever the caller put there.
         date = fromUnits(toUnits({lpDate->wYear, lpDate->wMonth, 0, lpDate->wDay, 0, 0, 0, 0}));
     }
-    const WCHAR *picture = lpFormat != nullptr                 ? lpFormat
-                           : (dwFlags & DATE_LONGDATE) != 0    ? kLongDatePicture
-                                                                : kShortDatePicture;
+    const WCHAR *picture = lpFormat != nullptr ? lpFormat
+        : (dwFlags & DATE_LONGDATE) != 0       ? kLongDatePicture
+                                               : kShortDatePicture;
     return deliver(picture, kDateFields, date, u"hHmst", false, lpDateStr, cchDate);
 }
 
 int WINAPI GetTimeFormatW(LCID Locale, DWORD dwFlags, const SYSTEMTIME *lpTime, LPCWSTR lpFormat,
-                          LPWSTR lpTimeStr, int cchTime) {
+                          LPWSTR lpTimeStr, int cchTime)
+{
     if (cchTime < 0 || (cchTime > 0 && lpTimeStr == nullptr) || !isSupportedLocale(Locale))
         return fail(ERROR_INVALID_PARAMETER);
-    constexpr DWORD kKnownFlags =
-        TIME_NOMINUTESORSECONDS | TIME_NOSECONDS | TIME_NOTIMEMARKER | TIME_FORCE24HOURFORMAT;
-    if ((dwFlags & ~(kKnownFlags | LOCALE_NOUSEROVERRIDE)) != 0 ||
-        (lpFormat != nullptr && (dwFlags & LOCALE_NOUSEROVERRIDE) != 0))
+    constexpr DWORD kKnownFlags
+        = TIME_NOMINUTESORSECONDS | TIME_NOSECONDS | TIME_NOTIMEMARKER | TIME_FORCE24HOURFORMAT;
+    if ((dwFlags & ~(kKnownFlags | LOCALE_NOUSEROVERRIDE)) != 0
+        || (lpFormat != nullptr && (dwFlags & LOCALE_NOUSEROVERRIDE) != 0))
         return fail(ERROR_INVALID_FLAGS);
     SYSTEMTIME time;
     if (lpTime == nullptr) {
@@ -361,36 +386,42 @@ int WINAPI GetTimeFormatW(LCID Locale, DWORD dwFlags, const SYSTEMTIME *lpTime, 
 
 namespace internal {
 
-FILETIME localFileTime() {
+FILETIME localFileTime()
+{
     return {static_cast<DWORD>(deviceClock.localUnits), static_cast<DWORD>(deviceClock.localUnits >> 32)};
 }
 
-ULONGLONG runningMilliseconds() {
+ULONGLONG runningMilliseconds()
+{
     return deviceClock.runningMs;
 }
 
-void resetClock() {
+void resetClock()
+{
     deviceClock = Clock{};
 }
 
-}  // namespace internal
+}   // namespace internal
 
 namespace control {
 
-void setLocalTime(const SYSTEMTIME &localTime) {
+void setLocalTime(const SYSTEMTIME &localTime)
+{
     if (!validDate(localTime) || !validTimeOfDay(localTime))
         throw std::invalid_argument("setLocalTime: not a valid date and time");
     deviceClock.localUnits = toUnits(localTime);
 }
 
-void setTickCount(DWORD tickCount) {
+void setTickCount(DWORD tickCount)
+{
     deviceClock.tickCount = tickCount;
 }
 
-void advanceClock(DWORD milliseconds) {
+void advanceClock(DWORD milliseconds)
+{
     deviceClock.localUnits += milliseconds * kUnitsPerMillisecond;
     deviceClock.tickCount += milliseconds;   // wraps after 49.7 days, as on the device
     deviceClock.runningMs += milliseconds;
 }
 
-}  // namespace control
+}   // namespace control

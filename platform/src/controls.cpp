@@ -22,12 +22,12 @@ constexpr const char16_t *kEditClass = u"EDIT";
 constexpr const char16_t *kComboBoxClass = u"COMBOBOX";
 
 // Sizes at 96 dpi, scaled to the current dpi.
-constexpr int kCheckBoxAt96 = 12;        // plus one pixel, as Windows sizes its check box
-constexpr int kIconAt96 = 32;            // SM_CXICON: what an SS_ICON static loads
-constexpr int kComboPaddingAt96 = 3;     // above and below the text of a combo box's field
-constexpr int kFieldMarginAt96 = 3;      // left of the text inside a field
-constexpr int kScrollBarAt96 = 11;       // SM_CXVSCROLL
-constexpr int kGroupTextIndentAt96 = 7;  // where a group box's caption starts
+constexpr int kCheckBoxAt96 = 12;         // plus one pixel, as Windows sizes its check box
+constexpr int kIconAt96 = 32;             // SM_CXICON: what an SS_ICON static loads
+constexpr int kComboPaddingAt96 = 3;      // above and below the text of a combo box's field
+constexpr int kFieldMarginAt96 = 3;       // left of the text inside a field
+constexpr int kScrollBarAt96 = 11;        // SM_CXVSCROLL
+constexpr int kGroupTextIndentAt96 = 7;   // where a group box's caption starts
 
 struct ListItem {
     std::u16string text;
@@ -41,7 +41,7 @@ struct ControlState {
     bool pressed = false;   // between WM_LBUTTONDOWN and WM_LBUTTONUP
     std::vector<ListItem> items;
     int selection = -1;
-    int droppedHeight = 0;  // a combo box's height with its list down, as created
+    int droppedHeight = 0;   // a combo box's height with its list down, as created
     HICON icon = nullptr;
     std::vector<HICON> ownIcons;   // loaded here, destroyed with the control
 };
@@ -150,8 +150,7 @@ HBRUSH controlBrush(HWND window, HDC dc, UINT message)
     return GetSysColorBrush(field ? COLOR_WINDOW : COLOR_STATIC);
 }
 
-template <typename Paint>
-LRESULT paintWith(HWND window, Paint paint)
+template <typename Paint> LRESULT paintWith(HWND window, Paint paint)
 {
     PAINTSTRUCT ps;
     HDC dc = BeginPaint(window, &ps);
@@ -178,9 +177,7 @@ bool commonMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRES
         }
         *result = 0;
         return true;
-    case WM_GETFONT:
-        *result = reinterpret_cast<LRESULT>(stateOf(window).font);
-        return true;
+    case WM_GETFONT: *result = reinterpret_cast<LRESULT>(stateOf(window).font); return true;
     case WM_ERASEBKGND:
         *result = 1;   // the paint covers everything
         return true;
@@ -199,8 +196,7 @@ bool commonMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRES
         states().erase(window);
         *result = 0;
         return true;
-    default:
-        return false;
+    default: return false;
     }
 }
 
@@ -218,8 +214,8 @@ bool isRadio(UINT type)
 
 bool isCheckOrRadio(UINT type)
 {
-    return type == BS_CHECKBOX || type == BS_AUTOCHECKBOX || type == BS_3STATE ||
-           type == BS_AUTO3STATE || isRadio(type);
+    return type == BS_CHECKBOX || type == BS_AUTOCHECKBOX || type == BS_3STATE || type == BS_AUTO3STATE
+        || isRadio(type);
 }
 
 // The highest check state each type keeps; push buttons and group boxes keep none.
@@ -284,8 +280,7 @@ void clickButton(HWND window)
             }
         }
         break;
-    default:
-        break;
+    default: break;
     }
     if (IsWindow(window)) {
         notifyParent(window, BN_CLICKED);
@@ -300,9 +295,10 @@ void paintPushButton(HWND window, HDC dc, const RECT &client, UINT type)
     const bool pushed = st.pushed;
     fillSys(dc, client, pushed ? COLOR_HIGHLIGHT : COLOR_BTNFACE);
     frameRect(dc, client, COLOR_WINDOWFRAME, px(type == BS_DEFPUSHBUTTON ? 2 : 1));
-    SetTextColor(dc, GetSysColor(!IsWindowEnabled(window) ? COLOR_GRAYTEXT
-                                 : pushed                 ? COLOR_HIGHLIGHTTEXT
-                                                          : COLOR_BTNTEXT));
+    SetTextColor(dc,
+                 GetSysColor(!IsWindowEnabled(window) ? COLOR_GRAYTEXT
+                                 : pushed             ? COLOR_HIGHLIGHTTEXT
+                                                      : COLOR_BTNTEXT));
     const std::u16string text = internal::windowText(window);
     RECT area = client;
     const UINT lines = (styleOf(window) & BS_MULTILINE) ? DT_WORDBREAK : DT_SINGLELINE | DT_VCENTER;
@@ -339,9 +335,7 @@ void paintCheckOrRadio(HWND window, HDC dc, const RECT &client, UINT type)
             fillSys(dc, inner, COLOR_BTNSHADOW);
         } else if (check & BST_CHECKED) {
             // A tick on the box's 13-pixel grid.
-            auto at = [&](int x, int y) {
-                return POINT{box.left + x * size / 13, box.top + y * size / 13};
-            };
+            auto at = [&](int x, int y) { return POINT{box.left + x * size / 13, box.top + y * size / 13}; };
             const POINT tick[] = {at(3, 6), at(5, 9), at(10, 3)};
             internal::strokePolyline(dc, tick, 3, GetSysColor(COLOR_WINDOWTEXT), px(2));
         }
@@ -404,8 +398,7 @@ LRESULT CALLBACK buttonProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
                 paintPushButton(window, dc, client, type);
             }
         });
-    case BM_GETCHECK:
-        return st.check & (BST_CHECKED | BST_INDETERMINATE);
+    case BM_GETCHECK: return st.check & (BST_CHECKED | BST_INDETERMINATE);
     case BM_SETCHECK: {
         const WORD check = static_cast<WORD>(std::min<WPARAM>(wParam, maxCheckState(type)));
         // A checked radio button is the group's tab stop, as Windows keeps it.
@@ -420,8 +413,7 @@ LRESULT CALLBACK buttonProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
         }
         return 0;
     }
-    case BM_GETSTATE:
-        return st.check | (st.pushed ? BST_PUSHED : 0);
+    case BM_GETSTATE: return st.check | (st.pushed ? BST_PUSHED : 0);
     case BM_SETSTATE:
         if (st.pushed != (wParam != 0)) {
             st.pushed = wParam != 0;
@@ -430,8 +422,7 @@ LRESULT CALLBACK buttonProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
         return 0;
     case BM_SETSTYLE: {
         const DWORD style = styleOf(window);
-        SetWindowLongW(window, GWL_STYLE,
-                       static_cast<LONG>((style & ~BS_TYPEMASK) | (wParam & BS_TYPEMASK)));
+        SetWindowLongW(window, GWL_STYLE, static_cast<LONG>((style & ~BS_TYPEMASK) | (wParam & BS_TYPEMASK)));
         if (lParam) {
             InvalidateRect(window, nullptr, TRUE);
         }
@@ -461,8 +452,7 @@ LRESULT CALLBACK buttonProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
         }
         return 0;
     }
-    default:
-        return DefWindowProcW(window, message, wParam, lParam);
+    default: return DefWindowProcW(window, message, wParam, lParam);
     }
 }
 
@@ -525,8 +515,8 @@ LRESULT CALLBACK staticProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     case WM_CREATE: {
         // An SS_ICON static shows the icon its text names, from the creating module.
         const auto *cs = reinterpret_cast<const CREATESTRUCTW *>(lParam);
-        if ((cs->style & SS_TYPEMASK) == SS_ICON && cs->lpszName &&
-            (IS_INTRESOURCE(cs->lpszName) || cs->lpszName[0])) {
+        if ((cs->style & SS_TYPEMASK) == SS_ICON && cs->lpszName
+            && (IS_INTRESOURCE(cs->lpszName) || cs->lpszName[0])) {
             const int size = px(kIconAt96);
             auto icon = static_cast<HICON>(
                 LoadImageW(cs->hInstance, cs->lpszName, IMAGE_ICON, size, size, LR_DEFAULTCOLOR));
@@ -544,15 +534,13 @@ LRESULT CALLBACK staticProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
         setIcon(window, reinterpret_cast<HICON>(wParam));
         return reinterpret_cast<LRESULT>(previous);
     }
-    case STM_GETICON:
-        return reinterpret_cast<LRESULT>(stateOf(window).icon);
+    case STM_GETICON: return reinterpret_cast<LRESULT>(stateOf(window).icon);
     case WM_LBUTTONUP:
         if (styleOf(window) & SS_NOTIFY) {
             notifyParent(window, STN_CLICKED);
         }
         return 0;
-    default:
-        return DefWindowProcW(window, message, wParam, lParam);
+    default: return DefWindowProcW(window, message, wParam, lParam);
     }
 }
 
@@ -606,7 +594,8 @@ void paintScrollBar(HDC dc, const RECT &bar, int visible, int total)
     arrow(dc, down, true);
     const int track = bar.bottom - bar.top - 2 * width;
     if (total > visible && visible > 0 && track > 0) {
-        const int thumb = std::max(width / 2, static_cast<int>(static_cast<long long>(track) * visible / total));
+        const int thumb
+            = std::max(width / 2, static_cast<int>(static_cast<long long>(track) * visible / total));
         const RECT box{bar.left, up.bottom, bar.right, up.bottom + thumb};
         fillSys(dc, box, COLOR_BTNFACE);
         frameRect(dc, box, COLOR_WINDOWFRAME, px(1));
@@ -664,8 +653,7 @@ LRESULT CALLBACK editProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
         ReleaseDC(nullptr, dc);
         return line > 0 ? std::max(1, total / line) : 1;
     }
-    default:
-        return DefWindowProcW(window, message, wParam, lParam);
+    default: return DefWindowProcW(window, message, wParam, lParam);
     }
 }
 
@@ -677,8 +665,7 @@ void fitComboField(HWND window)
 {
     const int height = lineHeightOfFont(stateOf(window).font) + 2 * px(kComboPaddingAt96);
     RECT r = internal::windowRectInParent(window);
-    SetWindowPos(window, nullptr, 0, 0, r.right - r.left, height,
-                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    SetWindowPos(window, nullptr, 0, 0, r.right - r.left, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 bool validIndex(const ControlState &st, WPARAM index)
@@ -752,8 +739,8 @@ LRESULT CALLBACK comboProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
             return 0;
         }
         const std::u16string text = validIndex(st, static_cast<WPARAM>(st.selection))
-                                        ? st.items[static_cast<size_t>(st.selection)].text
-                                        : std::u16string();
+            ? st.items[static_cast<size_t>(st.selection)].text
+            : std::u16string();
         const size_t n = std::min<size_t>(text.size(), wParam - 1);
         std::copy_n(text.begin(), n, buffer);
         buffer[n] = 0;
@@ -761,16 +748,16 @@ LRESULT CALLBACK comboProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
     }
     case WM_GETTEXTLENGTH:
         return validIndex(st, static_cast<WPARAM>(st.selection))
-                   ? static_cast<LRESULT>(st.items[static_cast<size_t>(st.selection)].text.size())
-                   : 0;
+            ? static_cast<LRESULT>(st.items[static_cast<size_t>(st.selection)].text.size())
+            : 0;
     case CB_ADDSTRING: {
         auto text = reinterpret_cast<LPCWSTR>(lParam);
         size_t at = st.items.size();
         if (text && (styleOf(window) & CBS_SORT)) {
             at = static_cast<size_t>(
                 std::find_if(st.items.begin(), st.items.end(),
-                             [&](const ListItem &item) { return lstrcmpiW(text, item.text.c_str()) < 0; }) -
-                st.items.begin());
+                             [&](const ListItem &item) { return lstrcmpiW(text, item.text.c_str()) < 0; })
+                - st.items.begin());
         }
         return insertItem(window, st, at, text);
     }
@@ -799,10 +786,8 @@ LRESULT CALLBACK comboProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
         st.selection = -1;
         InvalidateRect(window, nullptr, TRUE);
         return CB_OKAY;
-    case CB_GETCOUNT:
-        return static_cast<LRESULT>(st.items.size());
-    case CB_GETCURSEL:
-        return st.selection >= 0 ? st.selection : CB_ERR;
+    case CB_GETCOUNT: return static_cast<LRESULT>(st.items.size());
+    case CB_GETCURSEL: return st.selection >= 0 ? st.selection : CB_ERR;
     case CB_SETCURSEL:
         // Out of range (-1 included) clears the selection and answers CB_ERR.
         st.selection = validIndex(st, wParam) ? static_cast<int>(wParam) : -1;
@@ -816,8 +801,8 @@ LRESULT CALLBACK comboProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
             return DefWindowProcW(window, message, wParam, lParam);
         }
         const int last = static_cast<int>(st.items.size()) - 1;
-        const int wanted = wParam == VK_DOWN ? std::min(st.selection + 1, last)
-                                             : std::max(st.selection - 1, 0);
+        const int wanted
+            = wParam == VK_DOWN ? std::min(st.selection + 1, last) : std::max(st.selection - 1, 0);
         if (last >= 0 && wanted != st.selection) {
             st.selection = wanted;
             InvalidateRect(window, nullptr, TRUE);
@@ -838,8 +823,7 @@ LRESULT CALLBACK comboProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
     }
     case CB_GETLBTEXTLEN:
         return validIndex(st, wParam) ? static_cast<LRESULT>(st.items[wParam].text.size()) : CB_ERR;
-    case CB_GETITEMDATA:
-        return validIndex(st, wParam) ? st.items[wParam].data : CB_ERR;
+    case CB_GETITEMDATA: return validIndex(st, wParam) ? st.items[wParam].data : CB_ERR;
     case CB_SETITEMDATA:
         if (!validIndex(st, wParam)) {
             return CB_ERR;
@@ -862,8 +846,7 @@ LRESULT CALLBACK comboProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
         }
         return CB_ERR;
     }
-    default:
-        return DefWindowProcW(window, message, wParam, lParam);
+    default: return DefWindowProcW(window, message, wParam, lParam);
     }
 }
 
@@ -876,7 +859,7 @@ void registerControl(const char16_t *name, WNDPROC proc)
     RegisterClassW(&wc);
 }
 
-}  // namespace
+}   // namespace
 
 namespace internal {
 
@@ -896,4 +879,4 @@ void resetControls()
     states().clear();
 }
 
-}  // namespace internal
+}   // namespace internal

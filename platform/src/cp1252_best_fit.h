@@ -92,6 +92,6 @@ constexpr BestFit kCp1252BestFit[] = {
     {0xFF5C, 0x7C}, {0xFF5D, 0x7D}, {0xFF5E, 0x7E},
 };
 
-}  // namespace internal
+}   // namespace internal
 
 #endif

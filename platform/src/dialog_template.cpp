@@ -33,7 +33,7 @@ constexpr WORD kPredefinedClassCount = 6;
 // answers 0, so that a parse runs straight through and checks once per field group.
 class Reader {
 public:
-    explicit Reader(std::span<const BYTE> bytes) : bytes_(bytes) {}
+    explicit Reader(std::span<const BYTE> bytes) : bytes_(bytes) { }
 
     bool failed() const { return failed_; }
     size_t position() const { return position_; }
@@ -163,7 +163,7 @@ std::optional<ItemTemplate> readItem(Reader &in, bool extended)
     return item;
 }
 
-}  // namespace
+}   // namespace
 
 std::optional<DialogTemplate> parseDialogTemplate(std::span<const BYTE> bytes)
 {
@@ -213,10 +213,10 @@ std::optional<DialogTemplate> parseDialogTemplate(std::span<const BYTE> bytes)
 
 std::u16string predefinedClassName(WORD ordinal)
 {
-    static const char16_t *const names[kPredefinedClassCount] = {
-        u"Button", u"Edit", u"Static", u"ListBox", u"ScrollBar", u"ComboBox"};
+    static const char16_t *const names[kPredefinedClassCount]
+        = {u"Button", u"Edit", u"Static", u"ListBox", u"ScrollBar", u"ComboBox"};
     if (ordinal >= kFirstPredefinedClass) ordinal = static_cast<WORD>(ordinal - kFirstPredefinedClass);
     return ordinal < kPredefinedClassCount ? names[ordinal] : u"";
 }
 
-}  // namespace dialogs
+}   // namespace dialogs

@@ -30,7 +30,7 @@ struct ItemTemplate {
     short y = 0;
     short cx = 0;
     short cy = 0;
-    DWORD id = 0;   // a WORD in the classic form
+    DWORD id = 0;                // a WORD in the classic form
     NameOrOrdinal windowClass;   // never None: a string, or the ordinal of a predefined class
     NameOrOrdinal title;         // an ordinal names a resource, as the icon of an SS_ICON static
     std::vector<BYTE> creationData;
@@ -64,6 +64,6 @@ std::optional<DialogTemplate> parseDialogTemplate(std::span<const BYTE> bytes);
 // 0x0085 (and 0 to 5, which Windows takes the same way); empty for any other.
 std::u16string predefinedClassName(WORD ordinal);
 
-}  // namespace dialogs
+}   // namespace dialogs
 
 #endif

@@ -158,8 +158,7 @@ HWND firstTabStop(HWND dialog)
     return first;
 }
 
-HWND createControl(HWND dialog, HINSTANCE instance, const dialogs::ItemTemplate &item,
-                   const BaseUnits &units)
+HWND createControl(HWND dialog, HINSTANCE instance, const dialogs::ItemTemplate &item, const BaseUnits &units)
 {
     std::u16string className;
     if (item.windowClass.kind == dialogs::NameOrOrdinal::Kind::Ordinal) {
@@ -172,17 +171,17 @@ HWND createControl(HWND dialog, HINSTANCE instance, const dialogs::ItemTemplate 
         className = item.windowClass.text;
     }
     LPCWSTR title = item.title.kind == dialogs::NameOrOrdinal::Kind::Ordinal
-                        ? MAKEINTRESOURCEW(item.title.ordinal)
-                        : item.title.text.c_str();
+        ? MAKEINTRESOURCEW(item.title.ordinal)
+        : item.title.text.c_str();
     const void *data = item.creationData.empty() ? nullptr : item.creationData.data();
     // A control is always a child; a border is drawn as a sunken client edge.
     const DWORD style = (item.style & ~(WS_POPUP | WS_BORDER)) | WS_CHILD;
-    const DWORD exStyle = item.exStyle | WS_EX_NOPARENTNOTIFY | ((item.style & WS_BORDER) ? WS_EX_CLIENTEDGE : 0);
-    return CreateWindowExW(exStyle, className.c_str(), title, style, MulDiv(item.x, units.x, 4),
-                           MulDiv(item.y, units.y, 8), MulDiv(item.cx, units.x, 4),
-                           MulDiv(item.cy, units.y, 8), dialog,
-                           reinterpret_cast<HMENU>(static_cast<uintptr_t>(item.id)), instance,
-                           const_cast<void *>(data));
+    const DWORD exStyle
+        = item.exStyle | WS_EX_NOPARENTNOTIFY | ((item.style & WS_BORDER) ? WS_EX_CLIENTEDGE : 0);
+    return CreateWindowExW(
+        exStyle, className.c_str(), title, style, MulDiv(item.x, units.x, 4), MulDiv(item.y, units.y, 8),
+        MulDiv(item.cx, units.x, 4), MulDiv(item.cy, units.y, 8), dialog,
+        reinterpret_cast<HMENU>(static_cast<uintptr_t>(item.id)), instance, const_cast<void *>(data));
 }
 
 // Where the dialog window goes: the template's position is the client area's, in the owner's
@@ -238,13 +237,12 @@ HWND createDialog(HINSTANCE instance, const dialogs::DialogTemplate &t, HWND own
         className = t.windowClass.text;
     }
     LPCWSTR classArgument = t.windowClass.kind == dialogs::NameOrOrdinal::Kind::Ordinal
-                                ? MAKEINTATOM(t.windowClass.ordinal)
-                                : className.c_str();
+        ? MAKEINTATOM(t.windowClass.ordinal)
+        : className.c_str();
     HWND window = CreateWindowExW(t.exStyle, classArgument, t.title.c_str(),
                                   t.style & ~static_cast<DWORD>(WS_VISIBLE), pos.x, pos.y,
                                   adjusted.right - adjusted.left, adjusted.bottom - adjusted.top,
-                                  (t.style & WS_CHILD) ? owner : topOwner, nullptr, instance,
-                                  nullptr);
+                                  (t.style & WS_CHILD) ? owner : topOwner, nullptr, instance, nullptr);
     if (!window) {
         enableOwner(*d);
         if (d->font) {
@@ -336,8 +334,8 @@ INT_PTR runModal(HWND window)
     return result;
 }
 
-INT_PTR dialogBoxFromBytes(HINSTANCE instance, std::span<const BYTE> bytes, HWND owner,
-                           DLGPROC proc, LPARAM param)
+INT_PTR dialogBoxFromBytes(HINSTANCE instance, std::span<const BYTE> bytes, HWND owner, DLGPROC proc,
+                           LPARAM param)
 {
     if (owner && !IsWindow(owner)) {
         SetLastError(ERROR_INVALID_WINDOW_HANDLE);
@@ -371,8 +369,7 @@ std::span<const BYTE> templateBytes(const void *templ)
 HBRUSH dialogBackground(HWND window, HDC dc)
 {
     auto brush = reinterpret_cast<HBRUSH>(
-        SendMessageW(window, WM_CTLCOLORDLG, reinterpret_cast<WPARAM>(dc),
-                     reinterpret_cast<LPARAM>(window)));
+        SendMessageW(window, WM_CTLCOLORDLG, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(window)));
     return brush ? brush : GetSysColorBrush(COLOR_STATIC);
 }
 
@@ -385,10 +382,8 @@ bool answersDirectly(UINT message)
     case WM_CTLCOLORLISTBOX:
     case WM_CTLCOLORBTN:
     case WM_CTLCOLORDLG:
-    case WM_CTLCOLORSTATIC:
-        return true;
-    default:
-        return false;
+    case WM_CTLCOLORSTATIC: return true;
+    default: return false;
     }
 }
 
@@ -397,7 +392,7 @@ LRESULT CALLBACK dialogClassProc(HWND window, UINT message, WPARAM wParam, LPARA
     return DefDlgProcW(window, message, wParam, lParam);
 }
 
-}  // namespace
+}   // namespace
 
 namespace internal {
 
@@ -422,12 +417,12 @@ void resetDialogs()
     dialogTable().clear();
 }
 
-}  // namespace internal
+}   // namespace internal
 
 // ---- Dialog boxes ----------------------------------------------------------------------------
 
-INT_PTR WINAPI DialogBoxIndirectParamW(HINSTANCE hInstance, LPCDLGTEMPLATEW hDialogTemplate,
-                                       HWND hWndParent, DLGPROC lpDialogFunc, LPARAM dwInitParam)
+INT_PTR WINAPI DialogBoxIndirectParamW(HINSTANCE hInstance, LPCDLGTEMPLATEW hDialogTemplate, HWND hWndParent,
+                                       DLGPROC lpDialogFunc, LPARAM dwInitParam)
 {
     if (!hDialogTemplate) {
         SetLastError(ERROR_INVALID_PARAMETER);
@@ -456,8 +451,8 @@ INT_PTR WINAPI DialogBoxParamA(HINSTANCE hInstance, LPCSTR lpTemplateName, HWND 
                                DLGPROC lpDialogFunc, LPARAM dwInitParam)
 {
     if (!lpTemplateName || IS_INTRESOURCE(lpTemplateName)) {
-        return DialogBoxParamW(hInstance, reinterpret_cast<LPCWSTR>(lpTemplateName), hWndParent,
-                               lpDialogFunc, dwInitParam);
+        return DialogBoxParamW(hInstance, reinterpret_cast<LPCWSTR>(lpTemplateName), hWndParent, lpDialogFunc,
+                               dwInitParam);
     }
     std::u16string name = internal::ansiToWide(lpTemplateName);
     return DialogBoxParamW(hInstance, name.c_str(), hWndParent, lpDialogFunc, dwInitParam);
@@ -506,10 +501,8 @@ LRESULT WINAPI DefDlgProcW(HWND hDlg, UINT Msg, WPARAM wParam, LPARAM lParam)
         PostMessageW(hDlg, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED),
                      reinterpret_cast<LPARAM>(GetDlgItem(hDlg, IDCANCEL)));
         return 0;
-    case WM_GETFONT:
-        return d ? reinterpret_cast<LRESULT>(d->font) : 0;
-    case WM_INITDIALOG:
-        return 0;
+    case WM_GETFONT: return d ? reinterpret_cast<LRESULT>(d->font) : 0;
+    case WM_INITDIALOG: return 0;
     case DM_SETDEFID:
         if (d) {
             d->defaultId = static_cast<int>(LOWORD(wParam));
@@ -528,8 +521,7 @@ LRESULT WINAPI DefDlgProcW(HWND hDlg, UINT Msg, WPARAM wParam, LPARAM lParam)
         }
         return id != 0 ? MAKELONG(id, DC_HASDEFID) : 0;
     }
-    default:
-        return DefWindowProcW(hDlg, Msg, wParam, lParam);
+    default: return DefWindowProcW(hDlg, Msg, wParam, lParam);
     }
 }
 
@@ -555,8 +547,7 @@ int WINAPI GetDlgCtrlID(HWND hWnd)
     return static_cast<int>(GetWindowLongW(hWnd, GWL_ID));
 }
 
-LRESULT WINAPI SendDlgItemMessageW(HWND hDlg, int nIDDlgItem, UINT Msg, WPARAM wParam,
-                                   LPARAM lParam)
+LRESULT WINAPI SendDlgItemMessageW(HWND hDlg, int nIDDlgItem, UINT Msg, WPARAM wParam, LPARAM lParam)
 {
     HWND item = GetDlgItem(hDlg, nIDDlgItem);
     return item ? SendMessageW(item, Msg, wParam, lParam) : 0;
@@ -564,9 +555,8 @@ LRESULT WINAPI SendDlgItemMessageW(HWND hDlg, int nIDDlgItem, UINT Msg, WPARAM w
 
 BOOL WINAPI SetDlgItemTextW(HWND hDlg, int nIDDlgItem, LPCWSTR lpString)
 {
-    return SendDlgItemMessageW(hDlg, nIDDlgItem, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(lpString))
-               ? TRUE
-               : FALSE;
+    return SendDlgItemMessageW(hDlg, nIDDlgItem, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(lpString)) ? TRUE
+                                                                                                    : FALSE;
 }
 
 BOOL WINAPI SetDlgItemTextA(HWND hDlg, int nIDDlgItem, LPCSTR lpString)
@@ -654,7 +644,7 @@ void settle()
     control::pumpMessages();
 }
 
-}  // namespace
+}   // namespace
 
 namespace control {
 
@@ -712,8 +702,7 @@ bool selectListItem(HWND dialog, int controlId, int index)
         return false;
     }
     SendMessageW(item, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
-    SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(controlId, CBN_SELCHANGE),
-                 reinterpret_cast<LPARAM>(item));
+    SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(controlId, CBN_SELCHANGE), reinterpret_cast<LPARAM>(item));
     settle();
     return true;
 }
@@ -751,4 +740,4 @@ std::vector<ControlShown> dialogControls(HWND dialog)
     return controls;
 }
 
-}  // namespace control
+}   // namespace control

@@ -6,10 +6,12 @@ namespace {
 DWORD lastError = ERROR_SUCCESS;
 }
 
-DWORD WINAPI GetLastError() {
+DWORD WINAPI GetLastError()
+{
     return lastError;
 }
 
-void WINAPI SetLastError(DWORD error) {
+void WINAPI SetLastError(DWORD error)
+{
     lastError = error;
 }

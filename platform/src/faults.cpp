@@ -43,7 +43,7 @@ DWORD calls = 0;
 bool fired = false;
 control::FaultPoint firstFailed = control::FaultPoint::Count;
 
-}  // namespace
+}   // namespace
 
 namespace internal {
 
@@ -59,9 +59,12 @@ DWORD faultAt(control::FaultPoint point, bool *isShortWrite)
     return kFaultPoints[size_t(point)].error;
 }
 
-void resetFaults() { control::setFaults({}); }
+void resetFaults()
+{
+    control::setFaults({});
+}
 
-}  // namespace internal
+}   // namespace internal
 
 namespace control {
 
@@ -77,9 +80,15 @@ void setFaults(const Faults &faults)
     firstFailed = FaultPoint::Count;
 }
 
-DWORD faultPointCalls() { return calls; }
+DWORD faultPointCalls()
+{
+    return calls;
+}
 
-FaultPoint firstFailedPoint() { return firstFailed; }
+FaultPoint firstFailedPoint()
+{
+    return firstFailed;
+}
 
 std::vector<FaultPoint> fileAndRegistryFaultPoints()
 {
@@ -88,6 +97,9 @@ std::vector<FaultPoint> fileAndRegistryFaultPoints()
     return points;
 }
 
-const char *faultPointName(FaultPoint point) { return kFaultPoints[size_t(point)].name; }
+const char *faultPointName(FaultPoint point)
+{
+    return kFaultPoints[size_t(point)].name;
+}
 
-}  // namespace control
+}   // namespace control

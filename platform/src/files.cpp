@@ -84,7 +84,7 @@ size_t encodeUtf8(char32_t c, char *out)
 // name without converting it into a string first. Malformed bytes read as U+FFFD.
 class Utf8Units {
 public:
-    explicit Utf8Units(const char *text) : p_(reinterpret_cast<const unsigned char *>(text)) {}
+    explicit Utf8Units(const char *text) : p_(reinterpret_cast<const unsigned char *>(text)) { }
     bool done() const { return *p_ == 0 && pendingLow_ == 0; }
     WCHAR next()
     {
@@ -94,17 +94,22 @@ public:
             return low;
         }
         unsigned lead = *p_++;
-        int trailing = lead < 0x80 ? 0 : lead >= 0xC2 && lead <= 0xDF ? 1 : lead >= 0xE0 && lead <= 0xEF ? 2
-                     : lead >= 0xF0 && lead <= 0xF4                   ? 3
-                                                                       : -1;
+        int trailing = lead < 0x80         ? 0
+            : lead >= 0xC2 && lead <= 0xDF ? 1
+            : lead >= 0xE0 && lead <= 0xEF ? 2
+            : lead >= 0xF0 && lead <= 0xF4 ? 3
+                                           : -1;
         if (trailing < 0) return 0xFFFD;
-        char32_t c = trailing == 0 ? lead : trailing == 1 ? lead & 0x1F : trailing == 2 ? lead & 0x0F : lead & 0x07;
+        char32_t c = trailing == 0 ? lead
+            : trailing == 1        ? lead & 0x1F
+            : trailing == 2        ? lead & 0x0F
+                                   : lead & 0x07;
         for (int k = 0; k < trailing; ++k) {
             if ((*p_ & 0xC0) != 0x80) return 0xFFFD;
             c = (c << 6) | (*p_++ & 0x3F);
         }
-        if ((trailing == 2 && c < 0x800) || (trailing == 3 && (c < 0x10000 || c > 0x10FFFF)) ||
-            (c >= 0xD800 && c <= 0xDFFF))
+        if ((trailing == 2 && c < 0x800) || (trailing == 3 && (c < 0x10000 || c > 0x10FFFF))
+            || (c >= 0xD800 && c <= 0xDFFF))
             return 0xFFFD;
         if (c < 0x10000) return static_cast<WCHAR>(c);
         c -= 0x10000;
@@ -191,8 +196,8 @@ void resolve(std::u16string_view devicePath, HostPath *path)
     size_t i = 0;
     while (i <= devicePath.size()) {
         size_t end = i;
-        while (end < devicePath.size() && devicePath[end] != 0 && devicePath[end] != u'\\' &&
-               devicePath[end] != u'/')
+        while (end < devicePath.size() && devicePath[end] != 0 && devicePath[end] != u'\\'
+               && devicePath[end] != u'/')
             ++end;
         std::u16string_view part = devicePath.substr(i, end - i);
         bool last = end >= devicePath.size() || devicePath[end] == 0;
@@ -216,8 +221,9 @@ void resolve(std::u16string_view devicePath, HostPath *path)
         // name every trailing dot and blank ("C:\Sync.\x" is C:\Sync\x, "C:\Sync. " is C:\Sync).
         if (drive >= 0) {
             if (!last && part.back() == u'.') part.remove_suffix(1);
-            while (last && !part.empty() && (part.back() == u'.' || part.back() == u' ')) part.remove_suffix(1);
-            if (part.empty()) break;                      // the path names the folder before it
+            while (last && !part.empty() && (part.back() == u'.' || part.back() == u' '))
+                part.remove_suffix(1);
+            if (part.empty()) break;                     // the path names the folder before it
             if (part == u"." || part == u"..") return;   // from "...": no name a folder can have
         }
         if (first && drive < 0 && part.size() == 2 && part[1] == u':') part = part.substr(0, 1);
@@ -229,8 +235,8 @@ void resolve(std::u16string_view devicePath, HostPath *path)
         size_t nameLength = 0;
         for (size_t k = 0; k < part.size(); ++k) {
             char32_t c = part[k];
-            if (c >= 0xD800 && c <= 0xDBFF && k + 1 < part.size() && part[k + 1] >= 0xDC00 &&
-                part[k + 1] <= 0xDFFF) {
+            if (c >= 0xD800 && c <= 0xDBFF && k + 1 < part.size() && part[k + 1] >= 0xDC00
+                && part[k + 1] <= 0xDFFF) {
                 c = 0x10000 + ((c - 0xD800) << 10) + (part[k + 1] - 0xDC00);
                 ++k;
             }
@@ -249,8 +255,8 @@ void resolve(std::u16string_view devicePath, HostPath *path)
             if (lstat(path->text, &info) != 0) {
                 path->text[length] = 0;
                 char spelled[kHostPathBytes];
-                if (findIgnoringCase(path->text, part, spelled, sizeof spelled) &&
-                    length + std::strlen(spelled) < kHostPathBytes) {
+                if (findIgnoringCase(path->text, part, spelled, sizeof spelled)
+                    && length + std::strlen(spelled) < kHostPathBytes) {
                     std::strcpy(path->text + length, spelled);
                     nameLength = std::strlen(spelled);
                 } else {
@@ -291,7 +297,8 @@ OpenFile openFiles[kMaxOpenFiles];
 
 HANDLE handleOf(size_t slot)
 {
-    return reinterpret_cast<HANDLE>(kHandleTag | (uintptr_t(openFiles[slot].generation & 0xFFFF) << 8) | slot);
+    return reinterpret_cast<HANDLE>(kHandleTag | (uintptr_t(openFiles[slot].generation & 0xFFFF) << 8)
+                                    | slot);
 }
 
 OpenFile *fileOf(HANDLE handle)
@@ -300,12 +307,16 @@ OpenFile *fileOf(HANDLE handle)
     if ((value & ~uintptr_t(0xFFFFFF)) != kHandleTag) return nullptr;
     size_t slot = value & 0xFF;
     unsigned generation = (value >> 8) & 0xFFFF;
-    if (slot >= kMaxOpenFiles || !openFiles[slot].inUse || (openFiles[slot].generation & 0xFFFF) != generation)
+    if (slot >= kMaxOpenFiles || !openFiles[slot].inUse
+        || (openFiles[slot].generation & 0xFFFF) != generation)
         return nullptr;
     return &openFiles[slot];
 }
 
-bool wants(DWORD access, DWORD kind) { return (access & kind) != 0; }
+bool wants(DWORD access, DWORD kind)
+{
+    return (access & kind) != 0;
+}
 
 // Windows' sharing rule: a new open may neither ask for access that an open handle's share
 // mode refuses, nor refuse (by its own share mode) access that an open handle already has.
@@ -321,11 +332,11 @@ bool sharingAllows(dev_t device, ino_t inode, DWORD access, DWORD share)
         bool openReads = wants(open.access, kReadAccess), openWrites = wants(open.access, kWriteAccess);
         bool openDeletes = wants(open.access, kDeleteAccess);
         if (!openReads && !openWrites && !openDeletes) continue;
-        if ((reads && !(open.share & FILE_SHARE_READ)) || (writes && !(open.share & FILE_SHARE_WRITE)) ||
-            (deletes && !(open.share & FILE_SHARE_DELETE)))
+        if ((reads && !(open.share & FILE_SHARE_READ)) || (writes && !(open.share & FILE_SHARE_WRITE))
+            || (deletes && !(open.share & FILE_SHARE_DELETE)))
             return false;
-        if ((openReads && !(share & FILE_SHARE_READ)) || (openWrites && !(share & FILE_SHARE_WRITE)) ||
-            (openDeletes && !(share & FILE_SHARE_DELETE)))
+        if ((openReads && !(share & FILE_SHARE_READ)) || (openWrites && !(share & FILE_SHARE_WRITE))
+            || (openDeletes && !(share & FILE_SHARE_DELETE)))
             return false;
     }
     return true;
@@ -346,20 +357,14 @@ BOOL failed(DWORD error)
 DWORD errorOfErrno(int error)
 {
     switch (error) {
-    case ENOENT:
-        return ERROR_FILE_NOT_FOUND;
-    case ENOTDIR:
-        return ERROR_PATH_NOT_FOUND;
-    case EEXIST:
-        return ERROR_FILE_EXISTS;
+    case ENOENT: return ERROR_FILE_NOT_FOUND;
+    case ENOTDIR: return ERROR_PATH_NOT_FOUND;
+    case EEXIST: return ERROR_FILE_EXISTS;
     case ENOSPC:
-    case EDQUOT:
-        return ERROR_DISK_FULL;
+    case EDQUOT: return ERROR_DISK_FULL;
     case EMFILE:
-    case ENFILE:
-        return ERROR_TOO_MANY_OPEN_FILES;
-    default:
-        return ERROR_ACCESS_DENIED;
+    case ENFILE: return ERROR_TOO_MANY_OPEN_FILES;
+    default: return ERROR_ACCESS_DENIED;
     }
 }
 
@@ -368,7 +373,8 @@ DWORD errorOfErrno(int error)
 bool hasInvalidNameCharacter(LPCWSTR name)
 {
     for (; *name != 0; ++name)
-        if (*name < 0x20 || (*name < 0x80 && std::strchr("\"*?<>|", static_cast<char>(*name)) != nullptr)) return true;
+        if (*name < 0x20 || (*name < 0x80 && std::strchr("\"*?<>|", static_cast<char>(*name)) != nullptr))
+            return true;
     return false;
 }
 
@@ -376,7 +382,8 @@ HANDLE createFile(LPCWSTR name, DWORD access, DWORD share, DWORD disposition)
 {
     if (name == nullptr || disposition < CREATE_NEW || disposition > TRUNCATE_EXISTING)
         return fail(ERROR_INVALID_PARAMETER);
-    if (disposition == TRUNCATE_EXISTING && !wants(access, kWriteAccess)) return fail(ERROR_INVALID_PARAMETER);
+    if (disposition == TRUNCATE_EXISTING && !wants(access, kWriteAccess))
+        return fail(ERROR_INVALID_PARAMETER);
     if (hasInvalidNameCharacter(name)) return fail(ERROR_INVALID_NAME);
 
     HostPath path;
@@ -394,7 +401,8 @@ HANDLE createFile(LPCWSTR name, DWORD access, DWORD share, DWORD disposition)
     if (!exists && (disposition == OPEN_EXISTING || disposition == TRUNCATE_EXISTING))
         return fail(ERROR_FILE_NOT_FOUND);
     // Sharing is checked before anything changes, so a refused CREATE_ALWAYS truncates nothing.
-    if (exists && !sharingAllows(info.st_dev, info.st_ino, access, share)) return fail(ERROR_SHARING_VIOLATION);
+    if (exists && !sharingAllows(info.st_dev, info.st_ino, access, share))
+        return fail(ERROR_SHARING_VIOLATION);
 
     size_t slot = 0;
     while (slot < kMaxOpenFiles && openFiles[slot].inUse) ++slot;
@@ -430,7 +438,7 @@ HANDLE createFile(LPCWSTR name, DWORD access, DWORD share, DWORD disposition)
     ++file.generation;
     // CREATE_ALWAYS and OPEN_ALWAYS succeed over an existing file and say so.
     SetLastError(exists && (disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS) ? ERROR_ALREADY_EXISTS
-                                                                                       : ERROR_SUCCESS);
+                                                                                        : ERROR_SUCCESS);
     return handleOf(slot);
 }
 
@@ -445,7 +453,8 @@ BOOL deleteFile(LPCWSTR name)
     if (stat(path.text, &info) != 0) return failed(ERROR_FILE_NOT_FOUND);
     // A folder is not a file; a FIFO or device node is no file Windows could delete either.
     if (!S_ISREG(info.st_mode)) return failed(ERROR_ACCESS_DENIED);
-    if (!sharingAllows(info.st_dev, info.st_ino, kDeleteAccess, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE))
+    if (!sharingAllows(info.st_dev, info.st_ino, kDeleteAccess,
+                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE))
         return failed(ERROR_SHARING_VIOLATION);
     if (DWORD error = internal::faultAt(control::FaultPoint::DeleteFile)) return failed(error);
     if (unlink(path.text) != 0) return failed(errorOfErrno(errno));
@@ -458,7 +467,8 @@ BOOL deleteFile(LPCWSTR name)
 BOOL moveFile(LPCWSTR existing, LPCWSTR target)
 {
     if (existing == nullptr || target == nullptr) return failed(ERROR_INVALID_PARAMETER);
-    if (hasInvalidNameCharacter(existing) || hasInvalidNameCharacter(target)) return failed(ERROR_INVALID_NAME);
+    if (hasInvalidNameCharacter(existing) || hasInvalidNameCharacter(target))
+        return failed(ERROR_INVALID_NAME);
     HostPath from, to;
     resolve(std::u16string_view(existing, wcslen(existing)), &from);
     resolve(std::u16string_view(target, wcslen(target)), &to);
@@ -469,7 +479,8 @@ BOOL moveFile(LPCWSTR existing, LPCWSTR target)
     if (!to.valid || !to.hasName || !to.folderExists) return failed(ERROR_PATH_NOT_FOUND);
     struct stat existingTarget;
     if (lstat(to.text, &existingTarget) == 0) return failed(ERROR_ALREADY_EXISTS);
-    if (!sharingAllows(info.st_dev, info.st_ino, kDeleteAccess, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE))
+    if (!sharingAllows(info.st_dev, info.st_ino, kDeleteAccess,
+                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE))
         return failed(ERROR_SHARING_VIOLATION);
     if (DWORD error = internal::faultAt(control::FaultPoint::MoveFile)) return failed(error);
     // The check above and the rename are not one step on the host; nothing else runs between.
@@ -509,7 +520,7 @@ bool widen(LPCSTR narrow, WCHAR (&wide)[kHostPathBytes])
     return true;
 }
 
-}  // namespace
+}   // namespace
 
 HANDLE WINAPI CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
                           LPSECURITY_ATTRIBUTES lpSecurityAttributes, DWORD dwCreationDisposition,
@@ -535,8 +546,8 @@ BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrit
     if (lpNumberOfBytesWritten) *lpNumberOfBytesWritten = 0;
     OpenFile *file = fileOf(hFile);
     if (!file) return failed(ERROR_INVALID_HANDLE);
-    if (lpOverlapped != nullptr || lpNumberOfBytesWritten == nullptr ||
-        (lpBuffer == nullptr && nNumberOfBytesToWrite != 0))
+    if (lpOverlapped != nullptr || lpNumberOfBytesWritten == nullptr
+        || (lpBuffer == nullptr && nNumberOfBytesToWrite != 0))
         return failed(ERROR_INVALID_PARAMETER);
     if (!wants(file->access, kWriteAccess)) return failed(ERROR_ACCESS_DENIED);
 
@@ -569,8 +580,8 @@ BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead, 
     if (lpNumberOfBytesRead) *lpNumberOfBytesRead = 0;
     OpenFile *file = fileOf(hFile);
     if (!file) return failed(ERROR_INVALID_HANDLE);
-    if (lpOverlapped != nullptr || lpNumberOfBytesRead == nullptr ||
-        (lpBuffer == nullptr && nNumberOfBytesToRead != 0))
+    if (lpOverlapped != nullptr || lpNumberOfBytesRead == nullptr
+        || (lpBuffer == nullptr && nNumberOfBytesToRead != 0))
         return failed(ERROR_INVALID_PARAMETER);
     if (!wants(file->access, kReadAccess)) return failed(ERROR_ACCESS_DENIED);
 
@@ -642,7 +653,7 @@ void resetFiles()
         file.fd = -1;
     }
 }
-}  // namespace internal
+}   // namespace internal
 
 namespace control {
 
@@ -657,8 +668,7 @@ bool mapDrive(WCHAR letter, const fs::path &folder)
     int index = driveIndex(letter);
     if (index < 0) return false;
     driveRoots[index] = folder.empty() ? std::string() : folder.string();
-    while (driveRoots[index].size() > 1 && driveRoots[index].back() == '/')
-        driveRoots[index].pop_back();
+    while (driveRoots[index].size() > 1 && driveRoots[index].back() == '/') driveRoots[index].pop_back();
     return true;
 }
 
@@ -676,4 +686,4 @@ int openFileHandles()
     return count;
 }
 
-}  // namespace control
+}   // namespace control

@@ -68,7 +68,7 @@ void paintCaption(HWND window, HDC dc, const RECT &band)
     DeleteObject(font);
 }
 
-}  // namespace
+}   // namespace
 
 namespace internal {
 
@@ -102,4 +102,4 @@ void paintFrame(HWND window)
     releaseWindowDC(dc);
 }
 
-}  // namespace internal
+}   // namespace internal

@@ -41,7 +41,7 @@ constexpr int screenBitsPerPixel = 16;
 constexpr COLORREF black = RGB(0, 0, 0);
 constexpr COLORREF white = RGB(255, 255, 255);
 constexpr COLORREF invalidColor = 0xFFFFFFFF;   // CLR_INVALID
-constexpr DWORD errorInvalidData = 13;           // ERROR_INVALID_DATA
+constexpr DWORD errorInvalidData = 13;          // ERROR_INVALID_DATA
 constexpr int systemFontPoints = 8;
 // Tallest character we lay out; keeps the pixel arithmetic far from overflow.
 // Cairo's largest image surface side.
@@ -55,8 +55,7 @@ int mulDiv(int number, int numerator, int denominator)
 {
     const long long product = static_cast<long long>(number) * numerator;
     const long long half = denominator / 2;
-    return static_cast<int>(product >= 0 ? (product + half) / denominator
-                                         : (product - half) / denominator);
+    return static_cast<int>(product >= 0 ? (product + half) / denominator : (product - half) / denominator);
 }
 
 // ---- Objects ---------------------------------------------------------------------------------
@@ -64,7 +63,7 @@ int mulDiv(int number, int numerator, int denominator)
 enum class Kind { Font, Brush, Icon, DeviceContext };
 
 struct Object {
-    explicit Object(Kind k) : kind(k) {}
+    explicit Object(Kind k) : kind(k) { }
     virtual ~Object() = default;
     Kind kind;
     bool stock = false;
@@ -72,28 +71,28 @@ struct Object {
 };
 
 struct Font : Object {
-    Font() : Object(Kind::Font) {}
+    Font() : Object(Kind::Font) { }
     LOGFONTW logFont{};
     bool systemFont = false;   // the stock font follows the dpi, so it is computed on demand
 };
 
 struct Brush : Object {
-    Brush() : Object(Kind::Brush) {}
+    Brush() : Object(Kind::Brush) { }
     bool hollow = false;
     COLORREF color = black;
 };
 
 struct Icon : Object {
-    Icon() : Object(Kind::Icon) {}
+    Icon() : Object(Kind::Icon) { }
     gdi::IconBitmap bitmap;
-    int width = 0;    // the size LoadImage was asked for (the image's own when 0)
+    int width = 0;   // the size LoadImage was asked for (the image's own when 0)
     int height = 0;
-    int group = 0;    // the icon group it came from, 0 when named by a string
+    int group = 0;   // the icon group it came from, 0 when named by a string
     gdi::IconDirEntry image;
 };
 
 struct DeviceContext : Object {
-    DeviceContext() : Object(Kind::DeviceContext) {}
+    DeviceContext() : Object(Kind::DeviceContext) { }
     HWND window = nullptr;   // null: a screen context that measures but draws nothing
     bool frame = false;      // draws on the window's frame canvas, not its client canvas
     Font *font = nullptr;
@@ -149,8 +148,8 @@ constexpr std::array<COLORREF, 29> defaultSysColors = {
 struct State {
     State()
     {
-        for (Object *o : std::initializer_list<Object *>{&systemFont, &whiteBrush, &ltGray, &gray,
-                                                         &dkGray, &blackBrush, &nullBrush})
+        for (Object *o : std::initializer_list<Object *>{&systemFont, &whiteBrush, &ltGray, &gray, &dkGray,
+                                                         &blackBrush, &nullBrush})
             o->stock = true;
         systemFont.systemFont = true;
         whiteBrush.color = white;
@@ -192,26 +191,27 @@ Object *objectOf(const void *handle)
 {
     if (!handle) return nullptr;
     State &s = state();
-    for (Object *stock : {static_cast<Object *>(&s.systemFont), static_cast<Object *>(&s.whiteBrush),
-                          static_cast<Object *>(&s.ltGray), static_cast<Object *>(&s.gray),
-                          static_cast<Object *>(&s.dkGray), static_cast<Object *>(&s.blackBrush),
-                          static_cast<Object *>(&s.nullBrush)})
+    for (Object *stock :
+         {static_cast<Object *>(&s.systemFont), static_cast<Object *>(&s.whiteBrush),
+          static_cast<Object *>(&s.ltGray), static_cast<Object *>(&s.gray), static_cast<Object *>(&s.dkGray),
+          static_cast<Object *>(&s.blackBrush), static_cast<Object *>(&s.nullBrush)})
         if (handle == stock) return stock;
     const auto it = s.objects.find(handle);
     return it == s.objects.end() ? nullptr : it->second.get();
 }
 
-template <typename T>
-T *objectAs(const void *handle, Kind kind)
+template <typename T> T *objectAs(const void *handle, Kind kind)
 {
     Object *o = objectOf(handle);
     return o && o->kind == kind ? static_cast<T *>(o) : nullptr;
 }
 
-DeviceContext *dcOf(HDC hdc) { return objectAs<DeviceContext>(hdc, Kind::DeviceContext); }
+DeviceContext *dcOf(HDC hdc)
+{
+    return objectAs<DeviceContext>(hdc, Kind::DeviceContext);
+}
 
-template <typename T>
-T *adopt(std::unique_ptr<T> object)
+template <typename T> T *adopt(std::unique_ptr<T> object)
 {
     T *raw = object.get();
     state().objects.emplace(raw, std::move(object));
@@ -227,7 +227,10 @@ void select(Object *&slot, Object *next)
 
 // ---- Fonts and the metrics model -------------------------------------------------------------
 
-int systemCharHeight() { return mulDiv(systemFontPoints, state().dpi, 72); }
+int systemCharHeight()
+{
+    return mulDiv(systemFontPoints, state().dpi, 72);
+}
 
 LOGFONTW systemLogFont()
 {
@@ -239,7 +242,10 @@ LOGFONTW systemLogFont()
     return lf;
 }
 
-LOGFONTW logFontOf(const Font &font) { return font.systemFont ? systemLogFont() : font.logFont; }
+LOGFONTW logFontOf(const Font &font)
+{
+    return font.systemFont ? systemLogFont() : font.logFont;
+}
 
 // ---- Canvases --------------------------------------------------------------------------------
 
@@ -258,8 +264,7 @@ void ensureCanvas(HWND window, int width, int height, bool frame = false)
     height = std::clamp(height, 0, maxCanvasSide);
     Canvas &canvas = (frame ? state().frames : state().canvases)[window];
     cairo_surface_t *old = canvas.surface.get();
-    if (old && cairo_image_surface_get_width(old) == width &&
-        cairo_image_surface_get_height(old) == height)
+    if (old && cairo_image_surface_get_width(old) == width && cairo_image_surface_get_height(old) == height)
         return;
     Surface fresh(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height));
     if (old) {
@@ -283,8 +288,7 @@ cairo_t *drawingContext(const DeviceContext &dc)
 
 void setSourceColor(cairo_t *cr, COLORREF color)
 {
-    cairo_set_source_rgb(cr, GetRValue(color) / 255.0, GetGValue(color) / 255.0,
-                         GetBValue(color) / 255.0);
+    cairo_set_source_rgb(cr, GetRValue(color) / 255.0, GetGValue(color) / 255.0, GetBValue(color) / 255.0);
 }
 
 // A brush handle may also be a system colour index plus one, as in a class background.
@@ -304,8 +308,8 @@ bool brushColor(HBRUSH handle, COLORREF *color)
 bool isBrushHandle(HBRUSH handle)
 {
     const auto value = reinterpret_cast<uintptr_t>(handle);
-    return (value >= 1 && value <= state().sysColors.size()) ||
-           objectAs<Brush>(handle, Kind::Brush) != nullptr;
+    return (value >= 1 && value <= state().sysColors.size())
+        || objectAs<Brush>(handle, Kind::Brush) != nullptr;
 }
 
 // Kept for the tests: what each drawing call into a window was asked to do.
@@ -320,8 +324,7 @@ void recordDrawing(const DeviceContext &dc, control::DrawnItem item)
 // DejaVu Sans is wider than Tahoma; squeezing it keeps its glyphs inside the model's advances.
 constexpr double glyphWidthScale = 0.86;
 
-void drawLine(cairo_t *cr, const DeviceContext &dc, const ShownLine &line, int x, int y,
-              const TextMetrics &m)
+void drawLine(cairo_t *cr, const DeviceContext &dc, const ShownLine &line, int x, int y, const TextMetrics &m)
 {
     const int width = widthOf(line.text, m);
     if (dc.bkMode == OPAQUE) {
@@ -337,10 +340,9 @@ void drawLine(cairo_t *cr, const DeviceContext &dc, const ShownLine &line, int x
         const int advance = advanceOf(unit, m);
         // A surrogate pair is one glyph; toUtf8 turns a lone surrogate into U+FFFD.
         const bool pair = unit >= 0xD800 && unit <= 0xDBFF && i + 1 < line.text.size()
-                          && line.text[i + 1] >= 0xDC00 && line.text[i + 1] <= 0xDFFF;
+            && line.text[i + 1] >= 0xDC00 && line.text[i + 1] <= 0xDFFF;
         if (advance > 0 && unit > u' ') {
-            const std::string glyph =
-                control::toUtf8(std::u16string_view(line.text).substr(i, pair ? 2 : 1));
+            const std::string glyph = control::toUtf8(std::u16string_view(line.text).substr(i, pair ? 2 : 1));
             cairo_move_to(cr, pen, baseline);
             cairo_show_text(cr, glyph.c_str());
         }
@@ -363,8 +365,7 @@ void drawLine(cairo_t *cr, const DeviceContext &dc, const ShownLine &line, int x
 
 void prepareFont(cairo_t *cr, const TextMetrics &m)
 {
-    cairo_select_font_face(cr, "DejaVu Sans",
-                           m.italic ? CAIRO_FONT_SLANT_ITALIC : CAIRO_FONT_SLANT_NORMAL,
+    cairo_select_font_face(cr, "DejaVu Sans", m.italic ? CAIRO_FONT_SLANT_ITALIC : CAIRO_FONT_SLANT_NORMAL,
                            m.bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
     cairo_matrix_t matrix;
     cairo_matrix_init_scale(&matrix, m.charHeight * glyphWidthScale, m.charHeight);
@@ -429,15 +430,21 @@ Surface iconSurface(const gdi::IconBitmap &icon, UINT flags)
 // A device context on the window's client canvas, or on its frame canvas.
 HDC newDeviceContext(HWND window, bool frame);
 
-}  // namespace
+}   // namespace
 
 // ---- Seams for the window manager ------------------------------------------------------------
 
 namespace internal {
 
-HDC acquireWindowDC(HWND window) { return newDeviceContext(window, false); }
+HDC acquireWindowDC(HWND window)
+{
+    return newDeviceContext(window, false);
+}
 
-HDC acquireFrameDC(HWND window) { return window ? newDeviceContext(window, true) : nullptr; }
+HDC acquireFrameDC(HWND window)
+{
+    return window ? newDeviceContext(window, true) : nullptr;
+}
 
 SIZE screenSize()
 {
@@ -446,9 +453,15 @@ SIZE screenSize()
     return SIZE{mulDiv(screenWidthAt96, s.dpi, defaultDpi), mulDiv(screenHeightAt96, s.dpi, defaultDpi)};
 }
 
-int screenDpi() { return state().dpi; }
+int screenDpi()
+{
+    return state().dpi;
+}
 
-int scaleToDpi(int pixelsAt96) { return mulDiv(pixelsAt96, state().dpi, defaultDpi); }
+int scaleToDpi(int pixelsAt96)
+{
+    return mulDiv(pixelsAt96, state().dpi, defaultDpi);
+}
 
 void strokePolyline(HDC hdc, const POINT *points, size_t count, COLORREF color, int width)
 {
@@ -485,8 +498,7 @@ void fillPolygon(HDC hdc, const POINT *points, size_t count, COLORREF color)
     cairo_destroy(cr);
 }
 
-void drawEllipse(HDC hdc, const RECT &box, const COLORREF *fill, COLORREF outline,
-                 int outlineWidth)
+void drawEllipse(HDC hdc, const RECT &box, const COLORREF *fill, COLORREF outline, int outlineWidth)
 {
     DeviceContext *dc = dcOf(hdc);
     const double width = box.right - box.left;
@@ -512,7 +524,7 @@ void drawEllipse(HDC hdc, const RECT &box, const COLORREF *fill, COLORREF outlin
     cairo_destroy(cr);
 }
 
-}  // namespace internal
+}   // namespace internal
 
 namespace {
 
@@ -535,7 +547,7 @@ HDC newDeviceContext(HWND window, bool frame)
     return static_cast<HDC>(static_cast<void *>(adopt(std::move(dc))));
 }
 
-}  // namespace
+}   // namespace
 
 namespace internal {
 
@@ -576,14 +588,14 @@ void resetGdi()
     s.screen = SIZE{0, 0};
     s.systemFontWeight = FW_BOLD;
     s.sysColors = defaultSysColors;
-    for (Object *stock : {static_cast<Object *>(&s.systemFont), static_cast<Object *>(&s.whiteBrush),
-                          static_cast<Object *>(&s.ltGray), static_cast<Object *>(&s.gray),
-                          static_cast<Object *>(&s.dkGray), static_cast<Object *>(&s.blackBrush),
-                          static_cast<Object *>(&s.nullBrush)})
+    for (Object *stock :
+         {static_cast<Object *>(&s.systemFont), static_cast<Object *>(&s.whiteBrush),
+          static_cast<Object *>(&s.ltGray), static_cast<Object *>(&s.gray), static_cast<Object *>(&s.dkGray),
+          static_cast<Object *>(&s.blackBrush), static_cast<Object *>(&s.nullBrush)})
         stock->selections = 0;
 }
 
-}  // namespace internal
+}   // namespace internal
 
 // ---- Seams for the control surface -----------------------------------------------------------
 
@@ -626,23 +638,28 @@ void setDpi(int dotsPerInch)
     if (dotsPerInch > 0) state().dpi = dotsPerInch;
 }
 
-int dpi() { return state().dpi; }
+int dpi()
+{
+    return state().dpi;
+}
 
 void setScreenSize(int width, int height)
 {
     state().screen = width > 0 && height > 0 ? SIZE{width, height} : SIZE{0, 0};
 }
 
-void setSystemFontWeight(LONG weight) { state().systemFontWeight = weight; }
+void setSystemFontWeight(LONG weight)
+{
+    state().systemFontWeight = weight;
+}
 
 void setSysColor(int index, COLORREF color)
 {
     index &= ~SYS_COLOR_INDEX_FLAG;
-    if (index >= 0 && static_cast<size_t>(index) < state().sysColors.size())
-        state().sysColors[index] = color;
+    if (index >= 0 && static_cast<size_t>(index) < state().sysColors.size()) state().sysColors[index] = color;
 }
 
-}  // namespace gdi
+}   // namespace gdi
 
 // ---- Device contexts -------------------------------------------------------------------------
 
@@ -793,8 +810,7 @@ int WINAPI FillRect(HDC hDC, const RECT *lprc, HBRUSH hbr)
     recordDrawing(*dc, std::move(fill));
     if (cairo_t *cr = drawingContext(*dc)) {
         setSourceColor(cr, color);
-        cairo_rectangle(cr, lprc->left, lprc->top, lprc->right - lprc->left,
-                        lprc->bottom - lprc->top);
+        cairo_rectangle(cr, lprc->left, lprc->top, lprc->right - lprc->left, lprc->bottom - lprc->top);
         cairo_fill(cr);
         cairo_destroy(cr);
     }
@@ -826,8 +842,8 @@ int WINAPI DrawTextW(HDC hdc, LPCWSTR lpchText, int cchText, LPRECT lprc, UINT f
         SetLastError(ERROR_INVALID_PARAMETER);
         return 0;
     }
-    const std::u16string_view text =
-        cchText == -1 ? std::u16string_view(lpchText) : std::u16string_view(lpchText, cchText);
+    const std::u16string_view text
+        = cchText == -1 ? std::u16string_view(lpchText) : std::u16string_view(lpchText, cchText);
     const TextMetrics m = metricsOf(logFontOf(*dc->font), systemCharHeight());
     // An empty text draws nothing and answers one line's height. Measured, it leaves a rectangle
     // without width, one line tall for DT_SINGLELINE; a count of 0 leaves the rectangle alone.
@@ -845,8 +861,7 @@ int WINAPI DrawTextW(HDC hdc, LPCWSTR lpchText, int cchText, LPRECT lprc, UINT f
     if (singleLine) {
         lines.push_back(text);
     } else if (format & DT_WORDBREAK) {
-        for (auto line : splitLines(text))
-            wrapLine(line, lprc->right - lprc->left, m, format, lines);
+        for (auto line : splitLines(text)) wrapLine(line, lprc->right - lprc->left, m, format, lines);
     } else {
         lines = splitLines(text);
     }
@@ -887,8 +902,7 @@ int WINAPI DrawTextW(HDC hdc, LPCWSTR lpchText, int cchText, LPRECT lprc, UINT f
     }
     if (cairo_t *cr = drawingContext(*dc)) {
         if (!(format & DT_NOCLIP)) {
-            cairo_rectangle(cr, lprc->left, lprc->top, lprc->right - lprc->left,
-                            lprc->bottom - lprc->top);
+            cairo_rectangle(cr, lprc->left, lprc->top, lprc->right - lprc->left, lprc->bottom - lprc->top);
             cairo_clip(cr);
         }
         prepareFont(cr, m);

@@ -37,14 +37,20 @@ constexpr int maxIconSide = 256;
 // LoadImage prefers colour depths the display can show; ours is 16 bits per pixel.
 constexpr int displayBitsPerPixel = 16;
 
-WORD readWord(std::span<const BYTE> b, size_t at) { return WORD(b[at] | (b[at + 1] << 8)); }
+WORD readWord(std::span<const BYTE> b, size_t at)
+{
+    return WORD(b[at] | (b[at + 1] << 8));
+}
 
 DWORD readDword(std::span<const BYTE> b, size_t at)
 {
     return DWORD(b[at]) | DWORD(b[at + 1]) << 8 | DWORD(b[at + 2]) << 16 | DWORD(b[at + 3]) << 24;
 }
 
-LONG readLong(std::span<const BYTE> b, size_t at) { return LONG(readDword(b, at)); }
+LONG readLong(std::span<const BYTE> b, size_t at)
+{
+    return LONG(readDword(b, at));
+}
 
 int bitsFromColorCount(int colorCount)
 {
@@ -58,15 +64,14 @@ size_t rowStride(int width, int bitsPerPixel)
     return ((size_t(width) * size_t(bitsPerPixel) + 31) / 32) * 4;
 }
 
-}  // namespace
+}   // namespace
 
 std::optional<std::vector<IconDirEntry>> parseIconGroup(std::span<const BYTE> bytes)
 {
     if (bytes.size() < groupHeader_SIZEOF) return std::nullopt;
     if (readWord(bytes, groupHeader_Type) != iconResourceType) return std::nullopt;
     const size_t count = readWord(bytes, groupHeader_Count);
-    if (count == 0 || bytes.size() < groupHeader_SIZEOF + count * groupEntry_SIZEOF)
-        return std::nullopt;
+    if (count == 0 || bytes.size() < groupHeader_SIZEOF + count * groupEntry_SIZEOF) return std::nullopt;
     std::vector<IconDirEntry> entries;
     for (size_t i = 0; i < count; ++i) {
         const auto entry = bytes.subspan(groupHeader_SIZEOF + i * groupEntry_SIZEOF);
@@ -87,10 +92,9 @@ size_t pickIconEntry(const std::vector<IconDirEntry> &entries, int cx, int cy)
     // Lower is better: size distance first, then depths the display shows (richest first),
     // then deeper-than-display images (poorest first).
     auto cost = [&](const IconDirEntry &e) {
-        const long distance = std::labs(long(e.width) - (cx ? cx : e.width)) +
-                              std::labs(long(e.height) - (cy ? cy : e.height));
-        const long depth = e.bitCount <= displayBitsPerPixel ? displayBitsPerPixel - e.bitCount
-                                                             : e.bitCount;
+        const long distance = std::labs(long(e.width) - (cx ? cx : e.width))
+            + std::labs(long(e.height) - (cy ? cy : e.height));
+        const long depth = e.bitCount <= displayBitsPerPixel ? displayBitsPerPixel - e.bitCount : e.bitCount;
         return distance * 1000 + depth;
     };
     size_t best = 0;
@@ -112,8 +116,7 @@ std::optional<IconBitmap> decodeIconImage(std::span<const BYTE> bytes)
     if (readDword(bytes, bih_Compression) != compressionNone) return std::nullopt;
     if (bits != 1 && bits != 4 && bits != 8 && bits != 24 && bits != 32) return std::nullopt;
     if (width <= 0 || width > maxIconSide) return std::nullopt;
-    if (doubledHeight <= 0 || doubledHeight > 2 * maxIconSide || doubledHeight % 2 != 0)
-        return std::nullopt;
+    if (doubledHeight <= 0 || doubledHeight > 2 * maxIconSide || doubledHeight % 2 != 0) return std::nullopt;
     const int height = doubledHeight / 2;
 
     size_t paletteSize = 0;
@@ -139,8 +142,7 @@ std::optional<IconBitmap> decodeIconImage(std::span<const BYTE> bytes)
     image.andMask.assign(size_t(width) * size_t(height), 0);
     for (int y = 0; y < height; ++y) {
         // Rows are stored bottom-up.
-        const auto row = bytes.subspan(colorRowsAt + colorStride * size_t(height - 1 - y),
-                                       colorStride);
+        const auto row = bytes.subspan(colorRowsAt + colorStride * size_t(height - 1 - y), colorStride);
         for (int x = 0; x < width; ++x) {
             uint32_t argb = 0;
             if (bits <= 8) {
@@ -149,26 +151,23 @@ std::optional<IconBitmap> decodeIconImage(std::span<const BYTE> bytes)
                 const unsigned index = (byte >> (8 - bits - bitOffset % 8)) & ((1u << bits) - 1);
                 if (index >= paletteSize) return std::nullopt;
                 const size_t at = paletteAt + index * rgbQuad_SIZEOF;
-                argb = 0xFF000000u | uint32_t(bytes[at + 2]) << 16 | uint32_t(bytes[at + 1]) << 8 |
-                       bytes[at];
+                argb = 0xFF000000u | uint32_t(bytes[at + 2]) << 16 | uint32_t(bytes[at + 1]) << 8 | bytes[at];
             } else if (bits == 24) {
                 const size_t at = size_t(x) * 3;
-                argb = 0xFF000000u | uint32_t(row[at + 2]) << 16 | uint32_t(row[at + 1]) << 8 |
-                       row[at];
+                argb = 0xFF000000u | uint32_t(row[at + 2]) << 16 | uint32_t(row[at + 1]) << 8 | row[at];
             } else {
                 const size_t at = size_t(x) * 4;
-                argb = uint32_t(row[at + 3]) << 24 | uint32_t(row[at + 2]) << 16 |
-                       uint32_t(row[at + 1]) << 8 | row[at];
+                argb = uint32_t(row[at + 3]) << 24 | uint32_t(row[at + 2]) << 16 | uint32_t(row[at + 1]) << 8
+                    | row[at];
                 if (row[at + 3] != 0) image.hasAlpha = true;
             }
             image.colors[size_t(y) * size_t(width) + size_t(x)] = argb;
         }
         if (maskPresent) {
-            const auto mask = bytes.subspan(maskRowsAt + maskStride * size_t(height - 1 - y),
-                                            maskStride);
+            const auto mask = bytes.subspan(maskRowsAt + maskStride * size_t(height - 1 - y), maskStride);
             for (int x = 0; x < width; ++x)
-                image.andMask[size_t(y) * size_t(width) + size_t(x)] =
-                    (mask[size_t(x) / 8] >> (7 - x % 8)) & 1;
+                image.andMask[size_t(y) * size_t(width) + size_t(x)]
+                    = (mask[size_t(x) / 8] >> (7 - x % 8)) & 1;
         }
     }
     if (bits == 32 && !image.hasAlpha) {
@@ -178,4 +177,4 @@ std::optional<IconBitmap> decodeIconImage(std::span<const BYTE> bytes)
     return image;
 }
 
-}  // namespace gdi
+}   // namespace gdi

@@ -15,7 +15,7 @@ namespace gdi {
 
 // One row of a group directory (GRPICONDIRENTRY).
 struct IconDirEntry {
-    int width = 0;      // 0 in the file means 256
+    int width = 0;   // 0 in the file means 256
     int height = 0;
     int bitCount = 0;   // derived from the colour count when the file leaves it 0
     WORD id = 0;        // the RT_ICON resource holding the image
@@ -40,6 +40,6 @@ size_t pickIconEntry(const std::vector<IconDirEntry> &entries, int cx, int cy);
 // 24 or 32 bits per pixel, uncompressed, rows bottom-up and DWORD-aligned.
 std::optional<IconBitmap> decodeIconImage(std::span<const BYTE> bytes);
 
-}  // namespace gdi
+}   // namespace gdi
 
 #endif

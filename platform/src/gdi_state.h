@@ -32,6 +32,6 @@ void setScreenSize(int width, int height);
 void setSysColor(int index, COLORREF color);
 void setSystemFontWeight(LONG weight);
 
-}  // namespace gdi
+}   // namespace gdi
 
 #endif

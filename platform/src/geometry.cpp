@@ -75,8 +75,7 @@ BOOL WINAPI OffsetRect(LPRECT lprc, int dx, int dy)
 
 BOOL WINAPI PtInRect(const RECT *lprc, POINT pt)
 {
-    return lprc && pt.x >= lprc->left && pt.x < lprc->right && pt.y >= lprc->top &&
-           pt.y < lprc->bottom;
+    return lprc && pt.x >= lprc->left && pt.x < lprc->right && pt.y >= lprc->top && pt.y < lprc->bottom;
 }
 
 int WINAPI MulDiv(int nNumber, int nNumerator, int nDenominator)

@@ -82,8 +82,7 @@ int scaleToDpi(int pixelsAt96);
 // ellipse inside a box (filled when fill is not null, outlined when outlineWidth > 0).
 void strokePolyline(HDC dc, const POINT *points, size_t count, COLORREF color, int width);
 void fillPolygon(HDC dc, const POINT *points, size_t count, COLORREF color);
-void drawEllipse(HDC dc, const RECT &box, const COLORREF *fill, COLORREF outline,
-                 int outlineWidth);
+void drawEllipse(HDC dc, const RECT &box, const COLORREF *fill, COLORREF outline, int outlineWidth);
 
 // ---- modules.cpp provides --------------------------------------------------------------------
 void resetModules();
@@ -119,6 +118,6 @@ FILETIME localFileTime();
 // (setTickCount does not), for the timers' due times.
 ULONGLONG runningMilliseconds();
 
-}  // namespace internal
+}   // namespace internal
 
 #endif

@@ -113,8 +113,8 @@ HFONT createMenuFont()
 }
 
 struct Layout {
-    SIZE size{};               // the client area
-    std::vector<RECT> rows;    // one per item, in client coordinates
+    SIZE size{};              // the client area
+    std::vector<RECT> rows;   // one per item, in client coordinates
 };
 
 Layout layoutMenu(const Menu &menu, HDC dc)
@@ -209,11 +209,10 @@ LRESULT CALLBACK menuWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
 {
     switch (message) {
     case WM_CREATE:
-        sys().windows[window] =
-            static_cast<HMENU>(reinterpret_cast<const CREATESTRUCTW *>(lParam)->lpCreateParams);
+        sys().windows[window]
+            = static_cast<HMENU>(reinterpret_cast<const CREATESTRUCTW *>(lParam)->lpCreateParams);
         return 0;
-    case WM_ERASEBKGND:
-        return 1;
+    case WM_ERASEBKGND: return 1;
     case WM_PAINT: {
         PAINTSTRUCT ps;
         HDC dc = BeginPaint(window, &ps);
@@ -226,11 +225,8 @@ LRESULT CALLBACK menuWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         EndPaint(window, &ps);
         return 0;
     }
-    case WM_NCDESTROY:
-        sys().windows.erase(window);
-        return 0;
-    default:
-        return DefWindowProcW(window, message, wParam, lParam);
+    case WM_NCDESTROY: sys().windows.erase(window); return 0;
+    default: return DefWindowProcW(window, message, wParam, lParam);
     }
 }
 
@@ -266,7 +262,7 @@ std::string describe(const control::MenuShown &shown)
     return "popup menu (" + list + ") was not answered";
 }
 
-}  // namespace
+}   // namespace
 
 namespace internal {
 
@@ -290,7 +286,7 @@ int liveMenuCount()
     return static_cast<int>(sys().menus.size());
 }
 
-}  // namespace internal
+}   // namespace internal
 
 HMENU WINAPI CreatePopupMenu()
 {
@@ -389,17 +385,20 @@ BOOL WINAPI TrackPopupMenuEx(HMENU hMenu, UINT uFlags, int x, int y, HWND hwnd, 
     for (const MenuItem &item : menu->items) {
         shown.items.push_back(control::MenuItemShown{static_cast<UINT>(item.id), item.flags, item.text});
     }
-    const RECT place = placeMenu(x, y, [&] {
-        RECT frame{0, 0, 0, 0};
-        SIZE client = measureMenu(*menu);
-        frame.right = client.cx;
-        frame.bottom = client.cy;
-        AdjustWindowRectEx(&frame, WS_POPUP | WS_BORDER, FALSE, WS_EX_TOPMOST);
-        return SIZE{frame.right - frame.left, frame.bottom - frame.top};
-    }(), uFlags);
+    const RECT place = placeMenu(
+        x, y,
+        [&] {
+            RECT frame{0, 0, 0, 0};
+            SIZE client = measureMenu(*menu);
+            frame.right = client.cx;
+            frame.bottom = client.cy;
+            AdjustWindowRectEx(&frame, WS_POPUP | WS_BORDER, FALSE, WS_EX_TOPMOST);
+            return SIZE{frame.right - frame.left, frame.bottom - frame.top};
+        }(),
+        uFlags);
     shown.window = CreateWindowExW(WS_EX_TOPMOST, kMenuClass, u"", WS_POPUP | WS_BORDER | WS_VISIBLE,
-                                   place.left, place.top, place.right - place.left,
-                                   place.bottom - place.top, hwnd, nullptr, nullptr, hMenu);
+                                   place.left, place.top, place.right - place.left, place.bottom - place.top,
+                                   hwnd, nullptr, nullptr, hMenu);
     if (shown.window) {
         UpdateWindow(shown.window);
     }

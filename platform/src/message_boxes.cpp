@@ -20,17 +20,15 @@ bool offersButton(UINT type, int answer)
     case MB_YESNOCANCEL: return answer == IDYES || answer == IDNO || answer == IDCANCEL;
     case MB_YESNO: return answer == IDYES || answer == IDNO;
     case MB_RETRYCANCEL: return answer == IDRETRY || answer == IDCANCEL;
-    case MB_CANCELTRYCONTINUE:
-        return answer == IDCANCEL || answer == IDTRYAGAIN || answer == IDCONTINUE;
+    case MB_CANCELTRYCONTINUE: return answer == IDCANCEL || answer == IDTRYAGAIN || answer == IDCONTINUE;
     default: return false;
     }
 }
 
 const char *typeName(UINT type)
 {
-    static const char *const names[] = {"MB_OK",    "MB_OKCANCEL",      "MB_ABORTRETRYIGNORE",
-                                        "MB_YESNOCANCEL", "MB_YESNO", "MB_RETRYCANCEL",
-                                        "MB_CANCELTRYCONTINUE"};
+    static const char *const names[] = {"MB_OK",    "MB_OKCANCEL",    "MB_ABORTRETRYIGNORE", "MB_YESNOCANCEL",
+                                        "MB_YESNO", "MB_RETRYCANCEL", "MB_CANCELTRYCONTINUE"};
     return names[type & MB_TYPEMASK];
 }
 
@@ -89,22 +87,25 @@ HWND openBoxWindow(const control::MessageBoxShown &shown)
     AdjustWindowRectEx(&frame, style, FALSE, WS_EX_TOPMOST);
     const int outerWidth = frame.right - frame.left, outerHeight = frame.bottom - frame.top;
     HWND box = CreateWindowExW(WS_EX_TOPMOST, u"#32770", shown.caption.c_str(), style,
-                               std::max<int>(0, (screen.cx - outerWidth) / 2), std::max<int>(0, (screen.cy - outerHeight) / 2),
-                               outerWidth, outerHeight, shown.owner, nullptr, nullptr, nullptr);
+                               std::max<int>(0, (screen.cx - outerWidth) / 2),
+                               std::max<int>(0, (screen.cy - outerHeight) / 2), outerWidth, outerHeight,
+                               shown.owner, nullptr, nullptr, nullptr);
     if (!box) return nullptr;
     std::vector<HWND> parts;   // painted at once: no message loop runs while the user answers
-    parts.push_back(CreateWindowExW(0, u"Static", shown.text.c_str(), WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX,
-                                    margin, margin, width - 2 * margin, text.bottom, box,
-                                    reinterpret_cast<HMENU>(static_cast<intptr_t>(kTextId)), nullptr, nullptr));
+    parts.push_back(
+        CreateWindowExW(0, u"Static", shown.text.c_str(), WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX,
+                        margin, margin, width - 2 * margin, text.bottom, box,
+                        reinterpret_cast<HMENU>(static_cast<intptr_t>(kTextId)), nullptr, nullptr));
     const std::vector<int> buttons = buttonsOf(shown.type);
     const size_t defaultButton = std::min<size_t>((shown.type & MB_DEFMASK) >> 8, buttons.size() - 1);
     const int rowWidth = static_cast<int>(buttons.size()) * (buttonWidth + gap) - gap;
     int x = (width - rowWidth) / 2;
     for (size_t i = 0; i < buttons.size(); ++i, x += buttonWidth + gap) {
-        parts.push_back(CreateWindowExW(0, u"Button", buttonLabel(buttons[i]),
-                                        WS_CHILD | WS_VISIBLE | (i == defaultButton ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON),
-                                        x, margin + text.bottom + margin, buttonWidth, buttonHeight, box,
-                                        reinterpret_cast<HMENU>(static_cast<intptr_t>(buttons[i])), nullptr, nullptr));
+        parts.push_back(
+            CreateWindowExW(0, u"Button", buttonLabel(buttons[i]),
+                            WS_CHILD | WS_VISIBLE | (i == defaultButton ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON),
+                            x, margin + text.bottom + margin, buttonWidth, buttonHeight, box,
+                            reinterpret_cast<HMENU>(static_cast<intptr_t>(buttons[i])), nullptr, nullptr));
     }
     ShowWindow(box, SW_SHOW);
     UpdateWindow(box);
@@ -128,8 +129,8 @@ int showMessageBox(HWND owner, std::u16string text, std::u16string caption, UINT
     shown.caption = std::move(caption);
     shown.text = std::move(text);
     shown.type = type;
-    const std::string what = "message box " + user::quoted(shown.caption) + ": " +
-                             control::toUtf8(shown.text) + " was not answered";
+    const std::string what = "message box " + user::quoted(shown.caption) + ": " + control::toUtf8(shown.text)
+        + " was not answered";
     control::MessageBoxAnswer answer = user::messageBoxAnswer();
     if (!answer) {
         internal::recordUnanswered(what + " (no user to answer it)");
@@ -143,14 +144,14 @@ int showMessageBox(HWND owner, std::u16string text, std::u16string caption, UINT
         return 0;
     }
     if (!offersButton(type, result)) {
-        internal::recordUnanswered(what + " (" + std::to_string(result) + " is not a button of an " +
-                                   typeName(type) + " box)");
+        internal::recordUnanswered(what + " (" + std::to_string(result) + " is not a button of an "
+                                   + typeName(type) + " box)");
         return 0;
     }
     return result;
 }
 
-}  // namespace
+}   // namespace
 
 // A null caption reads "Error", as on Windows.
 int WINAPI MessageBoxW(HWND hWnd, LPCWSTR lpText, LPCWSTR lpCaption, UINT uType)

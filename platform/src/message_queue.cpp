@@ -75,8 +75,7 @@ bool nextMessage(MSG *out, HWND filter, UINT first, UINT last, bool remove)
     }
     for (auto &[value, w] : s.windows) {
         MSG m = makeMessage(w->handle, WM_PAINT, 0, 0);
-        if (w->hasUpdate && !w->destroying && isVisible(w.get()) &&
-            matchesFilter(m, filter, first, last)) {
+        if (w->hasUpdate && !w->destroying && isVisible(w.get()) && matchesFilter(m, filter, first, last)) {
             *out = m;
             return true;
         }
@@ -140,15 +139,14 @@ bool nextTimerDistance(HWND filter, DWORD *distance)
     return found;
 }
 
-}  // namespace
+}   // namespace
 
 namespace window_system {
 
 void dropQueuedFor(HWND hwnd)
 {
     auto &q = sys().queue;
-    q.erase(std::remove_if(q.begin(), q.end(), [hwnd](const MSG &m) { return m.hwnd == hwnd; }),
-            q.end());
+    q.erase(std::remove_if(q.begin(), q.end(), [hwnd](const MSG &m) { return m.hwnd == hwnd; }), q.end());
 }
 
 LRESULT callProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
@@ -160,7 +158,7 @@ LRESULT callProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
     return w->proc(hwnd, message, wParam, lParam);
 }
 
-}  // namespace window_system
+}   // namespace window_system
 
 namespace {
 
@@ -169,7 +167,7 @@ std::vector<HWND> topLevelSnapshot()
     return sys().zOrder;
 }
 
-}  // namespace
+}   // namespace
 
 // ---- Messages --------------------------------------------------------------------------------
 
@@ -180,8 +178,7 @@ LRESULT WINAPI DefWindowProcW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam)
         return 0;
     }
     switch (Msg) {
-    case WM_NCCREATE:
-        return TRUE;
+    case WM_NCCREATE: return TRUE;
     case WM_WINDOWPOSCHANGED: {
         // WM_MOVE carries the client area's position, WM_SIZE its size, as on Windows.
         const auto *pos = reinterpret_cast<const WINDOWPOS *>(lParam);
@@ -210,13 +207,9 @@ LRESULT WINAPI DefWindowProcW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam)
         w->text = text ? text : u"";
         return TRUE;
     }
-    case WM_GETTEXT:
-        return copyText(w->text, wParam, reinterpret_cast<LPWSTR>(lParam));
-    case WM_GETTEXTLENGTH:
-        return static_cast<LRESULT>(w->text.size());
-    case WM_CLOSE:
-        DestroyWindow(hWnd);
-        return 0;
+    case WM_GETTEXT: return copyText(w->text, wParam, reinterpret_cast<LPWSTR>(lParam));
+    case WM_GETTEXTLENGTH: return static_cast<LRESULT>(w->text.size());
+    case WM_CLOSE: DestroyWindow(hWnd); return 0;
     case WM_PAINT: {
         // Validates, so that a window that leaves painting to the default gets no more WM_PAINT.
         PAINTSTRUCT ps;
@@ -225,8 +218,7 @@ LRESULT WINAPI DefWindowProcW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam)
         }
         return 0;
     }
-    default:
-        return 0;
+    default: return 0;
     }
 }
 
@@ -267,8 +259,7 @@ void WINAPI PostQuitMessage(int nExitCode)
     sys().quitCode = nExitCode;
 }
 
-BOOL WINAPI PeekMessageW(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFilterMax,
-                         UINT wRemoveMsg)
+BOOL WINAPI PeekMessageW(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFilterMax, UINT wRemoveMsg)
 {
     MSG m;
     if (!nextMessage(&m, hWnd, wMsgFilterMin, wMsgFilterMax, (wRemoveMsg & PM_REMOVE) != 0)) {
@@ -352,13 +343,12 @@ UINT_PTR WINAPI SetTimer(HWND hWnd, UINT_PTR nIDEvent, UINT uElapse, TIMERPROC l
     t.due = internal::runningMilliseconds() + t.periodMs;
     t.proc = lpTimerFunc;
     t.id = nIDEvent;
-    auto existing = std::find_if(timers->begin(), timers->end(),
-                                 [&](const Timer &x) { return x.id == nIDEvent; });
+    auto existing
+        = std::find_if(timers->begin(), timers->end(), [&](const Timer &x) { return x.id == nIDEvent; });
     if (!hWnd && existing == timers->end()) {
         // A thread timer gets an id of its own unless an existing one is being reset.
         auto used = [&](UINT_PTR id) {
-            return std::any_of(timers->begin(), timers->end(),
-                               [id](const Timer &x) { return x.id == id; });
+            return std::any_of(timers->begin(), timers->end(), [id](const Timer &x) { return x.id == id; });
         };
         while (s.nextThreadTimerId == 0 || used(s.nextThreadTimerId)) {
             ++s.nextThreadTimerId;
@@ -383,8 +373,7 @@ BOOL WINAPI KillTimer(HWND hWnd, UINT_PTR uIDEvent)
         }
         timers = &w->timers;
     }
-    auto it = std::find_if(timers->begin(), timers->end(),
-                           [&](const Timer &t) { return t.id == uIDEvent; });
+    auto it = std::find_if(timers->begin(), timers->end(), [&](const Timer &t) { return t.id == uIDEvent; });
     if (it == timers->end()) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
@@ -404,4 +393,4 @@ int liveTimerCount()
     return static_cast<int>(count);
 }
 
-}  // namespace control
+}   // namespace control

@@ -14,6 +14,6 @@ bool moduleResourceImage(HMODULE module, const BYTE **image, DWORD *size);
 // The loaded module whose resource image contains the address, or null.
 HMODULE moduleHoldingAddress(const void *address);
 
-}  // namespace internal
+}   // namespace internal
 
 #endif

@@ -33,8 +33,8 @@ enum class ModuleKind { Library, Shell, Program };
 // An HMODULE is the address of one of these records.
 struct Module {
     ModuleKind kind = ModuleKind::Library;
-    std::u16string fileName;   // "Library.dll": what GetModuleHandleW compares against
-    void *library = nullptr;   // dlopen handle
+    std::u16string fileName;                        // "Library.dll": what GetModuleHandleW compares against
+    void *library = nullptr;                        // dlopen handle
     std::unique_ptr<internal::LoadedImage> image;   // or the mapped CE library image
     std::filesystem::path hostFile;
     const PlatformModuleInfo *info = nullptr;
@@ -67,8 +67,7 @@ ModuleTable &table()
 
 bool equalsIgnoreCase(std::u16string_view a, std::u16string_view b)
 {
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [](WCHAR x, WCHAR y) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](WCHAR x, WCHAR y) {
                return internal::foldCase(x) == internal::foldCase(y);
            });
 }
@@ -142,11 +141,10 @@ Module *findModule(HMODULE handle)
 void removeModule(Module *m)
 {
     auto &modules = table().modules;
-    modules.erase(std::find_if(modules.begin(), modules.end(),
-                               [m](const auto &p) { return p.get() == m; }));
+    modules.erase(std::find_if(modules.begin(), modules.end(), [m](const auto &p) { return p.get() == m; }));
 }
 
-}  // namespace
+}   // namespace
 
 HRESULT internal::shGetUIMetrics(SHUIMETRIC shuim, PVOID pvBuffer, DWORD cbBufferSize, DWORD *pcbRequired)
 {
@@ -196,8 +194,8 @@ FARPROC libraryExport(const Module &m, LPCWSTR procName)
     for (DWORD i = 0; i < m.info->exportCount; ++i) {
         const PlatformOrdinalExport &e = m.info->exports[i];
         bool match = IS_INTRESOURCE(procName)
-                         ? e.ordinal == static_cast<WORD>(reinterpret_cast<uintptr_t>(procName))
-                         : e.byName && sameAsciiName(procName, e.symbol);
+            ? e.ordinal == static_cast<WORD>(reinterpret_cast<uintptr_t>(procName))
+            : e.byName && sameAsciiName(procName, e.symbol);
         if (match) {
             return reinterpret_cast<FARPROC>(dlsym(m.library, e.symbol));
         }
@@ -263,14 +261,17 @@ HMODULE loadPeLibrary(const std::filesystem::path &hostPath, std::u16string_view
     // No library a device keeps comes near the image limit; a larger file is not read at all.
     std::error_code sizeError;
     uintmax_t size = std::filesystem::file_size(hostPath, sizeError);
-    std::string error = sizeError ? "cannot read it" : size > pe::kMaxImageSize ? "the file is larger than 16 MB" : "";
+    std::string error = sizeError  ? "cannot read it"
+        : size > pe::kMaxImageSize ? "the file is larger than 16 MB"
+                                   : "";
     std::vector<uint8_t> bytes;
     if (error.empty()) {
         std::ifstream in(hostPath, std::ios::binary);
         bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
         if (in.bad()) error = "cannot read it";
     }
-    std::unique_ptr<internal::LoadedImage> image = error.empty() ? internal::loadImage(bytes, &error) : nullptr;
+    std::unique_ptr<internal::LoadedImage> image
+        = error.empty() ? internal::loadImage(bytes, &error) : nullptr;
     if (!image) {
         std::fprintf(stderr, "LoadLibraryW: %s: %s\n", control::toUtf8(devicePath).c_str(), error.c_str());
         SetLastError(ERROR_BAD_EXE_FORMAT);
@@ -287,7 +288,7 @@ HMODULE loadPeLibrary(const std::filesystem::path &hostPath, std::u16string_view
     return attachLibrary(std::move(record));
 }
 
-}  // namespace
+}   // namespace
 
 // ---- Seams -----------------------------------------------------------------------------------
 
@@ -337,7 +338,7 @@ void resetModules()
     control::setProgramResources({});
 }
 
-}  // namespace internal
+}   // namespace internal
 
 namespace control {
 
@@ -350,9 +351,8 @@ void setShellUiMetrics(bool present, DWORD fontSizePixels)
 int loadedLibraryCount()
 {
     const auto &modules = table().modules;
-    return static_cast<int>(std::count_if(modules.begin(), modules.end(), [](const auto &m) {
-        return m->kind != ModuleKind::Program;
-    }));
+    return static_cast<int>(std::count_if(modules.begin(), modules.end(),
+                                          [](const auto &m) { return m->kind != ModuleKind::Program; }));
 }
 
 void setProgramResources(std::vector<BYTE> image)
@@ -401,7 +401,7 @@ int runProgram(const std::filesystem::path &image, std::string_view arguments, s
     return exitCode;
 }
 
-}  // namespace control
+}   // namespace control
 
 // ---- API -------------------------------------------------------------------------------------
 
@@ -482,8 +482,8 @@ FARPROC WINAPI GetProcAddressW(HMODULE hModule, LPCWSTR lpProcName)
     }
     FARPROC proc = nullptr;
     if (lpProcName && m->kind == ModuleKind::Shell) {
-        if (!IS_INTRESOURCE(lpProcName) && table().shell.present &&
-            sameAsciiName(lpProcName, "SHGetUIMetrics")) {
+        if (!IS_INTRESOURCE(lpProcName) && table().shell.present
+            && sameAsciiName(lpProcName, "SHGetUIMetrics")) {
             proc = internal::systemCall("aygshell.dll", "SHGetUIMetrics");
         }
     } else if (lpProcName) {

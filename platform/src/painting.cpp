@@ -23,7 +23,7 @@ LRESULT sendEraseBackground(HWND hwnd, HDC dc, const RECT &area)
     return erased;
 }
 
-}  // namespace
+}   // namespace
 
 namespace window_system {
 
@@ -77,7 +77,7 @@ void clearUpdate(Window &w)
     w.erasePending = false;
 }
 
-}  // namespace window_system
+}   // namespace window_system
 
 // ---- Painting --------------------------------------------------------------------------------
 

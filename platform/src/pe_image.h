@@ -30,13 +30,13 @@ struct ImportLibrary {
 struct Image {
     uint16_t machine = 0;
     uint32_t preferredBase = 0;
-    uint32_t entryRva = 0;   // DllMain; 0 when the library has none
-    std::vector<uint8_t> mapped;   // headers and sections at their addresses, the rest zero
-    std::vector<uint32_t> fixups;  // RVAs of the 32-bit absolute addresses to relocate
+    uint32_t entryRva = 0;          // DllMain; 0 when the library has none
+    std::vector<uint8_t> mapped;    // headers and sections at their addresses, the rest zero
+    std::vector<uint32_t> fixups;   // RVAs of the 32-bit absolute addresses to relocate
     std::vector<ImportLibrary> imports;
     uint32_t exportOrdinalBase = 0;
-    std::vector<uint32_t> exportRvas;                          // by ordinal - base; 0: none
-    std::vector<std::pair<std::string, uint32_t>> exportNames; // name, index into exportRvas
+    std::vector<uint32_t> exportRvas;                            // by ordinal - base; 0: none
+    std::vector<std::pair<std::string, uint32_t>> exportNames;   // name, index into exportRvas
     std::vector<uint8_t> resources;   // the resource tree as a .res image; empty when none
 };
 
@@ -51,6 +51,6 @@ void relocate(Image &image, uint32_t delta);
 // The same on an image mapped elsewhere in memory.
 void relocate(uint8_t *mapped, const std::vector<uint32_t> &fixups, uint32_t delta);
 
-}  // namespace pe
+}   // namespace pe
 
 #endif

@@ -22,8 +22,8 @@ bool checkImage(std::span<const uint8_t> file, uint16_t machine, pe::Image *imag
 {
     if (!pe::readImage(file, image, error)) return false;
     if (image->machine != machine) {
-        *error = "the library is built for " + pe::machineName(image->machine) + "; this device runs " +
-                 pe::machineName(machine) + " code";
+        *error = "the library is built for " + pe::machineName(image->machine) + "; this device runs "
+            + pe::machineName(machine) + " code";
         return false;
     }
     for (const pe::ImportLibrary &library : image->imports) {
@@ -33,7 +33,8 @@ bool checkImage(std::span<const uint8_t> file, uint16_t machine, pe::Image *imag
         }
         for (const pe::Import &call : library.calls) {
             if (!systemCall(library.name, call.name)) {
-                *error = "it imports " + call.name + " from " + library.name + ", which this device does not offer";
+                *error = "it imports " + call.name + " from " + library.name
+                    + ", which this device does not offer";
                 return false;
             }
         }
@@ -68,25 +69,28 @@ std::unique_ptr<LoadedImage> loadImage(std::span<const uint8_t> file, std::strin
 #else
     // Wherever the system puts it: the relocations move it from its preferred base.
     loaded->size_ = image.mapped.size();
-    void *at = mmap(nullptr, loaded->size_, PROT_READ | PROT_WRITE | PROT_EXEC, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    void *at = mmap(nullptr, loaded->size_, PROT_READ | PROT_WRITE | PROT_EXEC, MAP_PRIVATE | MAP_ANONYMOUS,
+                    -1, 0);
     if (at == MAP_FAILED) {
         *error = "no memory for its image";
         return nullptr;
     }
     loaded->base_ = static_cast<BYTE *>(at);
     std::memcpy(loaded->base_, image.mapped.data(), loaded->size_);
-    pe::relocate(loaded->base_, image.fixups, static_cast<uint32_t>(reinterpret_cast<uintptr_t>(at)) - image.preferredBase);
+    pe::relocate(loaded->base_, image.fixups,
+                 static_cast<uint32_t>(reinterpret_cast<uintptr_t>(at)) - image.preferredBase);
     for (const pe::ImportLibrary &library : image.imports) {
         for (const pe::Import &call : library.calls) {
             FARPROC address = systemCall(library.name, call.name);
             std::memcpy(loaded->base_ + call.slotRva, &address, sizeof address);
         }
     }
-    __builtin___clear_cache(reinterpret_cast<char *>(loaded->base_), reinterpret_cast<char *>(loaded->base_ + loaded->size_));
+    __builtin___clear_cache(reinterpret_cast<char *>(loaded->base_),
+                            reinterpret_cast<char *>(loaded->base_ + loaded->size_));
     image.mapped = {};
     image.fixups = {};
     return loaded;
 #endif
 }
 
-}  // namespace internal
+}   // namespace internal

@@ -44,6 +44,6 @@ private:
 // Checks, maps, relocates and binds the file for this device; null with a message when it cannot.
 std::unique_ptr<LoadedImage> loadImage(std::span<const uint8_t> file, std::string *error);
 
-}  // namespace internal
+}   // namespace internal
 
 #endif

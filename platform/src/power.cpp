@@ -14,7 +14,8 @@ constexpr BYTE kBatteryChemistryLion = 0x04;
 constexpr DWORD kUnknownLifeTime = 0xFFFFFFFF;
 
 // Power-on default: on external power, main battery high and full.
-SYSTEM_POWER_STATUS_EX2 defaultStatus() {
+SYSTEM_POWER_STATUS_EX2 defaultStatus()
+{
     SYSTEM_POWER_STATUS_EX2 status{};
     status.ACLineStatus = AC_LINE_ONLINE;
     status.BatteryFlag = BATTERY_FLAG_HIGH;
@@ -36,10 +37,11 @@ struct Power {
 };
 Power power;
 
-}  // namespace
+}   // namespace
 
 DWORD WINAPI GetSystemPowerStatusEx2(PSYSTEM_POWER_STATUS_EX2 pSystemPowerStatusEx2, DWORD dwLen,
-                                     BOOL fUpdate) {
+                                     BOOL fUpdate)
+{
     if (pSystemPowerStatusEx2 == nullptr) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return 0;
@@ -51,25 +53,29 @@ DWORD WINAPI GetSystemPowerStatusEx2(PSYSTEM_POWER_STATUS_EX2 pSystemPowerStatus
 }
 
 namespace internal {
-void resetPower() {
+void resetPower()
+{
     power = Power{};
 }
-}  // namespace internal
+}   // namespace internal
 
 namespace control {
 
-void setPowerStatus(const SYSTEM_POWER_STATUS_EX2 &status) {
+void setPowerStatus(const SYSTEM_POWER_STATUS_EX2 &status)
+{
     power.status = status;
 }
 
-void setPowerStatus(BYTE acLineStatus, BYTE batteryFlag, BYTE batteryLifePercent) {
+void setPowerStatus(BYTE acLineStatus, BYTE batteryFlag, BYTE batteryLifePercent)
+{
     power.status.ACLineStatus = acLineStatus;
     power.status.BatteryFlag = batteryFlag;
     power.status.BatteryLifePercent = batteryLifePercent;
 }
 
-void setPowerCallFails(bool fails) {
+void setPowerCallFails(bool fails)
+{
     power.callFails = fails;
 }
 
-}  // namespace control
+}   // namespace control

@@ -75,14 +75,14 @@ std::pair<std::u16string, std::filesystem::path> findProgram(std::u16string_view
     return {};
 }
 
-}  // namespace
+}   // namespace
 
 namespace internal {
 void resetPrograms()
 {
     programs() = Programs{};
 }
-}  // namespace internal
+}   // namespace internal
 
 namespace control {
 
@@ -101,7 +101,7 @@ int comInitializations()
     return programs().comInitializations;
 }
 
-}  // namespace control
+}   // namespace control
 
 UINT WINAPI WinExec(LPCSTR lpCmdLine, UINT uCmdShow)
 {

@@ -39,7 +39,8 @@ constexpr size_t kQuotedExcerptBytes = 40;
 // A larger .reg file is refused unread: far beyond any device's registry, small enough to hold.
 constexpr size_t kMaxRegFileBytes = 64 * 1024 * 1024;
 
-void appendQuoted(std::string &out, std::u16string_view text) {
+void appendQuoted(std::string &out, std::u16string_view text)
+{
     out += '"';
     for (char c : control::toUtf8(text)) {
         if (c == '\\' || c == '"') out += '\\';
@@ -48,15 +49,18 @@ void appendQuoted(std::string &out, std::u16string_view text) {
     out += '"';
 }
 
-WCHAR unitAt(const std::vector<BYTE> &data, size_t index) {
+WCHAR unitAt(const std::vector<BYTE> &data, size_t index)
+{
     return static_cast<WCHAR>(data[2 * index] | (data[2 * index + 1] << 8));
 }
 
-bool isHighSurrogate(WCHAR unit) {
+bool isHighSurrogate(WCHAR unit)
+{
     return unit >= 0xD800 && unit <= 0xDBFF;
 }
 
-bool isLowSurrogate(WCHAR unit) {
+bool isLowSurrogate(WCHAR unit)
+{
     return unit >= 0xDC00 && unit <= 0xDFFF;
 }
 
@@ -64,7 +68,8 @@ bool isLowSurrogate(WCHAR unit) {
 // a line break, and a control character is no text a person could read or type back; a lone
 // surrogate has no UTF-8 form and would come back as U+FFFD, another name. Windows itself
 // accepts all of them, so the calls do too and the save refuses; the reader refuses them alike.
-const char *unwritableInName(std::u16string_view name) {
+const char *unwritableInName(std::u16string_view name)
+{
     for (size_t i = 0; i < name.size(); ++i) {
         const WCHAR unit = name[i];
         if (unit < 0x20) return "a control character";
@@ -79,7 +84,8 @@ const char *unwritableInName(std::u16string_view name) {
 
 // A name for a message: control characters and lone surrogates as "?", so the message stays
 // one line of text.
-std::string printableName(std::u16string_view name) {
+std::string printableName(std::u16string_view name)
+{
     std::u16string shown(name);
     for (size_t i = 0; i < shown.size(); ++i) {
         if (isHighSurrogate(shown[i]) && i + 1 < shown.size() && isLowSurrogate(shown[i + 1])) {
@@ -94,7 +100,8 @@ std::string printableName(std::u16string_view name) {
 // A REG_SZ can be written as "text" when it is exactly one terminated line of well-formed
 // UTF-16. A lone surrogate has no UTF-8 form (it would come back as U+FFFD), so such a string
 // goes out as hex(1): with its bytes.
-bool isPlainString(const Value &value) {
+bool isPlainString(const Value &value)
+{
     if (value.type != REG_SZ || value.data.size() < 2 || value.data.size() % 2 != 0) return false;
     const size_t units = value.data.size() / 2;
     if (unitAt(value.data, units - 1) != 0) return false;
@@ -109,14 +116,16 @@ bool isPlainString(const Value &value) {
     return true;
 }
 
-std::u16string stringOf(const std::vector<BYTE> &data) {
+std::u16string stringOf(const std::vector<BYTE> &data)
+{
     std::u16string text(data.size() / 2, u'\0');
     for (size_t i = 0; i < text.size(); ++i) text[i] = unitAt(data, i);
     if (!text.empty() && text.back() == 0) text.pop_back();
     return text;
 }
 
-void writeValue(std::string &out, const Value &value) {
+void writeValue(std::string &out, const Value &value)
+{
     if (value.name.empty()) {
         out += '@';
     } else {
@@ -130,8 +139,8 @@ void writeValue(std::string &out, const Value &value) {
     }
     if (value.type == REG_DWORD && value.data.size() == 4) {
         char digits[16];
-        const DWORD number = value.data[0] | (value.data[1] << 8) | (value.data[2] << 16) |
-                             (static_cast<DWORD>(value.data[3]) << 24);
+        const DWORD number = value.data[0] | (value.data[1] << 8) | (value.data[2] << 16)
+            | (static_cast<DWORD>(value.data[3]) << 24);
         std::snprintf(digits, sizeof digits, "dword:%08x\n", number);
         out += digits;
         return;
@@ -162,14 +171,16 @@ void writeValue(std::string &out, const Value &value) {
 // The first name below the roots that a .reg file cannot hold, as the reason a save refuses.
 struct WriteProblem {
     std::string reason;
-    void note(const std::string &path, const char *kind, std::u16string_view name, const char *what) {
+    void note(const std::string &path, const char *kind, std::u16string_view name, const char *what)
+    {
         if (!reason.empty()) return;
-        reason = std::string(kind) + " \"" + printableName(name) + "\" in [" + path + "] has " + what +
-                 " in its name, which a .reg file cannot hold";
+        reason = std::string(kind) + " \"" + printableName(name) + "\" in [" + path + "] has " + what
+            + " in its name, which a .reg file cannot hold";
     }
 };
 
-void writeSection(std::string &out, const std::string &path, const Key &key, WriteProblem *problem) {
+void writeSection(std::string &out, const std::string &path, const Key &key, WriteProblem *problem)
+{
     out += '[';
     out += path;
     out += "]\n";
@@ -182,7 +193,8 @@ void writeSection(std::string &out, const std::string &path, const Key &key, Wri
 
 // Depth first, subkeys in enumeration order, with an explicit stack: the depth is the file's
 // to choose, the stack is not.
-void writeTree(std::string &out, const Key &root, const char *rootName, WriteProblem *problem) {
+void writeTree(std::string &out, const Key &root, const char *rootName, WriteProblem *problem)
+{
     struct Frame {
         const Key *key;
         size_t nextChild;
@@ -209,7 +221,8 @@ void writeTree(std::string &out, const Key &root, const char *rootName, WritePro
 }
 
 // The start of a piece of input for a message, cut at a character boundary.
-std::string excerpt(std::string_view text) {
+std::string excerpt(std::string_view text)
+{
     if (text.size() <= kQuotedExcerptBytes) return std::string(text);
     size_t cut = kQuotedExcerptBytes;
     while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
@@ -224,8 +237,10 @@ struct ChildName {
 };
 
 struct ChildNameHash {
-    size_t operator()(const ChildName &name) const {
-        return std::hash<std::u16string>{}(name.folded) ^ (std::hash<const Key *>{}(name.parent) * 0x9E3779B97F4A7C15ull);
+    size_t operator()(const ChildName &name) const
+    {
+        return std::hash<std::u16string>{}(name.folded)
+            ^ (std::hash<const Key *>{}(name.parent) * 0x9E3779B97F4A7C15ull);
     }
 };
 
@@ -234,11 +249,13 @@ struct ChildNameHash {
 // once at the end, so a load takes time in proportion to the text.
 class RegTextParser {
 public:
-    explicit RegTextParser(std::string_view text) : text_(text), loadTime_(internal::localFileTime()) {
+    explicit RegTextParser(std::string_view text) : text_(text), loadTime_(internal::localFileTime())
+    {
         for (auto &root : roots_) root.lastWrite = loadTime_;
     }
 
-    bool parse(std::string *error) {
+    bool parse(std::string *error)
+    {
         if (text_.starts_with(kUtf8Mark)) text_.remove_prefix(kUtf8Mark.size());
         bool sawHeader = false;
         std::string line;
@@ -246,7 +263,8 @@ public:
             std::string_view content = trim(line);
             if (content.empty() || content.front() == ';') continue;
             if (!sawHeader) {
-                if (content != kRegHeader) return failure(error, "expected \"" + std::string(kRegHeader) + "\"");
+                if (content != kRegHeader)
+                    return failure(error, "expected \"" + std::string(kRegHeader) + "\"");
                 sawHeader = true;
             } else if (content.front() == '[') {
                 if (!parseSection(content)) return failure(error, message_);
@@ -267,7 +285,8 @@ public:
 
 private:
     // Joins lines that end in a backslash (hex data continued); counts physical lines.
-    bool nextLogicalLine(std::string *line) {
+    bool nextLogicalLine(std::string *line)
+    {
         line->clear();
         if (position_ >= text_.size()) return false;
         lineNumber_ = nextLineNumber_;
@@ -281,7 +300,8 @@ private:
             std::string_view content = trim(physical);
             const bool continued = !content.empty() && content.back() == '\\' && content.front() != ';';
             if (line->empty()) {
-                *line = continued ? std::string(content.substr(0, content.size() - 1)) : std::string(physical);
+                *line
+                    = continued ? std::string(content.substr(0, content.size() - 1)) : std::string(physical);
             } else {
                 *line += continued ? content.substr(0, content.size() - 1) : content;
             }
@@ -290,28 +310,33 @@ private:
         return true;
     }
 
-    static std::string_view trim(std::string_view s) {
+    static std::string_view trim(std::string_view s)
+    {
         while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
         while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
         return s;
     }
 
-    bool fail(std::string message) {
+    bool fail(std::string message)
+    {
         message_ = std::move(message);
         return false;
     }
 
-    bool failure(std::string *error, const std::string &message) const {
+    bool failure(std::string *error, const std::string &message) const
+    {
         if (error != nullptr) *error = "line " + std::to_string(lineNumber_) + ": " + message;
         return false;
     }
 
-    static void sortSubkeys(Key &key) {
+    static void sortSubkeys(Key &key)
+    {
         std::sort(key.subkeys.begin(), key.subkeys.end(),
                   [](const auto &a, const auto &b) { return sortsBefore(nameOf(a->name), nameOf(b->name)); });
     }
 
-    Key *childOf(Key &parent, Name name) {
+    Key *childOf(Key &parent, Name name)
+    {
         auto [entry, added] = keys_.try_emplace(ChildName{&parent, foldedName(name)}, nullptr);
         if (added) {
             auto key = std::make_unique<Key>();
@@ -325,7 +350,8 @@ private:
         return entry->second;
     }
 
-    bool parseSection(std::string_view content) {
+    bool parseSection(std::string_view content)
+    {
         if (content.back() != ']') return fail("key name not closed with ']'");
         std::string_view path = content.substr(1, content.size() - 2);
         if (!path.empty() && path.front() == '-') return fail("deleting keys is not supported");
@@ -340,19 +366,19 @@ private:
         if (slash != std::string_view::npos) {
             const std::u16string rest = control::fromUtf8(path.substr(slash + 1));
             const KeyPath keyPath(nameOf(rest));
-            if (rest.empty() || !keyPath.wellFormed()) return fail("empty key name in \"" + excerpt(path) + "\"");
+            if (rest.empty() || !keyPath.wellFormed())
+                return fail("empty key name in \"" + excerpt(path) + "\"");
             // No Win32 call could name a key with a NUL; the writer never writes the others.
             if (rest.find(u'\0') != std::u16string::npos) return fail("NUL character in a key name");
             if (const char *what = unwritableInName(rest)) return fail(std::string(what) + " in a key name");
             switch (keyPath.limitBroken(0)) {
             case KeyPath::Limit::NameTooLong:
-                return fail("key name longer than " + std::to_string(kMaxKeyNameLength) + " characters in \"" +
-                            excerpt(path) + "\"");
+                return fail("key name longer than " + std::to_string(kMaxKeyNameLength) + " characters in \""
+                            + excerpt(path) + "\"");
             case KeyPath::Limit::TooDeep:
-                return fail("key path deeper than " + std::to_string(kMaxKeyDepth) + " levels in \"" +
-                            excerpt(path) + "\"");
-            case KeyPath::Limit::None:
-                break;
+                return fail("key path deeper than " + std::to_string(kMaxKeyDepth) + " levels in \""
+                            + excerpt(path) + "\"");
+            case KeyPath::Limit::None: break;
             }
             keyPath.forEach([&](Name component) {
                 key = childOf(*key, component);
@@ -364,7 +390,8 @@ private:
     }
 
     // A "quoted" string with \\ and \" escapes; `s` starts at the opening quote.
-    bool parseQuoted(std::string_view *s, std::u16string *out) {
+    bool parseQuoted(std::string_view *s, std::u16string *out)
+    {
         std::string bytes;
         size_t i = 1;
         for (; i < s->size() && (*s)[i] != '"'; ++i) {
@@ -381,14 +408,16 @@ private:
         return true;
     }
 
-    static int hexDigit(char c) {
+    static int hexDigit(char c)
+    {
         if (c >= '0' && c <= '9') return c - '0';
         if (c >= 'a' && c <= 'f') return c - 'a' + 10;
         if (c >= 'A' && c <= 'F') return c - 'A' + 10;
         return -1;
     }
 
-    bool parseHexBytes(std::string_view s, std::vector<BYTE> *out) {
+    bool parseHexBytes(std::string_view s, std::vector<BYTE> *out)
+    {
         s = trim(s);
         if (s.empty()) return true;
         while (true) {
@@ -406,14 +435,16 @@ private:
         }
     }
 
-    bool parseValue(std::string_view content) {
+    bool parseValue(std::string_view content)
+    {
         if (current_ == nullptr) return fail("value outside of a key section");
         std::u16string name;
         if (content.front() == '@') {
             content.remove_prefix(1);
         } else if (content.front() == '"') {
             if (!parseQuoted(&content, &name)) return false;
-            if (const char *what = unwritableInName(name)) return fail(std::string(what) + " in a value name");
+            if (const char *what = unwritableInName(name))
+                return fail(std::string(what) + " in a value name");
         } else {
             return fail("expected a quoted value name, '@', '[' or ';'");
         }
@@ -433,8 +464,8 @@ private:
             }
         } else if (content.substr(0, 6) == "dword:") {
             std::string_view digits = content.substr(6);
-            if (digits.empty() || digits.size() > 8 ||
-                !std::all_of(digits.begin(), digits.end(), [](char c) { return hexDigit(c) >= 0; }))
+            if (digits.empty() || digits.size() > 8
+                || !std::all_of(digits.begin(), digits.end(), [](char c) { return hexDigit(c) >= 0; }))
                 return fail("dword: needs 1 to 8 hex digits");
             DWORD number = 0;
             for (char c : digits) number = number * 16 + hexDigit(c);
@@ -445,7 +476,8 @@ private:
             if (!parseHexBytes(content.substr(4), &value.data)) return false;
         } else if (content.substr(0, 4) == "hex(") {
             const size_t close = content.find("):");
-            if (close == std::string_view::npos || close == 4 || close > 12) return fail("bad hex(type): prefix");
+            if (close == std::string_view::npos || close == 4 || close > 12)
+                return fail("bad hex(type): prefix");
             DWORD type = 0;
             for (char c : content.substr(4, close - 4)) {
                 if (hexDigit(c) < 0) return fail("bad hex(type): prefix");
@@ -483,26 +515,30 @@ private:
 
 // regedit's UTF-16LE files become the UTF-8 the parser reads; false when the text ends in half
 // a unit, with the line it ends on.
-bool decodeUtf16Le(std::string_view text, std::string *utf8, std::string *error) {
+bool decodeUtf16Le(std::string_view text, std::string *utf8, std::string *error)
+{
     text.remove_prefix(kUtf16LeMark.size());
     std::u16string wide(text.size() / 2, u'\0');
     for (size_t i = 0; i < wide.size(); ++i) {
-        wide[i] = static_cast<WCHAR>(static_cast<unsigned char>(text[2 * i]) |
-                                     (static_cast<unsigned char>(text[2 * i + 1]) << 8));
+        wide[i] = static_cast<WCHAR>(static_cast<unsigned char>(text[2 * i])
+                                     | (static_cast<unsigned char>(text[2 * i + 1]) << 8));
     }
     *utf8 = control::toUtf8(wide);
     if (text.size() % 2 == 0) return true;
     const size_t lastLine = static_cast<size_t>(std::count(utf8->begin(), utf8->end(), '\n')) + 1;
-    if (error != nullptr) *error = "line " + std::to_string(lastLine) + ": UTF-16 text ends in half a character";
+    if (error != nullptr)
+        *error = "line " + std::to_string(lastLine) + ": UTF-16 text ends in half a character";
     return false;
 }
 
 // What regedit 5.00 writes: a file without the UTF-16 mark is read in the 8-bit code page,
 // which would garble every name beyond ASCII. Lines end in CR LF.
-std::string regeditFileText(std::string_view utf8) {
+std::string regeditFileText(std::string_view utf8)
+{
     std::string bytes(kUtf16LeMark);
     const std::u16string wide = control::fromUtf8(utf8);
-    bytes.reserve(bytes.size() + 2 * wide.size() + 2 * static_cast<size_t>(std::count(wide.begin(), wide.end(), u'\n')));
+    bytes.reserve(bytes.size() + 2 * wide.size()
+                  + 2 * static_cast<size_t>(std::count(wide.begin(), wide.end(), u'\n')));
     auto put = [&bytes](char16_t unit) {
         bytes += static_cast<char>(unit & 0xFF);
         bytes += static_cast<char>(unit >> 8);
@@ -514,18 +550,21 @@ std::string regeditFileText(std::string_view utf8) {
     return bytes;
 }
 
-bool failWith(std::string *error, std::string message) {
+bool failWith(std::string *error, std::string message)
+{
     if (error != nullptr) *error = std::move(message);
     return false;
 }
 
-std::string systemError(int code) {
+std::string systemError(int code)
+{
     return std::error_code(code, std::generic_category()).message();
 }
 
 // Writes the text to FILE.tmp and renames it over FILE, so that FILE is always whole. A
 // failure says which step and why: "cannot write FILE.tmp: ..." or "cannot rename ...".
-bool replaceFile(const std::filesystem::path &file, std::string_view text, std::string *error) {
+bool replaceFile(const std::filesystem::path &file, std::string_view text, std::string *error)
+{
     std::filesystem::path temporary = file;
     temporary += ".tmp";
     // Whatever lies at the temporary name is removed, never written through: a symlink planted
@@ -548,17 +587,19 @@ bool replaceFile(const std::filesystem::path &file, std::string_view text, std::
     if (::rename(temporary.c_str(), file.c_str()) != 0) {
         failure = errno;
         ::unlink(temporary.c_str());
-        return failWith(error, "cannot rename " + temporary.string() + " to " + file.string() + ": " +
-                                   systemError(failure));
+        return failWith(error,
+                        "cannot rename " + temporary.string() + " to " + file.string() + ": "
+                            + systemError(failure));
     }
     return true;
 }
 
-}  // namespace
+}   // namespace
 
 namespace control {
 
-std::string registryToRegText(std::string *unwritable) {
+std::string registryToRegText(std::string *unwritable)
+{
     std::string out;
     out += kRegHeader;
     out += "\n\n";
@@ -568,7 +609,8 @@ std::string registryToRegText(std::string *unwritable) {
     return out;
 }
 
-bool registryFromRegText(std::string_view text, std::string *error) {
+bool registryFromRegText(std::string_view text, std::string *error)
+{
     std::string decoded;
     if (text.starts_with(kUtf16LeMark)) {
         if (!decodeUtf16Le(text, &decoded, error)) return false;
@@ -587,7 +629,8 @@ bool registryFromRegText(std::string_view text, std::string *error) {
     return true;
 }
 
-std::string regFileText(std::string_view bytes) {
+std::string regFileText(std::string_view bytes)
+{
     std::string text;
     if (bytes.starts_with(kUtf16LeMark)) {
         decodeUtf16Le(bytes, &text, nullptr);
@@ -599,14 +642,16 @@ std::string regFileText(std::string_view bytes) {
     return text;
 }
 
-bool saveRegistry(const std::filesystem::path &file, std::string *error) {
+bool saveRegistry(const std::filesystem::path &file, std::string *error)
+{
     std::string unwritable;
     std::string text = registryToRegText(&unwritable);
     if (!unwritable.empty()) return failWith(error, "cannot save " + file.string() + ": " + unwritable);
     return replaceFile(file, regeditFileText(text), error);
 }
 
-bool loadRegistry(const std::filesystem::path &file, std::string *error) {
+bool loadRegistry(const std::filesystem::path &file, std::string *error)
+{
     std::string text;
     std::string why;
     if (!control::readRegularFile(file, kMaxRegFileBytes, &text, &why))
@@ -615,4 +660,4 @@ bool loadRegistry(const std::filesystem::path &file, std::string *error) {
     return true;
 }
 
-}  // namespace control
+}   // namespace control

@@ -22,19 +22,22 @@ namespace {
 
 // ---- Handles -----------------------------------------------------------------------------------
 
-int rootIndex(HKEY hKey) {
+int rootIndex(HKEY hKey)
+{
     const auto value = reinterpret_cast<ULONG_PTR>(hKey);
     const auto first = reinterpret_cast<ULONG_PTR>(HKEY_CLASSES_ROOT);
     if (value >= first && value < first + kRootCount) return static_cast<int>(value - first);
     return -1;
 }
 
-HKEY handleValue(size_t slot, WORD generation) {
+HKEY handleValue(size_t slot, WORD generation)
+{
     const ULONG_PTR value = ((static_cast<ULONG_PTR>(generation) << 16) | (slot + 1)) << 2;
     return reinterpret_cast<HKEY>(value);
 }
 
-HandleSlot *slotOf(HKEY hKey) {
+HandleSlot *slotOf(HKEY hKey)
+{
     const auto value = reinterpret_cast<ULONG_PTR>(hKey);
     if (value == 0 || (value & 3) != 0) return nullptr;
     const size_t slot = ((value >> 2) & 0xFFFF) - 1;
@@ -46,7 +49,8 @@ HandleSlot *slotOf(HKEY hKey) {
 }
 
 // The key a handle names: a predefined root or an open handle. `status` says why there is none.
-Key *keyOf(HKEY hKey, LONG *status) {
+Key *keyOf(HKEY hKey, LONG *status)
+{
     *status = ERROR_SUCCESS;
     const int root = rootIndex(hKey);
     if (root >= 0) return &registry.roots[root];
@@ -62,7 +66,8 @@ Key *keyOf(HKEY hKey, LONG *status) {
     return slot->key;
 }
 
-LONG openHandle(Key *key, PHKEY result) {
+LONG openHandle(Key *key, PHKEY result)
+{
     for (size_t i = 0; i < kHandleSlots; ++i) {
         HandleSlot &slot = registry.handles[i];
         if (slot.key == nullptr) {
@@ -78,7 +83,8 @@ LONG openHandle(Key *key, PHKEY result) {
 
 // Walks up from each open handle's key; a deleted subtree's top has no parent, so the walk
 // stays inside it.
-bool subtreeHasOpenHandle(const Key &top) {
+bool subtreeHasOpenHandle(const Key &top)
+{
     if (registry.openHandles == 0) return false;
     for (const auto &slot : registry.handles) {
         for (const Key *key = slot.key; key != nullptr; key = key->parent) {
@@ -88,7 +94,8 @@ bool subtreeHasOpenHandle(const Key &top) {
     return false;
 }
 
-void markDeleted(Key &top) {
+void markDeleted(Key &top)
+{
     std::vector<Key *> pending{&top};
     while (!pending.empty()) {
         Key *key = pending.back();
@@ -98,32 +105,38 @@ void markDeleted(Key &top) {
     }
 }
 
-void bury(std::unique_ptr<Key> key) {
+void bury(std::unique_ptr<Key> key)
+{
     key->parent = nullptr;
     if (registry.openHandles == 0) return;   // nothing can name it any more
     markDeleted(*key);
     if (subtreeHasOpenHandle(*key)) registry.graveyard.push_back(std::move(key));
 }
 
-void purgeGraveyard() {
+void purgeGraveyard()
+{
     std::erase_if(registry.graveyard, [](const auto &key) { return !subtreeHasOpenHandle(*key); });
 }
 
 // ---- Paths ---------------------------------------------------------------------------------------
 
 // The first subkey that does not sort before `name`: where it is, or would go.
-std::vector<std::unique_ptr<Key>>::iterator subkeyPosition(Key &parent, Name name) {
-    return std::lower_bound(parent.subkeys.begin(), parent.subkeys.end(), name,
-                            [](const auto &child, Name wanted) { return sortsBefore(nameOf(child->name), wanted); });
+std::vector<std::unique_ptr<Key>>::iterator subkeyPosition(Key &parent, Name name)
+{
+    return std::lower_bound(
+        parent.subkeys.begin(), parent.subkeys.end(), name,
+        [](const auto &child, Name wanted) { return sortsBefore(nameOf(child->name), wanted); });
 }
 
-Key *findSubkey(Key &parent, Name name) {
+Key *findSubkey(Key &parent, Name name)
+{
     auto position = subkeyPosition(parent, name);
     if (position == parent.subkeys.end() || !sameName(name, (*position)->name)) return nullptr;
     return position->get();
 }
 
-Key *addSubkey(Key &parent, Name name) {
+Key *addSubkey(Key &parent, Name name)
+{
     auto key = std::make_unique<Key>();
     key->name.assign(name.text, name.length);
     key->parent = &parent;
@@ -138,7 +151,8 @@ Key *addSubkey(Key &parent, Name name) {
 
 // Walks a path below `start`. With `create` the missing keys are added and *created tells
 // whether the last one was new; a path that would break the limits adds nothing.
-LONG walkPath(Key &start, LPCWSTR path, bool create, Key **found, bool *created) {
+LONG walkPath(Key &start, LPCWSTR path, bool create, Key **found, bool *created)
+{
     *created = false;
     const KeyPath keyPath(nameOf(path));
     if (!keyPath.wellFormed()) return ERROR_BAD_PATHNAME;
@@ -159,19 +173,22 @@ LONG walkPath(Key &start, LPCWSTR path, bool create, Key **found, bool *created)
     return ERROR_SUCCESS;
 }
 
-Value *findValue(Key &key, Name name) {
+Value *findValue(Key &key, Name name)
+{
     for (auto &value : key.values) {
         if (sameName(name, value.name)) return &value;
     }
     return nullptr;
 }
 
-bool isStringType(DWORD type) {
+bool isStringType(DWORD type)
+{
     return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
 }
 
 // Windows adds a terminator after string data that lacks one when the buffer has room for it.
-void terminateIfRoom(DWORD type, LPBYTE data, DWORD size, DWORD capacity, size_t unit) {
+void terminateIfRoom(DWORD type, LPBYTE data, DWORD size, DWORD capacity, size_t unit)
+{
     if (!isStringType(type) || size < unit || size + unit > capacity) return;
     bool terminated = true;
     for (size_t i = 0; i < unit; ++i) terminated = terminated && data[size - unit + i] == 0;
@@ -180,14 +197,16 @@ void terminateIfRoom(DWORD type, LPBYTE data, DWORD size, DWORD capacity, size_t
 
 // Windows maps nothing in the lowest 64 KiB, so data there is a bad pointer, answered as the
 // access fault Windows catches, never read.
-bool unreadable(const BYTE *data, DWORD size) {
+bool unreadable(const BYTE *data, DWORD size)
+{
     constexpr uintptr_t kUnmappedBelow = 0x10000;
     return size != 0 && reinterpret_cast<uintptr_t>(data) < kUnmappedBelow;
 }
 
 // NT counts the terminator a caller left out of a string's size: the last unit counted is not 0
 // and the next one is. (It reads that one unit past the size, as Windows does.)
-DWORD withLeftOutTerminator(DWORD type, const BYTE *data, DWORD size, size_t unit) {
+DWORD withLeftOutTerminator(DWORD type, const BYTE *data, DWORD size, size_t unit)
+{
     if (!isStringType(type) || size < unit || size % unit != 0) return size;
     auto zeroAt = [&](size_t offset) {
         for (size_t i = 0; i < unit; ++i) {
@@ -199,12 +218,14 @@ DWORD withLeftOutTerminator(DWORD type, const BYTE *data, DWORD size, size_t uni
 }
 
 // A query of a missing value that asks only for the size is told 0 bytes.
-LONG missingValue(LPBYTE data, LPDWORD size) {
+LONG missingValue(LPBYTE data, LPDWORD size)
+{
     if (data == nullptr && size != nullptr) *size = 0;
     return ERROR_FILE_NOT_FOUND;
 }
 
-LONG setValue(HKEY hKey, Name name, DWORD type, const BYTE *data, DWORD size) {
+LONG setValue(HKEY hKey, Name name, DWORD type, const BYTE *data, DWORD size)
+{
     LONG status;
     Key *key = keyOf(hKey, &status);
     if (key == nullptr) return status;
@@ -221,12 +242,12 @@ LONG setValue(HKEY hKey, Name name, DWORD type, const BYTE *data, DWORD size) {
     return ERROR_SUCCESS;
 }
 
-
-}  // namespace
+}   // namespace
 
 namespace registry_tree {
 
-void clearTree() {
+void clearTree()
+{
     for (auto &root : registry.roots) {
         std::vector<std::unique_ptr<Key>> subkeys = std::move(root.subkeys);
         root.subkeys.clear();
@@ -236,14 +257,14 @@ void clearTree() {
     }
 }
 
-}  // namespace registry_tree
+}   // namespace registry_tree
 
 // ---- Win32 calls ---------------------------------------------------------------------------------
 
-LONG WINAPI RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD Reserved, LPWSTR lpClass,
-                            DWORD dwOptions, REGSAM samDesired,
-                            LPSECURITY_ATTRIBUTES lpSecurityAttributes, PHKEY phkResult,
-                            LPDWORD lpdwDisposition) {
+LONG WINAPI RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD Reserved, LPWSTR lpClass, DWORD dwOptions,
+                            REGSAM samDesired, LPSECURITY_ATTRIBUTES lpSecurityAttributes, PHKEY phkResult,
+                            LPDWORD lpdwDisposition)
+{
     if (phkResult == nullptr) return ERROR_BADKEY;
     if (Reserved != 0) return ERROR_INVALID_PARAMETER;
     LONG status;
@@ -259,12 +280,13 @@ LONG WINAPI RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD Reserved, LPWSTR 
     if (status != ERROR_SUCCESS) return status;
     status = openHandle(key, phkResult);
     if (status != ERROR_SUCCESS) return status;
-    if (lpdwDisposition != nullptr) *lpdwDisposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
+    if (lpdwDisposition != nullptr)
+        *lpdwDisposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
     return ERROR_SUCCESS;
 }
 
-LONG WINAPI RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD ulOptions, REGSAM samDesired,
-                          PHKEY phkResult) {
+LONG WINAPI RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD ulOptions, REGSAM samDesired, PHKEY phkResult)
+{
     if (phkResult == nullptr) return ERROR_INVALID_PARAMETER;
     LONG status;
     Key *parent = keyOf(hKey, &status);
@@ -289,7 +311,8 @@ LONG WINAPI RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD ulOptions, REGSAM s
     return status;
 }
 
-LONG WINAPI RegCloseKey(HKEY hKey) {
+LONG WINAPI RegCloseKey(HKEY hKey)
+{
     if (rootIndex(hKey) >= 0) return ERROR_SUCCESS;
     HandleSlot *slot = slotOf(hKey);
     if (slot == nullptr) return ERROR_INVALID_HANDLE;
@@ -300,14 +323,16 @@ LONG WINAPI RegCloseKey(HKEY hKey) {
     return ERROR_SUCCESS;
 }
 
-LONG WINAPI RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD Reserved, DWORD dwType,
-                           const BYTE *lpData, DWORD cbData) {
+LONG WINAPI RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD Reserved, DWORD dwType, const BYTE *lpData,
+                           DWORD cbData)
+{
     if (!unreadable(lpData, cbData)) cbData = withLeftOutTerminator(dwType, lpData, cbData, sizeof(WCHAR));
     return setValue(hKey, nameOf(lpValueName), dwType, lpData, cbData);
 }
 
 LONG WINAPI RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType,
-                             LPBYTE lpData, LPDWORD lpcbData) {
+                             LPBYTE lpData, LPDWORD lpcbData)
+{
     if ((lpData != nullptr && lpcbData == nullptr) || lpReserved != nullptr) return ERROR_INVALID_PARAMETER;
     LONG status;
     Key *key = keyOf(hKey, &status);
@@ -329,7 +354,8 @@ LONG WINAPI RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD lpReserved,
     return status;
 }
 
-LONG WINAPI RegDeleteValueW(HKEY hKey, LPCWSTR lpValueName) {
+LONG WINAPI RegDeleteValueW(HKEY hKey, LPCWSTR lpValueName)
+{
     LONG status;
     Key *key = keyOf(hKey, &status);
     if (key == nullptr) return status;
@@ -340,7 +366,8 @@ LONG WINAPI RegDeleteValueW(HKEY hKey, LPCWSTR lpValueName) {
     return ERROR_SUCCESS;
 }
 
-LONG WINAPI RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey) {
+LONG WINAPI RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey)
+{
     if (lpSubKey == nullptr) return ERROR_INVALID_PARAMETER;
     LONG status;
     Key *parent = keyOf(hKey, &status);
@@ -360,9 +387,9 @@ LONG WINAPI RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey) {
     return ERROR_SUCCESS;
 }
 
-LONG WINAPI RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lpcchName,
-                          LPDWORD lpReserved, LPWSTR lpClass, LPDWORD lpcchClass,
-                          PFILETIME lpftLastWriteTime) {
+LONG WINAPI RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lpcchName, LPDWORD lpReserved,
+                          LPWSTR lpClass, LPDWORD lpcchClass, PFILETIME lpftLastWriteTime)
+{
     if (lpReserved != nullptr || lpName == nullptr || lpcchName == nullptr) return ERROR_INVALID_PARAMETER;
     LONG status;
     Key *key = keyOf(hKey, &status);
@@ -384,9 +411,10 @@ LONG WINAPI RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lpcch
 }
 
 LONG WINAPI RegEnumValueW(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName, LPDWORD lpcchValueName,
-                          LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData) {
-    if (lpReserved != nullptr || lpValueName == nullptr || lpcchValueName == nullptr ||
-        (lpData != nullptr && lpcbData == nullptr))
+                          LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData)
+{
+    if (lpReserved != nullptr || lpValueName == nullptr || lpcchValueName == nullptr
+        || (lpData != nullptr && lpcbData == nullptr))
         return ERROR_INVALID_PARAMETER;
     LONG status;
     Key *key = keyOf(hKey, &status);
@@ -417,36 +445,38 @@ LONG WINAPI RegEnumValueW(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName, LPDWORD 
 
 // ---- 8-bit calls: names and string data in the desktop code page ---------------------------------
 
-LONG WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR lpClass,
-                            DWORD dwOptions, REGSAM samDesired,
-                            LPSECURITY_ATTRIBUTES lpSecurityAttributes, PHKEY phkResult,
-                            LPDWORD lpdwDisposition) {
+LONG WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR lpClass, DWORD dwOptions,
+                            REGSAM samDesired, LPSECURITY_ATTRIBUTES lpSecurityAttributes, PHKEY phkResult,
+                            LPDWORD lpdwDisposition)
+{
     const std::u16string subKey = internal::ansiToWide(lpSubKey == nullptr ? "" : lpSubKey);
     return RegCreateKeyExW(hKey, subKey.c_str(), Reserved, nullptr, dwOptions, samDesired,
                            lpSecurityAttributes, phkResult, lpdwDisposition);
 }
 
-LONG WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM samDesired,
-                          PHKEY phkResult) {
+LONG WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM samDesired, PHKEY phkResult)
+{
     const std::u16string subKey = internal::ansiToWide(lpSubKey == nullptr ? "" : lpSubKey);
     return RegOpenKeyExW(hKey, lpSubKey == nullptr ? nullptr : subKey.c_str(), ulOptions, samDesired,
                          phkResult);
 }
 
-LONG WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD Reserved, DWORD dwType,
-                           const BYTE *lpData, DWORD cbData) {
+LONG WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD Reserved, DWORD dwType, const BYTE *lpData,
+                           DWORD cbData)
+{
     const std::u16string name = internal::ansiToWide(lpValueName == nullptr ? "" : lpValueName);
     if (!isStringType(dwType) || unreadable(lpData, cbData) || lpData == nullptr)
         return setValue(hKey, nameOf(name.c_str()), dwType, lpData, cbData);
     cbData = withLeftOutTerminator(dwType, lpData, cbData, 1);
-    const std::u16string wide =
-        internal::ansiToWide(std::string_view(reinterpret_cast<const char *>(lpData), cbData));
+    const std::u16string wide
+        = internal::ansiToWide(std::string_view(reinterpret_cast<const char *>(lpData), cbData));
     return setValue(hKey, nameOf(name.c_str()), dwType, reinterpret_cast<const BYTE *>(wide.data()),
                     static_cast<DWORD>(wide.size() * sizeof(WCHAR)));
 }
 
-LONG WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType,
-                             LPBYTE lpData, LPDWORD lpcbData) {
+LONG WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData,
+                             LPDWORD lpcbData)
+{
     if ((lpData != nullptr && lpcbData == nullptr) || lpReserved != nullptr) return ERROR_INVALID_PARAMETER;
     const std::u16string name = internal::ansiToWide(lpValueName == nullptr ? "" : lpValueName);
     DWORD type = REG_NONE;
@@ -481,7 +511,8 @@ LONG WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, 
 
 namespace internal {
 
-void resetRegistry() {
+void resetRegistry()
+{
     for (auto &slot : registry.handles) slot.key = nullptr;
     registry.openHandles = 0;
     for (auto &root : registry.roots) {
@@ -492,12 +523,13 @@ void resetRegistry() {
     registry.graveyard.clear();
 }
 
-}  // namespace internal
+}   // namespace internal
 
 namespace control {
 
-void clearRegistry() {
+void clearRegistry()
+{
     clearTree();
 }
 
-}  // namespace control
+}   // namespace control

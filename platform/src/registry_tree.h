@@ -31,23 +31,25 @@ void dismantle(std::vector<std::unique_ptr<Key>> &subkeys);
 
 struct Key {
     std::u16string name;
-    Key *parent = nullptr;   // null for a root, and for the top of a deleted subtree
-    size_t depth = 0;        // levels below its root
+    Key *parent = nullptr;                       // null for a root, and for the top of a deleted subtree
+    size_t depth = 0;                            // levels below its root
     std::vector<std::unique_ptr<Key>> subkeys;   // sorted as Windows enumerates them
-    std::vector<Value> values;                    // in creation order, as Windows enumerates them
+    std::vector<Value> values;                   // in creation order, as Windows enumerates them
     FILETIME lastWrite{};
     bool deleted = false;
 
     Key() = default;
     Key(const Key &) = delete;
     Key &operator=(const Key &) = delete;
-    ~Key() {
+    ~Key()
+    {
         if (!subkeys.empty()) dismantle(subkeys);
     }
 };
 
 // Frees a subtree one key at a time, so that no destructor recurses however deep it is.
-inline void dismantle(std::vector<std::unique_ptr<Key>> &subkeys) {
+inline void dismantle(std::vector<std::unique_ptr<Key>> &subkeys)
+{
     std::vector<std::unique_ptr<Key>> pending = std::move(subkeys);
     subkeys.clear();
     while (!pending.empty()) {
@@ -64,11 +66,13 @@ struct Name {
     size_t length;
 };
 
-inline Name nameOf(LPCWSTR text) {
+inline Name nameOf(LPCWSTR text)
+{
     return {text == nullptr ? u"" : text, text == nullptr ? 0 : wcslen(text)};
 }
 
-inline bool sameName(Name a, const std::u16string &b) {
+inline bool sameName(Name a, const std::u16string &b)
+{
     if (a.length != b.size()) return false;
     for (size_t i = 0; i < a.length; ++i) {
         if (a.text[i] != b[i] && internal::foldCase(a.text[i]) != internal::foldCase(b[i])) return false;
@@ -78,7 +82,8 @@ inline bool sameName(Name a, const std::u16string &b) {
 
 // Subkeys are ordered by their upper-cased names, which is the order RegEnumKeyExW reports.
 // Two names that sort neither way are the same name.
-inline bool sortsBefore(Name a, Name b) {
+inline bool sortsBefore(Name a, Name b)
+{
     const size_t common = std::min(a.length, b.length);
     for (size_t i = 0; i < common; ++i) {
         const WCHAR ua = internal::foldCase(a.text[i]);
@@ -88,19 +93,21 @@ inline bool sortsBefore(Name a, Name b) {
     return a.length < b.length;
 }
 
-inline Name nameOf(const std::u16string &text) {
+inline Name nameOf(const std::u16string &text)
+{
     return {text.data(), text.size()};
 }
 
 // The upper-cased form of a name: what a hash index of names is keyed by.
-inline std::u16string foldedName(Name name) {
+inline std::u16string foldedName(Name name)
+{
     std::u16string folded(name.length, u'\0');
     for (size_t i = 0; i < name.length; ++i) folded[i] = internal::foldCase(name.text[i]);
     return folded;
 }
 
-constexpr const char *kRootNames[] = {"HKEY_CLASSES_ROOT", "HKEY_CURRENT_USER", "HKEY_LOCAL_MACHINE",
-                                      "HKEY_USERS"};
+constexpr const char *kRootNames[]
+    = {"HKEY_CLASSES_ROOT", "HKEY_CURRENT_USER", "HKEY_LOCAL_MACHINE", "HKEY_USERS"};
 constexpr size_t kRootCount = std::size(kRootNames);
 
 // Enough for every key a program keeps open at once; a Windows process has far fewer.
@@ -121,7 +128,8 @@ struct Registry {
 };
 inline Registry registry;
 
-inline void touch(Key &key) {
+inline void touch(Key &key)
+{
     key.lastWrite = internal::localFileTime();
 }
 
@@ -129,11 +137,13 @@ inline void touch(Key &key) {
 // component inside the path, is ERROR_BAD_PATHNAME as on Windows NT.
 class KeyPath {
 public:
-    explicit KeyPath(Name whole) : whole_(whole), end_(whole.length) {
+    explicit KeyPath(Name whole) : whole_(whole), end_(whole.length)
+    {
         while (end_ > 0 && whole_.text[end_ - 1] == u'\\') --end_;
     }
 
-    bool wellFormed() const {
+    bool wellFormed() const
+    {
         if (end_ > 0 && whole_.text[0] == u'\\') return false;
         for (size_t i = 1; i < end_; ++i) {
             if (whole_.text[i] == u'\\' && whole_.text[i - 1] == u'\\') return false;
@@ -142,8 +152,8 @@ public:
     }
 
     // Calls visit(component) for each component in order while it answers true.
-    template <typename Visit>
-    bool forEach(Visit visit) const {
+    template <typename Visit> bool forEach(Visit visit) const
+    {
         for (size_t begin = 0; begin < end_;) {
             size_t stop = begin;
             while (stop < end_ && whole_.text[stop] != u'\\') ++stop;
@@ -156,11 +166,14 @@ public:
     // What creating the path below a key `depth` levels deep would break: a name longer than
     // Windows allows, or a tree deeper than it allows.
     enum class Limit { None, NameTooLong, TooDeep };
-    Limit limitBroken(size_t depth) const {
+    Limit limitBroken(size_t depth) const
+    {
         Limit broken = Limit::None;
         forEach([&](Name component) {
-            if (component.length > kMaxKeyNameLength) broken = Limit::NameTooLong;
-            else if (++depth > kMaxKeyDepth) broken = Limit::TooDeep;
+            if (component.length > kMaxKeyNameLength)
+                broken = Limit::NameTooLong;
+            else if (++depth > kMaxKeyDepth)
+                broken = Limit::TooDeep;
             return broken == Limit::None;
         });
         return broken;
@@ -174,6 +187,6 @@ private:
 // Empties every root: the keys go to the graveyard, where open handles still find them deleted.
 void clearTree();
 
-}  // namespace registry_tree
+}   // namespace registry_tree
 
 #endif

@@ -35,8 +35,8 @@ WORD readWord(const BYTE *p)
 
 DWORD readDword(const BYTE *p)
 {
-    return static_cast<DWORD>(p[0]) | (static_cast<DWORD>(p[1]) << 8) |
-           (static_cast<DWORD>(p[2]) << 16) | (static_cast<DWORD>(p[3]) << 24);
+    return static_cast<DWORD>(p[0]) | (static_cast<DWORD>(p[1]) << 8) | (static_cast<DWORD>(p[2]) << 16)
+        | (static_cast<DWORD>(p[3]) << 24);
 }
 
 size_t alignUp(size_t offset)
@@ -106,8 +106,7 @@ bool readRecord(const BYTE *image, size_t size, size_t start, Record *record)
     }
     size_t headerEnd = start + headerSize;
     size_t pos = start + kTypeOffset;
-    if (!readKey(image, &pos, headerEnd, &record->type) ||
-        !readKey(image, &pos, headerEnd, &record->name)) {
+    if (!readKey(image, &pos, headerEnd, &record->type) || !readKey(image, &pos, headerEnd, &record->name)) {
         return false;
     }
     pos = alignUp(pos);
@@ -125,12 +124,11 @@ bool readRecord(const BYTE *image, size_t size, size_t start, Record *record)
 
 // Calls visit(record, offset) for every record in order, after checking the whole image; stops
 // early when visit returns false.
-template <typename Visit>
-Image walkImage(const BYTE *image, size_t size, Visit visit)
+template <typename Visit> Image walkImage(const BYTE *image, size_t size, Visit visit)
 {
     Record first;
-    if (!readRecord(image, size, 0, &first) || first.dataSize != 0 || !first.type.isOrdinal ||
-        first.type.ordinal != 0) {
+    if (!readRecord(image, size, 0, &first) || first.dataSize != 0 || !first.type.isOrdinal
+        || first.type.ordinal != 0) {
         return Image::Malformed;
     }
     for (size_t at = first.next; at < size;) {
@@ -213,7 +211,7 @@ bool recordOf(HMODULE module, HRSRC resource, Record *out)
     return found;
 }
 
-}  // namespace
+}   // namespace
 
 namespace internal {
 
@@ -237,7 +235,7 @@ bool resourceBytesFrom(const void *address, DWORD *bytesLeft)
     return found;
 }
 
-}  // namespace internal
+}   // namespace internal
 
 HRSRC WINAPI FindResourceW(HMODULE hModule, LPCWSTR lpName, LPCWSTR lpType)
 {

@@ -15,7 +15,7 @@ namespace {
 
 constexpr int kMenuBarHeightAt96 = 26;
 
-}  // namespace
+}   // namespace
 
 extern "C" BOOL WINAPI SHInitDialog(PSHINITDLGINFO pshidi)
 {
@@ -37,11 +37,9 @@ extern "C" BOOL WINAPI SHInitDialog(PSHINITDLGINFO pshidi)
     }
     if (flags & (SHIDIF_SIZEDLG | SHIDIF_SIZEDLGFULLSCREEN | SHIDIF_FULLSCREENNOMENUBAR)) {
         const SIZE screen = internal::screenSize();
-        const int menuBar = (flags & SHIDIF_FULLSCREENNOMENUBAR)
-                                ? 0
-                                : internal::scaleToDpi(kMenuBarHeightAt96);
-        SetWindowPos(dialog, nullptr, 0, 0, screen.cx, screen.cy - menuBar,
-                     SWP_NOZORDER | SWP_NOACTIVATE);
+        const int menuBar
+            = (flags & SHIDIF_FULLSCREENNOMENUBAR) ? 0 : internal::scaleToDpi(kMenuBarHeightAt96);
+        SetWindowPos(dialog, nullptr, 0, 0, screen.cx, screen.cy - menuBar, SWP_NOZORDER | SWP_NOACTIVATE);
     }
     return TRUE;
 }

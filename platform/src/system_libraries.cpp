@@ -28,8 +28,7 @@ struct SystemCall {
     FARPROC address;
 };
 
-template <typename F>
-FARPROC procOf(F *function)
+template <typename F> FARPROC procOf(F *function)
 {
     // Through void (*)(): the one function type every other converts to without a warning.
     return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(function));
@@ -42,29 +41,63 @@ FARPROC procOf(F *function)
 #else
 #define SOFT_FLOAT
 #endif
-SOFT_FLOAT double addd(double a, double b) { return a + b; }
-SOFT_FLOAT double subd(double a, double b) { return a - b; }
-SOFT_FLOAT double muld(double a, double b) { return a * b; }
-SOFT_FLOAT double divd(double a, double b) { return a / b; }
+SOFT_FLOAT double addd(double a, double b)
+{
+    return a + b;
+}
+SOFT_FLOAT double subd(double a, double b)
+{
+    return a - b;
+}
+SOFT_FLOAT double muld(double a, double b)
+{
+    return a * b;
+}
+SOFT_FLOAT double divd(double a, double b)
+{
+    return a / b;
+}
 // Out-of-range conversions saturate, as the device's helpers do, instead of being undefined.
-template <typename T>
-SOFT_FLOAT T toInteger(double a)
+template <typename T> SOFT_FLOAT T toInteger(double a)
 {
     if (!(a == a)) return 0;
     if (a <= static_cast<double>(std::numeric_limits<T>::min())) return std::numeric_limits<T>::min();
     if (a >= static_cast<double>(std::numeric_limits<T>::max())) return std::numeric_limits<T>::max();
     return static_cast<T>(a);
 }
-SOFT_FLOAT int dtoi(double a) { return toInteger<int>(a); }
-SOFT_FLOAT unsigned dtou(double a) { return toInteger<unsigned>(a); }
-SOFT_FLOAT long long dtoi64(double a) { return toInteger<long long>(a); }
-SOFT_FLOAT double itod(int a) { return a; }
-SOFT_FLOAT double utod(unsigned a) { return a; }
-SOFT_FLOAT double i64tod(long long a) { return static_cast<double>(a); }
-SOFT_FLOAT double u64tod(unsigned long long a) { return static_cast<double>(a); }
+SOFT_FLOAT int dtoi(double a)
+{
+    return toInteger<int>(a);
+}
+SOFT_FLOAT unsigned dtou(double a)
+{
+    return toInteger<unsigned>(a);
+}
+SOFT_FLOAT long long dtoi64(double a)
+{
+    return toInteger<long long>(a);
+}
+SOFT_FLOAT double itod(int a)
+{
+    return a;
+}
+SOFT_FLOAT double utod(unsigned a)
+{
+    return a;
+}
+SOFT_FLOAT double i64tod(long long a)
+{
+    return static_cast<double>(a);
+}
+SOFT_FLOAT double u64tod(unsigned long long a)
+{
+    return static_cast<double>(a);
+}
 
+// clang-format off
 #define CALL(name) {#name, procOf(&name)}
 #define OVERLOAD(name, type) {#name, procOf(static_cast<type>(&name))}
+// clang-format on
 
 const SystemCall kCoreDll[] = {
     CALL(AdjustWindowRectEx),
@@ -291,7 +324,8 @@ FARPROC makeThunk(FARPROC call)
     constexpr size_t kPageBytes = 4096, kPerPage = kPageBytes / sizeof(Thunk);
     if (auto found = made.find(call); found != made.end()) return reinterpret_cast<FARPROC>(found->second);
     if (!page || used == kPerPage) {
-        void *at = mmap(nullptr, kPageBytes, PROT_READ | PROT_WRITE | PROT_EXEC, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        void *at = mmap(nullptr, kPageBytes, PROT_READ | PROT_WRITE | PROT_EXEC, MAP_PRIVATE | MAP_ANONYMOUS,
+                        -1, 0);
         if (at == MAP_FAILED) return nullptr;
         page = static_cast<Thunk *>(at);
         used = 0;
@@ -304,7 +338,7 @@ FARPROC makeThunk(FARPROC call)
 }
 #endif
 
-}  // namespace
+}   // namespace
 
 namespace internal {
 
@@ -334,4 +368,4 @@ FARPROC entryThunk(FARPROC call)
 #endif
 }
 
-}  // namespace internal
+}   // namespace internal

@@ -25,6 +25,6 @@ FARPROC entryThunk(FARPROC call);
 // SHGetUIMetrics, which AYGSHELL gives out only through GetProcAddressW (modules.cpp).
 HRESULT shGetUIMetrics(SHUIMETRIC shuim, PVOID pvBuffer, DWORD cbBufferSize, DWORD *pcbRequired);
 
-}  // namespace internal
+}   // namespace internal
 
 #endif

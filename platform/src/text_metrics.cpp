@@ -22,7 +22,7 @@ namespace {
 constexpr int boldWeight = 600;   // FW_SEMIBOLD and heavier draw bold
 constexpr int maxCharHeight = 2048;
 
-}  // namespace
+}   // namespace
 
 TextMetrics metricsOf(const LOGFONTW &lf, int defaultCharHeight)
 {
@@ -54,20 +54,36 @@ int advanceUnits(char16_t c)
     if (c >= 0xDC00 && c <= 0xDFFF) return 0;   // second half of a pair: the first carries it
     switch (c) {
     case u' ': return 31;
-    case u'i': case u'j': case u'l': return 23;
+    case u'i':
+    case u'j':
+    case u'l': return 23;
     case u'I': return 34;
     case u'J': return 40;
-    case u'f': case u't': return 33;
+    case u'f':
+    case u't': return 33;
     case u'r': return 36;
-    case u'm': case u'W': return 84;
+    case u'm':
+    case u'W': return 84;
     case u'M': return 76;
     case u'w': return 71;
     case u'%': return 84;
     case u'@': return 86;
-    case u'.': case u',': case u':': case u';': case u'\'': case u'!': case u'|': return 30;
-    case u'(': case u')': case u'[': case u']': case u'{': case u'}': return 38;
+    case u'.':
+    case u',':
+    case u':':
+    case u';':
+    case u'\'':
+    case u'!':
+    case u'|': return 30;
+    case u'(':
+    case u')':
+    case u'[':
+    case u']':
+    case u'{':
+    case u'}': return 38;
     case u'-': return 36;
-    case u'/': case u'\\': return 38;
+    case u'/':
+    case u'\\': return 38;
     default: break;
     }
     if (c >= u'0' && c <= u'9') return 55;
@@ -137,9 +153,8 @@ void wrapLine(std::u16string_view rest, int width, const TextMetrics &m, UINT fo
 {
     const bool prefixes = (format & DT_NOPREFIX) == 0;
     const bool breakWords = (format & DT_EDITCONTROL) != 0;
-    auto fits = [&](std::u16string_view piece) {
-        return widthOf(shownLine(piece, prefixes).text, m) <= width;
-    };
+    auto fits
+        = [&](std::u16string_view piece) { return widthOf(shownLine(piece, prefixes).text, m) <= width; };
     while (true) {
         if (fits(rest)) {
             out.push_back(rest);
@@ -171,4 +186,4 @@ void wrapLine(std::u16string_view rest, int width, const TextMetrics &m, UINT fo
     }
 }
 
-}  // namespace gdi
+}   // namespace gdi

@@ -43,6 +43,6 @@ std::vector<std::u16string_view> splitLines(std::u16string_view text);
 void wrapLine(std::u16string_view rest, int width, const TextMetrics &m, UINT format,
               std::vector<std::u16string_view> &out);
 
-}  // namespace gdi
+}   // namespace gdi
 
 #endif

@@ -20,19 +20,31 @@ UserState &state()
     return s;
 }
 
-}  // namespace
+}   // namespace
 
 namespace user {
 
-control::MessageBoxAnswer messageBoxAnswer() { return state().user.messageBox; }
+control::MessageBoxAnswer messageBoxAnswer()
+{
+    return state().user.messageBox;
+}
 
-control::MenuAnswer menuAnswer() { return state().user.menu; }
+control::MenuAnswer menuAnswer()
+{
+    return state().user.menu;
+}
 
-control::DialogAnswer dialogAnswer() { return state().user.dialog; }
+control::DialogAnswer dialogAnswer()
+{
+    return state().user.dialog;
+}
 
-std::string quoted(std::u16string_view text) { return "\"" + control::toUtf8(text) + "\""; }
+std::string quoted(std::u16string_view text)
+{
+    return "\"" + control::toUtf8(text) + "\"";
+}
 
-}  // namespace user
+}   // namespace user
 
 namespace internal {
 
@@ -41,14 +53,23 @@ void recordUnanswered(std::string description)
     state().unanswered.push_back(std::move(description));
 }
 
-void resetUser() { state() = UserState{}; }
+void resetUser()
+{
+    state() = UserState{};
+}
 
-}  // namespace internal
+}   // namespace internal
 
 namespace control {
 
-void setUser(ScriptedUser user) { state().user = std::move(user); }
+void setUser(ScriptedUser user)
+{
+    state().user = std::move(user);
+}
 
-std::vector<std::string> takeUnansweredPrompts() { return std::exchange(state().unanswered, {}); }
+std::vector<std::string> takeUnansweredPrompts()
+{
+    return std::exchange(state().unanswered, {});
+}
 
-}  // namespace control
+}   // namespace control

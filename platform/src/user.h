@@ -18,6 +18,6 @@ control::DialogAnswer dialogAnswer();
 // `"text"` in UTF-8, for the descriptions of unanswered prompts.
 std::string quoted(std::u16string_view text);
 
-}  // namespace user
+}   // namespace user
 
 #endif

@@ -23,9 +23,10 @@ struct Identity {
 };
 Identity identity;
 
-}  // namespace
+}   // namespace
 
-BOOL WINAPI GetVersionExW(LPOSVERSIONINFOW lpVersionInformation) {
+BOOL WINAPI GetVersionExW(LPOSVERSIONINFOW lpVersionInformation)
+{
     if (lpVersionInformation == nullptr) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
@@ -46,7 +47,8 @@ BOOL WINAPI GetVersionExW(LPOSVERSIONINFOW lpVersionInformation) {
     return TRUE;
 }
 
-BOOL WINAPI SystemParametersInfoW(UINT uiAction, UINT uiParam, PVOID pvParam, UINT fWinIni) {
+BOOL WINAPI SystemParametersInfoW(UINT uiAction, UINT uiParam, PVOID pvParam, UINT fWinIni)
+{
     if (uiAction != SPI_GETPLATFORMTYPE || pvParam == nullptr) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
@@ -68,28 +70,33 @@ BOOL WINAPI SystemParametersInfoW(UINT uiAction, UINT uiParam, PVOID pvParam, UI
 }
 
 namespace internal {
-void resetVersion() {
+void resetVersion()
+{
     identity = Identity{};
 }
-}  // namespace internal
+}   // namespace internal
 
 namespace control {
 
-void setOsVersion(DWORD major, DWORD minor) {
+void setOsVersion(DWORD major, DWORD minor)
+{
     identity.major = major;
     identity.minor = minor;
 }
 
-void setVersionCallFails(bool fails) {
+void setVersionCallFails(bool fails)
+{
     identity.versionCallFails = fails;
 }
 
-void setPlatformType(std::u16string_view name) {
+void setPlatformType(std::u16string_view name)
+{
     identity.platformType = name;
 }
 
-void setPlatformTypeCallFails(bool fails) {
+void setPlatformTypeCallFails(bool fails)
+{
     identity.platformTypeCallFails = fails;
 }
 
-}  // namespace control
+}   // namespace control

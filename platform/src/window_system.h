@@ -53,8 +53,8 @@ struct Window {
     HWND handle = nullptr;
     WindowClass *windowClass = nullptr;
     WNDPROC proc = nullptr;
-    HWND parent = nullptr;   // child windows only
-    HWND owner = nullptr;    // top-level windows created with a parent argument
+    HWND parent = nullptr;        // child windows only
+    HWND owner = nullptr;         // top-level windows created with a parent argument
     std::vector<HWND> children;   // creation order
     DWORD style = 0;
     DWORD exStyle = 0;
@@ -79,11 +79,11 @@ struct WindowSystem {
     std::map<uintptr_t, std::unique_ptr<Window>> windows;   // ordered by creation
     std::vector<HWND> zOrder;                               // top-level windows, top first
     uintptr_t nextHandle = kFirstHandle;
-    std::vector<std::u16string> atoms;                      // atom kFirstAtom + index
+    std::vector<std::u16string> atoms;   // atom kFirstAtom + index
     std::deque<MSG> queue;
     bool quitPending = false;
     int quitCode = 0;
-    std::vector<Timer> threadTimers;                        // SetTimer(NULL, ...)
+    std::vector<Timer> threadTimers;   // SetTimer(NULL, ...)
     UINT_PTR nextThreadTimerId = 1;
     // One snapshot buffer per nesting depth of EnumWindows; capacity is reserved as windows are
     // created so that the enumeration itself never allocates.
@@ -102,8 +102,8 @@ Window *findWindow(HWND hwnd);
 Window *windowOrError(HWND hwnd);
 LONG width(const RECT &r);
 LONG height(const RECT &r);
-RECT clientRectOf(const Window &w);   // in the window's own client coordinates
-POINT clientOrigin(const Window &w);  // the client corner in the parent's (screen for top-level)
+RECT clientRectOf(const Window &w);    // in the window's own client coordinates
+POINT clientOrigin(const Window &w);   // the client corner in the parent's (screen for top-level)
 // The window and all its ancestors are visible.
 bool isVisible(const Window *w);
 // WM_GETTEXT's copy: at most maxCount - 1 units and a terminator; the units copied.
@@ -130,6 +130,6 @@ void clearUpdate(Window &w);
 // Erases the window's update region at once (WM_ERASEBKGND); the region stays for WM_PAINT.
 void eraseUpdateNow(HWND hwnd);
 
-}  // namespace window_system
+}   // namespace window_system
 
 #endif

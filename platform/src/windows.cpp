@@ -34,7 +34,7 @@ bool equalsIgnoreCase(std::u16string_view a, std::u16string_view b)
     return true;
 }
 
-}  // namespace window_system
+}   // namespace window_system
 
 namespace {
 
@@ -43,7 +43,7 @@ uintptr_t handleValue(HWND hwnd)
     return reinterpret_cast<uintptr_t>(hwnd);
 }
 
-}  // namespace
+}   // namespace
 
 namespace window_system {
 
@@ -63,7 +63,7 @@ Window *windowOrError(HWND hwnd)
     return w;
 }
 
-}  // namespace window_system
+}   // namespace window_system
 
 // ---- Geometry helpers ------------------------------------------------------------------------
 
@@ -79,7 +79,7 @@ LONG height(const RECT &r)
     return r.bottom - r.top;
 }
 
-}  // namespace window_system
+}   // namespace window_system
 
 namespace {
 
@@ -102,7 +102,7 @@ RECT frameInsets(const Window &w)
     return w.desktop ? RECT{} : insetsForStyle(w.style, w.exStyle);
 }
 
-}  // namespace
+}   // namespace
 
 namespace window_system {
 
@@ -120,7 +120,7 @@ POINT clientOrigin(const Window &w)
     return POINT{w.rect.left + insets.left, w.rect.top + insets.top};
 }
 
-}  // namespace window_system
+}   // namespace window_system
 
 namespace {
 
@@ -130,7 +130,7 @@ RECT screenRect()
     return RECT{0, 0, screen.cx, screen.cy};
 }
 
-}  // namespace
+}   // namespace
 
 namespace window_system {
 
@@ -145,14 +145,14 @@ bool isVisible(const Window *w)
     return true;
 }
 
-}  // namespace window_system
+}   // namespace window_system
 
 namespace {
 
 // Adds a client-coordinate rectangle to the window's update region (kept as one bounding
 // rectangle), and to the children it overlaps unless the window clips its children.
 
-}  // namespace
+}   // namespace
 
 // ---- Creation and destruction ----------------------------------------------------------------
 
@@ -277,7 +277,7 @@ void eraseShownTopLevel(HWND hwnd)
     eraseUpdateNow(hwnd);
 }
 
-}  // namespace
+}   // namespace
 
 // ---- Position --------------------------------------------------------------------------------
 
@@ -362,8 +362,8 @@ void placeWindow(HWND hwnd, const RECT &newRect, bool redraw, HWND insertAfter =
     bool heightChanged = height(old) != height(client);
     if (redraw && (widthChanged || heightChanged || moved)) {
         UINT classStyle = w->windowClass ? w->windowClass->info.style : 0;
-        if ((widthChanged && (classStyle & CS_HREDRAW)) ||
-            (heightChanged && (classStyle & CS_VREDRAW)) || moved) {
+        if ((widthChanged && (classStyle & CS_HREDRAW)) || (heightChanged && (classStyle & CS_VREDRAW))
+            || moved) {
             invalidateAll(*w, true);
         } else {
             if (width(client) > width(old)) {
@@ -397,8 +397,8 @@ void setVisible(HWND hwnd, bool show, ShowNotice notice = ShowNotice::ShowWindow
     if (!(w = findWindow(hwnd))) {
         return;
     }
-    const UINT flags = SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE |
-                       (show ? SWP_SHOWWINDOW : SWP_HIDEWINDOW);
+    const UINT flags
+        = SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | (show ? SWP_SHOWWINDOW : SWP_HIDEWINDOW);
     WINDOWPOS changing = windowPos(*w, nullptr, flags);
     callProc(hwnd, WM_WINDOWPOSCHANGING, 0, reinterpret_cast<LPARAM>(&changing));
     w = findWindow(hwnd);
@@ -443,15 +443,15 @@ void moveInZOrder(HWND hwnd, HWND insertAfter)
         return;
     }
     auto after = std::find(z.begin(), z.end(), insertAfter);
-    if (insertAfter == HWND_TOP || insertAfter == HWND_TOPMOST ||
-        insertAfter == HWND_NOTOPMOST || after == z.end()) {
+    if (insertAfter == HWND_TOP || insertAfter == HWND_TOPMOST || insertAfter == HWND_NOTOPMOST
+        || after == z.end()) {
         z.insert(z.begin(), hwnd);
     } else {
         z.insert(after + 1, hwnd);
     }
 }
 
-}  // namespace
+}   // namespace
 
 // ---- Text ------------------------------------------------------------------------------------
 
@@ -468,7 +468,7 @@ LRESULT copyText(const std::u16string &text, WPARAM maxCount, LPWSTR buffer)
     return static_cast<LRESULT>(n);
 }
 
-}  // namespace window_system
+}   // namespace window_system
 
 // ---- Seams for the other services ------------------------------------------------------------
 
@@ -523,7 +523,7 @@ void resetWindows()
     sys().nextHandle = nextHandle;
 }
 
-}  // namespace internal
+}   // namespace internal
 
 namespace control {
 
@@ -536,19 +536,18 @@ int liveWindowCount()
                                           [](const auto &entry) { return !entry.second->desktop; }));
 }
 
-}  // namespace control
+}   // namespace control
 
 // ---- Windows ---------------------------------------------------------------------------------
 
-HWND WINAPI CreateWindowExW(DWORD dwExStyle, LPCWSTR lpClassName, LPCWSTR lpWindowName,
-                            DWORD dwStyle, int X, int Y, int nWidth, int nHeight,
-                            HWND hWndParent, HMENU hMenu, HINSTANCE hInstance, LPVOID lpParam)
+HWND WINAPI CreateWindowExW(DWORD dwExStyle, LPCWSTR lpClassName, LPCWSTR lpWindowName, DWORD dwStyle, int X,
+                            int Y, int nWidth, int nHeight, HWND hWndParent, HMENU hMenu, HINSTANCE hInstance,
+                            LPVOID lpParam)
 {
     WindowSystem &s = sys();
     ensureSystemClasses();
     std::u16string className;
-    WindowClass *c = classNameOf(lpClassName, &className) ? findClassForUse(className, hInstance)
-                                                          : nullptr;
+    WindowClass *c = classNameOf(lpClassName, &className) ? findClassForUse(className, hInstance) : nullptr;
     if (!c) {
         SetLastError(ERROR_CANNOT_FIND_WND_CLASS);
         return nullptr;
@@ -702,8 +701,7 @@ BOOL WINAPI MoveWindow(HWND hWnd, int X, int Y, int nWidth, int nHeight, BOOL bR
     return TRUE;
 }
 
-BOOL WINAPI SetWindowPos(HWND hWnd, HWND hWndInsertAfter, int X, int Y, int cx, int cy,
-                         UINT uFlags)
+BOOL WINAPI SetWindowPos(HWND hWnd, HWND hWndInsertAfter, int X, int Y, int cx, int cy, UINT uFlags)
 {
     Window *w = windowOrError(hWnd);
     if (!w) {
@@ -878,8 +876,8 @@ int WINAPI GetWindowTextW(HWND hWnd, LPWSTR lpString, int nMaxCount)
     if (!windowOrError(hWnd)) {
         return 0;
     }
-    return static_cast<int>(SendMessageW(hWnd, WM_GETTEXT, static_cast<WPARAM>(nMaxCount),
-                                         reinterpret_cast<LPARAM>(lpString)));
+    return static_cast<int>(
+        SendMessageW(hWnd, WM_GETTEXT, static_cast<WPARAM>(nMaxCount), reinterpret_cast<LPARAM>(lpString)));
 }
 
 int WINAPI GetWindowTextLengthW(HWND hWnd)
@@ -949,17 +947,11 @@ LONG WINAPI GetWindowLongW(HWND hWnd, int nIndex)
         return 0;
     }
     switch (nIndex) {
-    case GWL_STYLE:
-        return static_cast<LONG>(w->style);
-    case GWL_EXSTYLE:
-        return static_cast<LONG>(w->exStyle);
-    case GWL_ID:
-        return w->id;
-    case GWL_USERDATA:
-        return w->userData;
-    default:
-        SetLastError(ERROR_INVALID_INDEX);
-        return 0;
+    case GWL_STYLE: return static_cast<LONG>(w->style);
+    case GWL_EXSTYLE: return static_cast<LONG>(w->exStyle);
+    case GWL_ID: return w->id;
+    case GWL_USERDATA: return w->userData;
+    default: SetLastError(ERROR_INVALID_INDEX); return 0;
     }
 }
 
@@ -971,20 +963,10 @@ LONG WINAPI SetWindowLongW(HWND hWnd, int nIndex, LONG dwNewLong)
     }
     LONG previous = GetWindowLongW(hWnd, nIndex);
     switch (nIndex) {
-    case GWL_STYLE:
-        w->style = static_cast<DWORD>(dwNewLong);
-        return previous;
-    case GWL_EXSTYLE:
-        w->exStyle = static_cast<DWORD>(dwNewLong);
-        return previous;
-    case GWL_ID:
-        w->id = dwNewLong;
-        return previous;
-    case GWL_USERDATA:
-        w->userData = dwNewLong;
-        return previous;
-    default:
-        SetLastError(ERROR_INVALID_INDEX);
-        return 0;
+    case GWL_STYLE: w->style = static_cast<DWORD>(dwNewLong); return previous;
+    case GWL_EXSTYLE: w->exStyle = static_cast<DWORD>(dwNewLong); return previous;
+    case GWL_ID: w->id = dwNewLong; return previous;
+    case GWL_USERDATA: w->userData = dwNewLong; return previous;
+    default: SetLastError(ERROR_INVALID_INDEX); return 0;
     }
 }

@@ -4,12 +4,10 @@
 
 #include <aygshell.h>
 
-extern "C" DWORD WINAPI GetSystemPowerStatusEx2(PSYSTEM_POWER_STATUS_EX2 status, DWORD length,
-                                                BOOL update)
+extern "C" DWORD WINAPI GetSystemPowerStatusEx2(PSYSTEM_POWER_STATUS_EX2 status, DWORD length, BOOL update)
 {
     SYSTEM_POWER_STATUS desktop;
-    if (status == NULL || !GetSystemPowerStatus(&desktop))
-        return 0;
+    if (status == NULL || !GetSystemPowerStatus(&desktop)) return 0;
     SYSTEM_POWER_STATUS_EX2 full;
     ZeroMemory(&full, sizeof full);
     full.ACLineStatus = desktop.ACLineStatus;
@@ -26,13 +24,11 @@ extern "C" DWORD WINAPI GetSystemPowerStatusEx2(PSYSTEM_POWER_STATUS_EX2 status,
 
 extern "C" FARPROC WINAPI GetProcAddressW(HMODULE module, LPCWSTR procName)
 {
-    if (IS_INTRESOURCE(procName))
-        return GetProcAddress(module, (LPCSTR)procName);
+    if (IS_INTRESOURCE(procName)) return GetProcAddress(module, (LPCSTR)procName);
     char name[256];
     int i = 0;
     for (; procName[i] != 0; i++) {
-        if (i == (int)sizeof name - 1 || procName[i] > 0x7f)
-            return NULL;   // export names are ASCII
+        if (i == (int)sizeof name - 1 || procName[i] > 0x7f) return NULL;   // export names are ASCII
         name[i] = (char)procName[i];
     }
     name[i] = 0;
@@ -62,25 +58,22 @@ static LRESULT CALLBACK doneButtonProc(HWND dialog, UINT message, WPARAM wParam,
 
 extern "C" BOOL WINAPI SHInitDialog(PSHINITDLGINFO pshidi)
 {
-    if (pshidi == NULL || !IsWindow(pshidi->hDlg))
-        return FALSE;
-    if (!(pshidi->dwMask & SHIDIM_FLAGS))
-        return TRUE;
+    if (pshidi == NULL || !IsWindow(pshidi->hDlg)) return FALSE;
+    if (!(pshidi->dwMask & SHIDIM_FLAGS)) return TRUE;
     HWND dialog = pshidi->hDlg;
     DWORD flags = pshidi->dwFlags;
     if (flags & (SHIDIF_SIZEDLG | SHIDIF_SIZEDLGFULLSCREEN | SHIDIF_FULLSCREENNOMENUBAR)) {
         RECT work;
         if (SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0))
-            SetWindowPos(dialog, NULL, work.left, work.top, work.right - work.left,
-                         work.bottom - work.top, SWP_NOZORDER | SWP_NOACTIVATE);
+            SetWindowPos(dialog, NULL, work.left, work.top, work.right - work.left, work.bottom - work.top,
+                         SWP_NOZORDER | SWP_NOACTIVATE);
     }
     if ((flags & SHIDIF_DONEBUTTON) && GetPropW(dialog, doneButtonProp) == NULL) {
         LONG style = GetWindowLongW(dialog, GWL_STYLE);
         SetWindowLongW(dialog, GWL_STYLE, style | WS_CAPTION | WS_SYSMENU);
         SetPropW(dialog, doneButtonProp, (HANDLE)GetWindowLongPtrW(dialog, GWLP_WNDPROC));
         SetWindowLongPtrW(dialog, GWLP_WNDPROC, (LONG_PTR)doneButtonProc);
-        SetWindowPos(dialog, NULL, 0, 0, 0, 0,
-                     SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_FRAMECHANGED);
+        SetWindowPos(dialog, NULL, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_FRAMECHANGED);
     }
     return TRUE;
 }

@@ -14,9 +14,9 @@ inline constexpr uint8_t kSignature[4] = {'M', 'S', 'C', 'F'};
 constexpr size_t kHeaderSize = 36;
 constexpr size_t kHeaderSignature = 0;
 constexpr size_t kHeaderReserved1 = 4;
-constexpr size_t kHeaderCabinetBytes = 8;     // cbCabinet: the whole file
+constexpr size_t kHeaderCabinetBytes = 8;   // cbCabinet: the whole file
 constexpr size_t kHeaderReserved2 = 12;
-constexpr size_t kHeaderFilesOffset = 16;     // coffFiles: the first CFFILE
+constexpr size_t kHeaderFilesOffset = 16;   // coffFiles: the first CFFILE
 constexpr size_t kHeaderReserved3 = 20;
 constexpr size_t kHeaderVersionMinor = 24;
 constexpr size_t kHeaderVersionMajor = 25;
@@ -24,7 +24,7 @@ constexpr size_t kHeaderFolderCount = 26;
 constexpr size_t kHeaderFileCount = 28;
 constexpr size_t kHeaderFlags = 30;
 constexpr size_t kHeaderSetId = 32;
-constexpr size_t kHeaderCabinetIndex = 34;    // iCabinet: place in a set of cabinets
+constexpr size_t kHeaderCabinetIndex = 34;   // iCabinet: place in a set of cabinets
 
 constexpr uint8_t kVersionMajor = 1;
 constexpr uint8_t kVersionMinor = 3;
@@ -37,16 +37,16 @@ constexpr uint16_t kFlagReservePresent = 0x0004;
 
 // CFFOLDER, one per folder, directly after the header when no reserved areas are present.
 constexpr size_t kFolderSize = 8;
-constexpr size_t kFolderFirstData = 0;        // coffCabStart: the folder's first CFDATA
-constexpr size_t kFolderDataCount = 4;        // cCFData
-constexpr size_t kFolderCompression = 6;      // typeCompress
+constexpr size_t kFolderFirstData = 0;     // coffCabStart: the folder's first CFDATA
+constexpr size_t kFolderDataCount = 4;     // cCFData
+constexpr size_t kFolderCompression = 6;   // typeCompress
 constexpr uint16_t kCompressionNone = 0;
 
 // CFFILE, one per member: a fixed part, then the name and its NUL.
 constexpr size_t kFileFixedSize = 16;
-constexpr size_t kFileBytes = 0;              // cbFile
-constexpr size_t kFileFolderOffset = 4;       // uoffFolderStart: where the member begins in its folder's data
-constexpr size_t kFileFolder = 8;             // iFolder
+constexpr size_t kFileBytes = 0;          // cbFile
+constexpr size_t kFileFolderOffset = 4;   // uoffFolderStart: where the member begins in its folder's data
+constexpr size_t kFileFolder = 8;         // iFolder
 constexpr size_t kFileDate = 10;
 constexpr size_t kFileTime = 12;
 constexpr size_t kFileAttributes = 14;
@@ -56,9 +56,9 @@ constexpr uint16_t kAttributeNameIsUtf8 = 0x0080;
 
 // CFDATA, one per block of a folder's data: a header, then the block's bytes.
 constexpr size_t kDataHeaderSize = 8;
-constexpr size_t kDataChecksum = 0;           // csum; 0 means none
-constexpr size_t kDataStoredBytes = 4;        // cbData: bytes that follow in the file
-constexpr size_t kDataPlainBytes = 6;         // cbUncomp: bytes the block stands for
+constexpr size_t kDataChecksum = 0;      // csum; 0 means none
+constexpr size_t kDataStoredBytes = 4;   // cbData: bytes that follow in the file
+constexpr size_t kDataPlainBytes = 6;    // cbUncomp: bytes the block stands for
 
 // A block stands for at most 32 KB of a folder's data (the format's block size).
 constexpr size_t kMaxBlockBytes = 32768;
@@ -70,6 +70,6 @@ constexpr size_t kMaxMembers = 65535;
 // Readers take member names of up to 255 bytes before the NUL.
 constexpr size_t kMaxNameBytes = 255;
 
-}  // namespace package::cab
+}   // namespace package::cab
 
 #endif

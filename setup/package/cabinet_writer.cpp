@@ -26,8 +26,8 @@ namespace {
 bool checkMembers(const std::vector<CabinetMember> &members, uint64_t *total, std::string *error)
 {
     if (members.empty() || members.size() > cab::kMaxMembers) {
-        *error = "a cabinet holds 1 to " + std::to_string(cab::kMaxMembers) + " members, not " +
-                 std::to_string(members.size());
+        *error = "a cabinet holds 1 to " + std::to_string(cab::kMaxMembers) + " members, not "
+            + std::to_string(members.size());
         return false;
     }
     *total = 0;
@@ -40,14 +40,14 @@ bool checkMembers(const std::vector<CabinetMember> &members, uint64_t *total, st
         *total += m.data.size();
     }
     if (!fitsOneFolder(*total)) {
-        *error = "the members hold " + std::to_string(*total) + " bytes; one cabinet folder holds at most " +
-                 std::to_string(cab::kMaxFolderBytes);
+        *error = "the members hold " + std::to_string(*total) + " bytes; one cabinet folder holds at most "
+            + std::to_string(cab::kMaxFolderBytes);
         return false;
     }
     return true;
 }
 
-}  // namespace
+}   // namespace
 
 bool writeCabinet(const std::vector<CabinetMember> &members, const CabinetOptions &options,
                   std::vector<uint8_t> *cabinet, std::string *error)
@@ -123,4 +123,4 @@ bool writeCabinet(const std::vector<CabinetMember> &members, const CabinetOption
     return true;
 }
 
-}  // namespace package
+}   // namespace package

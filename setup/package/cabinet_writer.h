@@ -10,7 +10,7 @@
 namespace package {
 
 struct CabinetMember {
-    std::string name;                 // ASCII, no NUL, 1 to 255 bytes
+    std::string name;   // ASCII, no NUL, 1 to 255 bytes
     std::span<const uint8_t> data;
 };
 
@@ -28,7 +28,7 @@ constexpr DosTimestamp dosTimestamp(int year, int month, int day, int hour, int 
 
 struct CabinetOptions {
     uint16_t setId = 0;
-    DosTimestamp stamp;               // of every member
+    DosTimestamp stamp;   // of every member
 };
 
 // The CFDATA checksum: the 32-bit little-endian words of `bytes` XORed into `seed`; the one to
@@ -44,6 +44,6 @@ bool fitsOneFolder(uint64_t totalBytes);
 bool writeCabinet(const std::vector<CabinetMember> &members, const CabinetOptions &options,
                   std::vector<uint8_t> *cabinet, std::string *error);
 
-}  // namespace package
+}   // namespace package
 
 #endif

@@ -45,6 +45,6 @@ inline uint32_t get32(std::span<const uint8_t> in, size_t at)
     return get16(in, at) | static_cast<uint32_t>(get16(in, at + 2)) << 16;
 }
 
-}  // namespace package::le
+}   // namespace package::le
 
 #endif

@@ -27,7 +27,7 @@ std::vector<uint8_t> recordBytes(uint32_t processor)
     return bytes;
 }
 
-}  // namespace
+}   // namespace
 
 // The PE machine types (IMAGE_FILE_MACHINE_*) of libraries for the three processors.
 constexpr uint16_t kMachineArm = 0x01C0;
@@ -65,7 +65,8 @@ bool isLibraryFor(std::span<const uint8_t> library, uint16_t machine, std::strin
         for (int shift = 12; shift >= 0; shift -= 4) text += digits[(value >> shift) & 0xF];
         return text;
     };
-    if (library.size() >= 4 && library[0] == 0x7F && library[1] == 'E' && library[2] == 'L' && library[3] == 'F') {
+    if (library.size() >= 4 && library[0] == 0x7F && library[1] == 'E' && library[2] == 'L'
+        && library[3] == 'F') {
         *error = "an ELF file, not a Windows CE library";
         return false;
     }
@@ -74,8 +75,8 @@ bool isLibraryFor(std::span<const uint8_t> library, uint16_t machine, std::strin
         return false;
     }
     const uint32_t peAt = le::get32(library, kNewHeaderPointerAt);
-    if (peAt > library.size() || library.size() - peAt < kMachineAfterSignature + 2 || library[peAt] != 'P' ||
-        library[peAt + 1] != 'E' || library[peAt + 2] != 0 || library[peAt + 3] != 0) {
+    if (peAt > library.size() || library.size() - peAt < kMachineAfterSignature + 2 || library[peAt] != 'P'
+        || library[peAt + 1] != 'E' || library[peAt + 2] != 0 || library[peAt + 3] != 0) {
         *error = "not a PE image (no PE signature)";
         return false;
     }
@@ -104,13 +105,14 @@ std::vector<uint8_t> descriptionFileFor(const bool present[packageFileCount])
             std::string fileName = packageFiles[kind.file].fileName;
             bool same = fileName.size() == name.size();
             for (size_t i = 0; same && i < name.size(); ++i)
-                same = std::tolower(static_cast<unsigned char>(name[i])) ==
-                       std::tolower(static_cast<unsigned char>(fileName[i]));
+                same = std::tolower(static_cast<unsigned char>(name[i]))
+                    == std::tolower(static_cast<unsigned char>(fileName[i]));
             if (same && present[kind.file]) kept += name + ",";
         }
         at = comma + 1;
     }
-    if (present[developmentCabinetIndex]) kept += std::string(packageFiles[developmentCabinetIndex].fileName) + ",";
+    if (present[developmentCabinetIndex])
+        kept += std::string(packageFiles[developmentCabinetIndex].fileName) + ",";
     file.replace(listAt, lineEnd - listAt, kept);
     return std::vector<uint8_t>(file.begin(), file.end());
 }
@@ -123,22 +125,22 @@ bool buildPackage(const Libraries &libraries, std::vector<std::vector<uint8_t>> 
     };
     text(licenceFileIndex, licenceText());
     text(readMeFileIndex, readMeText());
-    const std::span<const uint8_t> builds[kCabinetKinds] = {libraries.arm, libraries.mips, libraries.sh3,
-                                                             libraries.development};
+    const std::span<const uint8_t> builds[kCabinetKinds]
+        = {libraries.arm, libraries.mips, libraries.sh3, libraries.development};
     bool present[packageFileCount] = {true, true, true};
     for (int i = 0; i < kCabinetKinds; ++i) {
         const CabinetKind &kind = cabinetKinds[i];
         if (builds[i].empty()) continue;
         std::string why;
-        if ((kind.machine != 0 && !isLibraryFor(builds[i], kind.machine, &why)) ||
-            !buildCabinet(kind, builds[i], &(*files)[kind.file], &why)) {
+        if ((kind.machine != 0 && !isLibraryFor(builds[i], kind.machine, &why))
+            || !buildCabinet(kind, builds[i], &(*files)[kind.file], &why)) {
             *error = std::string(packageFiles[kind.file].fileName) + ": " + why;
             return false;
         }
         present[kind.file] = true;
     }
-    if (!present[armCabinetIndex] && !present[mipsCabinetIndex] && !present[sh3CabinetIndex] &&
-        !present[developmentCabinetIndex]) {
+    if (!present[armCabinetIndex] && !present[mipsCabinetIndex] && !present[sh3CabinetIndex]
+        && !present[developmentCabinetIndex]) {
         *error = "no library given: a package needs a cabinet for at least one processor";
         return false;
     }
@@ -146,8 +148,17 @@ bool buildPackage(const Libraries &libraries, std::vector<std::vector<uint8_t>> 
     return true;
 }
 
-std::span<const uint8_t> descriptionFileText() { return {embedded::descriptionFile, embedded::descriptionFileSize}; }
-std::span<const uint8_t> licenceText() { return {embedded::licenceFile, embedded::licenceFileSize}; }
-std::span<const uint8_t> readMeText() { return {embedded::readMeFile, embedded::readMeFileSize}; }
+std::span<const uint8_t> descriptionFileText()
+{
+    return {embedded::descriptionFile, embedded::descriptionFileSize};
+}
+std::span<const uint8_t> licenceText()
+{
+    return {embedded::licenceFile, embedded::licenceFileSize};
+}
+std::span<const uint8_t> readMeText()
+{
+    return {embedded::readMeFile, embedded::readMeFileSize};
+}
 
-}  // namespace package
+}   // namespace package

@@ -60,6 +60,6 @@ std::span<const uint8_t> descriptionFileText();
 std::span<const uint8_t> licenceText();
 std::span<const uint8_t> readMeText();
 
-}  // namespace package
+}   // namespace package
 
 #endif

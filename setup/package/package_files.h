@@ -26,12 +26,9 @@ enum PackageFileIndex {
 };
 
 static constexpr PackageFile packageFiles[packageFileCount] = {
-    {"Durvo.ini", "DURVO_INI"},
-    {"License.txt", "LICENSE_TXT"},
-    {"ReadMe.txt", "README_TXT"},
-    {"Durvo.arm.CAB", "DURVO_ARM_CAB"},
-    {"Durvo.mips.CAB", "DURVO_MIPS_CAB"},
-    {"Durvo.sh3.CAB", "DURVO_SH3_CAB"},
+    {"Durvo.ini", "DURVO_INI"},           {"License.txt", "LICENSE_TXT"},
+    {"ReadMe.txt", "README_TXT"},         {"Durvo.arm.CAB", "DURVO_ARM_CAB"},
+    {"Durvo.mips.CAB", "DURVO_MIPS_CAB"}, {"Durvo.sh3.CAB", "DURVO_SH3_CAB"},
     {"Durvo.dev.CAB", "DURVO_DEV_CAB"},
 };
 

@@ -19,32 +19,32 @@ namespace {
 #define DURVO_CE_ARM_LIBRARY ""
 #endif
 
-constexpr const char *kUsage =
-    "usage: durvo-package [--arm FILE] [--mips FILE] [--sh3 FILE] [--development FILE] OUTDIR\n"
-    "\n"
-    "Writes the Durvo install package into OUTDIR: Durvo.ini, License.txt, ReadMe.txt and a\n"
-    "cabinet for each processor a library is given for (Durvo.arm.CAB, Durvo.mips.CAB,\n"
-    "Durvo.sh3.CAB); Durvo.ini lists exactly those, and a cabinet of another processor left in\n"
-    "OUTDIR by an earlier run is removed. Each cabinet holds its setup record and the Durvo\n"
-    "library built for its processor, which must be a Windows CE library (a PE image) for that\n"
-    "processor's machine type. OUTDIR is created when missing.\n"
-    "\n"
-    "  --arm FILE    the Durvo library built for ARM (StrongARM) devices, PE machine 0x01C0;\n"
-    "                by default the one this build made:\n"
-    "                  " DURVO_CE_ARM_LIBRARY "\n"
-    "  --mips FILE   the Durvo library built for MIPS R4000 devices, PE machine 0x0166\n"
-    "  --sh3 FILE    the Durvo library built for Hitachi SH3 devices, PE machine 0x01A2\n"
-    "  --development FILE\n"
-    "                makes a development package: it also holds Durvo.dev.CAB, the cabinet of\n"
-    "                durvo-today's development device (processor 8664, x86-64), with the library\n"
-    "                built for the machine durvo-today runs on (any file); never shipped\n"
-    "  --help        this text\n"
-    "\n"
-    "No MIPS or SH3 build of the library is made here: binutils no longer has a MIPS PE target,\n"
-    "and no compiler here follows Windows CE's SH-3 calling sequence.\n"
-    "\n"
-    "Exit status: 0 written; 2 bad arguments, a missing, unreadable, too large or wrong library,\n"
-    "or an OUTDIR that cannot be written (no package file is then left half-written).\n";
+constexpr const char *kUsage
+    = "usage: durvo-package [--arm FILE] [--mips FILE] [--sh3 FILE] [--development FILE] OUTDIR\n"
+      "\n"
+      "Writes the Durvo install package into OUTDIR: Durvo.ini, License.txt, ReadMe.txt and a\n"
+      "cabinet for each processor a library is given for (Durvo.arm.CAB, Durvo.mips.CAB,\n"
+      "Durvo.sh3.CAB); Durvo.ini lists exactly those, and a cabinet of another processor left in\n"
+      "OUTDIR by an earlier run is removed. Each cabinet holds its setup record and the Durvo\n"
+      "library built for its processor, which must be a Windows CE library (a PE image) for that\n"
+      "processor's machine type. OUTDIR is created when missing.\n"
+      "\n"
+      "  --arm FILE    the Durvo library built for ARM (StrongARM) devices, PE machine 0x01C0;\n"
+      "                by default the one this build made:\n"
+      "                  " DURVO_CE_ARM_LIBRARY "\n"
+      "  --mips FILE   the Durvo library built for MIPS R4000 devices, PE machine 0x0166\n"
+      "  --sh3 FILE    the Durvo library built for Hitachi SH3 devices, PE machine 0x01A2\n"
+      "  --development FILE\n"
+      "                makes a development package: it also holds Durvo.dev.CAB, the cabinet of\n"
+      "                durvo-today's development device (processor 8664, x86-64), with the library\n"
+      "                built for the machine durvo-today runs on (any file); never shipped\n"
+      "  --help        this text\n"
+      "\n"
+      "No MIPS or SH3 build of the library is made here: binutils no longer has a MIPS PE target,\n"
+      "and no compiler here follows Windows CE's SH-3 calling sequence.\n"
+      "\n"
+      "Exit status: 0 written; 2 bad arguments, a missing, unreadable, too large or wrong library,\n"
+      "or an OUTDIR that cannot be written (no package file is then left half-written).\n";
 
 constexpr int kLibraries = 4;   // ARM, MIPS, SH3, development
 
@@ -106,8 +106,8 @@ bool readLibrary(const fs::path &path, std::vector<uint8_t> *bytes, std::string 
         return false;
     }
     if (size > package::maxLibraryBytes()) {
-        *error = path.string() + ": " + std::to_string(size) + " bytes; a cabinet carries at most " +
-                 std::to_string(package::maxLibraryBytes()) + " bytes of library beside its setup record";
+        *error = path.string() + ": " + std::to_string(size) + " bytes; a cabinet carries at most "
+            + std::to_string(package::maxLibraryBytes()) + " bytes of library beside its setup record";
         return false;
     }
     std::ifstream in(path, std::ios::binary);
@@ -123,7 +123,8 @@ bool readLibrary(const fs::path &path, std::vector<uint8_t> *bytes, std::string 
 bool writeTemporary(const fs::path &temporary, const std::vector<uint8_t> &bytes, std::string *error)
 {
     std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    if (out) out.write(reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    if (out)
+        out.write(reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     if (out) out.close();
     if (!out) {
         *error = temporary.string() + ": cannot write: " + std::strerror(errno);
@@ -141,7 +142,8 @@ bool writePackage(const fs::path &outDir, const std::vector<std::vector<uint8_t>
     std::error_code ec;
     fs::create_directories(outDir, ec);
     if (ec || !fs::is_directory(outDir)) {
-        *error = outDir.string() + ": cannot create the folder: " + (ec ? ec.message() : "a file has that name");
+        *error
+            = outDir.string() + ": cannot create the folder: " + (ec ? ec.message() : "a file has that name");
         return false;
     }
     std::vector<fs::path> temporaries;
@@ -149,7 +151,8 @@ bool writePackage(const fs::path &outDir, const std::vector<std::vector<uint8_t>
         for (const fs::path &t : temporaries) fs::remove(t, ec);
     };
     for (size_t i = 0; i < files.size(); ++i) {
-        fs::path temporary = outDir / ("." + std::string(packageFiles[i].fileName) + ".new-" + std::to_string(getpid()));
+        fs::path temporary
+            = outDir / ("." + std::string(packageFiles[i].fileName) + ".new-" + std::to_string(getpid()));
         temporaries.push_back(temporary);
         if (files[i].empty()) continue;   // a cabinet this package does not have
         if (!writeTemporary(temporary, files[i], error)) {
@@ -174,7 +177,7 @@ bool writePackage(const fs::path &outDir, const std::vector<std::vector<uint8_t>
     return true;
 }
 
-}  // namespace
+}   // namespace
 
 int main(int argc, char **argv)
 {

@@ -14,6 +14,6 @@ extern const size_t licenceFileSize;
 extern const uint8_t readMeFile[];
 extern const size_t readMeFileSize;
 
-}  // namespace package::embedded
+}   // namespace package::embedded
 
 #endif

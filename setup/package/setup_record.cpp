@@ -13,7 +13,7 @@ constexpr size_t kMax16 = std::numeric_limits<uint16_t>::max();
 
 class Writer {
 public:
-    explicit Writer(std::vector<uint8_t> *out) : out_(*out) {}
+    explicit Writer(std::vector<uint8_t> *out) : out_(*out) { }
 
     bool fits16(size_t value, const std::string &what)
     {
@@ -44,7 +44,7 @@ private:
     std::string error_;
 };
 
-}  // namespace
+}   // namespace
 
 std::vector<uint8_t> numberData(uint32_t value)
 {
@@ -123,10 +123,11 @@ bool layOutSetupRecord(const SetupRecord &r, std::vector<uint8_t> *bytes, std::s
     }
     size_t shortcuts = w.size();
 
-    const std::pair<size_t, const char *> counts[] = {
-        {r.strings.size(), "the number of strings"}, {r.directories.size(), "the number of directories"},
-        {r.files.size(), "the number of files"},     {r.keys.size(), "the number of registry keys"},
-        {r.values.size(), "the number of registry values"}};
+    const std::pair<size_t, const char *> counts[] = {{r.strings.size(), "the number of strings"},
+                                                      {r.directories.size(), "the number of directories"},
+                                                      {r.files.size(), "the number of files"},
+                                                      {r.keys.size(), "the number of registry keys"},
+                                                      {r.values.size(), "the number of registry values"}};
     for (const auto &[count, what] : counts)
         if (!w.fits16(count, what)) return fail();
     if (out.size() > std::numeric_limits<uint32_t>::max()) {
@@ -179,8 +180,13 @@ SetupRecord durvoSetupRecord(uint32_t processor)
     r.appName = "Durvo";
     r.provider = "Norvane";
     r.unsupportedPlatforms = {"HPC", "HPC PRO"};
-    r.strings = {{1, ce::kWindowsFolderMacro}, {2, ce::kWindowsFolderMacro}, {3, "Software"}, {4, "Microsoft"},
-                 {5, "Today"}, {6, "Items"}, {7, "Durvo"}};
+    r.strings = {{1, ce::kWindowsFolderMacro},
+                 {2, ce::kWindowsFolderMacro},
+                 {3, "Software"},
+                 {4, "Microsoft"},
+                 {5, "Today"},
+                 {6, "Items"},
+                 {7, "Durvo"}};
     r.directories = {{2, {2}}};
     r.files = {{1, 2, 1, ce::kCopyWarnIfSkip | ce::kCopyNoSkip | ce::kCopyNoDateCheck, "Durvo.DLL"}};
     r.keys = {{1, ce::kRootLocalMachine, {3, 4, 5, 6, 7}}};
@@ -197,4 +203,4 @@ SetupRecord durvoSetupRecord(uint32_t processor)
     return r;
 }
 
-}  // namespace package
+}   // namespace package

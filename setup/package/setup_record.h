@@ -11,28 +11,28 @@ namespace package {
 
 struct RecordString {
     uint16_t id = 0;
-    std::string text;                  // 8-bit, without its NUL
+    std::string text;   // 8-bit, without its NUL
 };
 struct RecordDirectory {
     uint16_t id = 0;
-    std::vector<uint16_t> path;        // string ids, joined by "\"; without the closing 0
+    std::vector<uint16_t> path;   // string ids, joined by "\"; without the closing 0
 };
 struct RecordFile {
     uint16_t id = 0;
     uint16_t directory = 0;
-    uint16_t member = 0;               // the cabinet member whose name ends in ".NNN"
+    uint16_t member = 0;   // the cabinet member whose name ends in ".NNN"
     uint32_t copyFlags = 0;
     std::string name;
 };
 struct RecordKey {
     uint16_t id = 0;
     uint16_t root = 0;
-    std::vector<uint16_t> path;        // string ids; without the closing 0
+    std::vector<uint16_t> path;   // string ids; without the closing 0
 };
 struct RecordValue {
     uint16_t id = 0;
     uint16_t key = 0;
-    uint32_t kind = 0;                 // add-registry flags
+    uint32_t kind = 0;   // add-registry flags
     std::string name;
     std::vector<uint8_t> data;
 };
@@ -66,6 +66,6 @@ SetupRecord durvoSetupRecord(uint32_t processor);
 std::vector<uint8_t> numberData(uint32_t value);
 std::vector<uint8_t> stringData(const std::string &text);
 
-}  // namespace package
+}   // namespace package
 
 #endif

@@ -16,7 +16,7 @@ constexpr uint32_t kFormat = 1;
 constexpr size_t kHeaderSize = 100;
 constexpr size_t kSignatureAt = 0;
 constexpr size_t kReserved1At = 4;
-constexpr size_t kLengthAt = 8;               // the whole record
+constexpr size_t kLengthAt = 8;   // the whole record
 constexpr size_t kReserved2At = 12;
 constexpr size_t kFormatAt = 16;
 constexpr size_t kProcessorAt = 20;
@@ -26,23 +26,23 @@ constexpr size_t kMaxOsMajorAt = 32;
 constexpr size_t kMaxOsMinorAt = 36;
 constexpr size_t kMinBuildAt = 40;
 constexpr size_t kMaxBuildAt = 44;
-constexpr size_t kStringCountAt = 48;         // 16-bit counts of the six sections
+constexpr size_t kStringCountAt = 48;   // 16-bit counts of the six sections
 constexpr size_t kDirectoryCountAt = 50;
 constexpr size_t kFileCountAt = 52;
 constexpr size_t kKeyCountAt = 54;
 constexpr size_t kValueCountAt = 56;
 constexpr size_t kShortcutCountAt = 58;
-constexpr size_t kStringsAt = 60;             // 32-bit offsets of the six sections
+constexpr size_t kStringsAt = 60;   // 32-bit offsets of the six sections
 constexpr size_t kDirectoriesAt = 64;
 constexpr size_t kFilesAt = 68;
 constexpr size_t kKeysAt = 72;
 constexpr size_t kValuesAt = 76;
 constexpr size_t kShortcutsAt = 80;
-constexpr size_t kAppNameAt = 84;             // 16-bit offset and length (NUL included)
+constexpr size_t kAppNameAt = 84;   // 16-bit offset and length (NUL included)
 constexpr size_t kAppNameLengthAt = 86;
 constexpr size_t kProviderAt = 88;
 constexpr size_t kProviderLengthAt = 90;
-constexpr size_t kUnsupportedAt = 92;         // NUL-terminated names closed by one more NUL
+constexpr size_t kUnsupportedAt = 92;   // NUL-terminated names closed by one more NUL
 constexpr size_t kUnsupportedLengthAt = 94;
 constexpr size_t kReserved3At = 96;
 
@@ -72,12 +72,12 @@ constexpr size_t kValueLengthAt = 10;
 
 // Target processors.
 constexpr uint32_t kProcessorAny = 0;
-constexpr uint32_t kProcessorStrongArm = 2577;      // PROCESSOR_STRONGARM
-constexpr uint32_t kProcessorMipsR4000 = 4000;      // PROCESSOR_MIPS_R4000
-constexpr uint32_t kProcessorHitachiSh3 = 10003;    // PROCESSOR_HITACHI_SH3
+constexpr uint32_t kProcessorStrongArm = 2577;     // PROCESSOR_STRONGARM
+constexpr uint32_t kProcessorMipsR4000 = 4000;     // PROCESSOR_MIPS_R4000
+constexpr uint32_t kProcessorHitachiSh3 = 10003;   // PROCESSOR_HITACHI_SH3
 // The development device of durvo-today, which runs the plug-in built for the machine it runs
 // on, as the SDK's x86 emulator ran x86 builds. Its cabinet is never shipped.
-constexpr uint32_t kProcessorAmdX8664 = 8664;       // PROCESSOR_AMD_X8664
+constexpr uint32_t kProcessorAmdX8664 = 8664;   // PROCESSOR_AMD_X8664
 
 // How messages name a processor value.
 constexpr const char *processorName(uint32_t processor)
@@ -104,14 +104,14 @@ constexpr uint16_t kRootLocalMachine = 3;
 constexpr uint16_t kRootUsers = 4;
 
 // The kind of a registry value: the add-registry flags.
-constexpr uint32_t kAddRegBinary = 0x00000001;           // FLG_ADDREG_BINARY
-constexpr uint32_t kAddRegNoClobber = 0x00000002;        // FLG_ADDREG_NOCLOBBER
+constexpr uint32_t kAddRegBinary = 0x00000001;      // FLG_ADDREG_BINARY
+constexpr uint32_t kAddRegNoClobber = 0x00000002;   // FLG_ADDREG_NOCLOBBER
 constexpr uint32_t kAddRegTypeMask = 0xFFFF0000 | kAddRegBinary;
-constexpr uint32_t kAddRegTypeSz = 0x00000000;           // FLG_ADDREG_TYPE_SZ
-constexpr uint32_t kAddRegTypeMultiSz = 0x00010000;      // FLG_ADDREG_TYPE_MULTI_SZ
-constexpr uint32_t kAddRegTypeExpandSz = 0x00020000;     // FLG_ADDREG_TYPE_EXPAND_SZ
-constexpr uint32_t kAddRegTypeBinary = kAddRegBinary;    // FLG_ADDREG_TYPE_BINARY
-constexpr uint32_t kAddRegTypeDword = 0x00010001;        // FLG_ADDREG_TYPE_DWORD
+constexpr uint32_t kAddRegTypeSz = 0x00000000;          // FLG_ADDREG_TYPE_SZ
+constexpr uint32_t kAddRegTypeMultiSz = 0x00010000;     // FLG_ADDREG_TYPE_MULTI_SZ
+constexpr uint32_t kAddRegTypeExpandSz = 0x00020000;    // FLG_ADDREG_TYPE_EXPAND_SZ
+constexpr uint32_t kAddRegTypeBinary = kAddRegBinary;   // FLG_ADDREG_TYPE_BINARY
+constexpr uint32_t kAddRegTypeDword = 0x00010001;       // FLG_ADDREG_TYPE_DWORD
 
 // The installer's name for the device's \Windows folder, used as a directory's path.
 inline constexpr char kWindowsFolderMacro[] = "%CE2%";
@@ -120,6 +120,6 @@ inline constexpr char kWindowsFolderMacro[] = "%CE2%";
 // entries with member number NNN.
 constexpr size_t kMemberSuffixDigits = 3;
 
-}  // namespace package::ce
+}   // namespace package::ce
 
 #endif

@@ -78,9 +78,15 @@ TEST(CallingBoundary, SoftFloatHelpersTakeDoublesInCoreRegisters)
     // __muld(2.5, 4.0) = 10.0 and __dtoi(-7.9) = -7, called as CE code calls them.
     using Binary = uint64_t (*)(uint32_t, uint32_t, uint32_t, uint32_t);
     using ToInt = int (*)(uint32_t, uint32_t);
-    auto bits = [](double d) { uint64_t u; __builtin_memcpy(&u, &d, 8); return u; };
-    auto muld = reinterpret_cast<Binary>(reinterpret_cast<void (*)()>(internal::systemCall("COREDLL.dll", "__muld")));
-    auto dtoi = reinterpret_cast<ToInt>(reinterpret_cast<void (*)()>(internal::systemCall("coredll.dll", "__dtoi")));
+    auto bits = [](double d) {
+        uint64_t u;
+        __builtin_memcpy(&u, &d, 8);
+        return u;
+    };
+    auto muld = reinterpret_cast<Binary>(
+        reinterpret_cast<void (*)()>(internal::systemCall("COREDLL.dll", "__muld")));
+    auto dtoi = reinterpret_cast<ToInt>(
+        reinterpret_cast<void (*)()>(internal::systemCall("coredll.dll", "__dtoi")));
     ASSERT_TRUE(muld && dtoi);
     uint64_t a = bits(2.5), b = bits(4.0);
     EXPECT_EQ(muld(uint32_t(a), uint32_t(a >> 32), uint32_t(b), uint32_t(b >> 32)), bits(10.0));
@@ -88,4 +94,4 @@ TEST(CallingBoundary, SoftFloatHelpersTakeDoublesInCoreRegisters)
     EXPECT_EQ(dtoi(uint32_t(c), uint32_t(c >> 32)), -7);
 }
 
-}  // namespace
+}   // namespace

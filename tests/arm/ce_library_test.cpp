@@ -40,7 +40,8 @@ TEST(CeLibrary, TheShippedLibraryLoadsAtAnotherBaseWithItsExportsAndResources)
     ASSERT_NE(options, 0u);
     // The exports keep their offsets from each other, and lie away from the preferred base.
     uint32_t ordinalBase = image.exportOrdinalBase;
-    EXPECT_EQ(options - initialize, image.exportRvas[241 - ordinalBase] - image.exportRvas[240 - ordinalBase]);
+    EXPECT_EQ(options - initialize,
+              image.exportRvas[241 - ordinalBase] - image.exportRvas[240 - ordinalBase]);
     uintptr_t base = initialize - image.exportRvas[240 - ordinalBase];
     EXPECT_NE(base, image.preferredBase);
     // Every absolute address now points into the mapped image.
@@ -65,4 +66,4 @@ TEST(CeLibrary, TheShippedLibraryLoadsAtAnotherBaseWithItsExportsAndResources)
     std::filesystem::remove_all(root);
 }
 
-}  // namespace
+}   // namespace

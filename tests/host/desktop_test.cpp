@@ -28,14 +28,15 @@ protected:
     }
     std::unique_ptr<host::DesktopSession> open()
     {
-        return std::make_unique<host::DesktopSession>(host::DesktopFolder(dir_), host::DeviceSide{dir_ / "fs"},
-                                                      nullptr);
+        return std::make_unique<host::DesktopSession>(host::DesktopFolder(dir_),
+                                                      host::DeviceSide{dir_ / "fs"}, nullptr);
     }
     static void createKey(const WCHAR *path)
     {
         HKEY key = nullptr;
-        ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
-                  ERROR_SUCCESS);
+        ASSERT_EQ(
+            RegCreateKeyExW(HKEY_LOCAL_MACHINE, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+            ERROR_SUCCESS);
         RegCloseKey(key);
     }
     void TearDown() override
@@ -90,4 +91,4 @@ TEST_F(DesktopSession, ARegistrySwitchThatCannotBeMadeChangesNothingAndSaysWhy)
     }
 }
 
-}  // namespace
+}   // namespace

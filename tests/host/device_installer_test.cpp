@@ -58,7 +58,8 @@ Bytes cabinetOf(const Bytes &record, const Bytes &library, const std::string &re
 {
     Bytes cabinet;
     std::string error;
-    EXPECT_TRUE(package::writeCabinet({{recordName, record}, {libraryName, library}}, {}, &cabinet, &error)) << error;
+    EXPECT_TRUE(package::writeCabinet({{recordName, record}, {libraryName, library}}, {}, &cabinet, &error))
+        << error;
     return cabinet;
 }
 
@@ -71,7 +72,8 @@ protected:
     {
         control::resetDevice();
         const auto *info = ::testing::UnitTest::GetInstance()->current_test_info();
-        root_ = fs::temp_directory_path() / ("durvo-installer-" + std::to_string(getpid()) + "-" + info->name());
+        root_ = fs::temp_directory_path()
+            / ("durvo-installer-" + std::to_string(getpid()) + "-" + info->name());
         fs::remove_all(root_);
         fs::create_directories(root_ / "Windows");
         fs::create_directories(root_ / "My Documents");
@@ -89,10 +91,12 @@ protected:
         return cabinetOf(recordBytes(package::durvoSetupRecord(processor)), library_);
     }
 
-    bool install(const Bytes &cabinet, uint32_t processor, std::string *error, host::InstallOutcome *outcome = nullptr)
+    bool install(const Bytes &cabinet, uint32_t processor, std::string *error,
+                 host::InstallOutcome *outcome = nullptr)
     {
         host::InstallOutcome ignored;
-        return host::installCabinet(cabinet, host::InstallTarget{processor}, outcome ? outcome : &ignored, error);
+        return host::installCabinet(cabinet, host::InstallTarget{processor}, outcome ? outcome : &ignored,
+                                    error);
     }
 
     // Every file below the device root, as "path size", and "path size #hash" with `contents`.
@@ -104,7 +108,9 @@ protected:
             if (entry.is_regular_file()) {
                 line += " " + std::to_string(entry.file_size());
                 std::ifstream in(entry.path(), std::ios::binary);
-                if (contents) line += " #" + std::to_string(std::hash<std::string>{}({std::istreambuf_iterator<char>(in), {}}));
+                if (contents)
+                    line += " #"
+                        + std::to_string(std::hash<std::string>{}({std::istreambuf_iterator<char>(in), {}}));
             }
             files.push_back(line);
         }
@@ -119,7 +125,8 @@ protected:
         std::vector<std::string> filesBefore = deviceFiles(true);
         std::string error;
         EXPECT_FALSE(install(cabinet, processor, &error));
-        EXPECT_NE(error.find(expected), std::string::npos) << "error: " << error << "\nexpected: " << expected;
+        EXPECT_NE(error.find(expected), std::string::npos)
+            << "error: " << error << "\nexpected: " << expected;
         EXPECT_EQ(control::registryToRegText(), registryBefore);
         EXPECT_EQ(deviceFiles(true), filesBefore);
     }
@@ -144,10 +151,15 @@ StoredValue valueOf(HKEY key, const char16_t *name)
     StoredValue v;
     BYTE buffer[256];
     DWORD size = sizeof buffer;
-    if (RegQueryValueExW(key, name, nullptr, &v.type, buffer, &size) == ERROR_SUCCESS) v.data.assign(buffer, buffer + size);
+    if (RegQueryValueExW(key, name, nullptr, &v.type, buffer, &size) == ERROR_SUCCESS)
+        v.data.assign(buffer, buffer + size);
     return v;
 }
-Bytes dword(uint32_t n) { return {static_cast<uint8_t>(n), static_cast<uint8_t>(n >> 8), static_cast<uint8_t>(n >> 16), static_cast<uint8_t>(n >> 24)}; }
+Bytes dword(uint32_t n)
+{
+    return {static_cast<uint8_t>(n), static_cast<uint8_t>(n >> 8), static_cast<uint8_t>(n >> 16),
+            static_cast<uint8_t>(n >> 24)};
+}
 Bytes wideText(const std::string &s)
 {
     Bytes b;
@@ -185,8 +197,11 @@ TEST_F(DeviceInstaller, CopiesTheLibraryAndCreatesTheItemKeyWithItsSixValues)
         Bytes data;
     };
     const Expected expected[] = {
-        {u"Flags", REG_DWORD, dword(0)},   {u"Enabled", REG_DWORD, dword(1)}, {u"Options", REG_DWORD, dword(1)},
-        {u"Type", REG_DWORD, dword(4)},    {u"DLL", REG_SZ, wideText("\\Windows\\Durvo.DLL")},
+        {u"Flags", REG_DWORD, dword(0)},
+        {u"Enabled", REG_DWORD, dword(1)},
+        {u"Options", REG_DWORD, dword(1)},
+        {u"Type", REG_DWORD, dword(4)},
+        {u"DLL", REG_SZ, wideText("\\Windows\\Durvo.DLL")},
         {u"Selectability", REG_DWORD, dword(1)},
     };
     for (const Expected &e : expected) {
@@ -306,7 +321,8 @@ TEST_F(DeviceInstaller, BadCabinetsAreRefusedWithTheirOwnMessage)
     auto rename = [](size_t entry, const char *name) {
         return [entry, name](Bytes &b) { std::memcpy(&b[entry + 16], name, std::strlen(name)); };
     };
-    const std::string cutShort = "cut short: the header gives " + std::to_string(size) + " bytes, the file ends after ";
+    const std::string cutShort
+        = "cut short: the header gives " + std::to_string(size) + " bytes, the file ends after ";
     const Case cases[] = {
         {"empty_file", cut(0), "not a cabinet: it does not begin with \"MSCF\""},
         {"bad_signature", [](Bytes &b) { b[0] = 'X'; }, "not a cabinet: it does not begin with \"MSCF\""},
@@ -323,7 +339,10 @@ TEST_F(DeviceInstaller, BadCabinetsAreRefusedWithTheirOwnMessage)
              put32(b, 8, kLibraryEntry + 10);
          },
          "the folder or member list runs past the end of the cabinet"},
-        {"trailing_bytes", [](Bytes &b) { b.insert(b.end(), {1, 2, 3}); },
+        {"trailing_bytes",
+         [](Bytes &b) {
+             b.insert(b.end(), {1, 2, 3});
+         },
          "the header gives " + std::to_string(size) + " bytes, but the file has 3 more after them"},
         {"bad_version", [](Bytes &b) { b[25] = 2; }, "cabinet format version 2.3; the device reads 1.3"},
         {"spanning_set", [](Bytes &b) { b[30] = 2; }, "one part of a set spanning several cabinets"},
@@ -336,13 +355,15 @@ TEST_F(DeviceInstaller, BadCabinetsAreRefusedWithTheirOwnMessage)
         {"bad_checksum", [](Bytes &b) { b[kData + 8 + 1000] ^= 0x01; },
          "bad checksum: a data block of member DURVO~1.000 is damaged"},
         {"member_out_of_range", [](Bytes &b) { put32(b, kLibraryEntry, get32(b, kLibraryEntry) + 100000); },
-         "member 00Durvo.001 (bytes 410 to 105410 of its folder) lies beyond the folder's data (1 block of at most "
+         "member 00Durvo.001 (bytes 410 to 105410 of its folder) lies beyond the folder's data (1 block of "
+         "at most "
          "32768 bytes)"},
-        {"member_past_its_folders_data", [](Bytes &b) { put32(b, kLibraryEntry, get32(b, kLibraryEntry) + 100); },
+        {"member_past_its_folders_data",
+         [](Bytes &b) { put32(b, kLibraryEntry, get32(b, kLibraryEntry) + 100); },
          "member 00Durvo.001: its data lies outside its folder's data blocks"},
         {"member_far_into_its_folder",
          [](Bytes &b) {
-             put16(b, kFolder + 4, 5000);               // 5,000 blocks of up to 32 KB
+             put16(b, kFolder + 4, 5000);              // 5,000 blocks of up to 32 KB
              put32(b, kLibraryEntry + 4, 150000000);   // the library 150 MB into them
          },
          "member 00Durvo.001: reaching it would unpack more than 134217728 bytes of the cabinet's folders"},
@@ -376,29 +397,36 @@ TEST_F(DeviceInstaller, BadSetupRecordsAreRefusedWithTheirOwnMessage)
     auto set16 = [](size_t at, uint16_t v) { return [at, v](Bytes &r) { put16(r, at, v); }; };
     auto set32 = [](size_t at, uint32_t v) { return [at, v](Bytes &r) { put32(r, at, v); }; };
     const Case cases[] = {
-        {"short_header", [](Bytes &r) { r.resize(50); }, "short header: 50 bytes, fewer than its 100-byte header"},
+        {"short_header", [](Bytes &r) { r.resize(50); },
+         "short header: 50 bytes, fewer than its 100-byte header"},
         {"bad_signature", [](Bytes &r) { r[3] = 'X'; }, "bad signature: it does not begin with \"MSCE\""},
         {"length_mismatch", set32(8, 411), "its length field gives 411 bytes, but it holds 410"},
         {"bad_format", set32(16, 2), "format 2, not 1"},
         {"app_name_past_end", set16(84, 5000),
          "the application name (offset 5000, 6 bytes) lies outside the header strings (bytes 100 to 410)"},
         {"app_name_in_header", set16(84, 50), "the application name (offset 50, 6 bytes) lies outside"},
-        {"app_name_unterminated", set16(86, 5), "the application name is not one text closed by a NUL in its 5 bytes"},
+        {"app_name_unterminated", set16(86, 5),
+         "the application name is not one text closed by a NUL in its 5 bytes"},
         {"app_name_empty", set16(86, 0), "the application name has no bytes, not even its NUL"},
         {"provider_past_end", set16(90, 400), "the provider name (offset 106, 400 bytes) lies outside"},
-        {"platform_list_unclosed", set16(94, 12), "the list of unsupported platforms is not closed by an empty name"},
+        {"platform_list_unclosed", set16(94, 12),
+         "the list of unsupported platforms is not closed by an empty name"},
         {"string_offset_past_end", set32(60, 500),
          "the string section (offset 500) lies outside the record (bytes 100 to 410)"},
-        {"shortcut_offset_past_end", set32(80, 411), "the shortcut section (offset 411) lies outside the record"},
+        {"shortcut_offset_past_end", set32(80, 411),
+         "the shortcut section (offset 411) lies outside the record"},
         {"value_offset_past_end", set32(76, 400),
          "registry value entry 1 of 6 runs past the end of the record (410 bytes)"},
         {"value_count_past_end", set16(56, 7), "registry value entry 7 of 7 runs past the end of the record"},
         {"string_length_past_end", set16(196, 300), "string entry 7 of 7 runs past the end of the record"},
         {"string_id_zero", set16(127, 0), "a string has id 0"},
         {"duplicate_string_id", set16(137, 1), "two strings have id 1"},
-        {"string_unterminated", [](Bytes &r) { r[136] = 'x'; }, "string 1 is not one text closed by a NUL in its 6 bytes"},
-        {"directory_names_missing_string", set16(208, 9), "directory 2 names string 9, which the record does not hold"},
-        {"directory_path_unclosed", set16(210, 1), "directory 2: its path is not a list of string ids closed by 0"},
+        {"string_unterminated", [](Bytes &r) { r[136] = 'x'; },
+         "string 1 is not one text closed by a NUL in its 6 bytes"},
+        {"directory_names_missing_string", set16(208, 9),
+         "directory 2 names string 9, which the record does not hold"},
+        {"directory_path_unclosed", set16(210, 1),
+         "directory 2: its path is not a list of string ids closed by 0"},
         {"file_in_missing_directory", set16(214, 5),
          "file 1 (Durvo.DLL) is to go to directory 5, which the record does not hold"},
         {"file_name_past_end", set16(222, 500), "file entry 1 of 1 runs past the end of the record"},
@@ -411,9 +439,12 @@ TEST_F(DeviceInstaller, BadSetupRecordsAreRefusedWithTheirOwnMessage)
         {"unknown_value_type", set32(260, 0x00030001),
          "registry value \"Flags\" has kind 0x00030001, which is no value type this installer knows"},
         {"unsupported_value_flags", set32(351, 0x00000006),
-         "registry value \"DLL\" has kind 0x00000006, with flags 0x00000004 that this installer does not carry out"},
-        {"string_value_unterminated", [](Bytes &r) { r[379] = 'x'; }, "registry value \"DLL\": its text is not closed by a NUL"},
-        {"shortcuts_asked", set16(58, 1), "the record asks for shortcuts (1), which this installer does not make"},
+         "registry value \"DLL\" has kind 0x00000006, with flags 0x00000004 that this installer does not "
+         "carry out"},
+        {"string_value_unterminated", [](Bytes &r) { r[379] = 'x'; },
+         "registry value \"DLL\": its text is not closed by a NUL"},
+        {"shortcuts_asked", set16(58, 1),
+         "the record asks for shortcuts (1), which this installer does not make"},
     };
     const Bytes good = recordBytes(package::durvoSetupRecord(kArm));
     for (const Case &c : cases) {
@@ -494,9 +525,13 @@ TEST_F(DeviceInstaller, ACabinetRefusedWhileWritingLeavesTheDeviceAsItWas)
     };
     const std::string accented(200, '\xE9');   // 200 characters, 400 bytes of UTF-8 on the host
     const Case cases[] = {
-        {"key_name_of_256_characters", [](package::SetupRecord &r) { r.strings[6].text = std::string(256, 'k'); }, {},
+        {"key_name_of_256_characters",
+         [](package::SetupRecord &r) { r.strings[6].text = std::string(256, 'k'); },
+         {},
          "registry key 1: a name of 256 characters; the registry takes at most 255"},
-        {"key_path_513_deep", [](package::SetupRecord &r) { r.keys[0].path.assign(513, 7); }, {},
+        {"key_path_513_deep",
+         [](package::SetupRecord &r) { r.keys[0].path.assign(513, 7); },
+         {},
          "registry key 1: its path has 513 levels; the registry holds at most 512"},
         {"file_where_an_earlier_entry_made_a_folder",
          [](package::SetupRecord &r) {
@@ -505,13 +540,21 @@ TEST_F(DeviceInstaller, ACabinetRefusedWhileWritingLeavesTheDeviceAsItWas)
              r.files.insert(r.files.begin(), {2, 3, 1, 0, "x.dll"});
              r.files.push_back({3, 2, 1, 0, "Sub"});
          },
-         {}, "cannot write \\Windows\\Sub: a folder of that name is there"},
+         {},
+         "cannot write \\Windows\\Sub: a folder of that name is there"},
         {"host_name_too_long_for_the_file_system",
-         [&](package::SetupRecord &r) { r.files.push_back({2, 2, 1, 0, accented}); }, {},
+         [&](package::SetupRecord &r) {
+             r.files.push_back({2, 2, 1, 0, accented});
+         },
+         {},
          "its name is longer than the file system takes (255 bytes)"},
-        {"path_of_260_characters", [](package::SetupRecord &r) { r.files[0].name = std::string(251, 'a'); }, {},
+        {"path_of_260_characters",
+         [](package::SetupRecord &r) { r.files[0].name = std::string(251, 'a'); },
+         {},
          "is longer than the device allows (259 characters)"},
-        {"registry_write_fails", [](package::SetupRecord &) {}, {.points = {control::FaultPoint::RegSetValue}},
+        {"registry_write_fails",
+         [](package::SetupRecord &) {},
+         {.points = {control::FaultPoint::RegSetValue}},
          "cannot write the value \"Flags\" of HKLM\\Software\\Microsoft\\Today\\Items\\Durvo"},
     };
     std::ofstream(root_ / "Windows" / "Durvo.DLL", std::ios::binary) << "an older library";
@@ -555,4 +598,4 @@ TEST_F(DeviceInstaller, ManyFileEntriesOfOneMember)
     expectRefused(withEntries(1000), kArm, "the files come to more than 67108864 bytes");
 }
 
-}  // namespace
+}   // namespace

@@ -67,7 +67,8 @@ std::vector<std::string> lines(const std::string &text)
 bool sameIgnoringCase(const std::string &a, const std::string &b)
 {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+               return std::tolower(static_cast<unsigned char>(x))
+                   == std::tolower(static_cast<unsigned char>(y));
            });
 }
 
@@ -77,7 +78,8 @@ std::vector<uint8_t> storeValue(const std::string &regText, const std::string &n
     std::string joined;
     bool inStore = false;
     for (std::string line : lines(regText)) {
-        if (!line.empty() && line[0] == '[') inStore = sameIgnoringCase(line, "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Norvane]");
+        if (!line.empty() && line[0] == '[')
+            inStore = sameIgnoringCase(line, "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Norvane]");
         if (inStore) joined += line + "\n";
     }
     // Continued hex lines end in a backslash.
@@ -128,8 +130,7 @@ protected:
         armCabinet_ = fs::path(build) / "package" / "Durvo.arm.CAB";
         devCabinet_ = fs::path(build) / "package-dev" / "Durvo.dev.CAB";
         const auto *info = ::testing::UnitTest::GetInstance()->current_test_info();
-        dir_ = fs::temp_directory_path() /
-               ("durvo-today-" + std::to_string(getpid()) + "-" + info->name());
+        dir_ = fs::temp_directory_path() / ("durvo-today-" + std::to_string(getpid()) + "-" + info->name());
         fs::remove_all(dir_);
         fs::create_directories(dir_);
     }
@@ -139,8 +140,8 @@ protected:
     RunResult run(const std::string &script, const std::string &options = "", const std::string &prefix = "")
     {
         writeFile(dir_ / "s.txt", script);
-        std::string command = "cd '" + dir_.string() + "' && " + prefix + "'" + binary_.string() +
-                              "' --device device " + options + " s.txt >out.txt 2>err.txt";
+        std::string command = "cd '" + dir_.string() + "' && " + prefix + "'" + binary_.string()
+            + "' --device device " + options + " s.txt >out.txt 2>err.txt";
         int raw = std::system(command.c_str());
         RunResult r;
         r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
@@ -175,9 +176,11 @@ TEST_F(DurvoToday, BadScriptsAreRejectedWholeBeforeAnythingRuns)
         // the line number counts comments and blank lines; the good lines before it never run
         {"boot\n# a comment\n\nrun 1m\ntip 10 10\n", "s.txt:5: unknown command 'tip'\n"},
         // a duration needs a unit; a bare number is refused
-        {"boot\nrun 90\n", "s.txt:2: bad duration '90' (like 500ms, 7s, 15m, 2h, 1h30m; more than 0, less than 49 days)\n"},
+        {"boot\nrun 90\n",
+         "s.txt:2: bad duration '90' (like 500ms, 7s, 15m, 2h, 1h30m; more than 0, less than 49 days)\n"},
         // units must come from hours down, each once
-        {"boot\nsleep 30s2m\n", "s.txt:2: bad duration '30s2m' (like 500ms, 7s, 15m, 2h, 1h30m; more than 0, less than 49 days)\n"},
+        {"boot\nsleep 30s2m\n",
+         "s.txt:2: bad duration '30s2m' (like 500ms, 7s, 15m, 2h, 1h30m; more than 0, less than 49 days)\n"},
         // 2005 is no leap year
         {"clock 2005-02-29 10:00:00\n", "s.txt:1: no such date or time: 2005-02-29 10:00:00\n"},
         // power bytes are bytes
@@ -191,7 +194,8 @@ TEST_F(DurvoToday, BadScriptsAreRejectedWholeBeforeAnythingRuns)
         // install needs its cabinet
         {"install\n", "s.txt:1: usage: install FILE.CAB\n"},
         // a setting that no boot follows would silently do nothing
-        {"boot\nsetting dvLogProcess 1\n", "s.txt:2: setting takes effect at the next boot or softreset, and none follows\n"},
+        {"boot\nsetting dvLogProcess 1\n",
+         "s.txt:2: setting takes effect at the next boot or softreset, and none follows\n"},
         // every bad line is reported, not just the first
         {"run 1x\npower 1 2\n",
          "s.txt:1: bad duration '1x' (like 500ms, 7s, 15m, 2h, 1h30m; more than 0, less than 49 days)\n"
@@ -199,14 +203,18 @@ TEST_F(DurvoToday, BadScriptsAreRejectedWholeBeforeAnythingRuns)
         {"boot\nboot\n", "s.txt:2: the Today screen is already running (softreset restarts it)\n"},
         // an answer needs a command that prompts right before it
         {"boot\nanswer ok\n",
-         "s.txt:2: an answer line must follow the command that prompts (tap, action, settings or setup) or another answer\n"},
+         "s.txt:2: an answer line must follow the command that prompts (tap, action, settings or setup) or "
+         "another answer\n"},
         {"boot\ntap\nmenu About\nrun 1s\nanswer ok\n",
-         "s.txt:5: an answer line must follow the command that prompts (tap, action, settings or setup) or another answer\n"},
+         "s.txt:5: an answer line must follow the command that prompts (tap, action, settings or setup) or "
+         "another answer\n"},
         {"tap\nboot\n", "s.txt:1: no Today screen yet: boot first\n"},
         {"boot\ntap 5\n", "s.txt:2: usage: tap [X Y]\n"},
         {"boot\ntap\nanswer maybe\n", "s.txt:3: usage: answer yes|no|ok [screenshot FILE.png]\n"},
-        {"boot\nsettings\noptions 1001=maybe\n", "s.txt:3: control 1001 wants on, off, tap or a list index, not 'maybe'\n"},
-        {"boot\nsettings\noptions on\n", "s.txt:3: options wants ID=VALUE (1001=on, 1002=off, 1005=2, 1009=tap), not 'on'\n"},
+        {"boot\nsettings\noptions 1001=maybe\n",
+         "s.txt:3: control 1001 wants on, off, tap or a list index, not 'maybe'\n"},
+        {"boot\nsettings\noptions on\n",
+         "s.txt:3: options wants ID=VALUE (1001=on, 1002=off, 1005=2, 1009=tap), not 'on'\n"},
         {"boot\ntap\nmenu About screenshot menu.jpg\n", "s.txt:3: screenshot file must end in .png\n"},
     };
     for (const Case &c : cases) {
@@ -265,8 +273,8 @@ TEST_F(DurvoToday, TheItemTicksOnAfterAnyJumpOfTime)
     for (const Case &c : cases) {
         SCOPED_TRACE(c.jump);
         fs::remove_all(dir_ / "device");
-        RunResult r = run(std::string("clock 2005-06-10 08:00:00\npower 0 1 100\nboot\nrun 10m\n") + c.jump +
-                          "\nrun 10m\nshow\n");
+        RunResult r = run(std::string("clock 2005-06-10 08:00:00\npower 0 1 100\nboot\nrun 10m\n") + c.jump
+                          + "\nrun 10m\nshow\n");
         ASSERT_EQ(r.status, 0) << r.err;
         auto s = shown(r);
         ASSERT_EQ(s.size(), 2u) << r.out;
@@ -294,8 +302,8 @@ TEST_F(DurvoToday, ForecastFromAFallingBattery)
     for (const Case &c : cases) {
         SCOPED_TRACE(c.settings);
         fs::remove_all(dir_ / "device");
-        RunResult r = run(std::string("clock 2005-06-10 08:00:00\npower 0 1 100\n") + c.settings +
-                          "boot\nrun 10m\npower 0 1 99\nrun 10m\npower 0 1 98\nrun 2m\nshow\n");
+        RunResult r = run(std::string("clock 2005-06-10 08:00:00\npower 0 1 100\n") + c.settings
+                          + "boot\nrun 10m\npower 0 1 99\nrun 10m\npower 0 1 98\nrun 2m\nshow\n");
         ASSERT_EQ(r.status, 0) << r.err;
         auto s = shown(r);
         ASSERT_EQ(s.size(), 2u) << r.out;
@@ -362,17 +370,16 @@ TEST_F(DurvoToday, InstallKeepsAnExistingDllValue)
 TEST_F(DurvoToday, ItemKeysChooseWhatTheTodayScreenLoads)
 {
     auto item = [](const char *name, int type, int enabled, const char *extra) {
-        return std::string("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Today\\Items\\") + name + "]\n" +
-               "\"Type\"=dword:0000000" + std::to_string(type) + "\n\"Enabled\"=dword:0000000" +
-               std::to_string(enabled) + "\n\"DLL\"=\"\\\\Windows\\\\Durvo.DLL\"\n" + extra + "\n";
+        return std::string("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Today\\Items\\") + name + "]\n"
+            + "\"Type\"=dword:0000000" + std::to_string(type) + "\n\"Enabled\"=dword:0000000"
+            + std::to_string(enabled) + "\n\"DLL\"=\"\\\\Windows\\\\Durvo.DLL\"\n" + extra + "\n";
     };
     fs::create_directories(dir_ / "device");
     writeFile(dir_ / "device" / "registry.reg",
-              "Windows Registry Editor Version 5.00\n\n" +
-                  item("Durvo", 4, 1, "") +                        // no order: goes last
-                  item("Aaa", 4, 0, "") +                          // disabled: not loaded
-                  item("Owner", 0, 1, "") +                        // a built-in item, not a library
-                  item("Zed", 4, 1, "\"Order\"=dword:00000000\n"));  // ordered first
+              "Windows Registry Editor Version 5.00\n\n" + item("Durvo", 4, 1, "") +   // no order: goes last
+                  item("Aaa", 4, 0, "") +                                              // disabled: not loaded
+                  item("Owner", 0, 1, "") +                           // a built-in item, not a library
+                  item("Zed", 4, 1, "\"Order\"=dword:00000000\n"));   // ordered first
     RunResult r = run("install " + devCabinet_.string() + "\nboot\n");
     ASSERT_EQ(r.status, 0) << r.err;
     std::string first = lines(r.out).at(1);   // after the installer's line
@@ -386,8 +393,9 @@ TEST_F(DurvoToday, ItemKeysChooseWhatTheTodayScreenLoads)
 TEST_F(DurvoToday, UnreadableRegistryStopsBeforeAnythingRuns)
 {
     fs::create_directories(dir_ / "device");
-    const std::string broken = "Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Norvane]\n"
-                               "\"dvDurvo\"=hex:e8,03,zz\n";
+    const std::string broken
+        = "Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Norvane]\n"
+          "\"dvDurvo\"=hex:e8,03,zz\n";
     writeFile(dir_ / "device" / "registry.reg", broken);
     RunResult r = run("boot\nrun 1m\n");
     EXPECT_EQ(r.status, 2);
@@ -411,12 +419,10 @@ TEST_F(DurvoToday, ARegistryFileThatCannotBeHeldIsRefused)
         std::string expectedErr;
     };
     const Case cases[] = {
-        {"keys nested 20,000 deep",
-         [&](const fs::path &file) { writeFile(file, deep); },
+        {"keys nested 20,000 deep", [&](const fs::path &file) { writeFile(file, deep); },
          "durvo-today: device/registry.reg: line 3: key path deeper than 512 levels in "
          "\"HKEY_LOCAL_MACHINE\\k\\k\\k\\k\\k\\k\\k\\k\\k\\k\\k...\"\n"},
-        {"a link to /dev/zero",
-         [](const fs::path &file) { fs::create_symlink("/dev/zero", file); },
+        {"a link to /dev/zero", [](const fs::path &file) { fs::create_symlink("/dev/zero", file); },
          "durvo-today: cannot read device/registry.reg: a device, not a regular file\n"},
         {"a FIFO that nobody writes to",
          [](const fs::path &file) { ASSERT_EQ(mkfifo(file.c_str(), 0600), 0); },
@@ -453,17 +459,20 @@ TEST_F(DurvoToday, TheRegistryFileKeepsEveryValue)
     };
     const Case cases[] = {
         {"UTF-8", text},
-        {"UTF-16 with its mark", "\xFF\xFE" + [&] {
-             std::string bytes;
-             std::u16string wide = u"Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Odd]\r\n"
-                                   u"\"lone surrogate\"=hex(1):41,00,00,d8,00,00\r\n\"pair\"=\"\U0001F600\"\r\n"
-                                   u"\"short dword\"=hex(4):01,02\r\n";
-             for (char16_t unit : wide) {
-                 bytes += static_cast<char>(unit & 0xFF);
-                 bytes += static_cast<char>(unit >> 8);
-             }
-             return bytes;
-         }()},
+        {"UTF-16 with its mark",
+         "\xFF\xFE" +
+             [&] {
+                 std::string bytes;
+                 std::u16string wide
+                     = u"Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Odd]\r\n"
+                       u"\"lone surrogate\"=hex(1):41,00,00,d8,00,00\r\n\"pair\"=\"\U0001F600\"\r\n"
+                       u"\"short dword\"=hex(4):01,02\r\n";
+                 for (char16_t unit : wide) {
+                     bytes += static_cast<char>(unit & 0xFF);
+                     bytes += static_cast<char>(unit >> 8);
+                 }
+                 return bytes;
+             }()},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.proves);
@@ -525,9 +534,9 @@ TEST_F(DurvoToday, SixtyDaysOfUse)
         R"(^(?:\d{1,3}%, durvo|Durvo) (\d+):(\d\d)(?: of \d+:\d\d|, \d+:\d\d remains)? \| )"
         R"((Started \d{1,2}/\d{1,2}/\d{4}, \d{1,2}:\d\d [AP]M) \((?:\d+d(?: \d+h)?|(?:\d+h )?\d+m) ago\)$)");
     static const std::regex deactivated(R"(^Battery is fully charged \| Timer deactivated$)");
-    std::string count;         // the "Started ..." of the count shown last
+    std::string count;   // the "Started ..." of the count shown last
     long shownMinutes = 0;
-    bool softReset = false;    // a show, which the script writes only before a soft reset
+    bool softReset = false;   // a show, which the script writes only before a soft reset
     int softResets = 0, counts = 0, garbled = 0, falls = 0;
     for (const std::string &line : lines(r.out)) {
         if (line.rfind("item: ", 0) == 0) {
@@ -567,7 +576,8 @@ TEST_F(DurvoToday, SixtyDaysOfUse)
     EXPECT_GE(rows.size(), 112u);
     for (size_t at = 0; at + 112 <= rows.size(); at += 112) {
         std::u16string title;
-        for (size_t i = at; i < at + 96 && (rows[i] | rows[i + 1]) != 0; i += 2) title += char16_t(rows[i] | rows[i + 1] << 8);
+        for (size_t i = at; i < at + 96 && (rows[i] | rows[i + 1]) != 0; i += 2)
+            title += char16_t(rows[i] | rows[i + 1] << 8);
         EXPECT_EQ(titles.count(control::toUtf8(title)), 1u) << control::toUtf8(title);
     }
     std::string error;
@@ -581,8 +591,8 @@ TEST_F(DurvoToday, ScreenSizeFollowsTheDpi)
         uint32_t width, height;
     };
     const Case cases[] = {
-        {"", 240, 320},             // the default 96 dpi
-        {"--dpi 192", 480, 640},    // a high-resolution device
+        {"", 240, 320},            // the default 96 dpi
+        {"--dpi 192", 480, 640},   // a high-resolution device
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.options);
@@ -591,8 +601,8 @@ TEST_F(DurvoToday, ScreenSizeFollowsTheDpi)
         std::string png = readFile(dir_ / "shots" / "today.png");
         ASSERT_GE(png.size(), 24u);
         auto be32 = [&](size_t at) {
-            return uint32_t(uint8_t(png[at])) << 24 | uint8_t(png[at + 1]) << 16 | uint8_t(png[at + 2]) << 8 |
-                   uint8_t(png[at + 3]);
+            return uint32_t(uint8_t(png[at])) << 24 | uint8_t(png[at + 1]) << 16 | uint8_t(png[at + 2]) << 8
+                | uint8_t(png[at + 3]);
         };
         EXPECT_EQ(be32(16), c.width);    // IHDR width
         EXPECT_EQ(be32(20), c.height);   // IHDR height
@@ -608,19 +618,23 @@ TEST_F(DurvoToday, TheCabinetInstalledOnAnEmptyDeviceStartsAfterASoftReset)
     EXPECT_EQ(r.err, "s.txt:1: note: no Today item was started\n");
     std::vector<std::string> out = lines(r.out);
     ASSERT_GE(out.size(), 2u) << r.out;
-    EXPECT_EQ(out[0], "[08:00:00] installed " + devCabinet_.string() +
-                          ": Durvo (Norvane): \\Windows\\Durvo.DLL; HKLM\\Software\\Microsoft\\Today\\Items\\Durvo; "
-                          "6 values written");
+    EXPECT_EQ(
+        out[0],
+        "[08:00:00] installed " + devCabinet_.string()
+            + ": Durvo (Norvane): \\Windows\\Durvo.DLL; HKLM\\Software\\Microsoft\\Today\\Items\\Durvo; "
+              "6 values written");
     EXPECT_EQ(out[1].rfind("[08:00:00] Durvo 0:00 | Started 6/10/2005, 8:00 AM", 0), 0u) << out[1];
     // One item after the reset, with its two lines.
-    EXPECT_EQ(shown(r), (std::vector<std::string>{"100%, durvo 0:00", "Started 6/10/2005, 8:00 AM (0m ago)"}));
+    EXPECT_EQ(shown(r),
+              (std::vector<std::string>{"100%, durvo 0:00", "Started 6/10/2005, 8:00 AM (0m ago)"}));
     EXPECT_EQ(readFile(dir_ / "device" / "fs" / "Windows" / "Durvo.DLL"),
               readFile(fs::path(std::getenv("DURVO_BUILD_DIR")) / "plugin" / "Durvo.dll"));
-    EXPECT_NE(registry().find("[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Today\\Items\\Durvo]\n"
-                              "\"Flags\"=dword:00000000\n\"Enabled\"=dword:00000001\n\"Options\"=dword:00000001\n"
-                              "\"Type\"=dword:00000004\n\"DLL\"=\"\\\\Windows\\\\Durvo.DLL\"\n"
-                              "\"Selectability\"=dword:00000001\n"),
-              std::string::npos)
+    EXPECT_NE(
+        registry().find("[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Today\\Items\\Durvo]\n"
+                        "\"Flags\"=dword:00000000\n\"Enabled\"=dword:00000001\n\"Options\"=dword:00000001\n"
+                        "\"Type\"=dword:00000004\n\"DLL\"=\"\\\\Windows\\\\Durvo.DLL\"\n"
+                        "\"Selectability\"=dword:00000001\n"),
+        std::string::npos)
         << registry();
 }
 
@@ -630,10 +644,11 @@ TEST_F(DurvoToday, ACabinetForAnotherProcessorIsRefusedAndChangesNothing)
 {
     RunResult r = run("boot empty\ninstall " + armCabinet_.string() + "\nrun 1s\n");
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("s.txt:2: cannot install " + armCabinet_.string() +
-                         ": the cabinet is for a StrongARM (2577) processor; this device has a x86-64 (8664) "
-                         "processor\n"),
-              std::string::npos)
+    EXPECT_NE(
+        r.err.find("s.txt:2: cannot install " + armCabinet_.string()
+                   + ": the cabinet is for a StrongARM (2577) processor; this device has a x86-64 (8664) "
+                     "processor\n"),
+        std::string::npos)
         << r.err;
     EXPECT_EQ(r.out, "");
     EXPECT_FALSE(fs::exists(dir_ / "device" / "fs" / "Windows" / "Durvo.DLL"));
@@ -647,8 +662,10 @@ TEST_F(DurvoToday, ACabinetForAnotherProcessorIsRefusedAndChangesNothing)
     fs::remove_all(dir_ / "device");
     r = run("boot empty\ninstall " + devCabinet_.string() + "\n", "--processor arm");
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("the cabinet is for a x86-64 (8664) processor; this device has a StrongARM (2577) processor"),
-              std::string::npos)
+    EXPECT_NE(
+        r.err.find(
+            "the cabinet is for a x86-64 (8664) processor; this device has a StrongARM (2577) processor"),
+        std::string::npos)
         << r.err;
 }
 
@@ -656,7 +673,9 @@ TEST_F(DurvoToday, BootInstallsTheBuiltCabinetForTheDevicesProcessorOnce)
 {
     RunResult r = run("boot\nrun 2s\n");
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.err.rfind("s.txt:1: note: no Durvo item on the device; installed " + devCabinet_.string() + ": ", 0), 0u)
+    EXPECT_EQ(r.err.rfind(
+                  "s.txt:1: note: no Durvo item on the device; installed " + devCabinet_.string() + ": ", 0),
+              0u)
         << r.err;
     EXPECT_NE(r.out.find("100%, durvo 0:00"), std::string::npos) << r.out;
     // The next run finds the item and installs nothing.
@@ -680,18 +699,20 @@ TEST_F(DurvoToday, ATapWritesTheReportIntoMyDocuments)
                       "menu Create Durvo report\n"
                       "answer ok\n");
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_NE(r.out.find("\nmenu: Create Durvo report | Reset timer | Settings | About | Unregister plugin\n"
-                         "box \"Successful\": Durvo report was successfuly saved to \\n\\My Documents\\DurvoLog.txt"
-                         "\\nUse PocketWord to open this file.\n"),
-              std::string::npos)
+    EXPECT_NE(
+        r.out.find("\nmenu: Create Durvo report | Reset timer | Settings | About | Unregister plugin\n"
+                   "box \"Successful\": Durvo report was successfuly saved to \\n\\My Documents\\DurvoLog.txt"
+                   "\\nUse PocketWord to open this file.\n"),
+        std::string::npos)
         << r.out;
     std::string report = readFile(dir_ / "device" / "fs" / "My Documents" / "DurvoLog.txt");
-    EXPECT_EQ(report.rfind("Durvo Meter Plugin v3.4.3\r\n(c) 2005 Norvane. Freeware. support@norvane.example\r\n\r\n"
-                           "Report generated: 6/10/2005, 8:01 AM \r\n"
-                           "Timer started 6/10/2005, 8:00 AM, 1m ago \r\n"
-                           "Current durvo: 0:01 \r\n"
-                           "Battery charge level: 90% \r\n",
-                           0),
+    EXPECT_EQ(report.rfind(
+                  "Durvo Meter Plugin v3.4.3\r\n(c) 2005 Norvane. Freeware. support@norvane.example\r\n\r\n"
+                  "Report generated: 6/10/2005, 8:01 AM \r\n"
+                  "Timer started 6/10/2005, 8:00 AM, 1m ago \r\n"
+                  "Current durvo: 0:01 \r\n"
+                  "Battery charge level: 90% \r\n",
+                  0),
               0u)
         << report;
     // The report clears the autosave's counter, and the menu saved it at once.
@@ -733,21 +754,25 @@ TEST_F(DurvoToday, UnregisterTakesTheItemOffTheScreenAndItsKeyOutOfTheRegistry)
                       "answer ok\n"
                       "run 3s\n");
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_NE(r.out.find("box \"Unregister plugin\": Do you really want to unregister Durvo plugin ? \\n\\r"
-                         "Tap \"YES\" only if you prepare to uninstal this software.\\n\\r"
-                         "Please note: uour device may perform soft reset after unregistering.\n"
-                         "box \"Unregistered\": Durvo plugin was successfuly unregistered. Now you may uninstal "
-                         "Norvane Durvo.\n"),
-              std::string::npos)
+    EXPECT_NE(
+        r.out.find("box \"Unregister plugin\": Do you really want to unregister Durvo plugin ? \\n\\r"
+                   "Tap \"YES\" only if you prepare to uninstal this software.\\n\\r"
+                   "Please note: uour device may perform soft reset after unregistering.\n"
+                   "box \"Unregistered\": Durvo plugin was successfuly unregistered. Now you may uninstal "
+                   "Norvane Durvo.\n"),
+        std::string::npos)
         << r.out;
     EXPECT_NE(r.out.find("(no item on the Today screen)"), std::string::npos) << r.out;
     // Key names keep the letter case of whoever created them first (the installer writes
     // "Software"), so the sections are looked for without regard to case.
     std::string reg = registry();
     std::string lower = reg;
-    std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return char(std::tolower(c)); });
-    EXPECT_EQ(lower.find("[hkey_local_machine\\software\\microsoft\\today\\items\\durvo]"), std::string::npos) << reg;
-    EXPECT_NE(lower.find("[hkey_local_machine\\software\\microsoft\\today\\items]"), std::string::npos) << reg;
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+                   [](unsigned char c) { return char(std::tolower(c)); });
+    EXPECT_EQ(lower.find("[hkey_local_machine\\software\\microsoft\\today\\items\\durvo]"), std::string::npos)
+        << reg;
+    EXPECT_NE(lower.find("[hkey_local_machine\\software\\microsoft\\today\\items]"), std::string::npos)
+        << reg;
     // The meter's own store stays.
     EXPECT_NE(lower.find("[hkey_local_machine\\software\\norvane]"), std::string::npos) << reg;
 }
@@ -764,10 +789,13 @@ TEST_F(DurvoToday, TheActionKeyAndThePagesAboutButton)
                       "answer ok\n"
                       "show\n");
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_NE(r.out.find("box \"Reset confirmation\": Do you really want to reset timers ?\n"), std::string::npos)
-        << r.out;
-    EXPECT_NE(r.out.find("box \"About\": Durvo Meter v3.4.3\\n(c) 2005 Norvane. Freeware.\\nsupport@norvane.example\n"),
+    EXPECT_NE(r.out.find("box \"Reset confirmation\": Do you really want to reset timers ?\n"),
               std::string::npos)
+        << r.out;
+    EXPECT_NE(
+        r.out.find(
+            "box \"About\": Durvo Meter v3.4.3\\n(c) 2005 Norvane. Freeware.\\nsupport@norvane.example\n"),
+        std::string::npos)
         << r.out;
     auto s = shown(r);
     ASSERT_FALSE(s.empty()) << r.out;
@@ -804,10 +832,12 @@ TEST_F(DurvoToday, APromptTheScriptDoesNotAnswerEndsTheRun)
         {"boot\ntap\nmenu Quit\n", "s.txt:3: the popup menu has no item \"Quit\" (it has: " + menu + ")\n"},
         {"boot\ntap\nmenu dismiss\nanswer ok\n", "s.txt:4: this line answers a message box, but none came\n"},
         {"boot\ntap\nmenu About\nanswer yes\n", "s.txt:4: the message box \"About\" has no yes button\n"},
-        {"boot\nsettings\n", "s.txt:2: the page \"Durvo settings\" was not answered: no answer line for it follows line 2\n"},
+        {"boot\nsettings\n",
+         "s.txt:2: the page \"Durvo settings\" was not answered: no answer line for it follows line 2\n"},
         {"boot\nsettings\noptions 1011=on\n", "s.txt:3: the page has no control 1011\n"},
         {"boot\nsettings\noptions 1005=9\n", "s.txt:3: control 1005 has 5 entries, not 10\n"},
-        {"boot\nsettings\noptions 1012=on\n", "s.txt:3: control 1012 cannot be used: it is hidden, disabled or no button\n"},
+        {"boot\nsettings\noptions 1012=on\n",
+         "s.txt:3: control 1012 cannot be used: it is hidden, disabled or no button\n"},
         {"boot\nsettings\noptions 1003=off\n",
          "s.txt:3: control 1003 is a radio button: switch on another one of its group instead\n"},
     };
@@ -822,7 +852,7 @@ TEST_F(DurvoToday, APromptTheScriptDoesNotAnswerEndsTheRun)
     }
 }
 
-}  // namespace
+}   // namespace
 
 // ---- The emulated desktop: the setup, the application manager, the device ------------------------
 
@@ -832,25 +862,29 @@ const char *const kPackageFolder = "C:\\Program Files\\Sync Tools\\Durvo plugin\
 TEST_F(DurvoToday, SetupOnTheDesktopInstallsThePackageThatTheTodayScreenShowsAfterASoftReset)
 {
     RunResult r = run(std::string("boot empty\n"
-                                  "desktop-sync ") + kSyncDir + "\n"
-                      "setup\n"
-                      "licence install\n"
-                      "answer ok\n"
-                      "softreset\n"
-                      "run 2m\n"
-                      "show\n");
+                                  "desktop-sync ")
+                      + kSyncDir
+                      + "\n"
+                        "setup\n"
+                        "licence install\n"
+                        "answer ok\n"
+                        "softreset\n"
+                        "run 2m\n"
+                        "show\n");
     ASSERT_EQ(r.status, 0) << r.err;
     std::string folder = kPackageFolder;
     std::vector<std::string> expected = {
         std::string("desktop: the synchronisation software is in ") + kSyncDir,
         "dialog \"Durvo Meter plugin Setup\"",
         "exec: \"" + std::string(kSyncDir) + "\\CEAppMgr.exe\" \"" + folder + "Durvo.ini\"",
-        "[08:00:00] installed " + folder + "Durvo.dev.CAB: Durvo (Norvane): \\Windows\\Durvo.DLL; "
-            "HKLM\\Software\\Microsoft\\Today\\Items\\Durvo; 6 values written",
+        "[08:00:00] installed " + folder
+            + "Durvo.dev.CAB: Durvo (Norvane): \\Windows\\Durvo.DLL; "
+              "HKLM\\Software\\Microsoft\\Today\\Items\\Durvo; 6 values written",
         "exec: notepad.exe \"" + folder + "ReadMe.txt\"",
-        "notepad: " + folder + "ReadMe.txt (" +
-            std::to_string(fs::file_size(fs::path(std::getenv("DURVO_BUILD_DIR")) / "package-dev" / "ReadMe.txt")) +
-            " bytes)",
+        "notepad: " + folder + "ReadMe.txt ("
+            + std::to_string(
+                fs::file_size(fs::path(std::getenv("DURVO_BUILD_DIR")) / "package-dev" / "ReadMe.txt"))
+            + " bytes)",
         "box \"Setup successful!\": Please follow ActiveSync software setup procedure.\\r\\n"
         "Also note that you will need to restart your device on\\r\\nActiveSync setup completion",
         "setup: DurvoSetup ended with exit code 0",
@@ -859,7 +893,8 @@ TEST_F(DurvoToday, SetupOnTheDesktopInstallsThePackageThatTheTodayScreenShowsAft
     ASSERT_GE(out.size(), expected.size()) << r.out;
     EXPECT_EQ(std::vector<std::string>(out.begin(), out.begin() + expected.size()), expected);
     // After the soft reset the item is there and counts.
-    EXPECT_EQ(shown(r), (std::vector<std::string>{"100%, durvo 0:02", "Started 6/10/2005, 8:00 AM (2m ago)"}));
+    EXPECT_EQ(shown(r),
+              (std::vector<std::string>{"100%, durvo 0:02", "Started 6/10/2005, 8:00 AM (2m ago)"}));
 
     // The development package's files on the desktop's drive C:, byte for byte.
     fs::path package = fs::path(std::getenv("DURVO_BUILD_DIR")) / "package-dev";
@@ -870,7 +905,8 @@ TEST_F(DurvoToday, SetupOnTheDesktopInstallsThePackageThatTheTodayScreenShowsAft
         EXPECT_TRUE(readFile(onDesktop / name) == readFile(package / name));
     }
     // The desktop keeps its own registry; the device's has the item and nothing of the desktop.
-    std::string desktopRegistry = control::regFileText(readFile(dir_ / "device" / "desktop" / "registry.reg"));
+    std::string desktopRegistry
+        = control::regFileText(readFile(dir_ / "device" / "desktop" / "registry.reg"));
     EXPECT_NE(desktopRegistry.find("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows CE Services]\n"
                                    "\"InstalledDir\"=\"C:\\\\Program Files\\\\Sync Tools\"\n"),
               std::string::npos)
@@ -887,21 +923,25 @@ TEST_F(DurvoToday, TheApplicationManagerPicksTheCabinetForTheDevicesProcessor)
         const char *cabinet;   // as the description file spells it
     };
     // The package has no cabinet for MIPS or SH3: no library is built for them.
-    const Case cases[] = {{"", "Durvo.dev.CAB"}, {"--processor arm", "Durvo.ARM.cab"}, {"--processor mips", nullptr}};
+    const Case cases[]
+        = {{"", "Durvo.dev.CAB"}, {"--processor arm", "Durvo.ARM.cab"}, {"--processor mips", nullptr}};
     for (const Case &c : cases) {
         SCOPED_TRACE(c.option);
         fs::remove_all(dir_ / "device");
-        RunResult r = run(std::string("desktop-sync C:\\Sync\nsetup\nlicence install\nanswer ok\n"), c.option);
+        RunResult r
+            = run(std::string("desktop-sync C:\\Sync\nsetup\nlicence install\nanswer ok\n"), c.option);
         ASSERT_EQ(r.status, 0) << r.err;
         if (!c.cabinet) {
-            EXPECT_NE(r.out.find("CEAppMgr: no cabinet of C:\\Sync\\Durvo plugin\\Durvo.ini is for this device's processor"),
+            EXPECT_NE(r.out.find("CEAppMgr: no cabinet of C:\\Sync\\Durvo plugin\\Durvo.ini is for this "
+                                 "device's processor"),
                       std::string::npos)
                 << r.out;
             EXPECT_FALSE(fs::exists(dir_ / "device" / "fs" / "Windows" / "Durvo.DLL"));
             continue;
         }
-        EXPECT_NE(r.out.find(std::string("] installed C:\\Sync\\Durvo plugin\\") + c.cabinet + ": Durvo (Norvane)"),
-                  std::string::npos)
+        EXPECT_NE(
+            r.out.find(std::string("] installed C:\\Sync\\Durvo plugin\\") + c.cabinet + ": Durvo (Norvane)"),
+            std::string::npos)
             << r.out;
         EXPECT_TRUE(fs::exists(dir_ / "device" / "fs" / "Windows" / "Durvo.DLL"));
     }
@@ -916,10 +956,12 @@ TEST_F(DurvoToday, SetupCancelledOrWithoutTheSynchronisationSoftwareWritesNothin
     };
     const Case cases[] = {
         {"Cancel, No, Cancel, Yes",
-         std::string("desktop-sync ") + kSyncDir + "\nsetup\nlicence cancel\nanswer no\nlicence cancel\nanswer yes\nanswer ok\n",
+         std::string("desktop-sync ") + kSyncDir
+             + "\nsetup\nlicence cancel\nanswer no\nlicence cancel\nanswer yes\nanswer ok\n",
          "box \"Setup not complete\": Setup cancelled by user"},
         {"no synchronisation software", "setup\nlicence install\nanswer ok\n",
-         "box \"Setup not complete\": Unable to locate ActiveSync installation.\\r\\nPlease install ActiveSync and run "
+         "box \"Setup not complete\": Unable to locate ActiveSync installation.\\r\\nPlease install "
+         "ActiveSync and run "
          "this setup again."},
     };
     for (const Case &c : cases) {
@@ -927,9 +969,11 @@ TEST_F(DurvoToday, SetupCancelledOrWithoutTheSynchronisationSoftwareWritesNothin
         fs::remove_all(dir_ / "device");
         RunResult r = run(c.script);
         ASSERT_EQ(r.status, 0) << r.err;
-        EXPECT_NE(r.out.find(c.box + "\nsetup: DurvoSetup ended with exit code 0\n"), std::string::npos) << r.out;
+        EXPECT_NE(r.out.find(c.box + "\nsetup: DurvoSetup ended with exit code 0\n"), std::string::npos)
+            << r.out;
         EXPECT_EQ(r.out.find("exec: "), std::string::npos) << r.out;
-        EXPECT_FALSE(fs::exists(dir_ / "device" / "desktop" / "c" / "Program Files" / "Sync Tools" / "Durvo plugin"));
+        EXPECT_FALSE(
+            fs::exists(dir_ / "device" / "desktop" / "c" / "Program Files" / "Sync Tools" / "Durvo plugin"));
         EXPECT_FALSE(fs::exists(dir_ / "device" / "fs" / "Windows" / "Durvo.DLL"));
     }
 }
@@ -943,8 +987,9 @@ TEST_F(DurvoToday, ProgramsMissingFromTheDesktopDoNotStart)
     fs::remove(dir_ / "device" / "desktop" / "c" / "Windows" / "notepad.exe");
     r = run("setup\nlicence install\nanswer ok\n");
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_NE(r.out.find("exec: \"C:\\Sync\\CEAppMgr.exe\" \"C:\\Sync\\Durvo plugin\\Durvo.ini\" (no such program)\n"
-                         "exec: notepad.exe \"C:\\Sync\\Durvo plugin\\ReadMe.txt\"\n"),
+    EXPECT_NE(r.out.find(
+                  "exec: \"C:\\Sync\\CEAppMgr.exe\" \"C:\\Sync\\Durvo plugin\\Durvo.ini\" (no such program)\n"
+                  "exec: notepad.exe \"C:\\Sync\\Durvo plugin\\ReadMe.txt\"\n"),
               std::string::npos)
         << r.out;
     EXPECT_NE(r.out.find("box \"Setup successful!\""), std::string::npos) << r.out;
@@ -959,8 +1004,9 @@ TEST_F(DurvoToday, ADesktopRegistryThatCannotBeSavedIsAnError)
     RunResult r = run("setting dvDurvo 7\nboot empty\ndesktop-sync C:\\Sync\n");
     EXPECT_EQ(r.status, 1);
     const std::string tmp = (dir_ / "device" / "desktop" / "registry.reg.tmp").string();
-    EXPECT_EQ(withoutNotes(r.err), "s.txt:3: cannot save the desktop's registry: cannot write device/desktop/registry.reg.tmp: "
-                                   "Is a directory\n")
+    EXPECT_EQ(withoutNotes(r.err),
+              "s.txt:3: cannot save the desktop's registry: cannot write device/desktop/registry.reg.tmp: "
+              "Is a directory\n")
         << tmp;
     EXPECT_EQ(r.out.find("desktop: the synchronisation software is in"), std::string::npos) << r.out;
     // The device's own registry is back in place and saved; nothing of the desktop's is in it.
@@ -977,17 +1023,23 @@ TEST_F(DurvoToday, DesktopScriptMistakes)
     };
     const Case cases[] = {
         {"licence install\n", 2,
-         "s.txt:1: an answer line must follow the command that prompts (tap, action, settings or setup) or another "
+         "s.txt:1: an answer line must follow the command that prompts (tap, action, settings or setup) or "
+         "another "
          "answer\n"},
         {"desktop-sync D:\\Sync\n", 2,
          "s.txt:1: usage: desktop-sync PATH (a folder on drive C:, such as C:\\Program Files\\Sync)\n"},
-        {"desktop-sync\n", 2, "s.txt:1: usage: desktop-sync PATH (a folder on drive C:, such as C:\\Program Files\\Sync)\n"},
+        {"desktop-sync\n", 2,
+         "s.txt:1: usage: desktop-sync PATH (a folder on drive C:, such as C:\\Program Files\\Sync)\n"},
         {"setup\nlicence maybe\n", 2, "s.txt:2: usage: licence install|cancel [screenshot FILE.png]\n"},
         {"setup now\n", 2, "s.txt:1: usage: setup\n"},
-        {"setup\n", 1, "s.txt:1: the dialog \"Durvo Meter plugin Setup\" was not answered: no answer line for it follows line 1\n"},
+        {"setup\n", 1,
+         "s.txt:1: the dialog \"Durvo Meter plugin Setup\" was not answered: no answer line for it follows "
+         "line 1\n"},
         {"setup\nlicence install\n", 1,
-         "s.txt:1: the message box \"Setup not complete\" was not answered: no answer line for it follows line 1\n"},
-        {"setup\nanswer ok\n", 1, "s.txt:2: this line answers a message box, but the dialog \"Durvo Meter plugin Setup\" came\n"},
+         "s.txt:1: the message box \"Setup not complete\" was not answered: no answer line for it follows "
+         "line 1\n"},
+        {"setup\nanswer ok\n", 1,
+         "s.txt:2: this line answers a message box, but the dialog \"Durvo Meter plugin Setup\" came\n"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.script);

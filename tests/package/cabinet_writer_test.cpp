@@ -37,9 +37,9 @@ TEST(CabinetTimestamp, DosDateAndTimeFields)
         uint16_t date, time;
     };
     const Case cases[] = {
-        {1980, 1, 1, 0, 0, 0, 0x0021, 0x0000},       // the first day MS-DOS dates know
+        {1980, 1, 1, 0, 0, 0, 0x0021, 0x0000},        // the first day MS-DOS dates know
         {2005, 6, 13, 12, 0, 0, 0x32CD, 0x6000},      // the package's stamp
-        {2107, 12, 31, 23, 59, 59, 0xFF9F, 0xBF7D},  // the last; seconds are kept in twos
+        {2107, 12, 31, 23, 59, 59, 0xFF9F, 0xBF7D},   // the last; seconds are kept in twos
     };
     for (const Case &c : cases) {
         package::DosTimestamp t = package::dosTimestamp(c.year, c.month, c.day, c.hour, c.minute, c.second);
@@ -55,7 +55,8 @@ TEST(CabinetLayout, HeaderFolderMembersAndBlocks)
     Bytes cabinet;
     std::string error;
     ASSERT_TRUE(package::writeCabinet({{"a.000", first}, {"bb.001", second}},
-                                      {0x1234, package::dosTimestamp(2005, 6, 13, 12, 0, 0)}, &cabinet, &error))
+                                      {0x1234, package::dosTimestamp(2005, 6, 13, 12, 0, 0)}, &cabinet,
+                                      &error))
         << error;
 
     const size_t members = 36 + 8, data = members + (16 + 6) + (16 + 7);
@@ -141,7 +142,9 @@ TEST(CabinetLimits, NamesAndSizesOutsideTheFormatAreRefused)
     const Case cases[] = {
         {{}, "a cabinet holds 1 to 65535 members, not 0", "no members"},
         {{{"", data}}, "is not 1 to 255 printable ASCII characters", "an empty name"},
-        {{{std::string(256, 'n'), data}}, "is not 1 to 255 printable ASCII characters", "a name of 256 bytes"},
+        {{{std::string(256, 'n'), data}},
+         "is not 1 to 255 printable ASCII characters",
+         "a name of 256 bytes"},
         {{{"caf\xe9.txt", data}}, "is not 1 to 255 printable ASCII characters", "a name that is not ASCII"},
         {{{"a\tb", data}}, "is not 1 to 255 printable ASCII characters", "a control character"},
     };
@@ -161,4 +164,4 @@ TEST(CabinetLimits, NamesAndSizesOutsideTheFormatAreRefused)
     EXPECT_FALSE(package::fitsOneFolder(uint64_t{65535} * 32768 + 1));
 }
 
-}  // namespace
+}   // namespace

@@ -20,7 +20,7 @@ struct Section {
 
 struct PeImage {
     Bytes bytes;
-    size_t fileHeaderAt = 0;     // just past "PE\0\0"
+    size_t fileHeaderAt = 0;   // just past "PE\0\0"
     size_t optionalAt = 0;
     std::vector<Section> sections;
 
@@ -36,7 +36,8 @@ struct PeImage {
             std::string name(bytes.begin() + sectionAt, bytes.begin() + sectionAt + 8);
             name.resize(name.find('\0') == std::string::npos ? 8 : name.find('\0'));
             sections.push_back({name, u32At(bytes, sectionAt + 12), u32At(bytes, sectionAt + 8),
-                                u32At(bytes, sectionAt + 20), u32At(bytes, sectionAt + 16), u32At(bytes, sectionAt + 36)});
+                                u32At(bytes, sectionAt + 20), u32At(bytes, sectionAt + 16),
+                                u32At(bytes, sectionAt + 36)});
         }
     }
     bool valid() const { return fileHeaderAt != 0; }
@@ -69,8 +70,10 @@ struct PeImage {
             uint32_t page = u32(block), blockSize = u32(block + 4);
             for (uint32_t entry = block + 8; entry < block + blockSize; entry += 2) {
                 uint16_t e = u16(entry);
-                if (e >> 12 == 3) rvas.insert(page + (e & 0xFFF));
-                else if (e >> 12 != 0) ++*others;
+                if (e >> 12 == 3)
+                    rvas.insert(page + (e & 0xFFF));
+                else if (e >> 12 != 0)
+                    ++*others;
             }
             block += blockSize;
         }
@@ -78,7 +81,10 @@ struct PeImage {
     }
 };
 
-fs::path library() { return buildDir() / "ce-arm" / "Durvo.dll"; }
+fs::path library()
+{
+    return buildDir() / "ce-arm" / "Durvo.dll";
+}
 
 std::set<std::string> exportList(const char *name)
 {
@@ -99,7 +105,8 @@ TEST(DeviceLibrary, IsAWindowsCeGuiDllForArmAtItsImageBase)
     EXPECT_EQ(u16At(pe.bytes, pe.optionalAt + 48), 4);
     EXPECT_EQ(u16At(pe.bytes, pe.optionalAt + 50), 20) << "subsystem version 4.20";
     EXPECT_EQ(pe.imageBase(), 0x10000000u);
-    EXPECT_EQ(u16At(pe.bytes, pe.optionalAt + 70), 0) << "no DYNAMIC_BASE or NX_COMPAT flags, which CE 4.20 predates";
+    EXPECT_EQ(u16At(pe.bytes, pe.optionalAt + 70), 0)
+        << "no DYNAMIC_BASE or NX_COMPAT flags, which CE 4.20 predates";
     EXPECT_EQ(pe.directory(3).second, 0u) << "no exception directory is claimed";
 
     // Code is read and execute only, data is never executable, read-only data is never written.
@@ -128,7 +135,8 @@ TEST(DeviceLibrary, ExportsOrdinals240And241WithNoNames)
     const Section &text = pe.sections.at(0);
     for (uint32_t i = 0; i < 2; ++i) {
         uint32_t rva = pe.u32(pe.u32(dir + 28) + 4 * i);
-        EXPECT_TRUE(rva >= text.rva && rva < text.rva + text.virtualSize) << "ordinal " << 240 + i << " lies in code";
+        EXPECT_TRUE(rva >= text.rva && rva < text.rva + text.virtualSize)
+            << "ordinal " << 240 + i << " lies in code";
     }
 }
 
@@ -136,8 +144,9 @@ TEST(DeviceLibrary, ImportsOnlyWhatCoredllAndAygshellExport)
 {
     PeImage pe(library());
     ASSERT_TRUE(pe.valid());
-    const std::map<std::string, std::set<std::string>> offered = {
-        {"COREDLL.dll", exportList("coredll-exports.txt")}, {"AYGSHELL.dll", exportList("aygshell-exports.txt")}};
+    const std::map<std::string, std::set<std::string>> offered
+        = {{"COREDLL.dll", exportList("coredll-exports.txt")},
+           {"AYGSHELL.dll", exportList("aygshell-exports.txt")}};
     ASSERT_GT(offered.at("COREDLL.dll").size(), 1000u);
     std::map<std::string, int> counts;
     for (uint32_t d = pe.directory(1).first; pe.u32(d + 12) != 0; d += 20) {
@@ -221,8 +230,8 @@ TEST(DeviceLibrary, ResourcesHoldThePageTheIconsAndTheHighResolutionMarker)
         return found;
     };
     const auto types = entries(root);
-    const std::pair<const char *, std::vector<std::string>> expected[] = {
-        {"5", {"500"}}, {"14", {"101", "105"}}, {"CEUX", {"HI_RES_AWARE"}}};
+    const std::pair<const char *, std::vector<std::string>> expected[]
+        = {{"5", {"500"}}, {"14", {"101", "105"}}, {"CEUX", {"HI_RES_AWARE"}}};
     for (const auto &[type, names] : expected) {
         SCOPED_TRACE(type);
         ASSERT_EQ(types.count(type), 1u);
@@ -242,8 +251,8 @@ TEST(DeviceLibrary, ResourcesHoldThePageTheIconsAndTheHighResolutionMarker)
 TEST(DeviceLibrary, NoInstructionBeyondArmv4)
 {
     fs::path listing = fs::temp_directory_path() / ("durvo-arm-" + std::to_string(getpid()) + ".txt");
-    CommandResult r = runCommand("'" DURVO_CE_OBJDUMP "' -d --section=.text '" + library().string() + "' > '" +
-                                     listing.string() + "'",
+    CommandResult r = runCommand("'" DURVO_CE_OBJDUMP "' -d --section=.text '" + library().string() + "' > '"
+                                     + listing.string() + "'",
                                  fs::temp_directory_path());
     ASSERT_EQ(r.status, 0) << r.out;
     std::ifstream in(listing);
@@ -274,10 +283,10 @@ TEST(DeviceLibrary, NoInstructionBeyondArmv4)
     // ARMv4T and later: interworking branches, count leading zeros, doubleword transfers, the
     // DSP and media extensions, exclusives, preload, wide immediates. No ARMv4 mnemonic begins
     // with one of these, condition suffixes included.
-    const char *const beyond[] = {"bx",    "blx",   "clz",   "ldrd",   "strd",   "pld",   "qadd",  "qsub",
-                                  "qdadd", "qdsub", "smlab", "smlat",  "smlaw",  "smulb", "smult", "smulw",
-                                  "smlalb", "smlalt", "ldrex", "strex", "rev",   "sxt",   "uxt",   "movw",
-                                  "movt",  "bkpt",  "mcrr",  "mrrc"};
+    const char *const beyond[]
+        = {"bx",    "blx",   "clz",   "ldrd",  "strd",  "pld",   "qadd",   "qsub",   "qdadd", "qdsub",
+           "smlab", "smlat", "smlaw", "smulb", "smult", "smulw", "smlalb", "smlalt", "ldrex", "strex",
+           "rev",   "sxt",   "uxt",   "movw",  "movt",  "bkpt",  "mcrr",   "mrrc"};
     int checked = 0;
     for (const auto &[address, code] : instructions) {
         if (literals.count(address)) continue;
@@ -288,7 +297,7 @@ TEST(DeviceLibrary, NoInstructionBeyondArmv4)
     EXPECT_GT(checked, 1000);
 }
 
-}  // namespace
+}   // namespace
 
 namespace {
 
@@ -304,17 +313,26 @@ TEST(CeAssemblyFilter, TurnsElfSectionsIntoPeOnesAndRefusesWhatNeedsARuntime)
     };
     const Case cases[] = {
         {"read-only data becomes .rdata; ELF bookkeeping goes",
-         "\t.section\t.rodata.str2.2,\"aMS\",%progbits,2\n\t.type\tx,%object\nx:\n\t.short\t65\n\t.size\tx, 2\n",
-         {"\t.section\t.rdata,\"dr\"", "x:", "\t.short\t65"}, false},
+         "\t.section\t.rodata.str2.2,\"aMS\",%progbits,2\n\t.type\tx,%object\nx:\n\t.short\t65\n\t.size\tx, "
+         "2\n",
+         {"\t.section\t.rdata,\"dr\"", "x:", "\t.short\t65"},
+         false},
         {"a COMDAT group is a .linkonce section, its weak symbol global",
          "\t.section\t.text._Z1fv,\"axG\",%progbits,_Z1fv,comdat\n\t.weak\t_Z1fv\n_Z1fv:\n\tmov\tpc, lr\n",
-         {"\t.section\t.text$_Z1fv,\"xr\"", "\t.linkonce\tdiscard", "\t.globl\t_Z1fv", "_Z1fv:"}, false},
+         {"\t.section\t.text$_Z1fv,\"xr\"", "\t.linkonce\tdiscard", "\t.globl\t_Z1fv", "_Z1fv:"},
+         false},
         {"a local common symbol is a .bss definition; the section goes on",
          "\t.text\n\t.local\tc\n\t.comm\tc,8,4\n\tmov\tpc, lr\n",
-         {"\t.bss", "\t.balign\t4", "c:", "\t.space\t8", "\t.text", "\tmov\tpc, lr"}, false},
-        {".cpu goes, so the assembler's -march decides", "\t.cpu\tarm926ej-s\n\tmov\tr0, r1\n", {"\tmov\tr0, r1"}, false},
-        {"static constructors", "\t.text\n\t.section\t.init_array,\"aw\",%init_array\n\t.long\tf\n",
-         {"in.s:2: section .init_array: static constructors and thread-local storage need a C runtime"}, true},
+         {"\t.bss", "\t.balign\t4", "c:", "\t.space\t8", "\t.text", "\tmov\tpc, lr"},
+         false},
+        {".cpu goes, so the assembler's -march decides",
+         "\t.cpu\tarm926ej-s\n\tmov\tr0, r1\n",
+         {"\tmov\tr0, r1"},
+         false},
+        {"static constructors",
+         "\t.text\n\t.section\t.init_array,\"aw\",%init_array\n\t.long\tf\n",
+         {"in.s:2: section .init_array: static constructors and thread-local storage need a C runtime"},
+         true},
         {"thread-local storage", "\t.section\t.tbss,\"awT\",%nobits\n", {"in.s:1: section .tbss:"}, true},
     };
     fs::path dir = fs::temp_directory_path() / ("durvo-filter-" + std::to_string(getpid()));
@@ -323,9 +341,8 @@ TEST(CeAssemblyFilter, TurnsElfSectionsIntoPeOnesAndRefusesWhatNeedsARuntime)
         SCOPED_TRACE(c.proves);
         std::ofstream(dir / "in.s") << c.input;
         fs::remove(dir / "out.s");
-        CommandResult r = runCommand("'" + (buildDir() / "platform" / "ce_arm" / "ce-asm-filter").string() +
-                                         "' in.s out.s",
-                                     dir);
+        CommandResult r = runCommand(
+            "'" + (buildDir() / "platform" / "ce_arm" / "ce-asm-filter").string() + "' in.s out.s", dir);
         if (c.refused) {
             EXPECT_EQ(r.status, 1);
             EXPECT_EQ(r.out.rfind(c.expected[0], 0), 0u) << r.out;
@@ -346,4 +363,4 @@ TEST(CeAssemblyFilter, TurnsElfSectionsIntoPeOnesAndRefusesWhatNeedsARuntime)
     fs::remove_all(dir);
 }
 
-}  // namespace
+}   // namespace

@@ -14,14 +14,13 @@ fs::path sourceDir()
 }
 
 // The description file's first seven lines; the eighth lists the cabinets.
-const std::string kDescriptionHead =
-    "[CEAppManager]\r\n"
-    "Version = 1.0\r\n"
-    "Component = Durvo\r\n"
-    "\r\n"
-    "[Durvo]\r\n"
-    "Description = Durvo Today plugin for PocketPC\r\n"
-    ";Uninstall = Durvo\r\n";
+const std::string kDescriptionHead = "[CEAppManager]\r\n"
+                                     "Version = 1.0\r\n"
+                                     "Component = Durvo\r\n"
+                                     "\r\n"
+                                     "[Durvo]\r\n"
+                                     "Description = Durvo Today plugin for PocketPC\r\n"
+                                     ";Uninstall = Durvo\r\n";
 
 // The shipped package holds the three texts and the one cabinet with a real build, for ARM; the
 // development package holds the development device's cabinet too. Each description file lists
@@ -32,8 +31,9 @@ TEST(PackageFileNames, EachBuiltPackageHoldsItsCabinetsAndListsExactlyThose)
     // compiler checks.
     std::vector<std::string> tableNames;
     for (const PackageFile &file : packageFiles) tableNames.push_back(file.fileName);
-    EXPECT_EQ(tableNames, (std::vector<std::string>{"Durvo.ini", "License.txt", "ReadMe.txt", "Durvo.arm.CAB",
-                                                    "Durvo.mips.CAB", "Durvo.sh3.CAB", "Durvo.dev.CAB"}));
+    EXPECT_EQ(tableNames,
+              (std::vector<std::string>{"Durvo.ini", "License.txt", "ReadMe.txt", "Durvo.arm.CAB",
+                                        "Durvo.mips.CAB", "Durvo.sh3.CAB", "Durvo.dev.CAB"}));
     ASSERT_FALSE(buildDir().empty());
     struct Package {
         const char *folder;
@@ -42,16 +42,19 @@ TEST(PackageFileNames, EachBuiltPackageHoldsItsCabinetsAndListsExactlyThose)
     };
     const Package packages[] = {
         {"package", {"Durvo.arm.CAB", "Durvo.ini", "License.txt", "ReadMe.txt"}, "Durvo.ARM.cab,"},
-        {"package-dev", {"Durvo.arm.CAB", "Durvo.dev.CAB", "Durvo.ini", "License.txt", "ReadMe.txt"},
+        {"package-dev",
+         {"Durvo.arm.CAB", "Durvo.dev.CAB", "Durvo.ini", "License.txt", "ReadMe.txt"},
          "Durvo.ARM.cab,Durvo.dev.CAB,"},
     };
     for (const Package &p : packages) {
         SCOPED_TRACE(p.folder);
         std::vector<std::string> names;
-        for (const auto &entry : fs::directory_iterator(buildDir() / p.folder)) names.push_back(entry.path().filename());
+        for (const auto &entry : fs::directory_iterator(buildDir() / p.folder))
+            names.push_back(entry.path().filename());
         std::sort(names.begin(), names.end());
         EXPECT_EQ(names, p.files);
-        EXPECT_EQ(readText(buildDir() / p.folder / "Durvo.ini"), kDescriptionHead + "CabFiles = " + p.cabinetList + "\r\n");
+        EXPECT_EQ(readText(buildDir() / p.folder / "Durvo.ini"),
+                  kDescriptionHead + "CabFiles = " + p.cabinetList + "\r\n");
     }
 }
 
@@ -84,7 +87,8 @@ TEST(DescriptionFile, ListsThePackagesCabinetsInTheCheckedInOrder)
 
 TEST(DescriptionFile, EightCrLfLinesOf184Bytes)
 {
-    const std::string expected = kDescriptionHead + "CabFiles = Durvo.SH3.cab,Durvo.MIPS.cab,Durvo.ARM.cab,\r\n";
+    const std::string expected
+        = kDescriptionHead + "CabFiles = Durvo.SH3.cab,Durvo.MIPS.cab,Durvo.ARM.cab,\r\n";
     std::string text = readText(sourceDir() / "setup" / "package" / "Durvo.ini");
     EXPECT_EQ(text.size(), 184u);
     EXPECT_EQ(text, expected);
@@ -131,8 +135,14 @@ TEST(PackageTexts, LicenceHasACentredHeadingAndIndentedTerms)
     ASSERT_NE(indent, std::string::npos);
     EXPECT_EQ(indent, (72 - (heading.size() - indent)) / 2) << heading;
     // Each term is an indented paragraph, on the topics the licence must cover.
-    const char *topics[] = {"protected by copyright", "non-exclusive", "private, non-commercial",
-                            "commercial use", "written permission", "without warranty", "liable", "you accept"};
+    const char *topics[] = {"protected by copyright",
+                            "non-exclusive",
+                            "private, non-commercial",
+                            "commercial use",
+                            "written permission",
+                            "without warranty",
+                            "liable",
+                            "you accept"};
     for (const char *topic : topics) EXPECT_NE(text.find(topic), std::string::npos) << topic;
     for (size_t i = 1; i < lines.size(); ++i) {
         if (!lines[i].empty()) {
@@ -146,9 +156,18 @@ TEST(PackageTexts, ReadMeHasTheTitleBlockAndItsSections)
 {
     std::string text = readText(sourceDir() / "setup" / "package" / "ReadMe.txt");
     expectCrLfText(text);
-    const char *required[] = {"Durvo Meter Plugin for PocketPC", "Version 3.4.3", "Freeware", "Norvane",
-                              "Contact:", "\r\nWhat Durvo does\r\n", "\r\nInstallation\r\n", "\r\nRemoval\r\n",
-                              "\r\nUse\r\n", "\r\nVersion history\r\n", "Soft-reset", "Unregister plugin"};
+    const char *required[] = {"Durvo Meter Plugin for PocketPC",
+                              "Version 3.4.3",
+                              "Freeware",
+                              "Norvane",
+                              "Contact:",
+                              "\r\nWhat Durvo does\r\n",
+                              "\r\nInstallation\r\n",
+                              "\r\nRemoval\r\n",
+                              "\r\nUse\r\n",
+                              "\r\nVersion history\r\n",
+                              "Soft-reset",
+                              "Unregister plugin"};
     size_t last = 0;
     for (const char *r : required) {
         size_t at = text.find(r);
@@ -171,4 +190,4 @@ TEST(PackageTexts, TheBuiltPackageCarriesTheCheckedInTextsByteForByte)
     EXPECT_EQ(package::descriptionFileText().size(), 184u);
 }
 
-}  // namespace
+}   // namespace

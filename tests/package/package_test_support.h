@@ -33,12 +33,18 @@ inline std::string readText(const fs::path &file)
 
 inline void writeBytes(const fs::path &file, const Bytes &bytes)
 {
-    std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char *>(bytes.data()),
-                                                static_cast<std::streamsize>(bytes.size()));
+    std::ofstream(file, std::ios::binary)
+        .write(reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
-inline uint16_t u16At(const Bytes &b, size_t at) { return static_cast<uint16_t>(b.at(at) | b.at(at + 1) << 8); }
-inline uint32_t u32At(const Bytes &b, size_t at) { return u16At(b, at) | uint32_t{u16At(b, at + 2)} << 16; }
+inline uint16_t u16At(const Bytes &b, size_t at)
+{
+    return static_cast<uint16_t>(b.at(at) | b.at(at + 1) << 8);
+}
+inline uint32_t u32At(const Bytes &b, size_t at)
+{
+    return u16At(b, at) | uint32_t{u16At(b, at + 2)} << 16;
+}
 
 inline fs::path buildDir()
 {
@@ -71,8 +77,9 @@ protected:
     {
         ASSERT_FALSE(buildDir().empty()) << "DURVO_BUILD_DIR is not set";
         const auto *info = ::testing::UnitTest::GetInstance()->current_test_info();
-        dir_ = fs::temp_directory_path() /
-               ("durvo-package-" + std::to_string(getpid()) + "-" + info->test_suite_name() + "-" + info->name());
+        dir_ = fs::temp_directory_path()
+            / ("durvo-package-" + std::to_string(getpid()) + "-" + info->test_suite_name() + "-"
+               + info->name());
         fs::remove_all(dir_);
         fs::create_directories(dir_);
     }

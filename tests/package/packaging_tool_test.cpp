@@ -15,7 +15,10 @@ protected:
         ASSERT_TRUE(fs::exists(tool_)) << tool_;
     }
 
-    CommandResult run(const std::string &arguments) { return runCommand("'" + tool_.string() + "' " + arguments, dir_); }
+    CommandResult run(const std::string &arguments)
+    {
+        return runCommand("'" + tool_.string() + "' " + arguments, dir_);
+    }
 
     // Everything in a folder, hidden files included.
     std::vector<std::string> listing(const fs::path &folder) const
@@ -64,7 +67,11 @@ TEST_F(PackagingTool, HelpNamesTheArmLibraryAndWhyMipsAndSh3HaveNone)
 {
     CommandResult r = run("--help");
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out.rfind("usage: durvo-package [--arm FILE] [--mips FILE] [--sh3 FILE] [--development FILE] OUTDIR\n", 0), 0u) << r.out;
+    EXPECT_EQ(
+        r.out.rfind(
+            "usage: durvo-package [--arm FILE] [--mips FILE] [--sh3 FILE] [--development FILE] OUTDIR\n", 0),
+        0u)
+        << r.out;
     EXPECT_NE(r.out.find("No MIPS or SH3 build of the library is made here"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find((buildDir() / "ce-arm" / "Durvo.dll").string()), std::string::npos) << r.out;
 }
@@ -76,14 +83,16 @@ TEST_F(PackagingTool, EachCabinetCarriesTheLibraryGivenForItsProcessor)
     CommandResult r = run("--arm arm.dll --mips mips.dll --sh3 sh3.dll --development native.so out/pkg");
     ASSERT_EQ(r.status, 0) << r.out;
     EXPECT_EQ(r.out, "");
-    EXPECT_EQ(listing(dir_ / "out" / "pkg"), packageNames({"Durvo.arm.CAB", "Durvo.mips.CAB", "Durvo.sh3.CAB", "Durvo.dev.CAB"}));
+    EXPECT_EQ(listing(dir_ / "out" / "pkg"),
+              packageNames({"Durvo.arm.CAB", "Durvo.mips.CAB", "Durvo.sh3.CAB", "Durvo.dev.CAB"}));
     const std::pair<const char *, const char *> cabinets[] = {{"Durvo.arm.CAB", "arm.dll"},
                                                               {"Durvo.mips.CAB", "mips.dll"},
                                                               {"Durvo.sh3.CAB", "sh3.dll"},
                                                               {"Durvo.dev.CAB", "native.so"}};
     for (const auto &[cabinet, library] : cabinets) {
         SCOPED_TRACE(cabinet);
-        CommandResult member = runCommand("cabextract -q -p -F 00Durvo.001 out/pkg/" + std::string(cabinet), dir_);
+        CommandResult member
+            = runCommand("cabextract -q -p -F 00Durvo.001 out/pkg/" + std::string(cabinet), dir_);
         ASSERT_EQ(member.status, 0) << member.out;
         Bytes expected = readBytes(dir_ / library);
         EXPECT_EQ(member.out, std::string(expected.begin(), expected.end()));
@@ -117,16 +126,19 @@ TEST_F(PackagingTool, RefusalsNameTheProblemAndWriteNothing)
         {"--arm missing.dll out", "durvo-package: missing.dll: no such library\n", "missing library"},
         {"--mips folder.dll out", "durvo-package: folder.dll: not a library file\n", "a folder, not a file"},
         {"--sh3 huge.dll out",
-         "durvo-package: huge.dll: " + std::to_string(limit + 1) + " bytes; a cabinet carries at most " +
-             std::to_string(limit) + " bytes of library beside its setup record\n",
+         "durvo-package: huge.dll: " + std::to_string(limit + 1) + " bytes; a cabinet carries at most "
+             + std::to_string(limit) + " bytes of library beside its setup record\n",
          "over the cabinet limit by one byte"},
         {"--arm native.so out", "durvo-package: Durvo.arm.CAB: an ELF file, not a Windows CE library\n",
          "a Linux library in the ARM cabinet"},
-        {"--arm lib.dll out", "durvo-package: Durvo.arm.CAB: not a PE image (no MZ header)\n", "not a PE image"},
+        {"--arm lib.dll out", "durvo-package: Durvo.arm.CAB: not a PE image (no MZ header)\n",
+         "not a PE image"},
         {"--arm arm.dll --mips arm.dll out",
-         "durvo-package: Durvo.mips.CAB: a PE image for machine 0x01C0, not 0x0166\n", "an ARM library as MIPS"},
+         "durvo-package: Durvo.mips.CAB: a PE image for machine 0x01C0, not 0x0166\n",
+         "an ARM library as MIPS"},
         {"--arm arm.dll --sh3 mips.dll out",
-         "durvo-package: Durvo.sh3.CAB: a PE image for machine 0x0166, not 0x01A2\n", "a MIPS library as SH3"},
+         "durvo-package: Durvo.sh3.CAB: a PE image for machine 0x0166, not 0x01A2\n",
+         "a MIPS library as SH3"},
         {"--arm arm.dll --mips mips.dll --sh3 sh3.dll plain-file/out",
          "durvo-package: plain-file/out: cannot create the folder: ", "OUTDIR below a file"},
         {"--arm arm.dll --mips mips.dll --sh3 sh3.dll plain-file",
@@ -157,4 +169,4 @@ TEST_F(PackagingTool, AFailedRunLeavesThePreviousPackageWhole)
     EXPECT_TRUE(readBytes(dir_ / "out" / "Durvo.mips.CAB") == before);
 }
 
-}  // namespace
+}   // namespace

@@ -49,7 +49,8 @@ TEST(SetupRecordLayout, SectionsFollowEachOtherWithoutFiller)
     Bytes bytes = layOut(empty);
     const size_t stringsEnd = 100 + 2 + 2 + 1;   // "A\0", "B\0", the empty platform list's NUL
     ASSERT_EQ(bytes.size(), stringsEnd);
-    for (size_t offsetField : {60u, 64u, 68u, 72u, 76u, 80u}) EXPECT_EQ(u32At(bytes, offsetField), stringsEnd) << offsetField;
+    for (size_t offsetField : {60u, 64u, 68u, 72u, 76u, 80u})
+        EXPECT_EQ(u32At(bytes, offsetField), stringsEnd) << offsetField;
     EXPECT_EQ(u32At(bytes, 8), stringsEnd);
     EXPECT_EQ(u16At(bytes, 94), 1u);   // the list of unsupported platforms is just its closing NUL
 
@@ -61,9 +62,9 @@ TEST(SetupRecordLayout, SectionsFollowEachOtherWithoutFiller)
                 {2, 1, 0x00000000, "S", package::stringData("xy")}};
     bytes = layOut(r);
     size_t values = u32At(bytes, 76);
-    EXPECT_EQ(u16At(bytes, values + 10), 2u + 4u);            // "N\0" + 4 bytes
+    EXPECT_EQ(u16At(bytes, values + 10), 2u + 4u);   // "N\0" + 4 bytes
     EXPECT_EQ(u32At(bytes, values + 14), 0x01020304u);
-    EXPECT_EQ(u16At(bytes, values + 18 + 10), 2u + 3u);       // "S\0" + "xy\0"
+    EXPECT_EQ(u16At(bytes, values + 18 + 10), 2u + 3u);   // "S\0" + "xy\0"
     EXPECT_EQ(u32At(bytes, 80), bytes.size());
 }
 
@@ -95,4 +96,4 @@ TEST(SetupRecordLayout, LengthsBeyondTheirFieldsAreRefused)
     }
 }
 
-}  // namespace
+}   // namespace

@@ -122,7 +122,8 @@ TEST_F(ThirdPartyReaders, AMemberOverOneBlockSpansSeveralBlocks)
         for (size_t i = 0; i < size; ++i) big[i] = static_cast<uint8_t>(i * 7 + i / 251);
         Bytes cabinet;
         std::string error;
-        ASSERT_TRUE(package::writeCabinet({{"DURVO~1.000", record}, {"00Durvo.001", big}}, {}, &cabinet, &error))
+        ASSERT_TRUE(
+            package::writeCabinet({{"DURVO~1.000", record}, {"00Durvo.001", big}}, {}, &cabinet, &error))
             << error;
         EXPECT_EQ(u16At(cabinet, 40), (410 + size + 32767) / 32768);
         fs::path file = dir_ / "big.cab";
@@ -137,4 +138,4 @@ TEST_F(ThirdPartyReaders, AMemberOverOneBlockSpansSeveralBlocks)
     }
 }
 
-}  // namespace
+}   // namespace

@@ -15,11 +15,13 @@ protected:
     void SetUp() override { conformance::freshStart(); }
 };
 
-ULONGLONG units(const FILETIME &ft) {
+ULONGLONG units(const FILETIME &ft)
+{
     return (static_cast<ULONGLONG>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
 }
 
-TEST_F(Clock, SystemTimeToFileTimeKnownValues) {
+TEST_F(Clock, SystemTimeToFileTimeKnownValues)
+{
     struct Case {
         const char *proves;
         SYSTEMTIME time;
@@ -77,7 +79,8 @@ void expectConversion(const ConversionCase &c)
     }
 }
 
-TEST_F(Clock, SystemTimeToFileTimeRefusesInvalidFields) {
+TEST_F(Clock, SystemTimeToFileTimeRefusesInvalidFields)
+{
     const ConversionCase cases[] = {
         {"31 April", at(2005, 4, 31, 0, 0, 0), FALSE},
         {"month 0", at(2005, 0, 1, 0, 0, 0), FALSE},
@@ -89,8 +92,7 @@ TEST_F(Clock, SystemTimeToFileTimeRefusesInvalidFields) {
         {"millisecond 1000", at(2005, 1, 1, 0, 0, 0, 1000), FALSE},
         {"before 1601", at(1600, 12, 31, 23, 59, 59), FALSE},
     };
-    for (const auto &c : cases)
-        expectConversion(c);
+    for (const auto &c : cases) expectConversion(c);
     // The day of the week is ignored on the way in and filled in on the way out.
     SYSTEMTIME wrongDay = at(2005, 6, 10, 0, 0, 0);
     wrongDay.wDayOfWeek = 6;
@@ -104,7 +106,8 @@ TEST_F(Clock, SystemTimeToFileTimeRefusesInvalidFields) {
 }
 
 // Leap days and the last year that SYSTEMTIME documents (1601 through 30827).
-TEST_F(Clock, SystemTimeToFileTimeKnowsLeapYearsAndTheLastYear) {
+TEST_F(Clock, SystemTimeToFileTimeKnowsLeapYearsAndTheLastYear)
+{
     const ConversionCase cases[] = {
         {"29 February of a leap year", at(2004, 2, 29, 0, 0, 0), TRUE},
         {"29 February otherwise", at(2005, 2, 29, 0, 0, 0), FALSE},
@@ -113,12 +116,12 @@ TEST_F(Clock, SystemTimeToFileTimeKnowsLeapYearsAndTheLastYear) {
         {"last moment Windows accepts", at(30827, 12, 31, 23, 59, 59, 999), TRUE},
         {"past it", at(30828, 1, 1, 0, 0, 0), FALSE},
     };
-    for (const auto &c : cases)
-        expectConversion(c);
+    for (const auto &c : cases) expectConversion(c);
 }
 
 #if OUR_LAYER_ONLY
-TEST_F(Clock, AdvanceCarriesThroughDaysMonthsAndYears) {
+TEST_F(Clock, AdvanceCarriesThroughDaysMonthsAndYears)
+{
     struct Case {
         const char *proves;
         SYSTEMTIME start;
@@ -131,10 +134,11 @@ TEST_F(Clock, AdvanceCarriesThroughDaysMonthsAndYears) {
         {"midnight", at(2005, 6, 10, 23, 59, 59, 500), 500, at(2005, 6, 11, 0, 0, 0), 6},
         {"end of a 30-day month", at(2005, 6, 30, 23, 0, 0), 3'600'000, at(2005, 7, 1, 0, 0, 0), 5},
         {"into a leap day", at(2004, 2, 28, 12, 0, 0), 86'400'000, at(2004, 2, 29, 12, 0, 0), 0},
-        {"over February of a common year", at(2005, 2, 28, 12, 0, 0), 86'400'000, at(2005, 3, 1, 12, 0, 0), 2},
+        {"over February of a common year", at(2005, 2, 28, 12, 0, 0), 86'400'000, at(2005, 3, 1, 12, 0, 0),
+         2},
         {"new year", at(2005, 12, 31, 23, 59, 59, 999), 1, at(2006, 1, 1, 0, 0, 0), 0},
-        {"the largest step, 49.7 days", at(2005, 6, 10, 8, 0, 0), 0xFFFFFFFF,
-         at(2005, 7, 30, 1, 2, 47, 295), 6},
+        {"the largest step, 49.7 days", at(2005, 6, 10, 8, 0, 0), 0xFFFFFFFF, at(2005, 7, 30, 1, 2, 47, 295),
+         6},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.proves);
@@ -150,7 +154,8 @@ TEST_F(Clock, AdvanceCarriesThroughDaysMonthsAndYears) {
     }
 }
 
-TEST_F(Clock, TickCountWrapsAt32Bits) {
+TEST_F(Clock, TickCountWrapsAt32Bits)
+{
     EXPECT_EQ(GetTickCount(), 0u);
     control::setTickCount(0xFFFFFC18);   // 1000 ms before the wrap
     control::advanceClock(999);
@@ -171,7 +176,8 @@ TEST_F(Clock, TickCountWrapsAt32Bits) {
 
 #endif
 
-TEST_F(Clock, DateAndTimeTextsOfTheUserLocale) {
+TEST_F(Clock, DateAndTimeTextsOfTheUserLocale)
+{
     const SYSTEMTIME afternoon = at(2005, 6, 10, 15, 15, 7);
     const SYSTEMTIME morning = at(2005, 12, 1, 0, 5, 0);
     struct Case {
@@ -186,22 +192,26 @@ TEST_F(Clock, DateAndTimeTextsOfTheUserLocale) {
     const Case cases[] = {
         {"short date", true, LOCALE_USER_DEFAULT, DATE_SHORTDATE, &afternoon, nullptr, TEXT("6/10/2005")},
         {"locale 0 is the user's", true, 0, DATE_SHORTDATE, &morning, nullptr, TEXT("12/1/2005")},
-        {"long date", true, LOCALE_USER_DEFAULT, DATE_LONGDATE, &afternoon, nullptr, TEXT("Friday, June 10, 2005")},
+        {"long date", true, LOCALE_USER_DEFAULT, DATE_LONGDATE, &afternoon, nullptr,
+         TEXT("Friday, June 10, 2005")},
         {"a date picture", true, 0, 0, &morning, TEXT("dd MMM yy 'at' ddd"), TEXT("01 Dec 05 at Thu")},
-        {"time without seconds", false, LOCALE_USER_DEFAULT, TIME_NOSECONDS, &afternoon, nullptr, TEXT("3:15 PM")},
+        {"time without seconds", false, LOCALE_USER_DEFAULT, TIME_NOSECONDS, &afternoon, nullptr,
+         TEXT("3:15 PM")},
         {"time with seconds", false, LOCALE_USER_DEFAULT, 0, &afternoon, nullptr, TEXT("3:15:07 PM")},
         {"midnight is 12 AM", false, 0, TIME_NOSECONDS, &morning, nullptr, TEXT("12:05 AM")},
-        {"24-hour form", false, 0, TIME_FORCE24HOURFORMAT | TIME_NOTIMEMARKER, &afternoon, nullptr, TEXT("15:15:07")},
+        {"24-hour form", false, 0, TIME_FORCE24HOURFORMAT | TIME_NOTIMEMARKER, &afternoon, nullptr,
+         TEXT("15:15:07")},
         {"hours only", false, 0, TIME_NOMINUTESORSECONDS, &afternoon, nullptr, TEXT("3 PM")},
         {"a time picture", false, 0, 0, &morning, TEXT("HH'h'mm"), TEXT("00h05")},
-        {"the locale's own picture without the user's changes", false, 0, LOCALE_NOUSEROVERRIDE | TIME_NOSECONDS,
-         &afternoon, nullptr, TEXT("3:15 PM")},
+        {"the locale's own picture without the user's changes", false, 0,
+         LOCALE_NOUSEROVERRIDE | TIME_NOSECONDS, &afternoon, nullptr, TEXT("3:15 PM")},
         {"the same for a date", true, 0, LOCALE_NOUSEROVERRIDE, &afternoon, nullptr, TEXT("6/10/2005")},
         {"text after a dropped field goes with it, up to a space", false, 0, TIME_NOSECONDS, &afternoon,
          TEXT("h.@:m.@:s.@:tt h"), TEXT("3.@:15PM 3")},
         {"text on both sides of dropped markers", false, 0, TIME_NOTIMEMARKER, &afternoon, TEXT("h1t2tt3m"),
          TEXT("315")},
-        {"quoted text before a dropped marker", false, 0, TIME_NOTIMEMARKER, &afternoon, TEXT("'at 'tt"), TEXT("")},
+        {"quoted text before a dropped marker", false, 0, TIME_NOTIMEMARKER, &afternoon, TEXT("'at 'tt"),
+         TEXT("")},
         {"M is no field of a time", false, 0, 0, &afternoon, TEXT("H M:MM:MMM"), TEXT("15 M:MM:MMM")},
     };
     for (const auto &c : cases) {
@@ -216,7 +226,8 @@ TEST_F(Clock, DateAndTimeTextsOfTheUserLocale) {
     }
 }
 
-TEST_F(Clock, DateAndTimeBufferRules) {
+TEST_F(Clock, DateAndTimeBufferRules)
+{
     const SYSTEMTIME time = at(2005, 6, 10, 15, 15, 0);   // "6/10/2005" and "3:15 PM": 10 and 8 units
     SYSTEMTIME badDate = time;
     badDate.wMonth = 13;
@@ -271,4 +282,4 @@ TEST_F(Clock, DateAndTimeBufferRules) {
 #endif
 }
 
-}  // namespace
+}   // namespace

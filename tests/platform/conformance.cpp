@@ -24,7 +24,7 @@ WString buttonLabels(HWND box)
     return labels;
 }
 
-}  // namespace
+}   // namespace
 
 #if OUR_LAYER_ONLY
 
@@ -33,7 +33,7 @@ namespace {
 // What the test asked of the user so far; each answer call adds its part.
 control::ScriptedUser user;
 
-}  // namespace
+}   // namespace
 
 void freshStart()
 {
@@ -108,12 +108,12 @@ const struct {
 };
 
 // Window classes the tests register, with the instances they register them under.
-const WCHAR *const kTestClasses[] = {TEXT("TestWindow"), TEXT("GdiTestWindow"), TEXT("GdiRecordWindow"),
-                                     TEXT("Framed"),     TEXT("ControlParent"), TEXT("Recorder"),
-                                     TEXT("OwnDialog"),  TEXT("BareDialog"),    TEXT("OwnerWindow"),
-                                     TEXT("Plain"),      TEXT("MenuOwner")};
-const HINSTANCE kTestInstances[] = {nullptr, reinterpret_cast<HINSTANCE>(0x1000),
-                                    reinterpret_cast<HINSTANCE>(0x2000)};
+const WCHAR *const kTestClasses[]
+    = {TEXT("TestWindow"),    TEXT("GdiTestWindow"), TEXT("GdiRecordWindow"), TEXT("Framed"),
+       TEXT("ControlParent"), TEXT("Recorder"),      TEXT("OwnDialog"),       TEXT("BareDialog"),
+       TEXT("OwnerWindow"),   TEXT("Plain"),         TEXT("MenuOwner")};
+const HINSTANCE kTestInstances[]
+    = {nullptr, reinterpret_cast<HINSTANCE>(0x1000), reinterpret_cast<HINSTANCE>(0x2000)};
 
 BOOL CALLBACK destroyOne(HWND hwnd, LPARAM)
 {
@@ -121,7 +121,7 @@ BOOL CALLBACK destroyOne(HWND hwnd, LPARAM)
     return TRUE;
 }
 
-}  // namespace
+}   // namespace
 
 namespace {
 
@@ -133,7 +133,7 @@ struct StandIn {
     HHOOK cbt = nullptr;
     HHOOK messages = nullptr;
     HHOOK sent = nullptr;
-    std::vector<HWND> dialogs;         // every window WM_INITDIALOG reached
+    std::vector<HWND> dialogs;   // every window WM_INITDIALOG reached
     bool answeringBoxes = false;
     int boxAnswer = 0;
     std::vector<BoxSeen> *boxesSeen = nullptr;
@@ -217,7 +217,8 @@ void answerMenu(HWND window)
 LRESULT CALLBACK onTaken(int code, WPARAM removed, LPARAM lParam)
 {
     const MSG *msg = reinterpret_cast<const MSG *>(lParam);
-    if (code == HC_ACTION && msg->hwnd == nullptr && msg->message == kTurn && msg->wParam == standIn.pendingTicket) {
+    if (code == HC_ACTION && msg->hwnd == nullptr && msg->message == kTurn
+        && msg->wParam == standIn.pendingTicket) {
         standIn.pendingTicket = 0;
         HWND window = standIn.pendingWindow;
         if (standIn.pendingMenu) {
@@ -265,10 +266,11 @@ void startStandIn()
     if (!standIn.cbt) standIn.cbt = SetWindowsHookExW(WH_CBT, onCbt, nullptr, GetCurrentThreadId());
     if (!standIn.messages)
         standIn.messages = SetWindowsHookExW(WH_GETMESSAGE, onTaken, nullptr, GetCurrentThreadId());
-    if (!standIn.sent) standIn.sent = SetWindowsHookExW(WH_CALLWNDPROC, onSent, nullptr, GetCurrentThreadId());
+    if (!standIn.sent)
+        standIn.sent = SetWindowsHookExW(WH_CALLWNDPROC, onSent, nullptr, GetCurrentThreadId());
 }
 
-}  // namespace
+}   // namespace
 
 void freshStart()
 {
@@ -282,8 +284,7 @@ void freshStart()
         UnregisterClassW(name, GetModuleHandleW(nullptr));
     }
     MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-    }
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) { }
     for (const auto &key : kTestKeys) RegDeleteTreeW(key.root, key.path);
     SetLastError(0);
 }
@@ -339,4 +340,4 @@ void answerMenus(std::function<WString(const MenuSeen &)> choose)
 
 #endif
 
-}  // namespace conformance
+}   // namespace conformance

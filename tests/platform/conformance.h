@@ -46,7 +46,7 @@ struct BoxSeen {
     HWND owner = nullptr;
     WString caption;
     WString text;
-    UINT type = 0;   // the MB_* flags: known on our layer only
+    UINT type = 0;     // the MB_* flags: known on our layer only
     WString buttons;   // the labels of the box's buttons in the order of their ids, joined by '|'
 };
 
@@ -85,6 +85,6 @@ struct MenuSeen {
 // and Enter, or Escape.
 void answerMenus(std::function<WString(const MenuSeen &)> choose);
 
-}  // namespace conformance
+}   // namespace conformance
 
 #endif

@@ -47,8 +47,8 @@ protected:
         wc.lpfnWndProc = parentProc;
         wc.lpszClassName = TEXT("ControlParent");
         ASSERT_NE(RegisterClassW(&wc), 0);
-        parent_ = CreateWindowExW(0, TEXT("ControlParent"), TEXT("Parent"), WS_POPUP | WS_VISIBLE,
-                                  0, 0, 240, 320, nullptr, nullptr, nullptr, nullptr);
+        parent_ = CreateWindowExW(0, TEXT("ControlParent"), TEXT("Parent"), WS_POPUP | WS_VISIBLE, 0, 0, 240,
+                                  320, nullptr, nullptr, nullptr, nullptr);
         ASSERT_NE(parent_, nullptr);
     }
 
@@ -254,8 +254,7 @@ TEST_F(Controls, ComboBoxListAndSelection)
 TEST_F(Controls, ComboBoxSelectionPastTheEndIsCleared)
 {
     HWND combo = make(TEXT("COMBOBOX"), CBS_DROPDOWNLIST, 5);
-    for (const WCHAR *s : {TEXT("zero"), TEXT("one"), TEXT("two")})
-        send(combo, CB_ADDSTRING, 0, text(s));
+    for (const WCHAR *s : {TEXT("zero"), TEXT("one"), TEXT("two")}) send(combo, CB_ADDSTRING, 0, text(s));
     for (WPARAM past : {WPARAM{3}, WPARAM{0xBDBD}}) {
         SCOPED_TRACE(past);
         send(combo, CB_SETCURSEL, 1);
@@ -333,13 +332,12 @@ TEST_F(Controls, SortedComboBoxAndExactSearch)
         LRESULT found;
     } cases[] = {
         {static_cast<WPARAM>(-1), TEXT("FIG"), 1},   // case does not matter
-        {1, TEXT("fig"), 1},                          // the search wraps round to the start
+        {1, TEXT("fig"), 1},                         // the search wraps round to the start
         {static_cast<WPARAM>(-1), TEXT("fi"), CB_ERR},
         {static_cast<WPARAM>(-1), TEXT("apple"), 0},
     };
     for (size_t i = 0; i < std::size(cases); ++i) {
-        EXPECT_EQ(send(combo, CB_FINDSTRINGEXACT, cases[i].start, text(cases[i].find)),
-                  cases[i].found)
+        EXPECT_EQ(send(combo, CB_FINDSTRINGEXACT, cases[i].start, text(cases[i].find)), cases[i].found)
             << "case " << i;
     }
 }
@@ -387,15 +385,15 @@ TEST_F(Controls, MultiLineEditCountsItsWrappedLines)
     const struct {
         const WCHAR *text;
         LRESULT lines;
-    } cases[] = {
-        {TEXT(""), 1},
-        {TEXT("short"), 1},
-        {TEXT("one\r\ntwo\r\nthree"), 3},
+    } cases[]
+        = { {TEXT(""), 1},
+            {TEXT("short"), 1},
+            {TEXT("one\r\ntwo\r\nthree"), 3},
 #if OUR_LAYER_ONLY
-        // Where the words wrap rests on the text metrics model.
-        {TEXT("a line of words that is far too long for one hundred pixels"), 4},
+            // Where the words wrap rests on the text metrics model.
+            {TEXT("a line of words that is far too long for one hundred pixels"), 4},
 #endif
-    };
+          };
     for (size_t i = 0; i < std::size(cases); ++i) {
         SetWindowTextW(edit, cases[i].text);
         EXPECT_EQ(send(edit, EM_GETLINECOUNT), cases[i].lines) << "case " << i;
@@ -421,8 +419,8 @@ TEST_F(Controls, EachControlDrawsItsText)
     HWND push = make(TEXT("BUTTON"), BS_DEFPUSHBUTTON, 1, TEXT("&Install"), RECT{0, 0, 80, 24});
     HWND check = make(TEXT("BUTTON"), BS_AUTOCHECKBOX, 2, TEXT("Keep going"), RECT{0, 30, 200, 46});
     HWND group = make(TEXT("BUTTON"), BS_GROUPBOX, 3, TEXT("Frame"), RECT{0, 50, 200, 150});
-    HWND label = make(TEXT("STATIC"), SS_LEFT, 4, TEXT("Words that wrap in a narrow label"),
-                      RECT{0, 160, 80, 220});
+    HWND label
+        = make(TEXT("STATIC"), SS_LEFT, 4, TEXT("Words that wrap in a narrow label"), RECT{0, 160, 80, 220});
     HWND combo = make(TEXT("COMBOBOX"), CBS_DROPDOWNLIST, 5, TEXT(""), RECT{0, 230, 200, 300});
     send(combo, CB_ADDSTRING, 0, text(TEXT("Chosen item")));
     send(combo, CB_SETCURSEL, 0);
@@ -439,9 +437,10 @@ TEST_F(Controls, EachControlDrawsItsText)
     EXPECT_EQ(pushText.format & (DT_CENTER | DT_VCENTER | DT_SINGLELINE),
               static_cast<UINT>(DT_CENTER | DT_VCENTER | DT_SINGLELINE));
     const std::vector<control::DrawnItem> checkRecord = control::paintRecord(check);
-    const auto checkText = std::find_if(checkRecord.begin(), checkRecord.end(), [](const control::DrawnItem &i) {
-        return i.kind == control::DrawnItem::Kind::Text && !i.lines.empty();
-    });
+    const auto checkText
+        = std::find_if(checkRecord.begin(), checkRecord.end(), [](const control::DrawnItem &i) {
+              return i.kind == control::DrawnItem::Kind::Text && !i.lines.empty();
+          });
     ASSERT_NE(checkText, checkRecord.end());
     EXPECT_EQ(checkText->rect.left, 13 + 3);   // the 13-pixel box and half a digit
 }
@@ -473,9 +472,8 @@ TEST_F(Controls, TapsReachOnlyVisibleEnabledControls)
         int id;
         bool tapped;
     } clicks[] = {
-        {"a visible, enabled box", 1, true},  {"a hidden one", 2, false},
-        {"a disabled one", 3, false},         {"a group box takes no tap", 4, false},
-        {"no such control", 99, false},
+        {"a visible, enabled box", 1, true},    {"a hidden one", 2, false},     {"a disabled one", 3, false},
+        {"a group box takes no tap", 4, false}, {"no such control", 99, false},
     };
     for (const auto &c : clicks) {
         EXPECT_EQ(control::clickControl(parent_, c.id), c.tapped) << c.proves;
@@ -489,8 +487,10 @@ TEST_F(Controls, TapsReachOnlyVisibleEnabledControls)
         int index;
         bool selected;
     } selections[] = {
-        {"an item of the list", 5, 0, true}, {"past the end", 5, 1, false},
-        {"before the start", 5, -1, false}, {"not a combo box", 1, 0, false},
+        {"an item of the list", 5, 0, true},
+        {"past the end", 5, 1, false},
+        {"before the start", 5, -1, false},
+        {"not a combo box", 1, 0, false},
     };
     for (const auto &c : selections) {
         EXPECT_EQ(control::selectListItem(parent_, c.id, c.index), c.selected) << c.proves;
@@ -502,4 +502,4 @@ TEST_F(Controls, TapsReachOnlyVisibleEnabledControls)
 }
 #endif
 
-}  // namespace
+}   // namespace

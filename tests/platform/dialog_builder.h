@@ -26,9 +26,18 @@ struct Field {
     std::u16string text;
 };
 
-inline Field none() { return Field{}; }
-inline Field ordinal(WORD value) { return Field{Field::Kind::Ordinal, value, {}}; }
-inline Field text(std::u16string value) { return Field{Field::Kind::String, 0, std::move(value)}; }
+inline Field none()
+{
+    return Field{};
+}
+inline Field ordinal(WORD value)
+{
+    return Field{Field::Kind::Ordinal, value, {}};
+}
+inline Field text(std::u16string value)
+{
+    return Field{Field::Kind::String, 0, std::move(value)};
+}
 
 constexpr WORD kButton = 0x0080;
 constexpr WORD kEdit = 0x0081;
@@ -109,7 +118,10 @@ public:
     {
         switch (f.kind) {
         case Field::Kind::None: word(0); break;
-        case Field::Kind::Ordinal: word(0xFFFF); word(f.ordinal); break;
+        case Field::Kind::Ordinal:
+            word(0xFFFF);
+            word(f.ordinal);
+            break;
         case Field::Kind::String: string(f.text); break;
         }
     }
@@ -187,8 +199,8 @@ struct Picture {
     {
         const uint32_t p = at(x, y);
         auto near = [](int a, int b) { return a - b <= 8 && b - a <= 8; };
-        return (p >> 24) == 0xFF && near((p >> 16) & 0xFF, GetRValue(color)) &&
-               near((p >> 8) & 0xFF, GetGValue(color)) && near(p & 0xFF, GetBValue(color));
+        return (p >> 24) == 0xFF && near((p >> 16) & 0xFF, GetRValue(color))
+            && near((p >> 8) & 0xFF, GetGValue(color)) && near(p & 0xFF, GetBValue(color));
     }
     // Opaque pixels darker than mid-grey inside the rectangle.
     int darkPixels(const RECT &r) const
@@ -224,6 +236,6 @@ inline Picture readPng(const std::filesystem::path &file)
 
 #endif
 
-}  // namespace dlgtest
+}   // namespace dlgtest
 
 #endif

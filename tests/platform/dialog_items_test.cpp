@@ -86,7 +86,8 @@ protected:
 // A control is a child whatever the template says, and a border becomes a sunken client edge.
 TEST_F(DialogItems, ControlsAreChildrenAndABorderIsAClientEdge)
 {
-    const Seen s = run({{WS_POPUP | WS_BORDER | WS_VISIBLE, 7, kStaticAtom}, {WS_POPUP | WS_VISIBLE, 8, kStaticAtom}});
+    const Seen s
+        = run({{WS_POPUP | WS_BORDER | WS_VISIBLE, 7, kStaticAtom}, {WS_POPUP | WS_VISIBLE, 8, kStaticAtom}});
     ASSERT_EQ(s.styles.size(), 2u);
     EXPECT_EQ(s.styles[0], static_cast<DWORD>(WS_CHILD | WS_VISIBLE));
     EXPECT_EQ(s.exStyles[0], static_cast<DWORD>(WS_EX_NOPARENTNOTIFY | WS_EX_CLIENTEDGE));
@@ -104,4 +105,4 @@ TEST_F(DialogItems, DefaultButtonComesFromTheTemplateThenFromDmSetdefid)
     EXPECT_EQ(s.defaultIdAfterSet, MAKELONG(11, DC_HASDEFID));
 }
 
-}  // namespace
+}   // namespace

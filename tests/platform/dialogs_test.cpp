@@ -65,7 +65,7 @@ struct Script {
 };
 Script script;
 
-const std::set<UINT> kRecorded = {WM_NCCREATE, WM_CREATE,     WM_SETFONT,  WM_INITDIALOG,
+const std::set<UINT> kRecorded = {WM_NCCREATE,   WM_CREATE,  WM_SETFONT, WM_INITDIALOG,
                                   WM_SHOWWINDOW, WM_COMMAND, WM_DESTROY, WM_NCDESTROY};
 
 LPARAM detailOf(UINT message, WPARAM wParam)
@@ -96,8 +96,8 @@ LRESULT CALLBACK recorderControlProc(HWND window, UINT message, WPARAM wParam, L
     if (kRecorded.count(message)) {
         const auto *cs = reinterpret_cast<const CREATESTRUCTW *>(lParam);
         const int id = message == WM_NCCREATE || message == WM_CREATE
-                           ? static_cast<int>(reinterpret_cast<intptr_t>(cs->hMenu))
-                           : GetDlgCtrlID(window);
+            ? static_cast<int>(reinterpret_cast<intptr_t>(cs->hMenu))
+            : GetDlgCtrlID(window);
         script.seen.push_back({id, message, detailOf(message, wParam)});
     }
     return DefWindowProcW(window, message, wParam, lParam);
@@ -147,17 +147,17 @@ Dialog settingsPage()
     d.face = u"System";
     d.items = {
         dlgtest::item(WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_AUTOCHECKBOX, 0, 6, 7, 122, 10, 1001,
-         dlgtest::ordinal(dlgtest::kButton), dlgtest::text(u"First option")),
+                      dlgtest::ordinal(dlgtest::kButton), dlgtest::text(u"First option")),
         dlgtest::item(WS_CHILD | WS_VISIBLE | BS_AUTORADIOBUTTON, 0, 6, 101, 51, 10, 1003,
-         dlgtest::ordinal(dlgtest::kButton), dlgtest::text(u"Brief")),
+                      dlgtest::ordinal(dlgtest::kButton), dlgtest::text(u"Brief")),
         dlgtest::item(WS_CHILD | WS_VISIBLE | BS_AUTORADIOBUTTON, 0, 63, 101, 65, 10, 1004,
-         dlgtest::ordinal(dlgtest::kButton), dlgtest::text(u"Detailed")),
-        dlgtest::item(WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_TABSTOP | CBS_DROPDOWNLIST, 0, 6, 49, 122, 53, 1005,
-         dlgtest::ordinal(dlgtest::kComboBox), dlgtest::text(u"")),
+                      dlgtest::ordinal(dlgtest::kButton), dlgtest::text(u"Detailed")),
+        dlgtest::item(WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_TABSTOP | CBS_DROPDOWNLIST, 0, 6, 49, 122, 53,
+                      1005, dlgtest::ordinal(dlgtest::kComboBox), dlgtest::text(u"")),
         dlgtest::item(WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, 0, 14, 129, 44, 15, 1009,
-         dlgtest::ordinal(dlgtest::kButton), dlgtest::text(u"About")),
+                      dlgtest::ordinal(dlgtest::kButton), dlgtest::text(u"About")),
         dlgtest::item(WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 0, 69, 129, 52, 15, 1010,
-         dlgtest::ordinal(dlgtest::kButton), dlgtest::text(u"Remove")),
+                      dlgtest::ordinal(dlgtest::kButton), dlgtest::text(u"Remove")),
     };
     return d;
 }
@@ -204,9 +204,9 @@ TEST(DialogTemplateParsing, ClassicTemplateGivesEveryField)
     d.face = u"Tahoma";
     d.items = {
         dlgtest::item(WS_CHILD | BS_AUTOCHECKBOX, WS_EX_TOPMOST, 6, 7, 122, 10, 1001, dlgtest::ordinal(0x80),
-         dlgtest::text(u"Check")),
-        dlgtest::item(WS_CHILD | SS_ICON, 0, 1, 2, 3, 4, 0xFFFF, dlgtest::ordinal(0x82), dlgtest::ordinal(101),
-         {0xAA, 0xBB, 0xCC}),
+                      dlgtest::text(u"Check")),
+        dlgtest::item(WS_CHILD | SS_ICON, 0, 1, 2, 3, 4, 0xFFFF, dlgtest::ordinal(0x82),
+                      dlgtest::ordinal(101), {0xAA, 0xBB, 0xCC}),
         dlgtest::item(WS_CHILD, 0, 0, 0, 5, 5, 3, dlgtest::text(u"Custom"), dlgtest::text(u"")),
     };
     const auto parsed = dialogs::parseDialogTemplate(dlgtest::build(d));
@@ -326,8 +326,7 @@ TEST(DialogTemplateParsing, DefectsAreRefused)
              b.resize(b.size() - 4);   // the empty title and the data size go
              b.insert(b.end(), {'x', 0});
          }},
-        {"creation data longer than what is left",
-         [](std::vector<BYTE> &b) { b[b.size() - 2] = 9; }},
+        {"creation data longer than what is left", [](std::vector<BYTE> &b) { b[b.size() - 2] = 9; }},
         {"an item without a class",
          [](std::vector<BYTE> &b) {
              b.resize(b.size() - 8);   // class ordinal, empty title and data size
@@ -354,10 +353,10 @@ TEST(DialogTemplateParsing, PredefinedClassOrdinals)
         WORD ordinal;
         std::u16string name;
     } cases[] = {
-        {0x0080, u"Button"}, {0x0081, u"Edit"},      {0x0082, u"Static"},
-        {0x0083, u"ListBox"}, {0x0084, u"ScrollBar"}, {0x0085, u"ComboBox"},
-        {0x0000, u"Button"},   // 0 to 5 count as 0x80 to 0x85, as Windows takes them
-        {0x0005, u"ComboBox"}, {0x0006, u""}, {0x0086, u""}, {0x007F, u""}, {0xC000, u""},
+        {0x0080, u"Button"},    {0x0081, u"Edit"},     {0x0082, u"Static"}, {0x0083, u"ListBox"},
+        {0x0084, u"ScrollBar"}, {0x0085, u"ComboBox"}, {0x0000, u"Button"},   // 0 to 5 count as 0x80 to 0x85, as Windows takes them
+        {0x0005, u"ComboBox"},  {0x0006, u""},         {0x0086, u""},       {0x007F, u""},
+        {0xC000, u""},
     };
     for (const auto &c : cases) {
         EXPECT_EQ(dialogs::predefinedClassName(c.ordinal), c.name) << "ordinal " << c.ordinal;
@@ -376,9 +375,10 @@ TEST_F(Dialogs, CreationSendsMessagesInWindowsOrder)
     ASSERT_NE(RegisterClassW(&wc), 0);
     Dialog d;
     d.style = WS_POPUP | WS_VISIBLE | DS_SETFONT;
-    d.items = {dlgtest::item(WS_CHILD | WS_VISIBLE, 0, 0, 0, 10, 10, 11, dlgtest::text(u"Recorder"), dlgtest::text(u"a")),
-               dlgtest::item(WS_CHILD | WS_VISIBLE | WS_TABSTOP, 0, 0, 20, 10, 10, 12, dlgtest::text(u"recorder"),
-                dlgtest::text(u"b"))};
+    d.items = {dlgtest::item(WS_CHILD | WS_VISIBLE, 0, 0, 0, 10, 10, 11, dlgtest::text(u"Recorder"),
+                             dlgtest::text(u"a")),
+               dlgtest::item(WS_CHILD | WS_VISIBLE | WS_TABSTOP, 0, 0, 20, 10, 10, 12,
+                             dlgtest::text(u"recorder"), dlgtest::text(u"b"))};
     onShown([](const conformance::DialogSeen &shown) {
         script.seen.push_back({-1, 0, 0});   // the user's turn
         EndDialog(shown.dialog, 5);
@@ -389,14 +389,24 @@ TEST_F(Dialogs, CreationSendsMessagesInWindowsOrder)
         // The dialog procedure is set once the window exists: it sees no WM_NCCREATE/WM_CREATE.
         {0, WM_SETFONT, 1},
         // A control made visible is shown once made, then gets the dialog's font.
-        {11, WM_NCCREATE, 0}, {11, WM_CREATE, 0}, {11, WM_SHOWWINDOW, TRUE}, {11, WM_SETFONT, 1},
-        {12, WM_NCCREATE, 0}, {12, WM_CREATE, 0}, {12, WM_SHOWWINDOW, TRUE}, {12, WM_SETFONT, 1},
+        {11, WM_NCCREATE, 0},
+        {11, WM_CREATE, 0},
+        {11, WM_SHOWWINDOW, TRUE},
+        {11, WM_SETFONT, 1},
+        {12, WM_NCCREATE, 0},
+        {12, WM_CREATE, 0},
+        {12, WM_SHOWWINDOW, TRUE},
+        {12, WM_SETFONT, 1},
         {0, WM_INITDIALOG, 12},   // wParam: the first tab stop
         {0, WM_SHOWWINDOW, TRUE},
         {-1, 0, 0},   // EndDialog hides at once, through SetWindowPos: no WM_SHOWWINDOW
         // Every WM_DESTROY comes while the whole tree still exists, then WM_NCDESTROY child first.
-        {0, WM_DESTROY, 0}, {11, WM_DESTROY, 0}, {12, WM_DESTROY, 0},
-        {11, WM_NCDESTROY, 0}, {12, WM_NCDESTROY, 0}, {0, WM_NCDESTROY, 0},
+        {0, WM_DESTROY, 0},
+        {11, WM_DESTROY, 0},
+        {12, WM_DESTROY, 0},
+        {11, WM_NCDESTROY, 0},
+        {12, WM_NCDESTROY, 0},
+        {0, WM_NCDESTROY, 0},
     };
     EXPECT_EQ(script.seen, expected);
 }
@@ -412,8 +422,8 @@ TEST_F(Dialogs, ControlsArePlacedFromDialogUnits)
     onShown([&](const conformance::DialogSeen &shown) {
         controls = control::dialogControls(shown.dialog);
         mappedOk = MapDialogRect(shown.dialog, &mapped);
-        GetObjectW(reinterpret_cast<HGDIOBJ>(SendMessageW(shown.dialog, WM_GETFONT, 0, 0)),
-                   sizeof font, &font);
+        GetObjectW(reinterpret_cast<HGDIOBJ>(SendMessageW(shown.dialog, WM_GETFONT, 0, 0)), sizeof font,
+                   &font);
         EndDialog(shown.dialog, 1);
     });
     ASSERT_EQ(run(d), 1);
@@ -685,7 +695,8 @@ TEST_F(Dialogs, BadArgumentsFailWithMinusOne)
         SCOPED_TRACE(c.proves);
         SetLastError(0);
         EXPECT_EQ(DialogBoxIndirectParamW(nullptr, c.templ, c.owner, recordingProc, 0), -1);
-        if (c.templ != nullptr || OUR_LAYER_ONLY) {   // no template: Windows documents no code, Wine sets none
+        if (c.templ != nullptr
+            || OUR_LAYER_ONLY) {   // no template: Windows documents no code, Wine sets none
             EXPECT_EQ(GetLastError(), c.error);
         }
         EXPECT_TRUE(script.seen.empty());
@@ -799,14 +810,14 @@ TEST_F(Dialogs, CheckRadioButtonSetsEveryControlInTheRange)
             const char *proves;
             int first, last, check;
             std::vector<UINT> expected;   // 1001, 1003, 1004
-        } cases[] = {
-            {"checks one and clears the other", 1003, 1004, 1004, {0, 0, 1}},
+        } cases[]
+            = { {"checks one and clears the other", 1003, 1004, 1004, {0, 0, 1}},
 #if OUR_LAYER_ONLY   // Windows does not say; Wine takes bounds in the wrong order as an empty range
-            {"bounds in either order", 1004, 1003, 1003, {0, 1, 0}},
+                {"bounds in either order", 1004, 1003, 1003, {0, 1, 0}},
 #endif
-            {"a check box inside the range is set too", 1001, 1004, 1001, {1, 0, 0}},
-            {"an id outside the range clears them all", 1003, 1004, 1010, {1, 0, 0}},
-        };
+                {"a check box inside the range is set too", 1001, 1004, 1001, {1, 0, 0}},
+                {"an id outside the range clears them all", 1003, 1004, 1010, {1, 0, 0}},
+              };
         for (const auto &c : cases) {
             SCOPED_TRACE(c.proves);
             EXPECT_EQ(CheckRadioButton(d, c.first, c.last, c.check), TRUE);
@@ -820,8 +831,9 @@ TEST_F(Dialogs, CheckRadioButtonSetsEveryControlInTheRange)
     EXPECT_EQ(CheckRadioButton(reinterpret_cast<HWND>(0x7777), 1, 2, 1), FALSE);
 }
 
-#if OUR_LAYER_ONLY   // the device's screen, the CE shell's dialog helper, pictures of the control
-                     // surface and templates read no further than their resource
+// the device's screen, the CE shell's dialog helper, pictures of the control
+// surface and templates read no further than their resource
+#if OUR_LAYER_ONLY
 TEST_F(Dialogs, DesktopWindowIsTheScreen)
 {
     const struct {
@@ -852,10 +864,12 @@ TEST_F(Dialogs, DesktopWindowIsTheScreen)
         EXPECT_EQ(DestroyWindow(desktop), FALSE);
     }
     int listed = 0;
-    EnumWindows([](HWND window, LPARAM count) {
-        ++*reinterpret_cast<int *>(count);
-        return TRUE;
-    }, reinterpret_cast<LPARAM>(&listed));
+    EnumWindows(
+        [](HWND window, LPARAM count) {
+            ++*reinterpret_cast<int *>(count);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&listed));
     EXPECT_EQ(listed, 0);
 }
 
@@ -870,8 +884,11 @@ TEST_F(Dialogs, ShellInitSizesTheDialogAndAddsTheOkButton)
         RECT window;
         bool okButton;
     } cases[] = {
-        {"full screen above the menu bar, OK in the caption", 96,
-         SHIDIF_DONEBUTTON | SHIDIF_SIZEDLGFULLSCREEN | SHIDIF_SIPDOWN, {0, 0, 240, 294}, true},
+        {"full screen above the menu bar, OK in the caption",
+         96,
+         SHIDIF_DONEBUTTON | SHIDIF_SIZEDLGFULLSCREEN | SHIDIF_SIPDOWN,
+         {0, 0, 240, 294},
+         true},
         {"the same at 192 dpi", 192, SHIDIF_DONEBUTTON | SHIDIF_SIZEDLGFULLSCREEN, {0, 0, 480, 588}, true},
         {"no menu bar", 96, SHIDIF_FULLSCREENNOMENUBAR, {0, 0, 240, 320}, false},
     };
@@ -943,9 +960,9 @@ protected:
     void SetUp() override
     {
         Dialogs::SetUp();
-        dir_ = fs::temp_directory_path() /
-               ("durvo-dialogs-" + std::to_string(::getpid()) + "-" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        dir_ = fs::temp_directory_path()
+            / ("durvo-dialogs-" + std::to_string(::getpid()) + "-"
+               + ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::create_directories(dir_);
     }
     void TearDown() override
@@ -1008,8 +1025,8 @@ TEST_F(DialogPictures, ScreenPictureStacksWindowsInZOrder)
     wc.hbrBackground = GetSysColorBrush(COLOR_BTNSHADOW);
     wc.lpszClassName = u"Backdrop";
     ASSERT_NE(RegisterClassW(&wc), 0);
-    HWND backdrop = CreateWindowExW(0, u"Backdrop", u"", WS_POPUP | WS_VISIBLE, 0, 0, 240, 320,
-                                    nullptr, nullptr, nullptr, nullptr);
+    HWND backdrop = CreateWindowExW(0, u"Backdrop", u"", WS_POPUP | WS_VISIBLE, 0, 0, 240, 320, nullptr,
+                                    nullptr, nullptr, nullptr);
     control::pumpMessages();
     const fs::path file = dir_ / "screen.png";
     RECT dialogRect{};
@@ -1039,9 +1056,9 @@ protected:
     void SetUp() override
     {
         Dialogs::SetUp();
-        root_ = fs::temp_directory_path() /
-                ("durvo-named-dialogs-" + std::to_string(::getpid()) + "-" +
-                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        root_ = fs::temp_directory_path()
+            / ("durvo-named-dialogs-" + std::to_string(::getpid()) + "-"
+               + ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(root_);
         fs::create_directories(root_ / "Windows");
         fs::copy_file(fs::path(TESTLIB_DIR) / "Testlib.dll", root_ / "Windows" / "Testlib.dll");
@@ -1071,19 +1088,19 @@ TEST_F(NamedDialogs, TemplatesAreFoundByNameInEitherCaseAndWidth)
             icon = reinterpret_cast<HICON>(
                 SendMessageW(GetDlgItem(shown.dialog, controls[1].id), STM_GETICON, 0, 0));
             liveIcons = control::liveGdiObjects().icons;
-            GetObjectW(reinterpret_cast<HGDIOBJ>(SendMessageW(shown.dialog, WM_GETFONT, 0, 0)),
-                       sizeof font, &font);
+            GetObjectW(reinterpret_cast<HGDIOBJ>(SendMessageW(shown.dialog, WM_GETFONT, 0, 0)), sizeof font,
+                       &font);
             conformance::pressButton(shown.dialog, IDOK);
         });
         script.handler = endOn(IDOK, 1);
         const std::u16string wide = control::fromUtf8(name);
         const INT_PTR result = std::string(name) == "testdialog"
-                                   ? DialogBoxParamA(module_, name, nullptr, recordingProc, 0)
-                                   : DialogBoxParamW(module_, wide.c_str(), nullptr, recordingProc, 0);
+            ? DialogBoxParamA(module_, name, nullptr, recordingProc, 0)
+            : DialogBoxParamW(module_, wide.c_str(), nullptr, recordingProc, 0);
         EXPECT_EQ(result, 1);
         ASSERT_EQ(controls.size(), 6u);
-        const std::vector<std::u16string> classes = {u"button", u"static", u"static",
-                                                     u"button", u"edit",   u"button"};
+        const std::vector<std::u16string> classes
+            = {u"button", u"static", u"static", u"button", u"edit", u"button"};
         for (size_t i = 0; i < classes.size(); ++i) EXPECT_EQ(controls[i].className, classes[i]) << i;
         EXPECT_EQ(controls[2].text, u"Centred title");
         EXPECT_EQ(controls[3].text, u"Frame");
@@ -1114,10 +1131,12 @@ TEST_F(NamedDialogs, MissingAndBrokenTemplatesFail)
         for (const Seen &s : script.seen) EXPECT_NE(s.message, static_cast<UINT>(WM_INITDIALOG));
     }
     int windows = 0;
-    EnumWindows([](HWND, LPARAM count) {
-        ++*reinterpret_cast<int *>(count);
-        return TRUE;
-    }, reinterpret_cast<LPARAM>(&windows));
+    EnumWindows(
+        [](HWND, LPARAM count) {
+            ++*reinterpret_cast<int *>(count);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&windows));
     EXPECT_EQ(windows, 0);
 }
 
@@ -1134,20 +1153,20 @@ TEST_F(NamedDialogs, IndirectTemplateFromResourcesIsBoundedByTheResource)
     const DWORD runOn = 2u + static_cast<DWORD>(bytes[size] | bytes[size + 1] << 8);
     EXPECT_TRUE(dialogs::parseDialogTemplate({bytes, size + runOn}).has_value());
     SetLastError(0);
-    EXPECT_EQ(DialogBoxIndirectParamW(module_, reinterpret_cast<LPCDLGTEMPLATEW>(bytes), nullptr,
-                                      recordingProc, 0),
-              -1);
+    EXPECT_EQ(
+        DialogBoxIndirectParamW(module_, reinterpret_cast<LPCDLGTEMPLATEW>(bytes), nullptr, recordingProc, 0),
+        -1);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_DATA));
 
     HRSRC whole = FindResourceW(module_, u"TESTDIALOG", RT_DIALOG);
     script.handler = endOn(IDCANCEL, 2);
     onShown([](const conformance::DialogSeen &shown) { conformance::pressButton(shown.dialog, IDCANCEL); });
-    EXPECT_EQ(DialogBoxIndirectParamW(module_,
-                                      static_cast<LPCDLGTEMPLATEW>(LockResource(LoadResource(module_, whole))),
-                                      nullptr, recordingProc, 0),
+    EXPECT_EQ(DialogBoxIndirectParamW(
+                  module_, static_cast<LPCDLGTEMPLATEW>(LockResource(LoadResource(module_, whole))), nullptr,
+                  recordingProc, 0),
               2);
 }
 
 #endif
 
-}  // namespace
+}   // namespace

@@ -59,7 +59,8 @@ TEST_F(Drives, MappedDriveResolvesBelowItsFolder)
         {"the drive's root", u"C:\\", "desktop c"},
         {"a drive without a separator", u"C:x.txt", "desktop c/x.txt"},
         {"a folder's one trailing dot goes", u"C:\\Program Files.\\x.txt", "desktop c/Program Files/x.txt"},
-        {"the last name's trailing dots and blanks go", u"C:\\Program Files\\x.txt. .", "desktop c/Program Files/x.txt"},
+        {"the last name's trailing dots and blanks go", u"C:\\Program Files\\x.txt. .",
+         "desktop c/Program Files/x.txt"},
         {"a folder's trailing blank stays", u"C:\\Program Files \\x.txt", "desktop c/Program Files /x.txt"},
         {"a name of dots alone names no folder", u"C:\\Program Files\\...\\x.txt", ""},
         {".. stops at the drive's folder", u"C:\\..\\..\\device\\secret", "desktop c/device/secret"},
@@ -93,9 +94,9 @@ TEST_F(Drives, EightBitFileCallsWorkOnTheDrive)
 {
     ASSERT_TRUE(CreateDirectoryA("C:\\Program Files\\Sync Tools", nullptr));
     ASSERT_TRUE(CreateDirectoryA("c:\\program files\\sync tools\\Durvo plugin\\", nullptr));
-    HANDLE file = CreateFileA("C:\\Program Files\\Sync Tools\\Durvo plugin\\Durvo.ini",
-                              GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file
+        = CreateFileA("C:\\Program Files\\Sync Tools\\Durvo plugin\\Durvo.ini", GENERIC_READ | GENERIC_WRITE,
+                      0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(file, INVALID_HANDLE_VALUE);
     DWORD written = 0;
     EXPECT_TRUE(WriteFile(file, "[CEAppManager]", 14, &written, nullptr));
@@ -115,6 +116,6 @@ TEST_F(Drives, EightBitFileCallsWorkOnTheDrive)
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
 }
 
-}  // namespace
+}   // namespace
 
-#endif  // OUR_LAYER_ONLY
+#endif   // OUR_LAYER_ONLY

@@ -50,8 +50,7 @@ protected:
     void SetUp() override
     {
         conformance::freshStart();
-        root_ = fs::temp_directory_path() /
-                ("files_test_" + std::to_string(conformance::processId()));
+        root_ = fs::temp_directory_path() / ("files_test_" + std::to_string(conformance::processId()));
         fs::remove_all(root_);
         fs::create_directories(root_ / "My Documents");
         deviceRoot = root_;
@@ -86,7 +85,8 @@ protected:
     }
     static HANDLE open(const WCHAR *path, DWORD access, DWORD share, DWORD disposition)
     {
-        return CreateFileW(path ? dev(path).c_str() : nullptr, access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+        return CreateFileW(path ? dev(path).c_str() : nullptr, access, share, nullptr, disposition,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
     }
     static bool write(HANDLE file, const std::string &bytes)
     {
@@ -106,20 +106,23 @@ TEST_F(Files, EachDispositionOverAnExistingAndAMissingFile)
         DWORD disposition;
         bool exists;
         bool opens;
-        DWORD error;            // GetLastError after the call
+        DWORD error;                // GetLastError after the call
         const char *contentAfter;   // nullptr: the file does not exist afterwards
     };
     const Case cases[] = {
         {"CREATE_NEW makes a new file", CREATE_NEW, false, true, ERROR_SUCCESS, ""},
         {"CREATE_NEW refuses an existing one", CREATE_NEW, true, false, ERROR_FILE_EXISTS, "old"},
         {"CREATE_ALWAYS makes a new file", CREATE_ALWAYS, false, true, ERROR_SUCCESS, ""},
-        {"CREATE_ALWAYS empties an existing one and says so", CREATE_ALWAYS, true, true, ERROR_ALREADY_EXISTS, ""},
+        {"CREATE_ALWAYS empties an existing one and says so", CREATE_ALWAYS, true, true, ERROR_ALREADY_EXISTS,
+         ""},
         {"OPEN_EXISTING opens without changing", OPEN_EXISTING, true, true, ERROR_SUCCESS, "old"},
         {"OPEN_EXISTING of a missing file", OPEN_EXISTING, false, false, ERROR_FILE_NOT_FOUND, nullptr},
         {"OPEN_ALWAYS makes a new file", OPEN_ALWAYS, false, true, ERROR_SUCCESS, ""},
-        {"OPEN_ALWAYS keeps an existing one and says so", OPEN_ALWAYS, true, true, ERROR_ALREADY_EXISTS, "old"},
+        {"OPEN_ALWAYS keeps an existing one and says so", OPEN_ALWAYS, true, true, ERROR_ALREADY_EXISTS,
+         "old"},
         {"TRUNCATE_EXISTING empties", TRUNCATE_EXISTING, true, true, ERROR_SUCCESS, ""},
-        {"TRUNCATE_EXISTING of a missing file", TRUNCATE_EXISTING, false, false, ERROR_FILE_NOT_FOUND, nullptr},
+        {"TRUNCATE_EXISTING of a missing file", TRUNCATE_EXISTING, false, false, ERROR_FILE_NOT_FOUND,
+         nullptr},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.proves);
@@ -153,10 +156,14 @@ TEST_F(Files, BadPathsAndArgumentsAnswerWithWindowsErrorCodes)
         DWORD error;
     };
     const Case cases[] = {
-        {"a missing folder on the way", TEXT("\\Missing\\f.txt"), GENERIC_WRITE, CREATE_ALWAYS, ERROR_PATH_NOT_FOUND},
-        {"a missing folder when only opening", TEXT("\\Missing\\f.txt"), GENERIC_READ, OPEN_EXISTING, ERROR_PATH_NOT_FOUND},
-        {"a file used as a folder", TEXT("\\My Documents\\f.txt\\g.txt"), GENERIC_WRITE, CREATE_ALWAYS, ERROR_PATH_NOT_FOUND},
-        {"a folder is no file", TEXT("\\My Documents\\Folder"), GENERIC_READ, OPEN_EXISTING, ERROR_ACCESS_DENIED},
+        {"a missing folder on the way", TEXT("\\Missing\\f.txt"), GENERIC_WRITE, CREATE_ALWAYS,
+         ERROR_PATH_NOT_FOUND},
+        {"a missing folder when only opening", TEXT("\\Missing\\f.txt"), GENERIC_READ, OPEN_EXISTING,
+         ERROR_PATH_NOT_FOUND},
+        {"a file used as a folder", TEXT("\\My Documents\\f.txt\\g.txt"), GENERIC_WRITE, CREATE_ALWAYS,
+         ERROR_PATH_NOT_FOUND},
+        {"a folder is no file", TEXT("\\My Documents\\Folder"), GENERIC_READ, OPEN_EXISTING,
+         ERROR_ACCESS_DENIED},
         {"disposition 0", TEXT("\\My Documents\\f.txt"), GENERIC_WRITE, 0, ERROR_INVALID_PARAMETER},
         {"disposition 6", TEXT("\\My Documents\\f.txt"), GENERIC_WRITE, 6, ERROR_INVALID_PARAMETER},
         // Characters no name may hold, before the path is looked at (the folder is missing).
@@ -164,13 +171,16 @@ TEST_F(Files, BadPathsAndArgumentsAnswerWithWindowsErrorCodes)
         {"wildcards", TEXT("\\My Documents\\a*b?"), GENERIC_READ, OPEN_EXISTING, ERROR_INVALID_NAME},
         {"redirections", TEXT("\\My Documents\\a<b>c|d"), GENERIC_WRITE, CREATE_NEW, ERROR_INVALID_NAME},
         {"a line feed", TEXT("\\My Documents\\a\nb"), GENERIC_WRITE, CREATE_ALWAYS, ERROR_INVALID_NAME},
-        {"a control character", TEXT("\\My Documents\\a\x1f"), GENERIC_WRITE, CREATE_ALWAYS, ERROR_INVALID_NAME},
-        {"a wildcard in a folder's name", TEXT("\\Miss*ing\\f.txt"), GENERIC_WRITE, CREATE_ALWAYS, ERROR_INVALID_NAME},
+        {"a control character", TEXT("\\My Documents\\a\x1f"), GENERIC_WRITE, CREATE_ALWAYS,
+         ERROR_INVALID_NAME},
+        {"a wildcard in a folder's name", TEXT("\\Miss*ing\\f.txt"), GENERIC_WRITE, CREATE_ALWAYS,
+         ERROR_INVALID_NAME},
 #if OUR_LAYER_ONLY
         // A host's FIFO or device node is a device name that no device answers, whatever the
         // disposition: never opened, so nothing waits (Wine opens them as files).
         {"a FIFO", TEXT("\\My Documents\\fifo"), GENERIC_READ, OPEN_EXISTING, ERROR_FILE_NOT_FOUND},
-        {"a FIFO to be replaced", TEXT("\\My Documents\\fifo"), GENERIC_WRITE, CREATE_ALWAYS, ERROR_FILE_NOT_FOUND},
+        {"a FIFO to be replaced", TEXT("\\My Documents\\fifo"), GENERIC_WRITE, CREATE_ALWAYS,
+         ERROR_FILE_NOT_FOUND},
         {"a link to a device", TEXT("\\My Documents\\zero"), GENERIC_READ, OPEN_ALWAYS, ERROR_FILE_NOT_FOUND},
         // The device's root; on Windows the tests' folder is no root.
         {"the root is no file", TEXT("\\"), GENERIC_READ, OPEN_EXISTING, ERROR_PATH_NOT_FOUND},
@@ -255,17 +265,28 @@ TEST_F(Files, ASecondOpenMustAgreeWithTheFirstsShareMode)
         bool secondOpens;
     };
     const Case cases[] = {
-        {"two readers that share reading", {GENERIC_READ, FILE_SHARE_READ}, {GENERIC_READ, FILE_SHARE_READ}, true},
-        {"a writer where the reader shares only reading", {GENERIC_READ, FILE_SHARE_READ},
-         {GENERIC_WRITE, kShareAll}, false},
-        {"a reader that will not share the open writer's writing", {GENERIC_WRITE, kShareAll},
-         {GENERIC_READ, FILE_SHARE_READ}, false},
+        {"two readers that share reading",
+         {GENERIC_READ, FILE_SHARE_READ},
+         {GENERIC_READ, FILE_SHARE_READ},
+         true},
+        {"a writer where the reader shares only reading",
+         {GENERIC_READ, FILE_SHARE_READ},
+         {GENERIC_WRITE, kShareAll},
+         false},
+        {"a reader that will not share the open writer's writing",
+         {GENERIC_WRITE, kShareAll},
+         {GENERIC_READ, FILE_SHARE_READ},
+         false},
         {"both read and write, both share both", {kReadWrite, kShareAll}, {kReadWrite, kShareAll}, true},
-        {"each allows exactly what the other does", {GENERIC_READ, FILE_SHARE_WRITE},
-         {GENERIC_WRITE, FILE_SHARE_READ}, true},
+        {"each allows exactly what the other does",
+         {GENERIC_READ, FILE_SHARE_WRITE},
+         {GENERIC_WRITE, FILE_SHARE_READ},
+         true},
         {"an exclusive open keeps readers out", {GENERIC_WRITE, 0}, {GENERIC_READ, kShareAll}, false},
         {"asking for no data access never conflicts", {GENERIC_WRITE, 0}, {0, 0}, true},
-        {"nor does an open handle without data access enforce its share mode", {0, 0}, {kReadWrite, kShareAll},
+        {"nor does an open handle without data access enforce its share mode",
+         {0, 0},
+         {kReadWrite, kShareAll},
          true},
     };
     for (const Case &c : cases) {
@@ -274,7 +295,8 @@ TEST_F(Files, ASecondOpenMustAgreeWithTheFirstsShareMode)
         HANDLE first = open(TEXT("\\My Documents\\shared.txt"), c.first.access, c.first.share, OPEN_EXISTING);
         ASSERT_NE(first, INVALID_HANDLE_VALUE);
         SetLastError(kSentinel);
-        HANDLE second = open(TEXT("\\my documents\\SHARED.txt"), c.second.access, c.second.share, OPEN_EXISTING);
+        HANDLE second
+            = open(TEXT("\\my documents\\SHARED.txt"), c.second.access, c.second.share, OPEN_EXISTING);
         EXPECT_EQ(second != INVALID_HANDLE_VALUE, c.secondOpens);
         if (second != INVALID_HANDLE_VALUE) {
             CloseHandle(second);
@@ -298,11 +320,14 @@ TEST_F(Files, ARefusedOpenOrDeleteChangesNothing)
     // The way a text editor holds a document: reading, and sharing reading only.
     HANDLE editor = open(TEXT("\\My Documents\\DurvoLog.txt"), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
     ASSERT_NE(editor, INVALID_HANDLE_VALUE);
-    EXPECT_EQ(open(TEXT("\\My Documents\\DurvoLog.txt"), kReadWrite, kShareAll, CREATE_ALWAYS), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(open(TEXT("\\My Documents\\DurvoLog.txt"), kReadWrite, kShareAll, CREATE_ALWAYS),
+              INVALID_HANDLE_VALUE);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
     EXPECT_EQ(DeleteFileW(dev(TEXT("\\My Documents\\DurvoLog.txt")).c_str()), FALSE);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
-    EXPECT_EQ(MoveFileW(dev(TEXT("\\My Documents\\DurvoLog.txt")).c_str(), dev(TEXT("\\My Documents\\x.txt")).c_str()), FALSE);
+    EXPECT_EQ(MoveFileW(dev(TEXT("\\My Documents\\DurvoLog.txt")).c_str(),
+                        dev(TEXT("\\My Documents\\x.txt")).c_str()),
+              FALSE);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
     EXPECT_EQ(content("My Documents/DurvoLog.txt"), "open in Pocket Word");
     EXPECT_FALSE(fs::exists(host("My Documents/x.txt")));
@@ -411,27 +436,57 @@ TEST_F(Files, FoldersAndDeletion)
         DWORD error;
     };
     const Case cases[] = {
-        {"a new folder", [] { return CreateDirectoryW(dev(TEXT("\\Temp")).c_str(), nullptr) != 0; }, TRUE, ERROR_SUCCESS},
-        {"the same folder again", [] { return CreateDirectoryW(dev(TEXT("\\TEMP")).c_str(), nullptr) != 0; }, FALSE, ERROR_ALREADY_EXISTS},
-        {"below a missing folder", [] { return CreateDirectoryW(dev(TEXT("\\No\\Deeper")).c_str(), nullptr) != 0; }, FALSE,
-         ERROR_PATH_NOT_FOUND},
-        {"over an existing file", [] { return CreateDirectoryW(dev(TEXT("\\My Documents\\f.txt")).c_str(), nullptr) != 0; }, FALSE,
-         ERROR_ALREADY_EXISTS},
-        {"move onto an existing file", [] { return MoveFileW(dev(TEXT("\\My Documents\\g.txt")).c_str(), dev(TEXT("\\My Documents\\F.txt")).c_str()) != 0; },
+        {"a new folder", [] { return CreateDirectoryW(dev(TEXT("\\Temp")).c_str(), nullptr) != 0; }, TRUE,
+         ERROR_SUCCESS},
+        {"the same folder again", [] { return CreateDirectoryW(dev(TEXT("\\TEMP")).c_str(), nullptr) != 0; },
          FALSE, ERROR_ALREADY_EXISTS},
-        {"move a missing file", [] { return MoveFileW(dev(TEXT("\\My Documents\\none.txt")).c_str(), dev(TEXT("\\My Documents\\h.txt")).c_str()) != 0; },
-         FALSE, ERROR_FILE_NOT_FOUND},
-        {"move to a name with a wildcard", [] { return MoveFileW(dev(TEXT("\\My Documents\\g.txt")).c_str(), dev(TEXT("\\My Documents\\g*.txt")).c_str()) != 0; },
-         FALSE, ERROR_INVALID_NAME},
-        {"move into a missing folder", [] { return MoveFileW(dev(TEXT("\\My Documents\\g.txt")).c_str(), dev(TEXT("\\No\\g.txt")).c_str()) != 0; },
-         FALSE, ERROR_PATH_NOT_FOUND},
-        {"move a file to another folder", [] { return MoveFileW(dev(TEXT("\\my documents\\G.TXT")).c_str(), dev(TEXT("\\Temp\\h.txt")).c_str()) != 0; },
-         TRUE, ERROR_SUCCESS},
-        {"delete a file", [] { return DeleteFileW(dev(TEXT("\\my documents\\F.TXT")).c_str()) != 0; }, TRUE, ERROR_SUCCESS},
-        {"delete it again", [] { return DeleteFileW(dev(TEXT("\\My Documents\\f.txt")).c_str()) != 0; }, FALSE, ERROR_FILE_NOT_FOUND},
-        {"delete below a missing folder", [] { return DeleteFileW(dev(TEXT("\\No\\f.txt")).c_str()) != 0; }, FALSE,
+        {"below a missing folder",
+         [] { return CreateDirectoryW(dev(TEXT("\\No\\Deeper")).c_str(), nullptr) != 0; }, FALSE,
          ERROR_PATH_NOT_FOUND},
-        {"delete a folder", [] { return DeleteFileW(dev(TEXT("\\Temp")).c_str()) != 0; }, FALSE, ERROR_ACCESS_DENIED},
+        {"over an existing file",
+         [] { return CreateDirectoryW(dev(TEXT("\\My Documents\\f.txt")).c_str(), nullptr) != 0; }, FALSE,
+         ERROR_ALREADY_EXISTS},
+        {"move onto an existing file",
+         [] {
+             return MoveFileW(dev(TEXT("\\My Documents\\g.txt")).c_str(),
+                              dev(TEXT("\\My Documents\\F.txt")).c_str())
+                 != 0;
+         },
+         FALSE, ERROR_ALREADY_EXISTS},
+        {"move a missing file",
+         [] {
+             return MoveFileW(dev(TEXT("\\My Documents\\none.txt")).c_str(),
+                              dev(TEXT("\\My Documents\\h.txt")).c_str())
+                 != 0;
+         },
+         FALSE, ERROR_FILE_NOT_FOUND},
+        {"move to a name with a wildcard",
+         [] {
+             return MoveFileW(dev(TEXT("\\My Documents\\g.txt")).c_str(),
+                              dev(TEXT("\\My Documents\\g*.txt")).c_str())
+                 != 0;
+         },
+         FALSE, ERROR_INVALID_NAME},
+        {"move into a missing folder",
+         [] {
+             return MoveFileW(dev(TEXT("\\My Documents\\g.txt")).c_str(), dev(TEXT("\\No\\g.txt")).c_str())
+                 != 0;
+         },
+         FALSE, ERROR_PATH_NOT_FOUND},
+        {"move a file to another folder",
+         [] {
+             return MoveFileW(dev(TEXT("\\my documents\\G.TXT")).c_str(), dev(TEXT("\\Temp\\h.txt")).c_str())
+                 != 0;
+         },
+         TRUE, ERROR_SUCCESS},
+        {"delete a file", [] { return DeleteFileW(dev(TEXT("\\my documents\\F.TXT")).c_str()) != 0; }, TRUE,
+         ERROR_SUCCESS},
+        {"delete it again", [] { return DeleteFileW(dev(TEXT("\\My Documents\\f.txt")).c_str()) != 0; },
+         FALSE, ERROR_FILE_NOT_FOUND},
+        {"delete below a missing folder", [] { return DeleteFileW(dev(TEXT("\\No\\f.txt")).c_str()) != 0; },
+         FALSE, ERROR_PATH_NOT_FOUND},
+        {"delete a folder", [] { return DeleteFileW(dev(TEXT("\\Temp")).c_str()) != 0; }, FALSE,
+         ERROR_ACCESS_DENIED},
     };
     put("My Documents/f.txt", "x");
     put("My Documents/g.txt", "moved");
@@ -463,8 +518,9 @@ TEST_F(Files, EightBitCallsUseTheDesktopCodePage)
     file = open(TEXT("\\Caf\u00e9\\Men\u00fa.txt"), GENERIC_READ, 0, OPEN_EXISTING);
     EXPECT_NE(file, INVALID_HANDLE_VALUE);
     CloseHandle(file);
-    EXPECT_EQ(CreateFileA(dev8("\\Caf\xe9\\Men\xfa.txt").c_str(), GENERIC_READ, 0, nullptr, CREATE_NEW, 0, nullptr),
-              INVALID_HANDLE_VALUE);
+    EXPECT_EQ(
+        CreateFileA(dev8("\\Caf\xe9\\Men\xfa.txt").c_str(), GENERIC_READ, 0, nullptr, CREATE_NEW, 0, nullptr),
+        INVALID_HANDLE_VALUE);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_EXISTS));
     EXPECT_EQ(DeleteFileA(dev8("\\caf\xe9\\MEN\xfa.TXT").c_str()), TRUE);
     EXPECT_EQ(DeleteFileA(dev8("\\caf\xe9\\MEN\xfa.TXT").c_str()), FALSE);
@@ -488,7 +544,8 @@ TEST_F(Files, EightBitPathsAndFolderNamesWindowsRefuses)
         const bool fits = length <= MAX_PATH;
         const DWORD error = fits ? ERROR_SUCCESS : ERROR_FILENAME_EXCED_RANGE;
         SetLastError(kSentinel);
-        HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                                  nullptr);
         EXPECT_EQ(file != INVALID_HANDLE_VALUE, fits);
         EXPECT_EQ(GetLastError(), error);
         if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
@@ -530,11 +587,28 @@ TEST_F(Files, InjectedFaults)
         {"no faults", {}, true, TRUE, TRUE, 4, "abcdwxyz"},
         {"the file cannot be created", {.points = {FaultPoint::CreateFile}}, false, FALSE, FALSE, 0, nullptr},
         {"every write fails", {.points = {FaultPoint::WriteFile}}, true, FALSE, FALSE, 0, ""},
-        {"the second write fails", {.points = {FaultPoint::WriteFile}, .callsBefore = 1}, true, TRUE, FALSE, 0, "abcd"},
-        {"the second write is short", {.points = {FaultPoint::WriteFile}, .callsBefore = 1, .shortWrite = true}, true, TRUE, TRUE, 2, "abcdwx"},
+        {"the second write fails",
+         {.points = {FaultPoint::WriteFile}, .callsBefore = 1},
+         true,
+         TRUE,
+         FALSE,
+         0,
+         "abcd"},
+        {"the second write is short",
+         {.points = {FaultPoint::WriteFile}, .callsBefore = 1, .shortWrite = true},
+         true,
+         TRUE,
+         TRUE,
+         2,
+         "abcdwx"},
         // Counted over every chosen point: the open is call 1, the first write call 2.
-        {"only the first write fails", {.points = {FaultPoint::CreateFile, FaultPoint::WriteFile}, .callsBefore = 1, .persistent = false}, true, FALSE,
-         TRUE, 4, "wxyz"},
+        {"only the first write fails",
+         {.points = {FaultPoint::CreateFile, FaultPoint::WriteFile}, .callsBefore = 1, .persistent = false},
+         true,
+         FALSE,
+         TRUE,
+         4,
+         "wxyz"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.proves);
@@ -572,4 +646,4 @@ TEST_F(Files, InjectedFaults)
 
 #endif
 
-}  // namespace
+}   // namespace

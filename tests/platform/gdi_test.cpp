@@ -246,11 +246,10 @@ TEST_F(Gdi, SystemFontAndGetObjectSizes)
         int asked;
         int returned;
     } sizes[] = {
-        {92, 92},    // the whole LOGFONTW
-        {200, 92},   // a larger buffer gets no more than the structure
-        {10, 10},    // a smaller one gets that much, and nothing past it
-        {1, 1},
-        {0, 0},      // nothing asked, nothing copied
+        {92, 92},            // the whole LOGFONTW
+        {200, 92},           // a larger buffer gets no more than the structure
+        {10, 10},            // a smaller one gets that much, and nothing past it
+        {1, 1},    {0, 0},   // nothing asked, nothing copied
     };
     for (const Size &s : sizes) {
         SCOPED_TRACE(s.asked);
@@ -359,8 +358,8 @@ TEST_F(Gdi, DrawnTextRecordsEachPaint)
     };
     InvalidateRect(window, nullptr, TRUE);
     control::pumpMessages();
-    const std::vector<WString> expected = {TEXT("Durvo 1:02, since 6/10/2005, 8:00 AM "),
-                                                  TEXT("first"), TEXT("second"), TEXT("third  ")};
+    const std::vector<WString> expected
+        = {TEXT("Durvo 1:02, since 6/10/2005, 8:00 AM "), TEXT("first"), TEXT("second"), TEXT("third  ")};
     EXPECT_EQ(control::drawnText(window), expected);
     // The next paint starts a fresh record.
     painter() = [](HWND, HDC dc) {
@@ -384,8 +383,8 @@ uint32_t pixelAt(cairo_surface_t *surface, int x, int y)
 
 std::filesystem::path scratchDir(const char *name)
 {
-    const auto dir = std::filesystem::temp_directory_path() /
-                     ("durvo-gdi-" + std::to_string(getpid()) + "-" + name);
+    const auto dir
+        = std::filesystem::temp_directory_path() / ("durvo-gdi-" + std::to_string(getpid()) + "-" + name);
     std::filesystem::create_directories(dir);
     return dir;
 }
@@ -428,8 +427,7 @@ TEST_F(Gdi, SaveWindowPngComposesChildren)
     // A file that cannot be written fails and leaves nothing behind.
     EXPECT_FALSE(control::saveWindowPng(parent, dir / "missing" / "item.png"));
     EXPECT_FALSE(control::saveWindowPng(nullptr, dir / "none.png"));
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir),
-                            std::filesystem::directory_iterator()),
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), std::filesystem::directory_iterator()),
               1);
     std::filesystem::remove_all(dir);
     DestroyWindow(parent);
@@ -535,8 +533,7 @@ TEST_F(Gdi, MalformedIconsAreRejected)
     const auto good = tinyIcon();
     const auto image = gdi::decodeIconImage(good);
     ASSERT_TRUE(image.has_value());
-    EXPECT_EQ(image->colors, (std::vector<uint32_t>{0xFF000000u, 0xFFFF0000u, 0xFFFF0000u,
-                                                    0xFF000000u}));
+    EXPECT_EQ(image->colors, (std::vector<uint32_t>{0xFF000000u, 0xFFFF0000u, 0xFFFF0000u, 0xFF000000u}));
     EXPECT_EQ(image->andMask, (std::vector<uint8_t>{0, 1, 0, 0}));
 
     struct Case {
@@ -546,7 +543,11 @@ TEST_F(Gdi, MalformedIconsAreRejected)
         {"short_header", [](auto &b) { b.resize(39); }},
         {"short_mask", [](auto &b) { b.pop_back(); }},
         {"short_palette", [](auto &b) { b.resize(60); }},
-        {"header_size_past_end", [](auto &b) { b[0] = 0xFF; b[1] = 0xFF; }},
+        {"header_size_past_end",
+         [](auto &b) {
+             b[0] = 0xFF;
+             b[1] = 0xFF;
+         }},
         {"odd_height", [](auto &b) { b[8] = 3; }},
         {"zero_width", [](auto &b) { b[4] = 0; }},
         {"huge_width", [](auto &b) { b[5] = 0x10; }},
@@ -555,7 +556,11 @@ TEST_F(Gdi, MalformedIconsAreRejected)
         {"two_planes", [](auto &b) { b[12] = 2; }},
         {"compressed", [](auto &b) { b[16] = 2; }},
         // One colour in the palette, so the rows move up; a pixel then uses index 1.
-        {"index_past_palette", [](auto &b) { b[32] = 1; b[44] = 0x11; }},
+        {"index_past_palette",
+         [](auto &b) {
+             b[32] = 1;
+             b[44] = 0x11;
+         }},
         {"too_many_colours", [](auto &b) { b[32] = 17; }},
     };
     for (const Case &c : cases) {
@@ -631,10 +636,10 @@ TEST_F(GdiIcons, LoadAndDrawTheItemIcons)
     struct Case {
         int group;
         int cx;
-        int drawWidth;      // DrawIconEx width and height; 0 = the icon's own size
+        int drawWidth;   // DrawIconEx width and height; 0 = the icon's own size
         const char *file;
-        size_t entry;       // the .ico image that must appear
-        int scale;          // drawn pixels per image pixel
+        size_t entry;   // the .ico image that must appear
+        int scale;      // drawn pixels per image pixel
     } cases[] = {
         {101, 16, 0, "durvo101.ico", 1, 1},    // the classic look's small icon
         {101, 32, 0, "durvo101.ico", 0, 1},    // its large one
@@ -696,8 +701,7 @@ TEST_F(GdiIcons, PaintRecordKeepsEachCall)
     control::setSystemFontWeight(500);
     const HMODULE module = module_;
     painter() = [module](HWND, HDC dc) {
-        HICON icon = static_cast<HICON>(
-            LoadImageW(module, MAKEINTRESOURCEW(105), IMAGE_ICON, 16, 16, 0));
+        HICON icon = static_cast<HICON>(LoadImageW(module, MAKEINTRESOURCEW(105), IMAGE_ICON, 16, 16, 0));
         DrawIconEx(dc, 2, 1, icon, 0, 0, 0, nullptr, DI_NORMAL);
         DestroyIcon(icon);
         SetBkMode(dc, TRANSPARENT);
@@ -750,8 +754,7 @@ TEST_F(GdiIcons, PaintRecordKeepsEachCall)
     EXPECT_EQ(record[3].fontWeight, 500);
     EXPECT_EQ(record[3].textColor, RGB(1, 2, 3));
     // The text view is the same record.
-    EXPECT_EQ(control::drawnText(window),
-              (std::vector<WString>{TEXT("one"), TEXT("two"), TEXT("system")}));
+    EXPECT_EQ(control::drawnText(window), (std::vector<WString>{TEXT("one"), TEXT("two"), TEXT("system")}));
     DestroyWindow(window);
     UnregisterClassW(TEXT("GdiRecordWindow"), nullptr);
 }
@@ -780,4 +783,4 @@ TEST_F(GdiIcons, BrokenIconsLoadAsNull)
     EXPECT_EQ(LoadImageW(module_, MAKEINTRESOURCEW(101), IMAGE_BITMAP, 16, 16, 0), nullptr);
 }
 
-}  // namespace
+}   // namespace

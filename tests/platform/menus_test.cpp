@@ -59,8 +59,7 @@ LRESULT CALLBACK ownerProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
         // The menu handle is noted as 1.
         ownerSaw.push_back({message, message == WM_INITMENU || message == WM_INITMENUPOPUP ? 1 : wParam});
         return 0;
-    default:
-        return DefWindowProcW(window, message, wParam, lParam);
+    default: return DefWindowProcW(window, message, wParam, lParam);
     }
 }
 
@@ -81,9 +80,12 @@ struct Entry {
 };
 
 const std::vector<Entry> kCommands = {
-    {MF_STRING, 1237, TEXT("Write report")}, {MF_STRING, 1236, TEXT("Reset")},
-    {MF_STRING, 1239, TEXT("Settings")},     {MF_STRING, 1235, TEXT("About")},
-    {MF_SEPARATOR, 0, TEXT("")},             {MF_STRING, 1238, TEXT("Remove")},
+    {MF_STRING, 1237, TEXT("Write report")},
+    {MF_STRING, 1236, TEXT("Reset")},
+    {MF_STRING, 1239, TEXT("Settings")},
+    {MF_STRING, 1235, TEXT("About")},
+    {MF_SEPARATOR, 0, TEXT("")},
+    {MF_STRING, 1238, TEXT("Remove")},
 };
 
 HMENU commandMenu()
@@ -149,10 +151,12 @@ TEST_F(Menus, MenuWindowShowsTheItemsAtThePoint)
         shown = m;
         GetWindowRect(m.window, &place);
         visible = IsWindowVisible(m.window);
-        EnumWindows([](HWND window, LPARAM top) {
-            *reinterpret_cast<HWND *>(top) = window;
-            return FALSE;
-        }, reinterpret_cast<LPARAM>(&topWindow));
+        EnumWindows(
+            [](HWND window, LPARAM top) {
+                *reinterpret_cast<HWND *>(top) = window;
+                return FALSE;
+            },
+            reinterpret_cast<LPARAM>(&topWindow));
         drawn = control::drawnText(m.window);
         return 1236;
     });
@@ -173,8 +177,8 @@ TEST_F(Menus, MenuWindowShowsTheItemsAtThePoint)
     EXPECT_EQ(place, (RECT{30, 70, 30 + 87, 70 + 104}));
     EXPECT_TRUE(visible);
     EXPECT_EQ(topWindow, shown.window);
-    EXPECT_EQ(drawn, (std::vector<std::u16string>{u"Write report", u"Reset", u"Settings", u"About",
-                                                  u"Remove"}));
+    EXPECT_EQ(drawn,
+              (std::vector<std::u16string>{u"Write report", u"Reset", u"Settings", u"About", u"Remove"}));
     EXPECT_FALSE(IsWindow(shown.window));   // gone before the call returned
     DestroyMenu(menu);
 }
@@ -203,7 +207,8 @@ TEST_F(Menus, ChoiceIsReturnedOrPostedAsWindowsDoes)
         conformance::answerMenus([answer](const conformance::MenuSeen &) { return answer; });
         const BOOL result = TrackPopupMenuEx(menu, c.flags | TPM_NONOTIFY, 10, 10, owner_, nullptr);
         EXPECT_EQ(result, c.result);
-        EXPECT_EQ(commandsSaw(), std::vector<OwnerSaw>{});   // posted, not sent: it arrives with the next message loop
+        EXPECT_EQ(commandsSaw(),
+                  std::vector<OwnerSaw>{});   // posted, not sent: it arrives with the next message loop
         conformance::drain();
         EXPECT_EQ(commandsSaw(), c.posted);
         ownerSaw.clear();
@@ -211,13 +216,14 @@ TEST_F(Menus, ChoiceIsReturnedOrPostedAsWindowsDoes)
     }
 }
 
-#if OUR_LAYER_ONLY   // the scripted user's record of what it left unanswered, a submenu's item picked
-                     // by its id, and our metrics
+// the scripted user's record of what it left unanswered, a submenu's item picked
+// by its id, and our metrics
+#if OUR_LAYER_ONLY
 TEST_F(Menus, ChoicesTheMenuDoesNotOfferAreUnanswered)
 {
-    const std::string items =
-        "popup menu (\"Write report\", \"Reset\", \"Settings\", \"About\", \"Remove\", \"Gone\") "
-        "was not answered";
+    const std::string items
+        = "popup menu (\"Write report\", \"Reset\", \"Settings\", \"About\", \"Remove\", \"Gone\") "
+          "was not answered";
     const struct {
         const char *proves;
         bool withUser;
@@ -305,9 +311,12 @@ TEST_F(Menus, OwnerIsToldUnlessNoNotify)
         return WString();
     });
     TrackPopupMenuEx(menu, TPM_RETURNCMD, 0, 0, owner_, nullptr);
-    EXPECT_EQ(ownerSaw, (std::vector<OwnerSaw>{
-                            {WM_ENTERMENULOOP, TRUE}, {WM_INITMENU, 1}, {WM_INITMENUPOPUP, 1}, {0, 0},
-                            {WM_EXITMENULOOP, TRUE}}));
+    EXPECT_EQ(ownerSaw,
+              (std::vector<OwnerSaw>{{WM_ENTERMENULOOP, TRUE},
+                                     {WM_INITMENU, 1},
+                                     {WM_INITMENUPOPUP, 1},
+                                     {0, 0},
+                                     {WM_EXITMENULOOP, TRUE}}));
     ownerSaw.clear();
     TrackPopupMenuEx(menu, TPM_RETURNCMD | TPM_NONOTIFY, 0, 0, owner_, nullptr);
     ASSERT_FALSE(ownerSaw.empty());
@@ -409,4 +418,4 @@ TEST_F(Menus, PicturesShowTheOpenMenu)
 
 #endif
 
-}  // namespace
+}   // namespace

@@ -37,25 +37,25 @@ TEST_F(MessageBoxes, AnswersAreTheButtonsOfTheBoxType)
         int answer;
         int result;   // 0: refused as no button of the box
         const WCHAR *buttons;
-    } cases[] = {
-        {MB_OK, IDOK, IDOK, TEXT("OK")},
-        {MB_OKCANCEL, IDCANCEL, IDCANCEL, TEXT("OK|Cancel")},
-        {MB_ABORTRETRYIGNORE, IDIGNORE, IDIGNORE, TEXT("&Abort|&Retry|&Ignore")},
-        {MB_YESNOCANCEL, IDCANCEL, IDCANCEL, TEXT("Cancel|&Yes|&No")},
-        {MB_YESNO, IDYES, IDYES, TEXT("&Yes|&No")},
-        {MB_YESNO, IDNO, IDNO, TEXT("&Yes|&No")},
-        {MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2, IDNO, IDNO, TEXT("&Yes|&No")},
-        {MB_RETRYCANCEL, IDRETRY, IDRETRY, TEXT("Cancel|&Retry")},
-        {MB_CANCELTRYCONTINUE, IDCONTINUE, IDCONTINUE, TEXT("Cancel|&Try Again|&Continue")},
+    } cases[]
+        = { {MB_OK, IDOK, IDOK, TEXT("OK")},
+            {MB_OKCANCEL, IDCANCEL, IDCANCEL, TEXT("OK|Cancel")},
+            {MB_ABORTRETRYIGNORE, IDIGNORE, IDIGNORE, TEXT("&Abort|&Retry|&Ignore")},
+            {MB_YESNOCANCEL, IDCANCEL, IDCANCEL, TEXT("Cancel|&Yes|&No")},
+            {MB_YESNO, IDYES, IDYES, TEXT("&Yes|&No")},
+            {MB_YESNO, IDNO, IDNO, TEXT("&Yes|&No")},
+            {MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2, IDNO, IDNO, TEXT("&Yes|&No")},
+            {MB_RETRYCANCEL, IDRETRY, IDRETRY, TEXT("Cancel|&Retry")},
+            {MB_CANCELTRYCONTINUE, IDCONTINUE, IDCONTINUE, TEXT("Cancel|&Try Again|&Continue")},
 #if OUR_LAYER_ONLY
-        // The scripted user may name a button the box lacks; a person cannot press one.
-        {MB_OK, IDCANCEL, 0, TEXT("OK")},
-        {MB_ABORTRETRYIGNORE, IDOK, 0, TEXT("&Abort|&Retry|&Ignore")},
-        {MB_YESNO, IDOK, 0, TEXT("&Yes|&No")},
-        {MB_YESNO, IDCANCEL, 0, TEXT("&Yes|&No")},
-        {MB_CANCELTRYCONTINUE, IDRETRY, 0, TEXT("Cancel|&Try Again|&Continue")},
+            // The scripted user may name a button the box lacks; a person cannot press one.
+            {MB_OK, IDCANCEL, 0, TEXT("OK")},
+            {MB_ABORTRETRYIGNORE, IDOK, 0, TEXT("&Abort|&Retry|&Ignore")},
+            {MB_YESNO, IDOK, 0, TEXT("&Yes|&No")},
+            {MB_YESNO, IDCANCEL, 0, TEXT("&Yes|&No")},
+            {MB_CANCELTRYCONTINUE, IDRETRY, 0, TEXT("Cancel|&Try Again|&Continue")},
 #endif
-    };
+          };
     for (const auto &c : cases) {
         SCOPED_TRACE(testing::Message() << "type " << c.type << ", answer " << c.answer);
         std::vector<BoxSeen> seen;
@@ -69,8 +69,8 @@ TEST_F(MessageBoxes, AnswersAreTheButtonsOfTheBoxType)
             EXPECT_EQ(prompts, std::vector<std::string>{});
         } else {
             ASSERT_EQ(prompts.size(), 1u);
-            EXPECT_EQ(prompts[0].rfind("message box \"Caption\": Text was not answered (" +
-                                           std::to_string(c.answer) + " is not a button of an MB_",
+            EXPECT_EQ(prompts[0].rfind("message box \"Caption\": Text was not answered ("
+                                           + std::to_string(c.answer) + " is not a button of an MB_",
                                        0),
                       0u)
                 << prompts[0];
@@ -174,4 +174,4 @@ TEST_F(MessageBoxes, UserMayBeReplacedWhileAnsweringAndGoesWithAReset)
 
 #endif
 
-}  // namespace
+}   // namespace

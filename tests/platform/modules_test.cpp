@@ -37,14 +37,8 @@ WString testLibrary(const WCHAR *file)
 }
 
 const char *const kBadResourceImages[] = {
-    "truncated_first_record",
-    "no_empty_first_record",
-    "header_size_past_end",
-    "header_size_too_small",
-    "unterminated_name",
-    "data_size_past_end",
-    "data_size_wraps",
-    "trailing_partial_record",
+    "truncated_first_record", "no_empty_first_record", "header_size_past_end", "header_size_too_small",
+    "unterminated_name",      "data_size_past_end",    "data_size_wraps",      "trailing_partial_record",
 };
 
 struct DllMainCall {
@@ -60,8 +54,7 @@ void PrintTo(const DllMainCall &c, std::ostream *os)
 }
 
 // An export's type is known only to its caller: through the generic function type.
-template <typename F>
-F exported(HMODULE module, LPCWSTR name)
+template <typename F> F exported(HMODULE module, LPCWSTR name)
 {
     return reinterpret_cast<F>(reinterpret_cast<void (*)()>(GetProcAddressW(module, name)));
 }
@@ -71,8 +64,8 @@ std::vector<DllMainCall> dllMainCalls()
 {
     std::vector<DllMainCall> calls;
     MSG msg;
-    while (PeekMessageW(&msg, reinterpret_cast<HWND>(-1), TESTLIB_DLLMAIN_MESSAGE,
-                        TESTLIB_DLLMAIN_MESSAGE, PM_REMOVE)) {
+    while (PeekMessageW(&msg, reinterpret_cast<HWND>(-1), TESTLIB_DLLMAIN_MESSAGE, TESTLIB_DLLMAIN_MESSAGE,
+                        PM_REMOVE)) {
         calls.push_back({static_cast<DWORD>(msg.wParam), reinterpret_cast<HMODULE>(msg.lParam)});
     }
     return calls;
@@ -84,9 +77,9 @@ protected:
     {
         conformance::freshStart();
 #if OUR_LAYER_ONLY
-        root_ = fs::temp_directory_path() /
-                ("durvo-modules-" + std::to_string(::getpid()) +
-                 "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        root_ = fs::temp_directory_path()
+            / ("durvo-modules-" + std::to_string(::getpid()) + "-"
+               + ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(root_);
         fs::create_directories(root_ / "Windows");
         fs::copy_file(fs::path(TESTLIB_DIR) / "Testlib.dll", root_ / "Windows" / "Testlib.dll");
@@ -142,8 +135,10 @@ TEST_F(Modules, LeftoversAreCountedUntilGivenBack)
     wc.lpfnWndProc = DefWindowProcW;
     wc.lpszClassName = u"Leftover";
     ASSERT_NE(RegisterClassW(&wc), 0);
-    HWND parent = CreateWindowExW(0, u"Leftover", u"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
-    HWND child = CreateWindowExW(0, u"Leftover", u"", WS_CHILD, 0, 0, 5, 5, parent, nullptr, nullptr, nullptr);
+    HWND parent
+        = CreateWindowExW(0, u"Leftover", u"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    HWND child
+        = CreateWindowExW(0, u"Leftover", u"", WS_CHILD, 0, 0, 5, 5, parent, nullptr, nullptr, nullptr);
     ASSERT_NE(child, nullptr);
     SetTimer(child, 1, 1000, nullptr);
     UINT_PTR threadTimer = SetTimer(nullptr, 0, 500, nullptr);
@@ -157,12 +152,13 @@ TEST_F(Modules, LeftoversAreCountedUntilGivenBack)
     ASSERT_NE(shell, nullptr);
     ASSERT_NE(GetDesktopWindow(), nullptr);   // the screen, part of the system: never counted
     HMENU menu = CreatePopupMenu();
-    HANDLE file = CreateFileW(u"\\leftover.txt", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                              nullptr);
+    HANDLE file = CreateFileW(u"\\leftover.txt", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(file, INVALID_HANDLE_VALUE);
     CoInitialize(nullptr);
-    EXPECT_EQ(control::describeLeftovers(),
-              "2 windows, 2 timers, 2 fonts, 1 brush, 1 menu, 2 libraries, 1 open file, 1 COM initialisation");
+    EXPECT_EQ(
+        control::describeLeftovers(),
+        "2 windows, 2 timers, 2 fonts, 1 brush, 1 menu, 2 libraries, 1 open file, 1 COM initialisation");
     DestroyMenu(menu);
     CloseHandle(file);
     CoUninitialize();
@@ -193,8 +189,7 @@ TEST_F(Modules, AReloadedLibraryStartsWithFreshStatics)
         SCOPED_TRACE(load == 0 ? "first load" : "after FreeLibrary");
         HMODULE module = LoadLibraryW(testLibrary(TEXT("Testlib.dll")).c_str());
         ASSERT_NE(module, nullptr);
-        auto next =
-            exported<TestlibIntProc>(module, MAKEINTRESOURCEW(TESTLIB_ORDINAL_NEXT_COUNT));
+        auto next = exported<TestlibIntProc>(module, MAKEINTRESOURCEW(TESTLIB_ORDINAL_NEXT_COUNT));
         ASSERT_NE(next, nullptr);
         EXPECT_EQ(next(), 1);
         EXPECT_EQ(next(), 2);
@@ -283,8 +278,8 @@ TEST_F(Modules, ResourcesAreFoundByOrdinalOrNameWithoutRegardToCase)
     struct Case {
         LPCWSTR name;
         LPCWSTR type;
-        DWORD error;                // 0: found
-        std::vector<BYTE> data;     // when found
+        DWORD error;              // 0: found
+        std::vector<BYTE> data;   // when found
         const char *what;
     };
     const Case cases[] = {
@@ -296,7 +291,10 @@ TEST_F(Modules, ResourcesAreFoundByOrdinalOrNameWithoutRegardToCase)
         {TEXT("HI_RES_AWAR"), TEXT("CEUX"), ERROR_RESOURCE_NAME_NOT_FOUND, {}, "a prefix is not the name"},
         {MAKEINTRESOURCEW(8), RT_RCDATA, ERROR_RESOURCE_NAME_NOT_FOUND, {}, "no such ordinal"},
         {TEXT("HI_RES_AWARE"), TEXT("CEUY"), ERROR_RESOURCE_TYPE_NOT_FOUND, {}, "no such type"},
-        {MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(2), ERROR_RESOURCE_TYPE_NOT_FOUND, {},
+        {MAKEINTRESOURCEW(1),
+         MAKEINTRESOURCEW(2),
+         ERROR_RESOURCE_TYPE_NOT_FOUND,
+         {},
          "no bitmaps (type 2) at all"},
     };
     for (const Case &c : cases) {
@@ -335,4 +333,4 @@ TEST_F(Modules, AMalformedResourceImageHoldsNoResources)
 
 #endif
 
-}  // namespace
+}   // namespace

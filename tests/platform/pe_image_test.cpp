@@ -30,14 +30,23 @@ std::vector<uint8_t> readFile(const std::filesystem::path &path)
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-uint32_t dword(const std::vector<uint8_t> &b, size_t at) { uint32_t v; std::memcpy(&v, &b[at], 4); return v; }
-void setDword(std::vector<uint8_t> &b, size_t at, uint32_t v) { std::memcpy(&b[at], &v, 4); }
+uint32_t dword(const std::vector<uint8_t> &b, size_t at)
+{
+    uint32_t v;
+    std::memcpy(&v, &b[at], 4);
+    return v;
+}
+void setDword(std::vector<uint8_t> &b, size_t at, uint32_t v)
+{
+    std::memcpy(&b[at], &v, 4);
+}
 
 // Where the headers' fields are in the file.
 struct Layout {
     size_t coff, optional, sections;
     explicit Layout(const std::vector<uint8_t> &b)
-        : coff(dword(b, 60) + 4), optional(coff + 20), sections(optional + (b[coff + 16] | b[coff + 17] << 8)) {}
+        : coff(dword(b, 60) + 4), optional(coff + 20), sections(optional + (b[coff + 16] | b[coff + 17] << 8))
+    { }
     size_t directory(int index) const { return optional + 96 + 8 * index; }
     // The file offset of an RVA, through the section table.
     size_t fileOffset(const std::vector<uint8_t> &b, uint32_t rva) const
@@ -82,15 +91,20 @@ TEST_F(CeImage, DamagedImagesAreRefusedWithTheirDefect)
     const Case cases[] = {
         {"not a PE", [](auto &b) { b[0] = 'Z'; }, "not a PE image (no MZ header)"},
         {"truncated headers", [&](auto &b) { b.resize(at.coff + 10); }, "the PE header is cut short"},
-        {"a truncated section table", [&](auto &b) { b.resize(at.sections + 50); }, "the headers lie outside the file"},
+        {"a truncated section table", [&](auto &b) { b.resize(at.sections + 50); },
+         "the headers lie outside the file"},
         {"no PE signature", [&](auto &b) { b[at.coff - 4] = 'X'; }, "no PE signature"},
-        {"a wrong machine", [&](auto &b) { b[at.coff] = 0xA2; b[at.coff + 1] = 0x01; },
+        {"a wrong machine",
+         [&](auto &b) {
+             b[at.coff] = 0xA2;
+             b[at.coff + 1] = 0x01;
+         },
          "the library is built for SH-3 (0x01A2); this device runs ARM (0x01C0) code"},
         {"not a library", [&](auto &b) { b[at.coff + 19] &= ~0x20; }, "not a library"},
         {"a section outside the image", [&](auto &b) { setDword(b, at.sections + 12, 0x7FFF0000); },
          "lies outside the image"},
-        {"a section outside the file", [&](auto &b) { setDword(b, at.sections + 20, uint32_t(b.size()) - 8); },
-         "lies outside the file"},
+        {"a section outside the file",
+         [&](auto &b) { setDword(b, at.sections + 20, uint32_t(b.size()) - 8); }, "lies outside the file"},
         {"relocations outside the image", [&](auto &b) { setDword(b, at.directory(5), 0x7FFFFFF0); },
          "the base relocations lie outside the image"},
         {"a relocation outside the image",
@@ -131,8 +145,9 @@ TEST_F(CeImage, TheNativeDeviceRefusesTheArmLibrary)
     EXPECT_EQ(LoadLibraryW(u"Durvo.dll"), nullptr);
     std::string said = testing::internal::GetCapturedStderr();
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_BAD_EXE_FORMAT));
-    EXPECT_NE(said.find("\\Windows\\Durvo.dll: the library is built for ARM (0x01C0); this device runs x86-64"),
-              std::string::npos)
+    EXPECT_NE(
+        said.find("\\Windows\\Durvo.dll: the library is built for ARM (0x01C0); this device runs x86-64"),
+        std::string::npos)
         << said;
     EXPECT_EQ(control::loadedLibraryCount(), 0);
 
@@ -146,4 +161,4 @@ TEST_F(CeImage, TheNativeDeviceRefusesTheArmLibrary)
     std::filesystem::remove_all(root);
 }
 
-}  // namespace
+}   // namespace

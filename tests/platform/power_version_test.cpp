@@ -18,10 +18,12 @@ protected:
     void SetUp() override { control::resetDevice(); }
 };
 
-TEST_F(PowerAndVersion, PowerStatusCopiesAtMost56Bytes) {
+TEST_F(PowerAndVersion, PowerStatusCopiesAtMost56Bytes)
+{
     SYSTEM_POWER_STATUS_EX2 record;
     std::memset(&record, 0, sizeof record);
-    for (size_t i = 0; i < sizeof record; ++i) reinterpret_cast<BYTE *>(&record)[i] = static_cast<BYTE>(i + 1);
+    for (size_t i = 0; i < sizeof record; ++i)
+        reinterpret_cast<BYTE *>(&record)[i] = static_cast<BYTE>(i + 1);
     control::setPowerStatus(record);
     struct Case {
         const char *proves;
@@ -38,15 +40,17 @@ TEST_F(PowerAndVersion, PowerStatusCopiesAtMost56Bytes) {
         SCOPED_TRACE(c.proves);
         BYTE buffer[64];
         std::memset(buffer, kSentinel, sizeof buffer);
-        EXPECT_EQ(GetSystemPowerStatusEx2(reinterpret_cast<SYSTEM_POWER_STATUS_EX2 *>(buffer), c.length, TRUE),
-                  c.expected);
+        EXPECT_EQ(
+            GetSystemPowerStatusEx2(reinterpret_cast<SYSTEM_POWER_STATUS_EX2 *>(buffer), c.length, TRUE),
+            c.expected);
         for (size_t i = 0; i < sizeof buffer; ++i) {
             EXPECT_EQ(buffer[i], i < c.expected ? static_cast<BYTE>(i + 1) : kSentinel) << "byte " << i;
         }
     }
 }
 
-TEST_F(PowerAndVersion, PowerStatusFailures) {
+TEST_F(PowerAndVersion, PowerStatusFailures)
+{
     SYSTEM_POWER_STATUS_EX2 status;
     ASSERT_EQ(GetSystemPowerStatusEx2(&status, sizeof status, FALSE), 56u);
     // Power-on default: external power, battery high and full.
@@ -69,7 +73,8 @@ TEST_F(PowerAndVersion, PowerStatusFailures) {
     EXPECT_EQ(status.BackupBatteryLifePercent, 100);   // the three-byte setter leaves the rest
 }
 
-TEST_F(PowerAndVersion, GetVersionExChecksTheStructureSize) {
+TEST_F(PowerAndVersion, GetVersionExChecksTheStructureSize)
+{
     struct Case {
         const char *proves;
         DWORD declaredSize;
@@ -106,7 +111,8 @@ TEST_F(PowerAndVersion, GetVersionExChecksTheStructureSize) {
     EXPECT_EQ(GetVersionExW(&info), FALSE);
 }
 
-TEST_F(PowerAndVersion, PlatformTypeNeedsRoomForTheWholeString) {
+TEST_F(PowerAndVersion, PlatformTypeNeedsRoomForTheWholeString)
+{
     // "PocketPC" is 9 units with its terminator: 18 bytes.
     struct Case {
         const char *proves;
@@ -140,6 +146,6 @@ TEST_F(PowerAndVersion, PlatformTypeNeedsRoomForTheWholeString) {
     EXPECT_EQ(std::u16string(buffer), u"Smartphone");
 }
 
-}  // namespace
+}   // namespace
 
 #endif

@@ -67,34 +67,56 @@ TEST_F(Programs, WinExecFindsTheProgramFileAsWindowsDoes)
         const char *proves;
         std::vector<std::string> files;   // below C:\ .
         const char *commandLine;
-        const char16_t *program;          // the file found; empty: none
+        const char16_t *program;   // the file found; empty: none
         UINT result;
     };
     const std::string manager = "Program Files/Sync Tools/CEAppMgr.exe";
     const Case cases[] = {
-        {"a quoted path with spaces names exactly that program", {manager, "Program.exe"},
+        {"a quoted path with spaces names exactly that program",
+         {manager, "Program.exe"},
          "\"C:\\Program Files\\Sync Tools\\CEAppMgr.exe\" \"C:\\a b\\Durvo.ini\"",
-         u"C:\\Program Files\\Sync Tools\\CEAppMgr.exe", 33},
-        {"unquoted, the first blank ends the name when C:\\Program.exe exists",
-         {manager, "Program.exe"}, "C:\\Program Files\\Sync Tools\\CEAppMgr.exe \"C:\\x.ini\"",
-         u"C:\\Program.exe", 33},
-        {"unquoted, each blank is tried in turn", {manager},
-         "C:\\Program Files\\Sync Tools\\CEAppMgr.exe \"C:\\x.ini\"",
-         u"C:\\Program Files\\Sync Tools\\CEAppMgr.exe", 33},
-        {"a bare name is looked for in the search folders in order",
-         {"Windows/notepad.exe", "Windows/System32/notepad.exe"}, "notepad.exe \"C:\\a b\\ReadMe.txt\"",
-         u"C:\\Windows\\System32\\notepad.exe", 33},
-        {"the second search folder", {"Windows/notepad.exe"}, "notepad.exe \"C:\\ReadMe.txt\"",
-         u"C:\\Windows\\notepad.exe", 33},
-        {"a name without an extension gets .exe", {"Windows/notepad.exe"}, "notepad x",
-         u"C:\\Windows\\notepad.exe", 33},
-        {"a name with another extension gets none", {"Windows/notepad.exe"}, "notepad.com x", u"", 2},
-        {"letter case is ignored", {manager}, "\"c:\\PROGRAM FILES\\sync tools\\ceappmgr.exe\"",
-         u"c:\\PROGRAM FILES\\sync tools\\ceappmgr.exe", 33},
-        {"leading blanks are skipped", {"Windows/notepad.exe"}, "   notepad.exe", u"C:\\Windows\\notepad.exe",
+         u"C:\\Program Files\\Sync Tools\\CEAppMgr.exe",
          33},
-        {"a quote that is never closed runs to the end", {manager},
-         "\"C:\\Program Files\\Sync Tools\\CEAppMgr.exe", u"C:\\Program Files\\Sync Tools\\CEAppMgr.exe",
+        {"unquoted, the first blank ends the name when C:\\Program.exe exists",
+         {manager, "Program.exe"},
+         "C:\\Program Files\\Sync Tools\\CEAppMgr.exe \"C:\\x.ini\"",
+         u"C:\\Program.exe",
+         33},
+        {"unquoted, each blank is tried in turn",
+         {manager},
+         "C:\\Program Files\\Sync Tools\\CEAppMgr.exe \"C:\\x.ini\"",
+         u"C:\\Program Files\\Sync Tools\\CEAppMgr.exe",
+         33},
+        {"a bare name is looked for in the search folders in order",
+         {"Windows/notepad.exe", "Windows/System32/notepad.exe"},
+         "notepad.exe \"C:\\a b\\ReadMe.txt\"",
+         u"C:\\Windows\\System32\\notepad.exe",
+         33},
+        {"the second search folder",
+         {"Windows/notepad.exe"},
+         "notepad.exe \"C:\\ReadMe.txt\"",
+         u"C:\\Windows\\notepad.exe",
+         33},
+        {"a name without an extension gets .exe",
+         {"Windows/notepad.exe"},
+         "notepad x",
+         u"C:\\Windows\\notepad.exe",
+         33},
+        {"a name with another extension gets none", {"Windows/notepad.exe"}, "notepad.com x", u"", 2},
+        {"letter case is ignored",
+         {manager},
+         "\"c:\\PROGRAM FILES\\sync tools\\ceappmgr.exe\"",
+         u"c:\\PROGRAM FILES\\sync tools\\ceappmgr.exe",
+         33},
+        {"leading blanks are skipped",
+         {"Windows/notepad.exe"},
+         "   notepad.exe",
+         u"C:\\Windows\\notepad.exe",
+         33},
+        {"a quote that is never closed runs to the end",
+         {manager},
+         "\"C:\\Program Files\\Sync Tools\\CEAppMgr.exe",
+         u"C:\\Program Files\\Sync Tools\\CEAppMgr.exe",
          33},
         {"a missing program", {"Windows/notepad.exe"}, "\"C:\\Nowhere\\CEAppMgr.exe\" x", u"", 2},
         {"a folder is not a program", {"Tools.exe/readme.txt"}, "C:\\Tools.exe", u"", 2},
@@ -151,7 +173,7 @@ TEST_F(Programs, WinExecAnswersWhetherTheProgramRan)
 
 TEST_F(Programs, WinExecWidensTheCommandLineFromTheDesktopCodePage)
 {
-    put("Caf\xc3\xa9/notepad.exe");   // UTF-8 on the host
+    put("Caf\xc3\xa9/notepad.exe");                                                // UTF-8 on the host
     EXPECT_EQ(WinExec("\"C:\\Caf\xe9\\notepad.exe\" \x80", SW_SHOWNORMAL), 33u);   // Windows-1252
     ASSERT_EQ(starts_.size(), 1u);
     EXPECT_EQ(starts_[0].commandLine, u"\"C:\\Caf\u00e9\\notepad.exe\" \u20ac");
@@ -215,8 +237,7 @@ ProgramReport takeProgramReport()
 {
     ProgramReport report;
     MSG msg;
-    while (PeekMessageW(&msg, reinterpret_cast<HWND>(-1), TESTPROG_MESSAGE, TESTPROG_MESSAGE,
-                        PM_REMOVE)) {
+    while (PeekMessageW(&msg, reinterpret_cast<HWND>(-1), TESTPROG_MESSAGE, TESTPROG_MESSAGE, PM_REMOVE)) {
         report.sawItself = msg.wParam != 0;
         report.previousNull = msg.lParam != 0;
         ++report.reports;
@@ -294,8 +315,7 @@ TEST(ProgramResources, FindResourceAReadsTheCurrentProgramsImage)
         {"through the program's handle", program, "PAYLOAD", MAKEINTRESOURCEA(10), true, 0},
         {"a missing name of a present type", nullptr, "PAYLOAD_2", MAKEINTRESOURCEA(10), false,
          ERROR_RESOURCE_NAME_NOT_FOUND},
-        {"a missing type", nullptr, "PAYLOAD", MAKEINTRESOURCEA(3), false,
-         ERROR_RESOURCE_TYPE_NOT_FOUND},
+        {"a missing type", nullptr, "PAYLOAD", MAKEINTRESOURCEA(3), false, ERROR_RESOURCE_TYPE_NOT_FOUND},
         {"a type given by a name", nullptr, "PAYLOAD", "RCDATA", false, ERROR_RESOURCE_TYPE_NOT_FOUND},
     };
     for (const Case &c : cases) {
@@ -321,6 +341,6 @@ TEST(ProgramResources, FindResourceAReadsTheCurrentProgramsImage)
     EXPECT_EQ(FindResourceA(nullptr, "PAYLOAD", MAKEINTRESOURCEA(10)), nullptr);
 }
 
-}  // namespace
+}   // namespace
 
-#endif  // OUR_LAYER_ONLY
+#endif   // OUR_LAYER_ONLY

@@ -24,17 +24,20 @@
 namespace {
 std::atomic<bool> countingAllocations{false};
 std::atomic<int> allocationCount{0};
-}  // namespace
+}   // namespace
 
-void *operator new(std::size_t size) {
+void *operator new(std::size_t size)
+{
     if (countingAllocations) ++allocationCount;
     if (void *p = std::malloc(size == 0 ? 1 : size)) return p;
     throw std::bad_alloc();
 }
-void operator delete(void *p) noexcept {
+void operator delete(void *p) noexcept
+{
     std::free(p);
 }
-void operator delete(void *p, std::size_t) noexcept {
+void operator delete(void *p, std::size_t) noexcept
+{
     std::free(p);
 }
 #endif
@@ -48,17 +51,20 @@ protected:
     void SetUp() override { conformance::freshStart(); }
     void TearDown() override { conformance::freshStart(); }
 
-    static HKEY create(HKEY root, const WCHAR *path) {
+    static HKEY create(HKEY root, const WCHAR *path)
+    {
         HKEY key = nullptr;
         EXPECT_EQ(RegCreateKeyExW(root, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
                   ERROR_SUCCESS);
         return key;
     }
-    static void setBinary(HKEY key, const WCHAR *name, const std::vector<BYTE> &data) {
+    static void setBinary(HKEY key, const WCHAR *name, const std::vector<BYTE> &data)
+    {
         EXPECT_EQ(RegSetValueExW(key, name, 0, REG_BINARY, data.data(), static_cast<DWORD>(data.size())),
                   ERROR_SUCCESS);
     }
-    static std::string readAll(const std::filesystem::path &file) {
+    static std::string readAll(const std::filesystem::path &file)
+    {
         std::ifstream in(file, std::ios::binary);
         return std::string(std::istreambuf_iterator<char>(in), {});
     }
@@ -66,7 +72,8 @@ protected:
 
 // ---- Keys ----------------------------------------------------------------------------------------
 
-TEST_F(Registry, CreateAndOpenAnswerWithWindowsErrorCodes) {
+TEST_F(Registry, CreateAndOpenAnswerWithWindowsErrorCodes)
+{
     HKEY software = create(HKEY_LOCAL_MACHINE, TEXT("SOFTWARE"));
     struct Case {
         const char *proves;
@@ -77,25 +84,33 @@ TEST_F(Registry, CreateAndOpenAnswerWithWindowsErrorCodes) {
         DWORD disposition;   // for successful creates
     };
     const Case cases[] = {
-        {"a new key is created", true, HKEY_LOCAL_MACHINE, TEXT("SOFTWARE\\Norvane"), ERROR_SUCCESS, REG_CREATED_NEW_KEY},
-        {"creating it again opens it", true, HKEY_LOCAL_MACHINE, TEXT("SOFTWARE\\Norvane"), ERROR_SUCCESS, REG_OPENED_EXISTING_KEY},
-        {"letter case does not matter", true, software, TEXT("nORVANE"), ERROR_SUCCESS, REG_OPENED_EXISTING_KEY},
-        {"several missing levels are created at once", true, software, TEXT("A\\B\\C"), ERROR_SUCCESS, REG_CREATED_NEW_KEY},
-        {"trailing backslashes are allowed", true, software, TEXT("A\\B\\\\"), ERROR_SUCCESS, REG_OPENED_EXISTING_KEY},
+        {"a new key is created", true, HKEY_LOCAL_MACHINE, TEXT("SOFTWARE\\Norvane"), ERROR_SUCCESS,
+         REG_CREATED_NEW_KEY},
+        {"creating it again opens it", true, HKEY_LOCAL_MACHINE, TEXT("SOFTWARE\\Norvane"), ERROR_SUCCESS,
+         REG_OPENED_EXISTING_KEY},
+        {"letter case does not matter", true, software, TEXT("nORVANE"), ERROR_SUCCESS,
+         REG_OPENED_EXISTING_KEY},
+        {"several missing levels are created at once", true, software, TEXT("A\\B\\C"), ERROR_SUCCESS,
+         REG_CREATED_NEW_KEY},
+        {"trailing backslashes are allowed", true, software, TEXT("A\\B\\\\"), ERROR_SUCCESS,
+         REG_OPENED_EXISTING_KEY},
         {"a leading backslash is a bad path", true, software, TEXT("\\X"), ERROR_BAD_PATHNAME, 0},
-        {"open finds an existing key", false, HKEY_LOCAL_MACHINE, TEXT("software\\norvane"), ERROR_SUCCESS, 0},
-        {"open of a missing key", false, HKEY_LOCAL_MACHINE, TEXT("SOFTWARE\\Missing"), ERROR_FILE_NOT_FOUND, 0},
+        {"open finds an existing key", false, HKEY_LOCAL_MACHINE, TEXT("software\\norvane"), ERROR_SUCCESS,
+         0},
+        {"open of a missing key", false, HKEY_LOCAL_MACHINE, TEXT("SOFTWARE\\Missing"), ERROR_FILE_NOT_FOUND,
+         0},
         {"open below a missing key", false, software, TEXT("Missing\\Deeper"), ERROR_FILE_NOT_FOUND, 0},
-        {"a handle that was never issued", false, reinterpret_cast<HKEY>(0x1234560), TEXT("x"), ERROR_INVALID_HANDLE, 0},
+        {"a handle that was never issued", false, reinterpret_cast<HKEY>(0x1234560), TEXT("x"),
+         ERROR_INVALID_HANDLE, 0},
         {"a null parent", true, nullptr, TEXT("x"), ERROR_INVALID_HANDLE, 0},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.proves);
         HKEY key = reinterpret_cast<HKEY>(0xdeadbeef);
         DWORD disposition = 0xdeadbeef;
-        LONG result = c.create ? RegCreateKeyExW(c.parent, c.path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                                                 &disposition)
-                               : RegOpenKeyExW(c.parent, c.path, 0, KEY_READ, &key);
+        LONG result = c.create
+            ? RegCreateKeyExW(c.parent, c.path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, &disposition)
+            : RegOpenKeyExW(c.parent, c.path, 0, KEY_READ, &key);
         EXPECT_EQ(result, c.expected);
         if (result == ERROR_SUCCESS) {
             if (c.create) {
@@ -108,23 +123,27 @@ TEST_F(Registry, CreateAndOpenAnswerWithWindowsErrorCodes) {
     }
 #if OUR_LAYER_ONLY
     // Ours answers a missing result pointer with an error; Windows leaves the call undefined.
-    EXPECT_EQ(RegCreateKeyExW(software, TEXT("Y"), 0, nullptr, 0, 0, nullptr, nullptr, nullptr), ERROR_BADKEY);
+    EXPECT_EQ(RegCreateKeyExW(software, TEXT("Y"), 0, nullptr, 0, 0, nullptr, nullptr, nullptr),
+              ERROR_BADKEY);
     EXPECT_EQ(RegOpenKeyExW(software, TEXT("A"), 0, KEY_READ, nullptr), ERROR_INVALID_PARAMETER);
 #endif
     RegCloseKey(software);
 }
 
-TEST_F(Registry, AnEmptyPathComponentIsABadPath) {
+TEST_F(Registry, AnEmptyPathComponentIsABadPath)
+{
     HKEY software = create(HKEY_LOCAL_MACHINE, TEXT("SOFTWARE"));
     HKEY key = reinterpret_cast<HKEY>(0xdeadbeef);
-    EXPECT_EQ(RegCreateKeyExW(software, TEXT("X\\\\Y"), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
-              ERROR_BAD_PATHNAME);
+    EXPECT_EQ(
+        RegCreateKeyExW(software, TEXT("X\\\\Y"), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+        ERROR_BAD_PATHNAME);
     // A bad path created nothing on its way.
     EXPECT_EQ(RegOpenKeyExW(software, TEXT("X"), 0, KEY_READ, &key), ERROR_FILE_NOT_FOUND);
     RegCloseKey(software);
 }
 
-TEST_F(Registry, HandlesStopWorkingWhenClosedOrTheirKeyIsDeleted) {
+TEST_F(Registry, HandlesStopWorkingWhenClosedOrTheirKeyIsDeleted)
+{
     HKEY key = create(HKEY_CURRENT_USER, TEXT("Temp"));
     HKEY second;
     ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, TEXT("Temp"), 0, KEY_READ, &second), ERROR_SUCCESS);
@@ -153,7 +172,8 @@ TEST_F(Registry, HandlesStopWorkingWhenClosedOrTheirKeyIsDeleted) {
     EXPECT_EQ(root, HKEY_LOCAL_MACHINE);
 }
 
-TEST_F(Registry, DeleteKeyRefusesKeysWithSubkeysAsNtDoes) {
+TEST_F(Registry, DeleteKeyRefusesKeysWithSubkeysAsNtDoes)
+{
     RegCloseKey(create(HKEY_LOCAL_MACHINE, TEXT("SOFTWARE\\Microsoft\\Today\\Items\\Durvo")));
     struct Case {
         const char *proves;
@@ -163,7 +183,8 @@ TEST_F(Registry, DeleteKeyRefusesKeysWithSubkeysAsNtDoes) {
     const Case cases[] = {
         {"a key with subkeys stays", TEXT("SOFTWARE\\Microsoft\\Today"), ERROR_ACCESS_DENIED},
         {"a missing key", TEXT("SOFTWARE\\Microsoft\\Today\\Items\\Other"), ERROR_FILE_NOT_FOUND},
-        {"a leaf goes, named in another case", TEXT("software\\MICROSOFT\\today\\items\\durvo"), ERROR_SUCCESS},
+        {"a leaf goes, named in another case", TEXT("software\\MICROSOFT\\today\\items\\durvo"),
+         ERROR_SUCCESS},
         {"and is gone afterwards", TEXT("SOFTWARE\\Microsoft\\Today\\Items\\Durvo"), ERROR_FILE_NOT_FOUND},
         {"its parent is now a leaf", TEXT("SOFTWARE\\Microsoft\\Today\\Items"), ERROR_SUCCESS},
         {"a null name is refused", nullptr, ERROR_INVALID_PARAMETER},
@@ -177,7 +198,8 @@ TEST_F(Registry, DeleteKeyRefusesKeysWithSubkeysAsNtDoes) {
 
 // ---- Values --------------------------------------------------------------------------------------
 
-TEST_F(Registry, QueryValueFillsBuffersLikeWindows) {
+TEST_F(Registry, QueryValueFillsBuffersLikeWindows)
+{
     HKEY key = create(HKEY_LOCAL_MACHINE, TEXT("SOFTWARE\\Norvane"));
     setBinary(key, TEXT("four"), {1, 2, 3, 4});
     setBinary(key, TEXT("empty"), {});
@@ -198,18 +220,66 @@ TEST_F(Registry, QueryValueFillsBuffersLikeWindows) {
         std::vector<BYTE> written;   // the bytes the buffer must hold afterwards
     };
     const Case cases[] = {
-        {"exact size fits, byte after untouched", TEXT("four"), true, 4, ERROR_SUCCESS, 4, REG_BINARY, {1, 2, 3, 4}},
-        {"a larger buffer gets the data and the real size", TEXT("four"), true, 8, ERROR_SUCCESS, 4, REG_BINARY, {1, 2, 3, 4}},
-        {"one byte short: more data, size needed, buffer untouched", TEXT("four"), true, 3, ERROR_MORE_DATA, 4, REG_BINARY, {}},
+        {"exact size fits, byte after untouched",
+         TEXT("four"),
+         true,
+         4,
+         ERROR_SUCCESS,
+         4,
+         REG_BINARY,
+         {1, 2, 3, 4}},
+        {"a larger buffer gets the data and the real size",
+         TEXT("four"),
+         true,
+         8,
+         ERROR_SUCCESS,
+         4,
+         REG_BINARY,
+         {1, 2, 3, 4}},
+        {"one byte short: more data, size needed, buffer untouched",
+         TEXT("four"),
+         true,
+         3,
+         ERROR_MORE_DATA,
+         4,
+         REG_BINARY,
+         {}},
         {"no buffer: just the size", TEXT("four"), false, 0, ERROR_SUCCESS, 4, REG_BINARY, {}},
         {"a 0-byte value into a 0-byte buffer", TEXT("empty"), true, 0, ERROR_SUCCESS, 0, REG_BINARY, {}},
-        {"a 0-byte value leaves a larger buffer alone", TEXT("empty"), true, 4, ERROR_SUCCESS, 0, REG_BINARY, {}},
+        {"a 0-byte value leaves a larger buffer alone",
+         TEXT("empty"),
+         true,
+         4,
+         ERROR_SUCCESS,
+         0,
+         REG_BINARY,
+         {}},
         {"names ignore case", TEXT("FOUR"), true, 4, ERROR_SUCCESS, 4, REG_BINARY, {1, 2, 3, 4}},
         {"a missing value", TEXT("five"), true, 4, ERROR_FILE_NOT_FOUND, 4, 0xdeadbeef, {}},
-        {"a missing value asked only for its size: 0", TEXT("five"), false, 4, ERROR_FILE_NOT_FOUND, 0, 0xdeadbeef, {}},
-        {"a string gets a terminator when there is room", TEXT("unterminated"), true, 8, ERROR_SUCCESS, 6, REG_SZ,
+        {"a missing value asked only for its size: 0",
+         TEXT("five"),
+         false,
+         4,
+         ERROR_FILE_NOT_FOUND,
+         0,
+         0xdeadbeef,
+         {}},
+        {"a string gets a terminator when there is room",
+         TEXT("unterminated"),
+         true,
+         8,
+         ERROR_SUCCESS,
+         6,
+         REG_SZ,
          {'a', 0, 'b', 0, 'c', 0, 0, 0}},
-        {"but not without room", TEXT("unterminated"), true, 7, ERROR_SUCCESS, 6, REG_SZ, {'a', 0, 'b', 0, 'c', 0}},
+        {"but not without room",
+         TEXT("unterminated"),
+         true,
+         7,
+         ERROR_SUCCESS,
+         6,
+         REG_SZ,
+         {'a', 0, 'b', 0, 'c', 0}},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.proves);
@@ -217,7 +287,8 @@ TEST_F(Registry, QueryValueFillsBuffersLikeWindows) {
         std::memset(buffer, kSentinel, sizeof buffer);
         DWORD size = c.capacity;
         DWORD type = 0xdeadbeef;
-        EXPECT_EQ(RegQueryValueExW(key, c.name, nullptr, &type, c.passBuffer ? buffer : nullptr, &size), c.expected);
+        EXPECT_EQ(RegQueryValueExW(key, c.name, nullptr, &type, c.passBuffer ? buffer : nullptr, &size),
+                  c.expected);
         EXPECT_EQ(size, c.expectedSize);
         EXPECT_EQ(type, c.expectedType);
         for (size_t i = 0; i < sizeof buffer; ++i) {
@@ -227,14 +298,16 @@ TEST_F(Registry, QueryValueFillsBuffersLikeWindows) {
     }
     DWORD size = 4;
     BYTE buffer[4];
-    EXPECT_EQ(RegQueryValueExW(key, TEXT("four"), nullptr, nullptr, buffer, nullptr), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(RegQueryValueExW(key, TEXT("four"), nullptr, nullptr, buffer, nullptr),
+              ERROR_INVALID_PARAMETER);
     EXPECT_EQ(RegQueryValueExW(nullptr, TEXT("four"), nullptr, nullptr, buffer, &size), ERROR_INVALID_HANDLE);
     RegCloseKey(key);
 }
 
 // What RegSetValueEx stores of the caller's bytes: the terminator a string's size left out is
 // counted, and a pointer into the never-mapped lowest 64 KiB is an access fault, not a crash.
-TEST_F(Registry, SetValueCountsALeftOutTerminatorAndRefusesBadPointers) {
+TEST_F(Registry, SetValueCountsALeftOutTerminatorAndRefusesBadPointers)
+{
     HKEY key = create(HKEY_LOCAL_MACHINE, TEXT("SOFTWARE\\Norvane"));
     static const WCHAR wide[] = TEXT("Durvo");   // 5 units and the terminator
     static const char narrow[] = "Durvo";
@@ -256,7 +329,8 @@ TEST_F(Registry, SetValueCountsALeftOutTerminatorAndRefusesBadPointers) {
         {"a terminated string is kept as it is", false, REG_SZ, wideBytes, 12, ERROR_SUCCESS, 12},
         {"a size cut inside the text stays cut", false, REG_SZ, wideBytes, 8, ERROR_SUCCESS, 8},
         {"binary data is never lengthened", false, REG_BINARY, wideBytes, 10, ERROR_SUCCESS, 10},
-        {"an 8-bit string one byte short gets its terminator", true, REG_SZ, narrowBytes, 5, ERROR_SUCCESS, 12},
+        {"an 8-bit string one byte short gets its terminator", true, REG_SZ, narrowBytes, 5, ERROR_SUCCESS,
+         12},
         {"a bad pointer to a string", false, REG_SZ, bad, 1, ERROR_NOACCESS, 0},
         {"a bad pointer to a number", false, REG_DWORD, bad, 1, ERROR_NOACCESS, 0},
         {"no data but a size", false, REG_DWORD, nullptr, 4, ERROR_NOACCESS, 0},
@@ -276,7 +350,8 @@ TEST_F(Registry, SetValueCountsALeftOutTerminatorAndRefusesBadPointers) {
     RegCloseKey(key);
 }
 
-TEST_F(Registry, ValueNamesIgnoreCaseBeyondAscii) {
+TEST_F(Registry, ValueNamesIgnoreCaseBeyondAscii)
+{
     HKEY key = create(HKEY_CURRENT_USER, TEXT("Names"));
     struct Case {
         const char *proves;
@@ -316,9 +391,11 @@ TEST_F(Registry, ValueNamesIgnoreCaseBeyondAscii) {
     RegCloseKey(key);
 }
 
-TEST_F(Registry, EnumerationOrderAndBufferSizes) {
+TEST_F(Registry, EnumerationOrderAndBufferSizes)
+{
     HKEY key = create(HKEY_LOCAL_MACHINE, TEXT("E"));
-    for (const WCHAR *name : {TEXT("beta"), TEXT("Alpha"), TEXT("gamma"), TEXT("ALPHA2")}) RegCloseKey(create(key, name));
+    for (const WCHAR *name : {TEXT("beta"), TEXT("Alpha"), TEXT("gamma"), TEXT("ALPHA2")})
+        RegCloseKey(create(key, name));
     setBinary(key, TEXT("zeta"), {1});
     setBinary(key, TEXT("alpha"), {2, 2});
 
@@ -377,7 +454,8 @@ TEST_F(Registry, EnumerationOrderAndBufferSizes) {
         BYTE data[16];
         DWORD nameCch = c.nameCapacity;
         DWORD size = c.dataCapacity;
-        EXPECT_EQ(RegEnumValueW(key, c.index, valueName, &nameCch, nullptr, nullptr, data, &size), c.expected);
+        EXPECT_EQ(RegEnumValueW(key, c.index, valueName, &nameCch, nullptr, nullptr, data, &size),
+                  c.expected);
         if (c.expectedName != nullptr) {
             EXPECT_EQ(WString(valueName), c.expectedName);
         } else {
@@ -388,22 +466,26 @@ TEST_F(Registry, EnumerationOrderAndBufferSizes) {
     RegCloseKey(key);
 }
 
-TEST_F(Registry, EightBitCallsConvertNamesAndStrings) {
+TEST_F(Registry, EightBitCallsConvertNamesAndStrings)
+{
     HKEY key = nullptr;
     DWORD disposition = 0;
     ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows CE Services", 0, nullptr, 0,
                               KEY_ALL_ACCESS, nullptr, &key, &disposition),
               ERROR_SUCCESS);
     EXPECT_EQ(disposition, static_cast<DWORD>(REG_CREATED_NEW_KEY));
-    const char path[] = "C:\\Programme\\Gr\xf6\xdf" "e \x80";   // 1252: ö ß and the euro sign
-    ASSERT_EQ(RegSetValueExA(key, "InstalledDir", 0, REG_SZ, reinterpret_cast<const BYTE *>(path), sizeof path),
-              ERROR_SUCCESS);
+    const char path[] = "C:\\Programme\\Gr\xf6\xdf"
+                        "e \x80";   // 1252: ö ß and the euro sign
+    ASSERT_EQ(
+        RegSetValueExA(key, "InstalledDir", 0, REG_SZ, reinterpret_cast<const BYTE *>(path), sizeof path),
+        ERROR_SUCCESS);
 
     // The wide side sees UTF-16 of the same text, terminator included.
     WCHAR wide[32];
     DWORD size = sizeof wide;
-    ASSERT_EQ(RegQueryValueExW(key, TEXT("installeddir"), nullptr, nullptr, reinterpret_cast<BYTE *>(wide), &size),
-              ERROR_SUCCESS);
+    ASSERT_EQ(
+        RegQueryValueExW(key, TEXT("installeddir"), nullptr, nullptr, reinterpret_cast<BYTE *>(wide), &size),
+        ERROR_SUCCESS);
     EXPECT_EQ(WString(wide), TEXT("C:\\Programme\\Größe €"));
     EXPECT_EQ(size, sizeof(TEXT("C:\\Programme\\Größe €")));
 
@@ -411,19 +493,22 @@ TEST_F(Registry, EightBitCallsConvertNamesAndStrings) {
     char narrow[32];
     std::memset(narrow, kSentinel, sizeof narrow);
     size = 5;
-    EXPECT_EQ(RegQueryValueExA(key, "INSTALLEDDIR", nullptr, nullptr, reinterpret_cast<BYTE *>(narrow), &size),
-              ERROR_MORE_DATA);
+    EXPECT_EQ(
+        RegQueryValueExA(key, "INSTALLEDDIR", nullptr, nullptr, reinterpret_cast<BYTE *>(narrow), &size),
+        ERROR_MORE_DATA);
     EXPECT_EQ(size, sizeof path);
     EXPECT_EQ(static_cast<BYTE>(narrow[0]), kSentinel);
-    ASSERT_EQ(RegQueryValueExA(key, "INSTALLEDDIR", nullptr, nullptr, reinterpret_cast<BYTE *>(narrow), &size),
-              ERROR_SUCCESS);
+    ASSERT_EQ(
+        RegQueryValueExA(key, "INSTALLEDDIR", nullptr, nullptr, reinterpret_cast<BYTE *>(narrow), &size),
+        ERROR_SUCCESS);
     EXPECT_EQ(std::string(narrow), path);
     EXPECT_EQ(static_cast<BYTE>(narrow[sizeof path]), kSentinel);
 
     // A unit 1252 has no byte for comes back as its look-alike where Windows has one, else "?".
     const WCHAR fitted[] = TEXT("Sync \x03A9 \x4E2D \xFF01");
-    ASSERT_EQ(RegSetValueExW(key, TEXT("Fitted"), 0, REG_SZ, reinterpret_cast<const BYTE *>(fitted), sizeof fitted),
-              ERROR_SUCCESS);
+    ASSERT_EQ(
+        RegSetValueExW(key, TEXT("Fitted"), 0, REG_SZ, reinterpret_cast<const BYTE *>(fitted), sizeof fitted),
+        ERROR_SUCCESS);
     size = sizeof narrow;
     ASSERT_EQ(RegQueryValueExA(key, "Fitted", nullptr, nullptr, reinterpret_cast<BYTE *>(narrow), &size),
               ERROR_SUCCESS);
@@ -442,7 +527,8 @@ TEST_F(Registry, EightBitCallsConvertNamesAndStrings) {
 // A key name holds at most 255 characters, and a long name after good ones adds none of them.
 // The 512 levels below a root are our layer's limit too, but Windows creates at most 32 levels in
 // one call, so only our layer is asked for the deep paths in one go.
-TEST_F(Registry, CreateKeyRefusesNamesAndDepthsWindowsRefuses) {
+TEST_F(Registry, CreateKeyRefusesNamesAndDepthsWindowsRefuses)
+{
     WString deep = TEXT("Temp");
     for (int i = 1; i < 512; ++i) deep += TEXT("\\d");   // 512 levels
     const WString longName(256, TEXT('n'));
@@ -451,22 +537,22 @@ TEST_F(Registry, CreateKeyRefusesNamesAndDepthsWindowsRefuses) {
         WString path;
         LONG expected;
     };
-    const Case cases[] = {
-        {"255 characters", TEXT("Temp\\") + WString(255, TEXT('n')), ERROR_SUCCESS},
-        {"256 characters", TEXT("Temp\\") + longName, ERROR_INVALID_PARAMETER},
-        {"a long name after good ones adds none of them", TEXT("Temp\\new\\") + longName,
-         ERROR_INVALID_PARAMETER},
+    const Case cases[]
+        = { {"255 characters", TEXT("Temp\\") + WString(255, TEXT('n')), ERROR_SUCCESS},
+            {"256 characters", TEXT("Temp\\") + longName, ERROR_INVALID_PARAMETER},
+            {"a long name after good ones adds none of them", TEXT("Temp\\new\\") + longName,
+             ERROR_INVALID_PARAMETER},
 #if OUR_LAYER_ONLY
-        {"512 levels", deep, ERROR_SUCCESS},
-        {"513 levels", deep + TEXT("\\x"), ERROR_INVALID_PARAMETER},
-        {"below an existing 512-level key", deep + TEXT("\\y\\z"), ERROR_INVALID_PARAMETER},
+            {"512 levels", deep, ERROR_SUCCESS},
+            {"513 levels", deep + TEXT("\\x"), ERROR_INVALID_PARAMETER},
+            {"below an existing 512-level key", deep + TEXT("\\y\\z"), ERROR_INVALID_PARAMETER},
 #endif
-    };
+          };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.proves);
         HKEY key = reinterpret_cast<HKEY>(0xdeadbeef);
-        EXPECT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, c.path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                                  nullptr),
+        EXPECT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, c.path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                                  &key, nullptr),
                   c.expected);
         if (c.expected == ERROR_SUCCESS) RegCloseKey(key);
     }
@@ -487,7 +573,8 @@ TEST_F(Registry, CreateKeyRefusesNamesAndDepthsWindowsRefuses) {
 }
 
 #if OUR_LAYER_ONLY
-TEST_F(Registry, InjectedFaults) {
+TEST_F(Registry, InjectedFaults)
+{
     HKEY existing = create(HKEY_LOCAL_MACHINE, TEXT("SOFTWARE\\Norvane"));
     struct Case {
         const char *proves;
@@ -498,16 +585,28 @@ TEST_F(Registry, InjectedFaults) {
     };
     const Case cases[] = {
         {"no faults", {}, ERROR_SUCCESS, ERROR_SUCCESS, ERROR_SUCCESS},
-        {"create fails, even for an existing key", {.points = {control::FaultPoint::RegCreateKey}}, ERROR_ACCESS_DENIED, ERROR_SUCCESS,
+        {"create fails, even for an existing key",
+         {.points = {control::FaultPoint::RegCreateKey}},
+         ERROR_ACCESS_DENIED,
+         ERROR_SUCCESS,
          ERROR_SUCCESS},
-        {"open fails", {.points = {control::FaultPoint::RegOpenKey}}, ERROR_SUCCESS, ERROR_ACCESS_DENIED, ERROR_SUCCESS},
-        {"value writes fail", {.points = {control::FaultPoint::RegSetValue}}, ERROR_SUCCESS, ERROR_SUCCESS, ERROR_WRITE_FAULT},
+        {"open fails",
+         {.points = {control::FaultPoint::RegOpenKey}},
+         ERROR_SUCCESS,
+         ERROR_ACCESS_DENIED,
+         ERROR_SUCCESS},
+        {"value writes fail",
+         {.points = {control::FaultPoint::RegSetValue}},
+         ERROR_SUCCESS,
+         ERROR_SUCCESS,
+         ERROR_WRITE_FAULT},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.proves);
         control::setFaults(c.faults);
         HKEY key = reinterpret_cast<HKEY>(0xdeadbeef);
-        EXPECT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, TEXT("SOFTWARE\\Norvane"), 0, nullptr, 0, 0, nullptr, &key, nullptr),
+        EXPECT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, TEXT("SOFTWARE\\Norvane"), 0, nullptr, 0, 0, nullptr,
+                                  &key, nullptr),
                   c.create);
         if (c.create == ERROR_SUCCESS) {
             RegCloseKey(key);
@@ -534,16 +633,19 @@ TEST_F(Registry, InjectedFaults) {
 
 // The plug-in's save every 31st second: open the existing key, rewrite its values at the same
 // sizes, read them back, close. None of it may touch the heap.
-TEST_F(Registry, RewritingExistingValuesAllocatesNothing) {
-    const WCHAR *names[] = {TEXT("dvStarted"), TEXT("dvDurvo"), TEXT("dvLogTimeout"), TEXT("dvAutoReset"), TEXT("dvAutoSoftReset"),
-                            TEXT("dvAutoDCReset"), TEXT("dvAutoLog"), TEXT("dvLogProcess"), TEXT("dvBriefInfo"), TEXT("dvPowerMode"),
-                            TEXT("dvPPC2002"), TEXT("dvForecast"), TEXT("dvOffLevel"), TEXT("logSize"), TEXT("logData"), TEXT("chSize"),
-                            TEXT("chData")};
+TEST_F(Registry, RewritingExistingValuesAllocatesNothing)
+{
+    const WCHAR *names[]
+        = {TEXT("dvStarted"),       TEXT("dvDurvo"),       TEXT("dvLogTimeout"), TEXT("dvAutoReset"),
+           TEXT("dvAutoSoftReset"), TEXT("dvAutoDCReset"), TEXT("dvAutoLog"),    TEXT("dvLogProcess"),
+           TEXT("dvBriefInfo"),     TEXT("dvPowerMode"),   TEXT("dvPPC2002"),    TEXT("dvForecast"),
+           TEXT("dvOffLevel"),      TEXT("logSize"),       TEXT("logData"),      TEXT("chSize"),
+           TEXT("chData")};
     BYTE data[300] = {};
     auto tick = [&](BYTE fill) {
         HKEY key = nullptr;
-        RegCreateKeyExW(HKEY_LOCAL_MACHINE, TEXT("SOFTWARE\\Norvane"), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                        nullptr);
+        RegCreateKeyExW(HKEY_LOCAL_MACHINE, TEXT("SOFTWARE\\Norvane"), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                        &key, nullptr);
         std::memset(data, fill, sizeof data);
         for (const WCHAR *name : names) RegSetValueExW(key, name, 0, REG_BINARY, data, sizeof data);
         for (const WCHAR *name : names) {
@@ -567,7 +669,8 @@ TEST_F(Registry, RewritingExistingValuesAllocatesNothing) {
 
 // ---- .reg text -----------------------------------------------------------------------------------
 
-TEST_F(Registry, RegTextHasAFixedReadableForm) {
+TEST_F(Registry, RegTextHasAFixedReadableForm)
+{
     HKEY key = create(HKEY_LOCAL_MACHINE, TEXT("SOFTWARE\\Norvane"));
     setBinary(key, TEXT("dvDurvo"), {0x10, 0x27, 0x00, 0x00});
     const DWORD number = 0x1f;
@@ -590,15 +693,16 @@ TEST_F(Registry, RegTextHasAFixedReadableForm) {
               "\n");
 }
 
-TEST_F(Registry, RegTextRoundTripKeepsEveryByte) {
+TEST_F(Registry, RegTextRoundTripKeepsEveryByte)
+{
     HKEY key = create(HKEY_LOCAL_MACHINE, TEXT("SOFTWARE\\Norvane"));
     std::vector<BYTE> longValue(1000);
     for (size_t i = 0; i < longValue.size(); ++i) longValue[i] = static_cast<BYTE>(i * 7);
-    setBinary(key, TEXT("logData"), {});                      // 0-byte binary
-    setBinary(key, TEXT("chData"), longValue);                // wraps over many continued lines
-    setBinary(key, TEXT("say \"hi\""), {1});                  // quotes in a name
-    setBinary(key, TEXT("back\\slash\\"), {2});               // backslashes, one at the end
-    setBinary(key, TEXT("Ünïcödé €"), {3});                   // non-ASCII name
+    setBinary(key, TEXT("logData"), {});          // 0-byte binary
+    setBinary(key, TEXT("chData"), longValue);    // wraps over many continued lines
+    setBinary(key, TEXT("say \"hi\""), {1});      // quotes in a name
+    setBinary(key, TEXT("back\\slash\\"), {2});   // backslashes, one at the end
+    setBinary(key, TEXT("Ünïcödé €"), {3});       // non-ASCII name
     const WCHAR twoLines[] = TEXT("one\r\ntwo");
     RegSetValueExW(key, TEXT("lines"), 0, REG_SZ, reinterpret_cast<const BYTE *>(twoLines), sizeof twoLines);
     const BYTE odd[] = {'a', 0, 'b'};
@@ -627,12 +731,14 @@ TEST_F(Registry, RegTextRoundTripKeepsEveryByte) {
         {TEXT("say \"hi\""), REG_BINARY, {1}},
         {TEXT("back\\slash\\"), REG_BINARY, {2}},
         {TEXT("Ünïcödé €"), REG_BINARY, {3}},
-        {TEXT("lines"), REG_SZ, std::vector<BYTE>(reinterpret_cast<const BYTE *>(twoLines),
-                                             reinterpret_cast<const BYTE *>(twoLines) + sizeof twoLines)},
+        {TEXT("lines"), REG_SZ,
+         std::vector<BYTE>(reinterpret_cast<const BYTE *>(twoLines),
+                           reinterpret_cast<const BYTE *>(twoLines) + sizeof twoLines)},
         {TEXT("odd string"), REG_SZ, {'a', 0, 'b'}},
         {TEXT("short dword"), REG_DWORD, {1, 2}},
-        {TEXT("multi"), REG_MULTI_SZ, std::vector<BYTE>(reinterpret_cast<const BYTE *>(multi),
-                                                   reinterpret_cast<const BYTE *>(multi) + sizeof multi)},
+        {TEXT("multi"), REG_MULTI_SZ,
+         std::vector<BYTE>(reinterpret_cast<const BYTE *>(multi),
+                           reinterpret_cast<const BYTE *>(multi) + sizeof multi)},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(control::toUtf8(c.name));
@@ -647,17 +753,17 @@ TEST_F(Registry, RegTextRoundTripKeepsEveryByte) {
     RegCloseKey(key);
 }
 
-TEST_F(Registry, RegTextLoadAcceptsWhatPeopleWrite) {
-    const std::string text =
-        "\xEF\xBB\xBFWindows Registry Editor Version 5.00\r\n"
-        "; written by hand\r\n"
-        "\r\n"
-        "[hkey_local_machine\\Software\\Norvane]\r\n"
-        "\"dvDurvo\" = hex:01,02,\\\r\n"
-        "    03,04\r\n"
-        "\"n\"=dword:1F\r\n"
-        "\"n\"=dword:20\r\n"   // the later line wins
-        "@=\"default\"\r\n";
+TEST_F(Registry, RegTextLoadAcceptsWhatPeopleWrite)
+{
+    const std::string text = "\xEF\xBB\xBFWindows Registry Editor Version 5.00\r\n"
+                             "; written by hand\r\n"
+                             "\r\n"
+                             "[hkey_local_machine\\Software\\Norvane]\r\n"
+                             "\"dvDurvo\" = hex:01,02,\\\r\n"
+                             "    03,04\r\n"
+                             "\"n\"=dword:1F\r\n"
+                             "\"n\"=dword:20\r\n"   // the later line wins
+                             "@=\"default\"\r\n";
     std::string error;
     ASSERT_TRUE(control::registryFromRegText(text, &error)) << error;
     HKEY key;
@@ -669,12 +775,14 @@ TEST_F(Registry, RegTextLoadAcceptsWhatPeopleWrite) {
     EXPECT_EQ(data[3], 4);
     DWORD number = 0;
     size = 4;
-    EXPECT_EQ(RegQueryValueExW(key, TEXT("n"), nullptr, nullptr, reinterpret_cast<BYTE *>(&number), &size), ERROR_SUCCESS);
+    EXPECT_EQ(RegQueryValueExW(key, TEXT("n"), nullptr, nullptr, reinterpret_cast<BYTE *>(&number), &size),
+              ERROR_SUCCESS);
     EXPECT_EQ(number, 0x20u);
     RegCloseKey(key);
 }
 
-TEST_F(Registry, RegTextLoadErrorsNameTheLineAndChangeNothing) {
+TEST_F(Registry, RegTextLoadErrorsNameTheLineAndChangeNothing)
+{
     HKEY key = create(HKEY_LOCAL_MACHINE, TEXT("Kept"));
     setBinary(key, TEXT("v"), {42});
     RegCloseKey(key);
@@ -691,10 +799,13 @@ TEST_F(Registry, RegTextLoadErrorsNameTheLineAndChangeNothing) {
         {"value before any key", header + "\"a\"=hex:01\n", "line 3: value outside of a key section"},
         {"unknown root", header + "[HKEY_NOWHERE\\x]\n", "line 3: unknown root key \"HKEY_NOWHERE\""},
         {"unclosed key", header + "[HKEY_LOCAL_MACHINE\\x\n", "line 3: key name not closed with ']'"},
-        {"bad hex byte", header + "[HKEY_LOCAL_MACHINE\\x]\n\"a\"=hex:01,zz\n", "line 4: bad hex byte in \"zz\""},
-        {"hex byte too long", header + "[HKEY_LOCAL_MACHINE\\x]\n\"a\"=hex:123\n", "line 4: bad hex byte in \"123\""},
+        {"bad hex byte", header + "[HKEY_LOCAL_MACHINE\\x]\n\"a\"=hex:01,zz\n",
+         "line 4: bad hex byte in \"zz\""},
+        {"hex byte too long", header + "[HKEY_LOCAL_MACHINE\\x]\n\"a\"=hex:123\n",
+         "line 4: bad hex byte in \"123\""},
         {"error in a continued line names its first line",
-         header + "[HKEY_LOCAL_MACHINE\\x]\n\"a\"=hex:01,\\\n  02,\\\n  x\n", "line 4: bad hex byte in \"x\""},
+         header + "[HKEY_LOCAL_MACHINE\\x]\n\"a\"=hex:01,\\\n  02,\\\n  x\n",
+         "line 4: bad hex byte in \"x\""},
         {"dword too long", header + "[HKEY_LOCAL_MACHINE\\x]\n\"a\"=dword:123456789\n",
          "line 4: dword: needs 1 to 8 hex digits"},
         {"unclosed name", header + "[HKEY_LOCAL_MACHINE\\x]\n\"a=hex:01\n", "line 4: quoted text not closed"},
@@ -708,7 +819,8 @@ TEST_F(Registry, RegTextLoadErrorsNameTheLineAndChangeNothing) {
         {"a NUL in a key name", header + std::string("[HKEY_LOCAL_MACHINE\\a\0b]\n", 25),
          "line 3: NUL character in a key name"},
         // The writer never writes control characters in names, so the reader takes none either.
-        {"a tab in a key name", header + "[HKEY_LOCAL_MACHINE\\a\tb]\n", "line 3: a control character in a key name"},
+        {"a tab in a key name", header + "[HKEY_LOCAL_MACHINE\\a\tb]\n",
+         "line 3: a control character in a key name"},
         {"a tab in a value name", header + "[HKEY_LOCAL_MACHINE\\x]\n\"a\tb\"=hex:01\n",
          "line 4: a control character in a value name"},
     };
@@ -723,7 +835,8 @@ TEST_F(Registry, RegTextLoadErrorsNameTheLineAndChangeNothing) {
 
 // Windows allows 255 characters a key name and 512 levels below a root; a .reg file that goes
 // past either is refused at its line, however deep it goes.
-TEST_F(Registry, RegTextRefusesKeysWindowsWouldNotHold) {
+TEST_F(Registry, RegTextRefusesKeysWindowsWouldNotHold)
+{
     auto nested = [](size_t levels, const std::string &name) {
         std::string path = "HKEY_LOCAL_MACHINE";
         for (size_t i = 0; i < levels; ++i) path += "\\" + name;
@@ -739,17 +852,22 @@ TEST_F(Registry, RegTextRefusesKeysWindowsWouldNotHold) {
     const Case cases[] = {
         {"512 levels load", nested(512, "k"), ""},
         {"513 levels do not", nested(513, "k"),
-         "line 4: key path deeper than 512 levels in \"HKEY_LOCAL_MACHINE\\k\\k\\k\\k\\k\\k\\k\\k\\k\\k\\k...\""},
+         "line 4: key path deeper than 512 levels in "
+         "\"HKEY_LOCAL_MACHINE\\k\\k\\k\\k\\k\\k\\k\\k\\k\\k\\k...\""},
         {"nor do 20,000", nested(20000, "k"),
-         "line 4: key path deeper than 512 levels in \"HKEY_LOCAL_MACHINE\\k\\k\\k\\k\\k\\k\\k\\k\\k\\k\\k...\""},
+         "line 4: key path deeper than 512 levels in "
+         "\"HKEY_LOCAL_MACHINE\\k\\k\\k\\k\\k\\k\\k\\k\\k\\k\\k...\""},
         {"a name of 255 characters loads", nested(1, std::string(255, 'n')), ""},
         {"a name of 256 does not", "HKEY_LOCAL_MACHINE\\a\\" + longName,
          "line 4: key name longer than 255 characters in \"HKEY_LOCAL_MACHINE\\a\\nnnnnnnnnnnnnnnnnnn...\""},
-        {"255 letters in UTF-8 bytes are still 255 characters", nested(1, [] {
-             std::string umlauts;
-             for (int i = 0; i < 255; ++i) umlauts += "\xC3\xA4";
-             return umlauts;
-         }()), ""},
+        {"255 letters in UTF-8 bytes are still 255 characters",
+         nested(1,
+                [] {
+                    std::string umlauts;
+                    for (int i = 0; i < 255; ++i) umlauts += "\xC3\xA4";
+                    return umlauts;
+                }()),
+         ""},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.proves);
@@ -771,10 +889,11 @@ TEST_F(Registry, RegTextRefusesKeysWindowsWouldNotHold) {
 
 // Every value read from a .reg file is written back with the same type and bytes. A REG_SZ that
 // is not well-formed UTF-16 has no "text" form and stays hex(1):.
-TEST_F(Registry, RegTextKeepsStringsThatAreNotUtf16) {
+TEST_F(Registry, RegTextKeepsStringsThatAreNotUtf16)
+{
     struct Case {
         const char *proves;
-        std::string hex;        // the bytes of a REG_SZ, as hex(1): writes them
+        std::string hex;   // the bytes of a REG_SZ, as hex(1): writes them
         bool writtenAsText;
     };
     const Case cases[] = {
@@ -788,8 +907,8 @@ TEST_F(Registry, RegTextKeepsStringsThatAreNotUtf16) {
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.proves);
-        const std::string text = "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\S]\n\"s\"=hex(1):" +
-                                 c.hex + "\n";
+        const std::string text
+            = "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\S]\n\"s\"=hex(1):" + c.hex + "\n";
         std::string error;
         ASSERT_TRUE(control::registryFromRegText(text, &error)) << error;
         const std::string saved = control::registryToRegText();
@@ -819,7 +938,8 @@ TEST_F(Registry, RegTextKeepsStringsThatAreNotUtf16) {
 
 // Keys written in any order enumerate sorted; values keep the order of their first line, the
 // later line for a name giving the data.
-TEST_F(Registry, RegTextLoadOrdersKeysAndKeepsValueOrder) {
+TEST_F(Registry, RegTextLoadOrdersKeysAndKeepsValueOrder)
+{
     std::string text = "Windows Registry Editor Version 5.00\n\n";
     const char *names[] = {"delta", "Alpha", "charlie", "BRAVO", "alpha\\inner", "Charlie\\x"};
     for (const char *name : names) text += std::string("[HKEY_LOCAL_MACHINE\\Order\\") + name + "]\n";
@@ -831,7 +951,8 @@ TEST_F(Registry, RegTextLoadOrdersKeysAndKeepsValueOrder) {
     std::vector<std::u16string> keys;
     WCHAR name[32];
     DWORD cch = 32;
-    for (DWORD i = 0; RegEnumKeyExW(key, i, name, &cch, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS; ++i) {
+    for (DWORD i = 0; RegEnumKeyExW(key, i, name, &cch, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+         ++i) {
         keys.emplace_back(name);
         cch = 32;
     }
@@ -840,8 +961,9 @@ TEST_F(Registry, RegTextLoadOrdersKeysAndKeepsValueOrder) {
     std::vector<DWORD> numbers;
     DWORD number = 0;
     DWORD size = sizeof number;
-    for (DWORD i = 0; RegEnumValueW(key, i, name, &cch, nullptr, nullptr, reinterpret_cast<BYTE *>(&number), &size) ==
-                      ERROR_SUCCESS;
+    for (DWORD i = 0;
+         RegEnumValueW(key, i, name, &cch, nullptr, nullptr, reinterpret_cast<BYTE *>(&number), &size)
+         == ERROR_SUCCESS;
          ++i) {
         values.emplace_back(name);
         numbers.push_back(number);
@@ -853,7 +975,8 @@ TEST_F(Registry, RegTextLoadOrdersKeysAndKeepsValueOrder) {
     RegCloseKey(key);
 }
 
-TEST_F(Registry, SaveAndLoadFiles) {
+TEST_F(Registry, SaveAndLoadFiles)
+{
     const auto folder = std::filesystem::path(::testing::TempDir()) / "registry_test";
     std::filesystem::create_directories(folder);
     const auto file = folder / "device.reg";
@@ -886,7 +1009,8 @@ TEST_F(Registry, SaveAndLoadFiles) {
 
 // Only a regular file of at most 64 MB is read; anything else is refused with the reason,
 // before a byte is read and without waiting for a writer.
-TEST_F(Registry, LoadReadsOnlyRegularFilesOfSaneSize) {
+TEST_F(Registry, LoadReadsOnlyRegularFilesOfSaneSize)
+{
     const auto folder = std::filesystem::path(::testing::TempDir()) / "registry_files_test";
     std::filesystem::remove_all(folder);
     std::filesystem::create_directories(folder);
@@ -934,7 +1058,8 @@ TEST_F(Registry, LoadReadsOnlyRegularFilesOfSaneSize) {
 }
 
 // A failed save names the file and the reason, and leaves neither a half file nor a temporary.
-TEST_F(Registry, SaveFailuresSayWhyAndKeepTheOldFile) {
+TEST_F(Registry, SaveFailuresSayWhyAndKeepTheOldFile)
+{
     const auto folder = std::filesystem::path(::testing::TempDir()) / "registry_save_test";
     std::filesystem::remove_all(folder);
     std::filesystem::create_directories(folder / "taken.reg" / "inside");
@@ -950,16 +1075,20 @@ TEST_F(Registry, SaveFailuresSayWhyAndKeepTheOldFile) {
         std::string expectedError;
     };
     const Case cases[] = {
-        {"a missing folder", missing, nullptr, nullptr, "cannot write " + missing.string() + ".tmp: No such file or directory"},
+        {"a missing folder", missing, nullptr, nullptr,
+         "cannot write " + missing.string() + ".tmp: No such file or directory"},
         {"a folder in the file's place", taken, nullptr, nullptr,
          "cannot rename " + taken.string() + ".tmp to " + taken.string() + ": Is a directory"},
         // Windows takes these names; a .reg file cannot hold them, so the save refuses.
         {"a line feed in a key name", saved, TEXT("a\nb"), nullptr,
-         "cannot save " + saved.string() + ": key \"a?b\" in " + hklm + " has a control character in its name, which a .reg file cannot hold"},
+         "cannot save " + saved.string() + ": key \"a?b\" in " + hklm
+             + " has a control character in its name, which a .reg file cannot hold"},
         {"a tab in a value name", saved, nullptr, TEXT("x\ty"),
-         "cannot save " + saved.string() + ": value \"x?y\" in " + hklm + " has a control character in its name, which a .reg file cannot hold"},
+         "cannot save " + saved.string() + ": value \"x?y\" in " + hklm
+             + " has a control character in its name, which a .reg file cannot hold"},
         {"a lone surrogate in a value name", saved, nullptr, u"\xd800",
-         "cannot save " + saved.string() + ": value \"?\" in " + hklm + " has a lone surrogate in its name, which a .reg file cannot hold"},
+         "cannot save " + saved.string() + ": value \"?\" in " + hklm
+             + " has a lone surrogate in its name, which a .reg file cannot hold"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.proves);
@@ -992,12 +1121,12 @@ TEST_F(Registry, SaveFailuresSayWhyAndKeepTheOldFile) {
 }
 
 // What Windows' regedit writes: UTF-16LE after the mark FF FE, CR LF line ends.
-TEST_F(Registry, RegTextInUtf16FromRegedit) {
-    const std::u16string text =
-        u"Windows Registry Editor Version 5.00\r\n\r\n"
-        u"[HKEY_LOCAL_MACHINE\\SOFTWARE\\Größe €]\r\n"
-        u"\"Name\"=\"Wert \U0001F600\"\r\n"
-        u"\"n\"=dword:0000002a\r\n";
+TEST_F(Registry, RegTextInUtf16FromRegedit)
+{
+    const std::u16string text = u"Windows Registry Editor Version 5.00\r\n\r\n"
+                                u"[HKEY_LOCAL_MACHINE\\SOFTWARE\\Größe €]\r\n"
+                                u"\"Name\"=\"Wert \U0001F600\"\r\n"
+                                u"\"n\"=dword:0000002a\r\n";
     std::string bytes = "\xFF\xFE";
     for (char16_t unit : text) {
         bytes += static_cast<char>(unit & 0xFF);
@@ -1009,7 +1138,8 @@ TEST_F(Registry, RegTextInUtf16FromRegedit) {
     ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\größe €", 0, KEY_READ, &key), ERROR_SUCCESS);
     WCHAR read[16] = {};
     DWORD size = sizeof read;
-    EXPECT_EQ(RegQueryValueExW(key, u"name", nullptr, nullptr, reinterpret_cast<BYTE *>(read), &size), ERROR_SUCCESS);
+    EXPECT_EQ(RegQueryValueExW(key, u"name", nullptr, nullptr, reinterpret_cast<BYTE *>(read), &size),
+              ERROR_SUCCESS);
     EXPECT_EQ(std::u16string(read), u"Wert \U0001F600");
     RegCloseKey(key);
 
@@ -1019,4 +1149,4 @@ TEST_F(Registry, RegTextInUtf16FromRegedit) {
 }
 #endif
 
-}  // namespace
+}   // namespace

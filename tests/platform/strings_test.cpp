@@ -14,7 +14,8 @@ constexpr WCHAR kSentinelUnit = 0xBDBD;
 
 constexpr WCHAR kWideTitle[] = TEXT("Pocket Word");
 
-TEST(Wsprintf, FormatsTheWayWindowsDoes) {
+TEST(Wsprintf, FormatsTheWayWindowsDoes)
+{
     struct Case {
         const char *proves;
         WString expected;
@@ -22,28 +23,39 @@ TEST(Wsprintf, FormatsTheWayWindowsDoes) {
     };
     const Case cases[] = {
         {"percent after a number", TEXT("87%"), [](LPWSTR b) { return wsprintfW(b, TEXT("%d%%"), 87); }},
-        {"hours and zero-padded minutes", TEXT("12:05"), [](LPWSTR b) { return wsprintfW(b, TEXT("%d:%02d"), 12, 5); }},
-        {"hours are not wrapped", TEXT("100:59"), [](LPWSTR b) { return wsprintfW(b, TEXT("%d:%02d"), 100, 59); }},
+        {"hours and zero-padded minutes", TEXT("12:05"),
+         [](LPWSTR b) { return wsprintfW(b, TEXT("%d:%02d"), 12, 5); }},
+        {"hours are not wrapped", TEXT("100:59"),
+         [](LPWSTR b) { return wsprintfW(b, TEXT("%d:%02d"), 100, 59); }},
         {"the report's columns", TEXT("  3  7:05 Pocket Word"),
          [](LPWSTR b) { return wsprintfW(b, TEXT("%3d %2d:%02d %s"), 3, 7, 5, TEXT("Pocket Word")); }},
-        {"negative numbers", TEXT("-42|-0042"), [](LPWSTR b) { return wsprintfW(b, TEXT("%d|%05d"), -42, -42); }},
+        {"negative numbers", TEXT("-42|-0042"),
+         [](LPWSTR b) { return wsprintfW(b, TEXT("%d|%05d"), -42, -42); }},
         {"unsigned of a negative", TEXT("4294967295"), [](LPWSTR b) { return wsprintfW(b, TEXT("%u"), -1); }},
-        {"long forms", TEXT("-7 7 ff"), [](LPWSTR b) { return wsprintfW(b, TEXT("%ld %lu %lx"), -7, 7u, 255u); }},
+        {"long forms", TEXT("-7 7 ff"),
+         [](LPWSTR b) { return wsprintfW(b, TEXT("%ld %lu %lx"), -7, 7u, 255u); }},
         {"hex with prefix and case", TEXT("0xbeef 0XBEEF BEEF"),
          [](LPWSTR b) { return wsprintfW(b, TEXT("%#x %#X %X"), 0xbeef, 0xbeef, 0xbeef); }},
         {"left alignment", TEXT("ab   |"), [](LPWSTR b) { return wsprintfW(b, TEXT("%-5s|"), TEXT("ab")); }},
-        {"string precision cuts", TEXT("Pock"), [](LPWSTR b) { return wsprintfW(b, TEXT("%.4s"), TEXT("Pocket")); }},
+        {"string precision cuts", TEXT("Pock"),
+         [](LPWSTR b) { return wsprintfW(b, TEXT("%.4s"), TEXT("Pocket")); }},
         {"number precision pads", TEXT("007"), [](LPWSTR b) { return wsprintfW(b, TEXT("%.3d"), 7); }},
         {"%i is %d", TEXT("5"), [](LPWSTR b) { return wsprintfW(b, TEXT("%i"), 5); }},
         {"a wide character", TEXT("[x]"), [](LPWSTR b) { return wsprintfW(b, TEXT("[%c]"), TEXT('x')); }},
-        {"%S and %hs take 8-bit text", TEXT("ab cd"), [](LPWSTR b) { return wsprintfW(b, TEXT("%S %hs"), "ab", "cd"); }},
-        {"%ls takes wide text", TEXT("Pocket Word"), [](LPWSTR b) { return wsprintfW(b, TEXT("%ls"), kWideTitle); }},
-        {"a null string", TEXT("(null)"), [](LPWSTR b) { return wsprintfW(b, TEXT("%s"), static_cast<LPCWSTR>(nullptr)); }},
-        {"no floating point: the type letter is printed", TEXT("f"), [](LPWSTR b) { return wsprintfW(b, TEXT("%f")); }},
-        {"64-bit numbers", TEXT("-9000000000"), [](LPWSTR b) { return wsprintfW(b, TEXT("%I64d"), -9'000'000'000LL); }},
+        {"%S and %hs take 8-bit text", TEXT("ab cd"),
+         [](LPWSTR b) { return wsprintfW(b, TEXT("%S %hs"), "ab", "cd"); }},
+        {"%ls takes wide text", TEXT("Pocket Word"),
+         [](LPWSTR b) { return wsprintfW(b, TEXT("%ls"), kWideTitle); }},
+        {"a null string", TEXT("(null)"),
+         [](LPWSTR b) { return wsprintfW(b, TEXT("%s"), static_cast<LPCWSTR>(nullptr)); }},
+        {"no floating point: the type letter is printed", TEXT("f"),
+         [](LPWSTR b) { return wsprintfW(b, TEXT("%f")); }},
+        {"64-bit numbers", TEXT("-9000000000"),
+         [](LPWSTR b) { return wsprintfW(b, TEXT("%I64d"), -9'000'000'000LL); }},
         {"%I32 is 32 bits", TEXT("fffedcbb 67890A"),
          [](LPWSTR b) { return wsprintfW(b, TEXT("%I32x %I32X"), -0x12345, 0x67890a); }},
-        {"a bare I is as wide as a pointer", TEXT("-12345 ") + WString(2 * sizeof(void *) - 5, TEXT('f')) + TEXT("edcbb"),
+        {"a bare I is as wide as a pointer",
+         TEXT("-12345 ") + WString(2 * sizeof(void *) - 5, TEXT('f')) + TEXT("edcbb"),
          [](LPWSTR b) { return wsprintfW(b, TEXT("%Id %Ix"), INT_PTR{-12345}, INT_PTR{-0x12345}); }},
     };
     for (const auto &c : cases) {
@@ -56,7 +68,8 @@ TEST(Wsprintf, FormatsTheWayWindowsDoes) {
     }
 }
 
-TEST(Wsprintf, OutputStopsAt1024UnitsWithTheTerminator) {
+TEST(Wsprintf, OutputStopsAt1024UnitsWithTheTerminator)
+{
     WString long1023(1023, TEXT('a'));
     WString long2000(2000, TEXT('b'));
     struct Case {
@@ -86,16 +99,20 @@ TEST(Wsprintf, OutputStopsAt1024UnitsWithTheTerminator) {
     EXPECT_EQ(narrow[1024], 0x7f);
 }
 
-TEST(Wsprintf, EightBitVariant) {
+TEST(Wsprintf, EightBitVariant)
+{
     char buffer[64];
     EXPECT_EQ(wsprintfA(buffer, "%s %d%%", "Setup", 50), 9);
     EXPECT_EQ(std::string(buffer), "Setup 50%");
     // %S and %ls take wide text, converted to the 8-bit code page.
     EXPECT_EQ(wsprintfA(buffer, "%S/%ls", TEXT("Größe"), TEXT("€")), 7);
-    EXPECT_EQ(std::string(buffer), "Gr\xf6\xdf" "e/\x80");
+    EXPECT_EQ(std::string(buffer),
+              "Gr\xf6\xdf"
+              "e/\x80");
 }
 
-TEST(WideStrings, LstrFunctions) {
+TEST(WideStrings, LstrFunctions)
+{
     struct CopyCase {
         const char *proves;
         int maxLength;
@@ -131,9 +148,9 @@ TEST(WideStrings, LstrFunctions) {
         const char *proves;
         const WCHAR *a;
         const WCHAR *b;
-        int ordinal;     // wcscmp
-        int sensitive;   // lstrcmpW
-        int insensitive; // lstrcmpiW
+        int ordinal;       // wcscmp
+        int sensitive;     // lstrcmpW
+        int insensitive;   // lstrcmpiW
     };
     const CompareCase compares[] = {
         {"equal", TEXT("PocketPC"), TEXT("PocketPC"), 0, 0, 0},
@@ -153,13 +170,14 @@ TEST(WideStrings, LstrFunctions) {
     WCHAR padded[6];
     std::fill(std::begin(padded), std::end(padded), kSentinelUnit);
     wcsncpy(padded, TEXT("ab"), 5);
-    EXPECT_EQ(padded[4], 0);   // wcsncpy fills the rest with zeros...
+    EXPECT_EQ(padded[4], 0);               // wcsncpy fills the rest with zeros...
     EXPECT_EQ(padded[5], kSentinelUnit);   // ...up to n and no further
     EXPECT_EQ(wcslen(TEXT("Durvo")), 5u);
 }
 
 #if OUR_LAYER_ONLY
-TEST(Utf8, ConversionsRoundTripAndReplaceBadInput) {
+TEST(Utf8, ConversionsRoundTripAndReplaceBadInput)
+{
     struct Case {
         const char *proves;
         std::string utf8;
@@ -167,7 +185,10 @@ TEST(Utf8, ConversionsRoundTripAndReplaceBadInput) {
     };
     const Case cases[] = {
         {"ASCII", "Durvo", TEXT("Durvo")},
-        {"two- and three-byte forms", "Gr\xc3\xb6\xc3\x9f" "e \xe2\x82\xac", TEXT("Größe €")},
+        {"two- and three-byte forms",
+         "Gr\xc3\xb6\xc3\x9f"
+         "e \xe2\x82\xac",
+         TEXT("Größe €")},
         {"a surrogate pair", "\xf0\x9f\x94\x8b", TEXT("\U0001F50B")},
     };
     for (const auto &c : cases) {
@@ -175,12 +196,15 @@ TEST(Utf8, ConversionsRoundTripAndReplaceBadInput) {
         EXPECT_EQ(control::fromUtf8(c.utf8), c.utf16);
         EXPECT_EQ(control::toUtf8(c.utf16), c.utf8);
     }
-    EXPECT_EQ(control::fromUtf8("a\xff" "b"), TEXT("a\uFFFDb"));
+    EXPECT_EQ(control::fromUtf8("a\xff"
+                                "b"),
+              TEXT("a\uFFFDb"));
     EXPECT_EQ(control::fromUtf8("\xc0\xaf"), TEXT("\uFFFD\uFFFD"));   // overlong '/'
     EXPECT_EQ(control::toUtf8(WString(1, TEXT('\xD800'))), "\xef\xbf\xbd");
 }
 
-TEST(DevicePaths, MapOntoTheRootIgnoringCase) {
+TEST(DevicePaths, MapOntoTheRootIgnoringCase)
+{
     const auto root = std::filesystem::path(::testing::TempDir()) / "device_paths_test";
     std::filesystem::remove_all(root);
     std::filesystem::create_directories(root / "My Documents");
@@ -193,12 +217,15 @@ TEST(DevicePaths, MapOntoTheRootIgnoringCase) {
     };
     const Case cases[] = {
         {"as written", TEXT("\\My Documents\\DurvoLog.txt"), root / "My Documents" / "DurvoLog.txt"},
-        {"other letter case finds the same file", TEXT("\\MY DOCUMENTS\\durvolog.TXT"), root / "My Documents" / "DurvoLog.txt"},
+        {"other letter case finds the same file", TEXT("\\MY DOCUMENTS\\durvolog.TXT"),
+         root / "My Documents" / "DurvoLog.txt"},
         {"a new file keeps its spelling", TEXT("\\my documents\\New.txt"), root / "My Documents" / "New.txt"},
         {"below a missing folder", TEXT("\\Temp\\A\\b.txt"), root / "Temp" / "A" / "b.txt"},
         {"'..' cannot leave the root", TEXT("\\..\\..\\etc\\passwd"), root / "etc" / "passwd"},
-        {"'.' and doubled separators", TEXT("\\.\\My Documents\\\\DurvoLog.txt"), root / "My Documents" / "DurvoLog.txt"},
-        {"forward slashes separate too", TEXT("/my documents/durvolog.txt"), root / "My Documents" / "DurvoLog.txt"},
+        {"'.' and doubled separators", TEXT("\\.\\My Documents\\\\DurvoLog.txt"),
+         root / "My Documents" / "DurvoLog.txt"},
+        {"forward slashes separate too", TEXT("/my documents/durvolog.txt"),
+         root / "My Documents" / "DurvoLog.txt"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.proves);
@@ -211,4 +238,4 @@ TEST(DevicePaths, MapOntoTheRootIgnoringCase) {
 
 #endif
 
-}  // namespace
+}   // namespace

@@ -23,8 +23,8 @@ static void PrintTo(const RECT &r, std::ostream *os)
 
 namespace {
 
-std::vector<LPARAM> sizes;      // WM_SIZE lParam
-std::vector<WPARAM> enables;    // WM_ENABLE wParam
+std::vector<LPARAM> sizes;     // WM_SIZE lParam
+std::vector<WPARAM> enables;   // WM_ENABLE wParam
 
 LRESULT CALLBACK frameProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
@@ -50,8 +50,7 @@ protected:
     HWND make(DWORD style, RECT at, HWND parent = nullptr, DWORD exStyle = 0)
     {
         return CreateWindowExW(exStyle, TEXT("Framed"), TEXT("Framed"), style, at.left, at.top,
-                               at.right - at.left, at.bottom - at.top, parent, nullptr, nullptr,
-                               nullptr);
+                               at.right - at.left, at.bottom - at.top, parent, nullptr, nullptr, nullptr);
     }
 };
 
@@ -80,16 +79,17 @@ TEST_F(WindowFrames, StylesGiveBorderAndCaption)
         control::setDpi(c.dpi);
         RECT adjusted{100, 100, 200, 150};
         EXPECT_TRUE(AdjustWindowRectEx(&adjusted, c.style, FALSE, c.exStyle));
-        EXPECT_EQ(adjusted, (RECT{100 - c.insets.left, 100 - c.insets.top, 200 + c.insets.right,
-                                  150 + c.insets.bottom}));
+        EXPECT_EQ(
+            adjusted,
+            (RECT{100 - c.insets.left, 100 - c.insets.top, 200 + c.insets.right, 150 + c.insets.bottom}));
         HWND parent = make(WS_POPUP, RECT{0, 0, 240, 320});
-        HWND window = make(c.style, RECT{10, 20, 110, 120}, (c.style & WS_CHILD) ? parent : nullptr,
-                           c.exStyle);
+        HWND window
+            = make(c.style, RECT{10, 20, 110, 120}, (c.style & WS_CHILD) ? parent : nullptr, c.exStyle);
         ASSERT_NE(window, nullptr);
         RECT client{};
         GetClientRect(window, &client);
-        EXPECT_EQ(client, (RECT{0, 0, 100 - c.insets.left - c.insets.right,
-                                100 - c.insets.top - c.insets.bottom}));
+        EXPECT_EQ(client,
+                  (RECT{0, 0, 100 - c.insets.left - c.insets.right, 100 - c.insets.top - c.insets.bottom}));
         // WM_SIZE carries the client size.
         ASSERT_FALSE(sizes.empty());
         EXPECT_EQ(sizes.back(), MAKELPARAM(client.right, client.bottom));
@@ -149,7 +149,8 @@ TEST_F(WindowFrames, EnableWindowAnswersThePreviousState)
         enables.clear();
         EXPECT_EQ(EnableWindow(window, s.enable), s.wasDisabled);
         EXPECT_EQ(IsWindowEnabled(window), s.enable);
-        EXPECT_EQ(enables, s.told ? std::vector<WPARAM>{static_cast<WPARAM>(s.enable)} : std::vector<WPARAM>{});
+        EXPECT_EQ(enables,
+                  s.told ? std::vector<WPARAM>{static_cast<WPARAM>(s.enable)} : std::vector<WPARAM>{});
         EXPECT_EQ((GetWindowLongW(window, GWL_STYLE) & WS_DISABLED) != 0, !s.enable);
     }
     EXPECT_FALSE(IsWindowEnabled(reinterpret_cast<HWND>(0x7777)));
@@ -176,17 +177,17 @@ TEST(MulDiv, RoundsHalfAwayFromZeroAndFailsWithMinusOne)
         int number, numerator, denominator, result;
     } cases[] = {
         {10, 3, 2, 15},
-        {5, 3, 2, 8},        // 7.5 rounds up
-        {-5, 3, 2, -8},      // -7.5 rounds away from zero
+        {5, 3, 2, 8},     // 7.5 rounds up
+        {-5, 3, 2, -8},   // -7.5 rounds away from zero
         {5, -3, 2, -8},
         {5, 3, -2, -8},
         {-5, -3, -2, -8},
         {8, 13, 8, 13},
-        {7, 13, 8, 11},      // 11.375
-        {49, 13, 8, 80},     // 79.625
-        {1, 1, 0, -1},       // no denominator
-        {INT_MAX, 2, 1, -1}, // too large
-        {INT_MIN, 1, 1, -1}, // -2^31 counts as too large, as on Windows
+        {7, 13, 8, 11},        // 11.375
+        {49, 13, 8, 80},       // 79.625
+        {1, 1, 0, -1},         // no denominator
+        {INT_MAX, 2, 1, -1},   // too large
+        {INT_MIN, 1, 1, -1},   // -2^31 counts as too large, as on Windows
         {INT_MAX, INT_MAX, INT_MAX, INT_MAX},
     };
     for (const auto &c : cases) {
@@ -195,4 +196,4 @@ TEST(MulDiv, RoundsHalfAwayFromZeroAndFailsWithMinusOne)
     }
 }
 
-}  // namespace
+}   // namespace

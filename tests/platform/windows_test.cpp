@@ -45,20 +45,20 @@ struct Script {
     std::vector<HWND> seenBy;
     LRESULT createResult = 0;
     LRESULT eraseResult = 1;
-    bool eraseByDefault = false;       // WM_ERASEBKGND goes to DefWindowProcW
+    bool eraseByDefault = false;   // WM_ERASEBKGND goes to DefWindowProcW
     bool invalidateOnTimer = false;
-    UINT_PTR timerInCreate = 0;        // SetTimer(id, 1000) in WM_CREATE
-    BOOL lastPaintErase = -1;          // PAINTSTRUCT.fErase of the last WM_PAINT
+    UINT_PTR timerInCreate = 0;   // SetTimer(id, 1000) in WM_CREATE
+    BOOL lastPaintErase = -1;     // PAINTSTRUCT.fErase of the last WM_PAINT
     RECT lastPaintRect{};
-    std::vector<Seen> placement;       // the messages of kPlacement; WM_PARENTNOTIFY with its event
+    std::vector<Seen> placement;   // the messages of kPlacement; WM_PARENTNOTIFY with its event
 };
 Script script;
 
-const std::set<UINT> kRecorded = {WM_NCCREATE, WM_CREATE, WM_DESTROY, WM_NCDESTROY, WM_PAINT,
-                                  WM_ERASEBKGND, WM_TIMER, WM_CLOSE};
+const std::set<UINT> kRecorded
+    = {WM_NCCREATE, WM_CREATE, WM_DESTROY, WM_NCDESTROY, WM_PAINT, WM_ERASEBKGND, WM_TIMER, WM_CLOSE};
 // What showing, placing and parenting windows tells them.
 const std::set<UINT> kPlacement = {WM_SHOWWINDOW, WM_WINDOWPOSCHANGING, WM_WINDOWPOSCHANGED, WM_SIZE,
-                                   WM_MOVE, WM_PARENTNOTIFY, WM_DESTROY};
+                                   WM_MOVE,       WM_PARENTNOTIFY,      WM_DESTROY};
 
 LRESULT CALLBACK testProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
 {
@@ -114,8 +114,7 @@ ATOM registerTestClass(HBRUSH background = nullptr)
 
 HWND createTopLevel(const WCHAR *title, DWORD style = WS_POPUP | WS_VISIBLE)
 {
-    return CreateWindowExW(0, kClass, title, style, 0, 0, 100, 50, nullptr, nullptr, kInstance,
-                           nullptr);
+    return CreateWindowExW(0, kClass, title, style, 0, 0, 100, 50, nullptr, nullptr, kInstance, nullptr);
 }
 
 HWND createChild(HWND parent, int x, int y, DWORD style = WS_CHILD | WS_VISIBLE)
@@ -180,8 +179,8 @@ TEST_F(Windows, ClassRegistrationIsPerNameAndInstance)
 TEST_F(Windows, CreatingAWindowOfAMissingClassCannotFindTheClass)
 {
     SetLastError(0);
-    EXPECT_EQ(CreateWindowExW(0, TEXT("NoSuchClass"), TEXT("w"), WS_POPUP, 0, 0, 10, 10, nullptr,
-                              nullptr, kInstance, nullptr),
+    EXPECT_EQ(CreateWindowExW(0, TEXT("NoSuchClass"), TEXT("w"), WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
+                              kInstance, nullptr),
               nullptr);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_CANNOT_FIND_WND_CLASS));
 }
@@ -199,8 +198,8 @@ TEST_F(Windows, DestroyingAParentDestroysItsChildrenInWindowsOrder)
     EXPECT_EQ(DestroyWindow(parent), TRUE);
 
     // WM_DESTROY goes to the parent first, while its children still exist; WM_NCDESTROY last.
-    const std::vector<Seen> expected = {
-        {WM_DESTROY, 0}, {WM_DESTROY, 0}, {WM_NCDESTROY, 0}, {WM_NCDESTROY, 0}};
+    const std::vector<Seen> expected
+        = {{WM_DESTROY, 0}, {WM_DESTROY, 0}, {WM_NCDESTROY, 0}, {WM_NCDESTROY, 0}};
     const std::vector<HWND> by = {parent, child, child, parent};
     EXPECT_EQ(script.seen, expected);
     EXPECT_EQ(script.seenBy, by);
@@ -251,15 +250,14 @@ TEST_F(Windows, MessageOrderOfCreateTimerAndPaint)
     script.invalidateOnTimer = true;
     HWND hwnd = createTopLevel(TEXT("ordered"));
     ASSERT_NE(hwnd, nullptr);
-    drain();                      // the first paint of a window created visible
-    conformance::passTime(1000);  // the timer falls due once
+    drain();                       // the first paint of a window created visible
+    conformance::passTime(1000);   // the timer falls due once
     drain();
 
     const std::vector<Seen> expected = {
         {WM_NCCREATE, 0},   {WM_CREATE, 0},
-        {WM_ERASEBKGND, 0},                       // a top-level window is erased as it appears
-        {WM_PAINT, 0},
-        {WM_TIMER, 7},
+        {WM_ERASEBKGND, 0},   // a top-level window is erased as it appears
+        {WM_PAINT, 0},      {WM_TIMER, 7},
         {WM_PAINT, 0},      {WM_ERASEBKGND, 0},   // the timer invalidated with erase
     };
     EXPECT_EQ(script.seen, expected);
@@ -530,8 +528,8 @@ TEST_F(Windows, BeginPaintErasesAndReportsWhetherTheBackgroundIsLeft)
         InvalidateRect(hwnd, nullptr, c.erase);
         drain();
         EXPECT_EQ(script.lastPaintErase, c.expectedFErase);
-        bool erased = std::find(script.seen.begin(), script.seen.end(),
-                                Seen{WM_ERASEBKGND, 0}) != script.seen.end();
+        bool erased
+            = std::find(script.seen.begin(), script.seen.end(), Seen{WM_ERASEBKGND, 0}) != script.seen.end();
         EXPECT_EQ(erased, c.erase);
     }
 }
@@ -569,7 +567,7 @@ TEST_F(Windows, GetWindowTextTruncatesAsWin32)
         int maxCount;
         int expectedLength;
         WString expectedText;   // what the buffer holds up to its terminator
-        int touched;                   // units written, terminator included
+        int touched;            // units written, terminator included
         const char *what;
     };
     const Case cases[] = {
@@ -606,8 +604,8 @@ TEST_F(Windows, GetWindowTextTruncatesAsWin32)
 
 TEST_F(Windows, VisibilityAndPositionFollowTheAncestors)
 {
-    HWND parent = CreateWindowExW(0, kClass, TEXT("p"), WS_POPUP | WS_VISIBLE, 30, 40, 100, 100,
-                                  nullptr, nullptr, kInstance, nullptr);
+    HWND parent = CreateWindowExW(0, kClass, TEXT("p"), WS_POPUP | WS_VISIBLE, 30, 40, 100, 100, nullptr,
+                                  nullptr, kInstance, nullptr);
     HWND child = createChild(parent, 5, 6);
     HWND grandchild = createChild(child, 1, 2);
     EXPECT_EQ(IsWindowVisible(grandchild), TRUE);
@@ -641,8 +639,7 @@ TEST_F(Windows, ShowPlaceAndParentMessagesComeInWindowsOrder)
     HWND overlapped = createTopLevel(TEXT("overlapped"), WS_OVERLAPPED);
     EXPECT_EQ(script.placement, Steps{}) << "no WM_SIZE or WM_MOVE before it is first shown";
     ShowWindow(overlapped, SW_SHOWNA);
-    EXPECT_EQ(script.placement,
-              (Steps{{WM_SHOWWINDOW, 0}, changing, changed, {WM_SIZE, 0}, {WM_MOVE, 0}}));
+    EXPECT_EQ(script.placement, (Steps{{WM_SHOWWINDOW, 0}, changing, changed, {WM_SIZE, 0}, {WM_MOVE, 0}}));
     DestroyWindow(overlapped);
 
     // A pop-up is told its size and place as it is made.
@@ -675,7 +672,8 @@ TEST_F(Windows, ShowPlaceAndParentMessagesComeInWindowsOrder)
     ASSERT_GE(script.placement.size(), 4u);
     EXPECT_EQ(Steps(script.placement.begin(), script.placement.begin() + 4),
               (Steps{{WM_SIZE, 0}, {WM_MOVE, 0}, {WM_SHOWWINDOW, 0}, changing}));
-    EXPECT_NE(std::find(script.placement.begin() + 4, script.placement.end(), changed), script.placement.end());
+    EXPECT_NE(std::find(script.placement.begin() + 4, script.placement.end(), changed),
+              script.placement.end());
 
     // The parent hears of a child's creation and destruction, unless the child asks otherwise.
     script.placement.clear();
@@ -690,9 +688,10 @@ TEST_F(Windows, ShowPlaceAndParentMessagesComeInWindowsOrder)
     HWND quiet = CreateWindowExW(WS_EX_NOPARENTNOTIFY, kClass, TEXT("quiet"), WS_CHILD, 0, 0, 5, 5, popup,
                                  nullptr, kInstance, nullptr);
     DestroyWindow(quiet);
-    EXPECT_EQ(std::count(script.placement.begin(), script.placement.end(), Seen{WM_PARENTNOTIFY, WM_CREATE}) +
-                  std::count(script.placement.begin(), script.placement.end(), Seen{WM_PARENTNOTIFY, WM_DESTROY}),
-              0);
+    EXPECT_EQ(
+        std::count(script.placement.begin(), script.placement.end(), Seen{WM_PARENTNOTIFY, WM_CREATE})
+            + std::count(script.placement.begin(), script.placement.end(), Seen{WM_PARENTNOTIFY, WM_DESTROY}),
+        0);
 }
 
 // Siblings start in creation order, the first on top; GetDlgItem takes the topmost of a shared id,
@@ -837,11 +836,23 @@ TEST(Rectangles, EmptyRectanglesFollowWin32)
     };
     const Case cases[] = {
         {{0, 0, 10, 10}, {5, 5, 15, 15}, TRUE, {5, 5, 10, 10}, {0, 0, 15, 15}, "overlap"},
-        {{0, 0, 10, 10}, {10, 0, 20, 10}, FALSE, {0, 0, 0, 0}, {0, 0, 20, 10},
+        {{0, 0, 10, 10},
+         {10, 0, 20, 10},
+         FALSE,
+         {0, 0, 0, 0},
+         {0, 0, 20, 10},
          "touching edges do not intersect: right and bottom are exclusive"},
-        {{0, 0, 10, 10}, {50, 50, 50, 60}, FALSE, {0, 0, 0, 0}, {0, 0, 10, 10},
+        {{0, 0, 10, 10},
+         {50, 50, 50, 60},
+         FALSE,
+         {0, 0, 0, 0},
+         {0, 0, 10, 10},
          "an empty rectangle adds nothing to a union, not even its position"},
-        {{5, 5, 5, 5}, {7, 7, 7, 9}, FALSE, {0, 0, 0, 0}, {0, 0, 0, 0},
+        {{5, 5, 5, 5},
+         {7, 7, 7, 9},
+         FALSE,
+         {0, 0, 0, 0},
+         {0, 0, 0, 0},
          "two empty rectangles make an empty union"},
     };
     for (const Case &c : cases) {
@@ -857,4 +868,4 @@ TEST(Rectangles, EmptyRectanglesFollowWin32)
     EXPECT_EQ(PtInRect(&r, POINT{10, 9}), FALSE);
 }
 
-}  // namespace
+}   // namespace

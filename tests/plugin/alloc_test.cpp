@@ -37,7 +37,7 @@ void countOne()
         ++allocations;
     }
 }
-}  // namespace
+}   // namespace
 
 #ifndef DURVO_ASAN_OWNS_MALLOC
 extern "C" {
@@ -97,12 +97,30 @@ static void *throwingNew(void *block)
     return block;
 }
 
-void *operator new(size_t size) { return throwingNew(countedNew(size)); }
-void *operator new[](size_t size) { return throwingNew(countedNew(size)); }
-void *operator new(size_t size, const std::nothrow_t &) noexcept { return countedNew(size); }
-void *operator new[](size_t size, const std::nothrow_t &) noexcept { return countedNew(size); }
-void *operator new(size_t size, std::align_val_t a) { return throwingNew(countedAlignedNew(size, a)); }
-void *operator new[](size_t size, std::align_val_t a) { return throwingNew(countedAlignedNew(size, a)); }
+void *operator new(size_t size)
+{
+    return throwingNew(countedNew(size));
+}
+void *operator new[](size_t size)
+{
+    return throwingNew(countedNew(size));
+}
+void *operator new(size_t size, const std::nothrow_t &) noexcept
+{
+    return countedNew(size);
+}
+void *operator new[](size_t size, const std::nothrow_t &) noexcept
+{
+    return countedNew(size);
+}
+void *operator new(size_t size, std::align_val_t a)
+{
+    return throwingNew(countedAlignedNew(size, a));
+}
+void *operator new[](size_t size, std::align_val_t a)
+{
+    return throwingNew(countedAlignedNew(size, a));
+}
 void *operator new(size_t size, std::align_val_t a, const std::nothrow_t &) noexcept
 {
     return countedAlignedNew(size, a);
@@ -111,16 +129,46 @@ void *operator new[](size_t size, std::align_val_t a, const std::nothrow_t &) no
 {
     return countedAlignedNew(size, a);
 }
-void operator delete(void *block) noexcept { std::free(block); }
-void operator delete[](void *block) noexcept { std::free(block); }
-void operator delete(void *block, size_t) noexcept { std::free(block); }
-void operator delete[](void *block, size_t) noexcept { std::free(block); }
-void operator delete(void *block, const std::nothrow_t &) noexcept { std::free(block); }
-void operator delete[](void *block, const std::nothrow_t &) noexcept { std::free(block); }
-void operator delete(void *block, std::align_val_t) noexcept { std::free(block); }
-void operator delete[](void *block, std::align_val_t) noexcept { std::free(block); }
-void operator delete(void *block, size_t, std::align_val_t) noexcept { std::free(block); }
-void operator delete[](void *block, size_t, std::align_val_t) noexcept { std::free(block); }
+void operator delete(void *block) noexcept
+{
+    std::free(block);
+}
+void operator delete[](void *block) noexcept
+{
+    std::free(block);
+}
+void operator delete(void *block, size_t) noexcept
+{
+    std::free(block);
+}
+void operator delete[](void *block, size_t) noexcept
+{
+    std::free(block);
+}
+void operator delete(void *block, const std::nothrow_t &) noexcept
+{
+    std::free(block);
+}
+void operator delete[](void *block, const std::nothrow_t &) noexcept
+{
+    std::free(block);
+}
+void operator delete(void *block, std::align_val_t) noexcept
+{
+    std::free(block);
+}
+void operator delete[](void *block, std::align_val_t) noexcept
+{
+    std::free(block);
+}
+void operator delete(void *block, size_t, std::align_val_t) noexcept
+{
+    std::free(block);
+}
+void operator delete[](void *block, size_t, std::align_val_t) noexcept
+{
+    std::free(block);
+}
 void operator delete(void *block, std::align_val_t, const std::nothrow_t &) noexcept
 {
     std::free(block);
@@ -132,8 +180,7 @@ void operator delete[](void *block, std::align_val_t, const std::nothrow_t &) no
 
 namespace {
 
-template <typename Body>
-long allocationsDuring(Body body)
+template <typename Body> long allocationsDuring(Body body)
 {
     allocations = 0;
     counting = true;
@@ -142,8 +189,7 @@ long allocationsDuring(Body body)
     return allocations;
 }
 
-
-}  // namespace
+}   // namespace
 
 // For the other test files of this program, which cannot replace the allocation functions again.
 long countAllocations(void (*body)())
@@ -187,8 +233,8 @@ TEST(TickAllocation, NoHeapOnAnyTickPath)
              meterState.appSampleElapsedMs = 5000;
          },
          historyCapacity},
-        {"tick that asks for a repaint",
-         [] { meterState.paintedOnTimeMs = meterState.onTimeMs + 60000; }, historyCapacity},
+        {"tick that asks for a repaint", [] { meterState.paintedOnTimeMs = meterState.onTimeMs + 60000; },
+         historyCapacity},
         // The autosave: the file made anew, then replaced as every later autosave does.
         {"tick whose autosave creates the report",
          [] {
@@ -205,8 +251,8 @@ TEST(TickAllocation, NoHeapOnAnyTickPath)
     itemClass.lpfnWndProc = DefWindowProcW;
     itemClass.lpszClassName = TEXT("AllocationTestItem");
     RegisterClassW(&itemClass);
-    itemWindow = CreateWindowExW(0, TEXT("AllocationTestItem"), TEXT("Durvo"), WS_VISIBLE, 0, 0,
-                                 240, 20, NULL, NULL, NULL, NULL);
+    itemWindow = CreateWindowExW(0, TEXT("AllocationTestItem"), TEXT("Durvo"), WS_VISIBLE, 0, 0, 240, 20,
+                                 NULL, NULL, NULL, NULL);
     ASSERT_NE(itemWindow, nullptr);
     control::addForeignWindow(u"Program 7");
     control::addForeignWindow(u"Calculator");

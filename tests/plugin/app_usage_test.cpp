@@ -100,20 +100,11 @@ TEST_F(AppUsageLog, SightingsAcrossSamples)
     control::addForeignWindow(u"Notes");
     for (const Step &step : steps) {
         switch (step.action) {
-        case keep:
-            break;
-        case hide:
-            control::setForeignWindowVisible(u"Notes", false);
-            break;
-        case show:
-            control::setForeignWindowVisible(u"Notes", true);
-            break;
-        case close:
-            control::closeForeignWindow(u"Notes");
-            break;
-        case reopen:
-            control::addForeignWindow(u"Notes");
-            break;
+        case keep: break;
+        case hide: control::setForeignWindowVisible(u"Notes", false); break;
+        case show: control::setForeignWindowVisible(u"Notes", true); break;
+        case close: control::closeForeignWindow(u"Notes"); break;
+        case reopen: control::addForeignWindow(u"Notes"); break;
         }
         sample(step.elapsedMs);
         ASSERT_EQ(meterState.appCount, 1u) << step.why;
@@ -185,21 +176,33 @@ TEST_F(AppUsageLog, LongTitlesAreCutTo46Characters)
 TEST_F(AppUsageLog, ExcludedTitlesMatchExactly)
 {
     const char16_t *const excluded[] = {
-        u"Desktop", u"MS_SIPBUTTON", u"Pocket PC Emulation", u"Successful", u"Error",
-        u"FAKEIMEUI", u"Default Ime", u"CursorWindow", u"WimData", u"ConnMgrSink",
-        u"SchedConnNotify", u"gweWinCENotify", u"Connect To", u"ReplLog", u"Clock Window",
-        u"Pegasus Remote API Server", u"UDP to TCP proxy",
+        u"Desktop",
+        u"MS_SIPBUTTON",
+        u"Pocket PC Emulation",
+        u"Successful",
+        u"Error",
+        u"FAKEIMEUI",
+        u"Default Ime",
+        u"CursorWindow",
+        u"WimData",
+        u"ConnMgrSink",
+        u"SchedConnNotify",
+        u"gweWinCENotify",
+        u"Connect To",
+        u"ReplLog",
+        u"Clock Window",
+        u"Pegasus Remote API Server",
+        u"UDP to TCP proxy",
     };
     for (const char16_t *title : excluded) {
         control::addForeignWindow(title);
     }
-    control::addForeignWindow(u"desktop");        // letter case differs
-    control::addForeignWindow(u"ERROR");          // letter case differs
-    control::addForeignWindow(u"Desktop ");       // a trailing blank
-    control::addForeignWindow(u"Clock Windo");    // a prefix of an excluded title
+    control::addForeignWindow(u"desktop");       // letter case differs
+    control::addForeignWindow(u"ERROR");         // letter case differs
+    control::addForeignWindow(u"Desktop ");      // a trailing blank
+    control::addForeignWindow(u"Clock Windo");   // a prefix of an excluded title
     sample(5100);
-    EXPECT_EQ(loggedTitles(),
-              (std::vector<std::string>{"Clock Windo", "Desktop ", "ERROR", "desktop"}));
+    EXPECT_EQ(loggedTitles(), (std::vector<std::string>{"Clock Windo", "Desktop ", "ERROR", "desktop"}));
 }
 
 TEST_F(AppUsageLog, NoMoreThan99Rows)
@@ -278,4 +281,4 @@ TEST_F(AppUsageLog, AllocatesNothing)
     EXPECT_EQ(rowOf(u"App 97")->running, 0u);
 }
 
-}  // namespace
+}   // namespace

@@ -26,8 +26,8 @@ struct Case {
 
 // The history of the worked example: two one-point falls of 600 000 ms each, 120 000 ms spent
 // at the current level.
-const std::vector<ChargeHistoryEntry> workedHistory = {
-    {100, 0, 600000}, {99, 600000, 600000}, {98, 1200000, 120000}};
+const std::vector<ChargeHistoryEntry> workedHistory
+    = {{100, 0, 600000}, {99, 600000, 600000}, {98, 1200000, 120000}};
 
 std::string suffixOf(const Case &c, DWORD historyCount)
 {
@@ -93,21 +93,44 @@ TEST(ForecastSuffix, EachDistinctFallCountsOnce)
         {"no history", {}, 98, 5, 1320000, 1, ""},
         {"a single row has no fall", {{90, 0, 600000}}, 90, 5, 600000, 1, ""},
         {"levels that only rise or stay give no fall",
-         {{70, 0, 0}, {70, 600000, 0}, {75, 1200000, 0}}, 75, 5, 1200000, 1, ""},
+         {{70, 0, 0}, {70, 600000, 0}, {75, 1200000, 0}},
+         75,
+         5,
+         1200000,
+         1,
+         ""},
         // 80->79 twice, 300 000 ms each: one pair of 600 000 ms, so 79 x 600 000 ms are left;
         // two separate pairs would halve that to 6:50.
         {"a repeated fall accumulates in one pair",
-         {{80, 0, 0}, {79, 300000, 0}, {80, 600000, 0}, {79, 900000, 0}}, 79, 0, 900000, 1,
+         {{80, 0, 0}, {79, 300000, 0}, {80, 600000, 0}, {79, 900000, 0}},
+         79,
+         0,
+         900000,
+         1,
          " of 13:25"},
         // 80->77 in 900 000 ms is 300 000 ms per point, not 900 000.
         {"a fall of several points divides by the drop",
-         {{80, 0, 0}, {77, 900000, 0}}, 77, 0, 900000, 1, " of 6:40"},
+         {{80, 0, 0}, {77, 900000, 0}},
+         77,
+         0,
+         900000,
+         1,
+         " of 6:40"},
         // 600 000 and 300 000 ms per point average to 450 000: 90 points are 40 500 000 ms.
         {"the mean of the rates of distinct falls",
-         {{100, 0, 0}, {99, 600000, 0}, {97, 1200000, 0}}, 97, 7, 1200000, 2, ", 11:15 remains"},
+         {{100, 0, 0}, {99, 600000, 0}, {97, 1200000, 0}},
+         97,
+         7,
+         1200000,
+         2,
+         ", 11:15 remains"},
         // 101->99 would add a 300 000 ms rate and give 11:57.
         {"a pair that starts above 100 is skipped",
-         {{101, 0, 0}, {99, 600000, 0}, {98, 1200000, 120000}}, 98, 5, 1320000, 1,
+         {{101, 0, 0}, {99, 600000, 0}, {98, 1200000, 120000}},
+         98,
+         5,
+         1320000,
+         1,
          " of 15:50"},
         {"a full history: 254 pairs", fullHistory(), 50, 0, 32385000, 1, " of 10:46"},
         {"a full history, remaining", fullHistory(), 50, 0, 32385000, 2, ", 1:46 remains"},
@@ -148,17 +171,19 @@ TEST(ForecastSuffix, LevelsLeftAndUnknownCharge)
     expectSuffixes({
         // No level left: the end lies 120 000 ms back and is moved to 65 000 ms ahead.
         {"charge equal to the off level", workedHistory, 5, 5, 1320000, 1, " of 0:23"},
-        {"charge equal to the off level, remaining", workedHistory, 5, 5, 1320000, 2,
-         ", 0:01 remains"},
+        {"charge equal to the off level, remaining", workedHistory, 5, 5, 1320000, 2, ", 0:01 remains"},
         // Below the off level counts as none left, not as four billion points.
         {"charge below the off level", workedHistory, 3, 5, 1320000, 1, " of 0:23"},
-        {"charge below the off level, remaining", workedHistory, 3, 5, 1320000, 2,
-         ", 0:01 remains"},
+        {"charge below the off level, remaining", workedHistory, 3, 5, 1320000, 2, ", 0:01 remains"},
         // At 30 000 ms per point, -2 points would put the end 60 000 ms back: 0:21.
         {"two points below the off level count as none",
-         {{100, 0, 0}, {99, 30000, 0}}, 3, 5, 1320000, 1, " of 0:22"},
-        {"off level far above any charge", workedHistory, 98, 0xFFFFFFFF, 1320000, 2,
-         ", 0:01 remains"},
+         {{100, 0, 0}, {99, 30000, 0}},
+         3,
+         5,
+         1320000,
+         1,
+         " of 0:22"},
+        {"off level far above any charge", workedHistory, 98, 0xFFFFFFFF, 1320000, 2, ", 0:01 remains"},
         {"charge 101 is unknown", workedHistory, 101, 5, 1320000, 1, ""},
         {"charge 255 (never read) is unknown", workedHistory, 255, 5, 1320000, 2, ""},
         {"charge 100 is known", workedHistory, 100, 0, 1320000, 2, ", 16:38 remains"},
@@ -187,18 +212,20 @@ TEST(ForecastSuffix, ValuesThatCannotBeShownGiveNoSuffix)
     expectSuffixes({
         // The end lies 30 000 ms before the count began: a negative total, not 1193:02.
         {"negative total", {{100, 0, 0}, {99, 0, 40000}}, 5, 5, 10000, 1, ""},
-        {"the same end as a remaining time", {{100, 0, 0}, {99, 0, 40000}}, 5, 5, 10000, 2,
-         ", 0:00 remains"},
+        {"the same end as a remaining time", {{100, 0, 0}, {99, 0, 40000}}, 5, 5, 10000, 2, ", 0:00 remains"},
         // 4 294 000 000 + 55 680 000 ms is past 32 bits; the remaining time is not.
         {"total beyond 32 bits", workedHistory, 98, 5, 4294000000u, 1, ""},
-        {"remaining time of a total beyond 32 bits", workedHistory, 98, 5, 4294000000u, 2,
-         ", 15:28 remains"},
+        {"remaining time of a total beyond 32 bits", workedHistory, 98, 5, 4294000000u, 2, ", 15:28 remains"},
         // 4 000 000 000 ms per point for 99 points.
-        {"remaining time beyond 32 bits", {{100, 0, 0}, {99, 4000000000u, 0}}, 99, 0,
-         4000000000u, 2, ""},
+        {"remaining time beyond 32 bits", {{100, 0, 0}, {99, 4000000000u, 0}}, 99, 0, 4000000000u, 2, ""},
         // 100 - INT_MIN does not fit in 32 bits; the rate is tiny and positive, not negative.
-        {"a fall to a level far below zero", {{100, 0, 0}, {INT_MIN, 600000, 0}}, 98, 5,
-         1320000, 1, " of 0:22"},
+        {"a fall to a level far below zero",
+         {{100, 0, 0}, {INT_MIN, 600000, 0}},
+         98,
+         5,
+         1320000,
+         1,
+         " of 0:22"},
     });
 }
 
@@ -229,4 +256,4 @@ TEST(ForecastSuffix, AllocatesNothing)
               0);
 }
 
-}  // namespace
+}   // namespace

@@ -32,15 +32,13 @@ Graph readIncludes(const fs::path &dir)
     const std::regex include(R"(^\s*#\s*include\s+"([^"]+)\.h")");
     for (const auto &entry : fs::directory_iterator(dir)) {
         std::string ext = entry.path().extension().string();
-        if (ext != ".cpp" && ext != ".h")
-            continue;
+        if (ext != ".cpp" && ext != ".h") continue;
         std::string part = entry.path().stem().string();
         graph[part];
         std::ifstream in(entry.path());
         for (std::string line; std::getline(in, line);) {
             std::smatch match;
-            if (std::regex_search(line, match, include) && match[1] != part)
-                graph[part].insert(match[1]);
+            if (std::regex_search(line, match, include) && match[1] != part) graph[part].insert(match[1]);
         }
     }
     return graph;
@@ -57,12 +55,10 @@ std::string findCycle(const Graph &graph)
         path.push_back(part);
         auto found = graph.find(part);
         for (const std::string &next : found == graph.end() ? std::set<std::string>{} : found->second) {
-            if (!cycle.empty())
-                break;
+            if (!cycle.empty()) break;
             if (state[next] == 1) {
                 auto from = std::find(path.begin(), path.end(), next);
-                for (auto it = from; it != path.end(); ++it)
-                    cycle += *it + " -> ";
+                for (auto it = from; it != path.end(); ++it) cycle += *it + " -> ";
                 cycle += next;
             } else if (state[next] == 0) {
                 self(self, next);
@@ -72,12 +68,11 @@ std::string findCycle(const Graph &graph)
         state[part] = 2;
     };
     for (const auto &[part, includes] : graph)
-        if (cycle.empty() && state[part] == 0)
-            visit(visit, part);
+        if (cycle.empty() && state[part] == 0) visit(visit, part);
     return cycle;
 }
 
-}  // namespace
+}   // namespace
 
 TEST(IncludeGraph, PluginPartsIncludeEachOtherWithoutCycles)
 {

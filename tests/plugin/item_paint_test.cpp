@@ -39,36 +39,33 @@ struct CompositionCase {
 const DWORD ms1234 = (12 * 3600 + 34 * 60) * 1000;
 
 const CompositionCase compositionCases[] = {
-    {"brief, deactivated only when both flags are set", 1, 1, 1, 1, ms1234, 85,
-     TEXT(" of 15:10"), 1, "Timer deactivated", ""},
-    {"brief, full charge without the reset rule still counts", 1, 1, 0, 1, ms1234, 100,
-     TEXT(" of 15:10"), 1, "Durvo 12:34 of 15:10", ""},
-    {"brief, the reset rule without a full charge still counts", 1, 0, 1, 0, ms1234, 100,
-     TEXT(""), 1, "Durvo 12:34, since 6/10/2005, 3:15 PM ", ""},
-    {"brief with a forecast", 1, 2, 0, 0, ms1234, 85, TEXT(", 2:36 remains"), 1,
-     "Durvo 12:34, 2:36 remains", ""},
-    {"brief, forecast mode on but nothing learned: just the on-time", 1, 1, 0, 0, 12 * 60000,
-     85, TEXT(""), 1, "Durvo 0:12", ""},
-    {"brief without a forecast: start date and time with the trailing blank", 1, 0, 0, 0,
-     ms1234, 85, TEXT(""), 1, "Durvo 12:34, since 6/10/2005, 3:15 PM ", ""},
-    {"25 hours stay hours, not days", 1, 1, 0, 0, 25 * 3600000, 85, TEXT(""), 1, "Durvo 25:00",
+    {"brief, deactivated only when both flags are set", 1, 1, 1, 1, ms1234, 85, TEXT(" of 15:10"), 1,
+     "Timer deactivated", ""},
+    {"brief, full charge without the reset rule still counts", 1, 1, 0, 1, ms1234, 100, TEXT(" of 15:10"), 1,
+     "Durvo 12:34 of 15:10", ""},
+    {"brief, the reset rule without a full charge still counts", 1, 0, 1, 0, ms1234, 100, TEXT(""), 1,
+     "Durvo 12:34, since 6/10/2005, 3:15 PM ", ""},
+    {"brief with a forecast", 1, 2, 0, 0, ms1234, 85, TEXT(", 2:36 remains"), 1, "Durvo 12:34, 2:36 remains",
      ""},
+    {"brief, forecast mode on but nothing learned: just the on-time", 1, 1, 0, 0, 12 * 60000, 85, TEXT(""), 1,
+     "Durvo 0:12", ""},
+    {"brief without a forecast: start date and time with the trailing blank", 1, 0, 0, 0, ms1234, 85,
+     TEXT(""), 1, "Durvo 12:34, since 6/10/2005, 3:15 PM ", ""},
+    {"25 hours stay hours, not days", 1, 1, 0, 0, 25 * 3600000, 85, TEXT(""), 1, "Durvo 25:00", ""},
     {"59 999 ms is not yet a minute", 1, 1, 0, 0, 59999, 85, TEXT(""), 1, "Durvo 0:00", ""},
-    {"the largest count: 4294967295 ms", 1, 1, 0, 0, 0xFFFFFFFFu, 85, TEXT(""), 1,
-     "Durvo 1193:02", ""},
-    {"detailed, deactivated", 0, 1, 1, 1, ms1234, 100, TEXT(" of 15:10"), 2,
-     "Battery is fully charged", "Timer deactivated"},
-    {"detailed with a known charge level and a forecast", 0, 2, 0, 0, ms1234, 85,
-     TEXT(", 2:36 remains"), 2, "85%, durvo 12:34, 2:36 remains",
+    {"the largest count: 4294967295 ms", 1, 1, 0, 0, 0xFFFFFFFFu, 85, TEXT(""), 1, "Durvo 1193:02", ""},
+    {"detailed, deactivated", 0, 1, 1, 1, ms1234, 100, TEXT(" of 15:10"), 2, "Battery is fully charged",
+     "Timer deactivated"},
+    {"detailed with a known charge level and a forecast", 0, 2, 0, 0, ms1234, 85, TEXT(", 2:36 remains"), 2,
+     "85%, durvo 12:34, 2:36 remains", "Started 6/10/2005, 3:15 PM (2d 3h ago)"},
+    {"detailed, 100 is still a known level", 0, 0, 0, 0, ms1234, 100, TEXT(""), 2, "100%, durvo 12:34",
      "Started 6/10/2005, 3:15 PM (2d 3h ago)"},
-    {"detailed, 100 is still a known level", 0, 0, 0, 0, ms1234, 100, TEXT(""), 2,
-     "100%, durvo 12:34", "Started 6/10/2005, 3:15 PM (2d 3h ago)"},
     {"detailed, 0 is a known level", 0, 0, 0, 0, 0, 0, TEXT(""), 2, "0%, durvo 0:00",
      "Started 6/10/2005, 3:15 PM (2d 3h ago)"},
     {"detailed, 101 (three-state sensor without a state) is unknown", 0, 1, 0, 0, ms1234, 101,
      TEXT(" of 15:10"), 2, "Durvo 12:34 of 15:10", "Started 6/10/2005, 3:15 PM (2d 3h ago)"},
-    {"detailed, 255 (not read yet) is unknown", 0, 1, 0, 0, ms1234, 255, TEXT(""), 2,
-     "Durvo 12:34", "Started 6/10/2005, 3:15 PM (2d 3h ago)"},
+    {"detailed, 255 (not read yet) is unknown", 0, 1, 0, 0, ms1234, 255, TEXT(""), 2, "Durvo 12:34",
+     "Started 6/10/2005, 3:15 PM (2d 3h ago)"},
 };
 
 TEST(LineComposition, EveryRowOfTheLineTable)
@@ -104,8 +101,7 @@ TEST(LineComposition, LongestPiecesFit)
     ItemLines lines;
     composeItemLines(state, parts, &lines);
     EXPECT_EQ(std::u16string(lines.first), u"100%, durvo 1193:02" + suffix);
-    EXPECT_EQ(std::u16string(lines.second),
-              u"Started " + date + u", " + time + u" (" + elapsed + u" ago)");
+    EXPECT_EQ(std::u16string(lines.second), u"Started " + date + u", " + time + u" (" + elapsed + u" ago)");
 }
 
 class ItemTextTest : public ::testing::Test {
@@ -135,20 +131,17 @@ using FormatElapsed = ItemTextTest;
 TEST_F(FormatElapsed, DaysHoursMinutes)
 {
     const ElapsedCase cases[] = {
-        {"days and hours, minutes dropped", at(2005, 6, 8, 12, 0, 0), at(2005, 6, 10, 15, 25, 0),
-         "2d 3h"},
-        {"exactly one day shows no hours", at(2005, 6, 9, 8, 0, 0), at(2005, 6, 10, 8, 0, 0),
+        {"days and hours, minutes dropped", at(2005, 6, 8, 12, 0, 0), at(2005, 6, 10, 15, 25, 0), "2d 3h"},
+        {"exactly one day shows no hours", at(2005, 6, 9, 8, 0, 0), at(2005, 6, 10, 8, 0, 0), "1d"},
+        {"one day and 59 minutes still shows no hours", at(2005, 6, 9, 8, 0, 0), at(2005, 6, 10, 8, 59, 59),
          "1d"},
-        {"one day and 59 minutes still shows no hours", at(2005, 6, 9, 8, 0, 0),
-         at(2005, 6, 10, 8, 59, 59), "1d"},
         {"just under a day", at(2005, 6, 9, 8, 1, 0), at(2005, 6, 10, 8, 0, 0), "23h 59m"},
         {"hours and minutes", at(2005, 6, 10, 4, 35, 0), at(2005, 6, 10, 8, 0, 0), "3h 25m"},
-        {"one hour and no minutes", at(2005, 6, 10, 7, 0, 0), at(2005, 6, 10, 8, 0, 0),
-         "1h 0m"},
+        {"one hour and no minutes", at(2005, 6, 10, 7, 0, 0), at(2005, 6, 10, 8, 0, 0), "1h 0m"},
         {"minutes only", at(2005, 6, 10, 7, 35, 0), at(2005, 6, 10, 8, 0, 0), "25m"},
         {"59 seconds are 0 minutes", at(2005, 6, 10, 7, 59, 1), at(2005, 6, 10, 8, 0, 0), "0m"},
-        {"a start in the future gives negative minutes", at(2005, 6, 10, 8, 5, 0),
-         at(2005, 6, 10, 8, 0, 0), "-5m"},
+        {"a start in the future gives negative minutes", at(2005, 6, 10, 8, 5, 0), at(2005, 6, 10, 8, 0, 0),
+         "-5m"},
         {"more than an hour ahead: still no hours, only the minutes", at(2005, 6, 10, 9, 5, 0),
          at(2005, 6, 10, 8, 0, 0), "-5m"},
         {"crossing a year end", at(2004, 12, 31, 23, 0, 0), at(2005, 1, 1, 1, 30, 0), "2h 30m"},
@@ -168,8 +161,7 @@ TEST_F(FormatElapsed, UnconvertibleStartShowsQuestionMark)
 {
     setTimes(at(0, 0, 0, 0, 0, 0), at(2005, 6, 10, 8, 0, 0));
     WCHAR text[elapsedChars];
-    for (WCHAR &unit : text)
-        unit = u'#';
+    for (WCHAR &unit : text) unit = u'#';
     formatElapsed(text);
     EXPECT_EQ(utf8(text), "?");
 }
@@ -186,8 +178,7 @@ TEST_F(FormatDateAndTime, ShortDateAndTimeWithoutSeconds)
     } const cases[] = {
         {"afternoon, seconds dropped", at(2005, 6, 10, 15, 15, 42), "6/10/2005", "3:15 PM"},
         {"midnight", at(2005, 12, 31, 0, 5, 0), "12/31/2005", "12:05 AM"},
-        {"month 13: no date, the time of day is still good", at(2005, 13, 1, 8, 0, 0), "?",
-         "8:00 AM"},
+        {"month 13: no date, the time of day is still good", at(2005, 13, 1, 8, 0, 0), "?", "8:00 AM"},
         {"hour 24: no time, the date is still good", at(2005, 6, 10, 24, 0, 0), "6/10/2005", "?"},
     };
     for (const auto &c : cases) {
@@ -208,10 +199,8 @@ std::vector<UINT> hostMessages;
 
 LRESULT CALLBACK hostProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (message == TODAYM_GETCOLOR || message == TODAYM_DRAWWATERMARK)
-        hostMessages.push_back(message);
-    if (message == TODAYM_GETCOLOR)
-        return wParam == TODAYCOLOR_TEXT ? hostTextColor : RGB(0, 0, 0);
+    if (message == TODAYM_GETCOLOR || message == TODAYM_DRAWWATERMARK) hostMessages.push_back(message);
+    if (message == TODAYM_GETCOLOR) return wParam == TODAYCOLOR_TEXT ? hostTextColor : RGB(0, 0, 0);
     return DefWindowProcW(window, message, wParam, lParam);
 }
 
@@ -225,8 +214,8 @@ protected:
         host.lpfnWndProc = hostProc;
         host.lpszClassName = TEXT("PaintTestHost");
         RegisterClassW(&host);
-        parent = CreateWindowExW(0, TEXT("PaintTestHost"), TEXT("Today"), WS_VISIBLE, 0, 0, 240,
-                                 320, NULL, NULL, NULL, NULL);
+        parent = CreateWindowExW(0, TEXT("PaintTestHost"), TEXT("Today"), WS_VISIBLE, 0, 0, 240, 320, NULL,
+                                 NULL, NULL, NULL);
         ASSERT_NE(parent, nullptr);
     }
     HWND parent = nullptr;
@@ -249,19 +238,15 @@ TEST_F(LineHeight, ClampsAndFontSizes)
     } const cases[] = {
         {"classic brief at 96 dpi: raised to 18", 0, 1, 96, true, 13, -1, 18},
         {"classic brief at 192 dpi: raised to 34", 0, 1, 192, true, 13, -1, 34},
-        {"classic detailed at 96 dpi: two lines of the default font", 0, 0, 96, true, 13, -1,
-         26},
-        {"classic detailed at 192 dpi: two lines of 25 need no raise", 0, 0, 192, true, 13, -1,
-         50},
+        {"classic detailed at 96 dpi: two lines of the default font", 0, 0, 96, true, 13, -1, 26},
+        {"classic detailed at 192 dpi: two lines of 25 need no raise", 0, 0, 192, true, 13, -1, 50},
         {"2002 brief, shell says 15 px", 1, 1, 96, true, 15, 15, 18},
         {"2002 detailed, shell says 15 px", 1, 0, 96, true, 15, 15, 36},
-        {"2002 detailed at 192 dpi, shell says 12 px: 28 raised to 34", 1, 0, 192, true, 12, 12,
-         34},
+        {"2002 detailed at 192 dpi, shell says 12 px: 28 raised to 34", 1, 0, 192, true, 12, 12, 34},
         {"2002 detailed, shell leaves the buffer alone: 12 px", 1, 0, 96, true, 0, 12, 28},
         {"2002 detailed, no SHGetUIMetrics at 96 dpi: 11 px", 1, 0, 96, false, 0, 11, 26},
         {"2002 detailed, no SHGetUIMetrics at 192 dpi: 21 px", 1, 0, 192, false, 0, 21, 50},
-        {"2002 brief, no SHGetUIMetrics at 192 dpi: 34 wins over one line", 1, 1, 192, false, 0,
-         21, 34},
+        {"2002 brief, no SHGetUIMetrics at 192 dpi: 34 wins over one line", 1, 1, 192, false, 0, 21, 34},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.proves);
@@ -298,8 +283,7 @@ protected:
         const char *build = std::getenv("DURVO_BUILD_DIR");
         ASSERT_NE(build, nullptr) << "DURVO_BUILD_DIR is not set";
         root = std::filesystem::temp_directory_path()
-               / ("durvo-paint-" + std::string(::testing::UnitTest::GetInstance()
-                                                   ->current_test_info()->name()));
+            / ("durvo-paint-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
         module = loadBuiltDurvo(build, root);
         ASSERT_NE(module, nullptr);
 
@@ -313,8 +297,7 @@ protected:
     void TearDown() override
     {
         DestroyWindow(window);
-        if (module != nullptr)
-            FreeLibrary(module);
+        if (module != nullptr) FreeLibrary(module);
         std::filesystem::remove_all(root);
     }
     std::vector<control::DrawnItem> paintRecord()
@@ -329,8 +312,7 @@ protected:
         InvalidateRect(window, NULL, TRUE);
         control::pumpMessages();
         std::vector<std::string> lines;
-        for (const std::u16string &line : control::drawnText(window))
-            lines.push_back(control::toUtf8(line));
+        for (const std::u16string &line : control::drawnText(window)) lines.push_back(control::toUtf8(line));
         return lines;
     }
     HWND window = nullptr;
@@ -390,20 +372,18 @@ TEST_F(ItemPaint, IconFontsRectanglesAndColours)
         LONG fontHeight;
         COLORREF textColor;
     } const cases[] = {
-        {"2002 detailed, 96 dpi: small 256-colour icon, bold, the shell's font size", 1, 0, 96,
-         105, 16, 8, 30, 700, -15, hostTextColor},
-        {"2002 detailed, 192 dpi: large icon and indent", 1, 0, 192, 105, 32, 4, 56, 700, -15,
+        {"2002 detailed, 96 dpi: small 256-colour icon, bold, the shell's font size", 1, 0, 96, 105, 16, 8,
+         30, 700, -15, hostTextColor},
+        {"2002 detailed, 192 dpi: large icon and indent", 1, 0, 192, 105, 32, 4, 56, 700, -15, hostTextColor},
+        {"2002 brief, 96 dpi: the system font's weight", 1, 1, 96, 105, 16, 8, 30, systemFontWeight, -15,
          hostTextColor},
-        {"2002 brief, 96 dpi: the system font's weight", 1, 1, 96, 105, 16, 8, 30,
-         systemFontWeight, -15, hostTextColor},
         {"2002 brief, 192 dpi", 1, 1, 192, 105, 32, 4, 56, systemFontWeight, -15, hostTextColor},
-        {"classic detailed, 96 dpi: icon 101, the system font's size, default colour", 0, 0, 96,
-         101, 16, 4, 30, 700, -11, RGB(0, 0, 0)},
+        {"classic detailed, 96 dpi: icon 101, the system font's size, default colour", 0, 0, 96, 101, 16, 4,
+         30, 700, -11, RGB(0, 0, 0)},
         {"classic detailed, 192 dpi: still the small icon", 0, 0, 192, 101, 16, 4, 30, 700, -21,
          RGB(0, 0, 0)},
         {"classic brief, 96 dpi", 0, 1, 96, 101, 16, 4, 30, systemFontWeight, -11, RGB(0, 0, 0)},
-        {"classic brief, 192 dpi", 0, 1, 192, 101, 16, 4, 30, systemFontWeight, -21,
-         RGB(0, 0, 0)},
+        {"classic brief, 192 dpi", 0, 1, 192, 101, 16, 4, 30, systemFontWeight, -21, RGB(0, 0, 0)},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.proves);
@@ -452,8 +432,7 @@ TEST_F(ItemPaint, IconFontsRectanglesAndColours)
         EXPECT_EQ(first.fontHeight, c.fontHeight);
         EXPECT_EQ(first.textColor, c.textColor);
         EXPECT_EQ(first.bkMode, TRANSPARENT);
-        if (!detailed)
-            continue;
+        if (!detailed) continue;
         const control::DrawnItem &second = record[at++];
         EXPECT_EQ(second.kind, Kind::Text);
         EXPECT_EQ(second.rect.left, c.indent);
@@ -467,4 +446,4 @@ TEST_F(ItemPaint, IconFontsRectanglesAndColours)
     }
 }
 
-}  // namespace
+}   // namespace

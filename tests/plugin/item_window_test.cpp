@@ -32,8 +32,7 @@ LRESULT CALLBACK hostProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
 {
     if (message >= TODAYM_GETCOLOR && message <= TODAYM_TOOKSELECTION) {
         HostMessage seen = {message, wParam, lParam, {}};
-        if (message == TODAYM_DRAWWATERMARK)
-            seen.watermark = *(const TODAYDRAWWATERMARKINFO *)lParam;
+        if (message == TODAYM_DRAWWATERMARK) seen.watermark = *(const TODAYDRAWWATERMARKINFO *)lParam;
         hostMessages.push_back(seen);
         return message == TODAYM_GETCOLOR ? hostTextColor : 0;
     }
@@ -43,8 +42,7 @@ LRESULT CALLBACK hostProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
 std::vector<UINT> hostMessageNumbers()
 {
     std::vector<UINT> numbers;
-    for (const HostMessage &m : hostMessages)
-        numbers.push_back(m.message);
+    for (const HostMessage &m : hostMessages) numbers.push_back(m.message);
     return numbers;
 }
 
@@ -54,8 +52,8 @@ HWND createHost()
     host.lpfnWndProc = hostProc;
     host.lpszClassName = TEXT("TodayTestHost");
     RegisterClassW(&host);
-    return CreateWindowExW(0, TEXT("TodayTestHost"), TEXT("Today"), WS_VISIBLE, 0, 0, 240, 320,
-                           NULL, NULL, NULL, NULL);
+    return CreateWindowExW(0, TEXT("TodayTestHost"), TEXT("Today"), WS_VISIBLE, 0, 0, 240, 320, NULL, NULL,
+                           NULL, NULL);
 }
 
 bool repaintPending(HWND window)
@@ -70,7 +68,7 @@ protected:
     void SetUp() override
     {
         control::resetDevice();
-        control::setOsVersion(3, 0);               // classic look unless a test says otherwise
+        control::setOsVersion(3, 0);   // classic look unless a test says otherwise
         control::setPlatformType(u"Palm-size PC");
         hostMessages.clear();
         meterState = MeterState{};
@@ -80,8 +78,7 @@ protected:
     }
     void TearDown() override
     {
-        if (IsWindow(window))
-            DestroyWindow(window);
+        if (IsWindow(window)) DestroyWindow(window);
     }
     void startItem()
     {
@@ -119,8 +116,7 @@ TEST_F(ItemWindowProcedure, RefreshQueryReportsLineHeightPlusOne)
         SCOPED_TRACE(c.proves);
         control::pumpMessages();
         item.cyp = c.cyp;
-        EXPECT_EQ(SendMessageW(window, WM_TODAYCUSTOM_QUERYREFRESHCACHE, (WPARAM)&item, 0),
-                  c.result);
+        EXPECT_EQ(SendMessageW(window, WM_TODAYCUSTOM_QUERYREFRESHCACHE, (WPARAM)&item, 0), c.result);
         EXPECT_EQ(item.cyp, c.cypAfter);
         EXPECT_EQ(repaintPending(window), c.repaint);
     }
@@ -242,13 +238,11 @@ TEST_F(ItemWindowProcedure, ReregisteringKeepsOneBrush)
 {
     int before = control::liveGdiObjects().brushes;
     // While the window lives the class cannot be replaced: the new brushes must not pile up.
-    for (int i = 0; i < 3; i++)
-        registerItemClass();
+    for (int i = 0; i < 3; i++) registerItemClass();
     EXPECT_EQ(control::liveGdiObjects().brushes, before);
     // Without windows each registration replaces the class, which takes its brush along.
     DestroyWindow(window);
-    for (int i = 0; i < 3; i++)
-        registerItemClass();
+    for (int i = 0; i < 3; i++) registerItemClass();
     EXPECT_EQ(control::liveGdiObjects().brushes, before);
 }
 
@@ -267,8 +261,7 @@ TEST_F(ItemWindowProcedure, DisabledItemGetsNothing)
 typedef HWND (*InitializeFunction)(TODAYLISTITEM *item, HWND parent);
 typedef INT_PTR (*OptionsFunction)(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
-template <typename F>
-F ordinal(HMODULE module, WORD number)
+template <typename F> F ordinal(HMODULE module, WORD number)
 {
     return (F)(void (*)())GetProcAddressW(module, MAKEINTRESOURCEW(number));
 }
@@ -276,8 +269,7 @@ F ordinal(HMODULE module, WORD number)
 bool storeExists()
 {
     HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, TEXT("SOFTWARE\\Norvane"), 0, KEY_READ, &key)
-        != ERROR_SUCCESS)
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, TEXT("SOFTWARE\\Norvane"), 0, KEY_READ, &key) != ERROR_SUCCESS)
         return false;
     RegCloseKey(key);
     return true;
@@ -292,8 +284,8 @@ protected:
         control::resetDevice();
         hostMessages.clear();
         root = std::filesystem::temp_directory_path()
-               / ("durvo-entry-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed())
-                  + "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+            / ("durvo-entry-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-"
+               + ::testing::UnitTest::GetInstance()->current_test_info()->name());
         std::filesystem::remove_all(root);
         parent = createHost();
         module = loadBuiltDurvo(build, root);
@@ -304,10 +296,8 @@ protected:
     void TearDown() override
     {
         for (HWND w : windows)
-            if (IsWindow(w))
-                DestroyWindow(w);
-        if (module != nullptr)
-            FreeLibrary(module);
+            if (IsWindow(w)) DestroyWindow(w);
+        if (module != nullptr) FreeLibrary(module);
         std::filesystem::remove_all(root);
     }
     HWND startItem(TODAYLISTITEM *item)
@@ -438,4 +428,4 @@ TEST_F(Entry, Resources)
     }
 }
 
-}  // namespace
+}   // namespace

@@ -11,11 +11,12 @@
 namespace {
 
 const WCHAR storeKey[] = TEXT("SOFTWARE\\Norvane");
-const WCHAR *const storeNames[17] = {
-    TEXT("dvStarted"), TEXT("dvDurvo"), TEXT("dvLogTimeout"), TEXT("dvAutoReset"),
-    TEXT("dvAutoSoftReset"), TEXT("dvAutoDCReset"), TEXT("dvAutoLog"), TEXT("dvLogProcess"),
-    TEXT("dvBriefInfo"), TEXT("dvPowerMode"), TEXT("dvPPC2002"), TEXT("dvForecast"),
-    TEXT("dvOffLevel"), TEXT("logSize"), TEXT("logData"), TEXT("chSize"), TEXT("chData")};
+const WCHAR *const storeNames[17]
+    = {TEXT("dvStarted"),       TEXT("dvDurvo"),       TEXT("dvLogTimeout"), TEXT("dvAutoReset"),
+       TEXT("dvAutoSoftReset"), TEXT("dvAutoDCReset"), TEXT("dvAutoLog"),    TEXT("dvLogProcess"),
+       TEXT("dvBriefInfo"),     TEXT("dvPowerMode"),   TEXT("dvPPC2002"),    TEXT("dvForecast"),
+       TEXT("dvOffLevel"),      TEXT("logSize"),       TEXT("logData"),      TEXT("chSize"),
+       TEXT("chData")};
 
 // What library attach does, on a freshly loaded library.
 void startModule()
@@ -43,8 +44,7 @@ std::vector<StoredValue> storedValues()
     bool open = RegOpenKeyExW(HKEY_LOCAL_MACHINE, storeKey, 0, KEY_READ, &key) == ERROR_SUCCESS;
     for (const WCHAR *name : storeNames) {
         DWORD type = 0, size = 0;
-        bool found = open && RegQueryValueExW(key, name, nullptr, &type, nullptr, &size)
-                                 == ERROR_SUCCESS;
+        bool found = open && RegQueryValueExW(key, name, nullptr, &type, nullptr, &size) == ERROR_SUCCESS;
         values.push_back({type, found ? long(size) : -1});
     }
     if (open) {
@@ -62,8 +62,9 @@ struct Edit {
 void applyEdit(const Edit &edit)
 {
     HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, storeKey, 0, nullptr, 0, KEY_ALL_ACCESS,
-                              nullptr, &key, nullptr), ERROR_SUCCESS);
+    ASSERT_EQ(
+        RegCreateKeyExW(HKEY_LOCAL_MACHINE, storeKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+        ERROR_SUCCESS);
     if (edit.type == REG_NONE && edit.data.empty()) {
         RegDeleteValueW(key, edit.name);
     } else {
@@ -96,7 +97,7 @@ protected:
     void SetUp() override { control::resetDevice(); }
 };
 
-}  // namespace
+}   // namespace
 
 TEST_F(MeterStore, FirstRunWritesCompleteStoreWithDefaults)
 {
@@ -158,23 +159,20 @@ TEST_F(MeterStore, DamagedStoreFallsBackToFreshCount)
         std::vector<Edit> edits;
         bool loads;
     } cases[] = {
-        {{{TEXT("chData"), REG_NONE, {}}}, false},                      // last value missing
-        {{{TEXT("dvDurvo"), REG_BINARY, {1, 2}}}, true},                // too short: left out
-        {{{TEXT("dvDurvo"), REG_BINARY, std::vector<BYTE>(8)}}, false}, // number too long
+        {{{TEXT("chData"), REG_NONE, {}}}, false},                        // last value missing
+        {{{TEXT("dvDurvo"), REG_BINARY, {1, 2}}}, true},                  // too short: left out
+        {{{TEXT("dvDurvo"), REG_BINARY, std::vector<BYTE>(8)}}, false},   // number too long
         {{{TEXT("dvStarted"), REG_BINARY, std::vector<BYTE>(17)}}, false},
-        {{{TEXT("logData"), REG_BINARY, std::vector<BYTE>(2 * 112 + 1)}}, false},  // longer
-        {{{TEXT("logData"), REG_BINARY, std::vector<BYTE>(2 * 112 - 1)}}, true},   // shorter
+        {{{TEXT("logData"), REG_BINARY, std::vector<BYTE>(2 * 112 + 1)}}, false},   // longer
+        {{{TEXT("logData"), REG_BINARY, std::vector<BYTE>(2 * 112 - 1)}}, true},    // shorter
         {{{TEXT("logSize"), REG_BINARY, dwordBytes(0)}, {TEXT("logData"), REG_BINARY, {}}}, true},
         // A count the arrays cannot hold fails even when its blob matches it.
-        {{{TEXT("logSize"), REG_BINARY, dwordBytes(101)}, {TEXT("logData"), REG_BINARY, rows101}},
-         false},
+        {{{TEXT("logSize"), REG_BINARY, dwordBytes(101)}, {TEXT("logData"), REG_BINARY, rows101}}, false},
         {{{TEXT("logSize"), REG_BINARY, dwordBytes(100)}, {TEXT("logData"), REG_BINARY, rows100}},
          true},   // the hundredth slot exists
-        {{{TEXT("chSize"), REG_BINARY, dwordBytes(256)}, {TEXT("chData"), REG_BINARY, ch256}},
-         false},
-        {{{TEXT("chSize"), REG_BINARY, dwordBytes(255)}, {TEXT("chData"), REG_BINARY, ch255}},
-         true},
-        {{{TEXT("dvBriefInfo"), REG_DWORD, dwordBytes(1)}}, true},     // the type is ignored
+        {{{TEXT("chSize"), REG_BINARY, dwordBytes(256)}, {TEXT("chData"), REG_BINARY, ch256}}, false},
+        {{{TEXT("chSize"), REG_BINARY, dwordBytes(255)}, {TEXT("chData"), REG_BINARY, ch255}}, true},
+        {{{TEXT("dvBriefInfo"), REG_DWORD, dwordBytes(1)}}, true},   // the type is ignored
     };
     for (size_t i = 0; i < std::size(cases); ++i) {
         SCOPED_TRACE("case " + std::to_string(i));
@@ -212,12 +210,12 @@ TEST_F(MeterStore, ShortValueTakesItsDefaultAndLongValueEndsTheLoad)
 {
     struct Case {
         Edit edit;
-        DWORD logSaveMinutes;  // "dvAutoLog" is 5 in the store
-        DWORD briefView;       // "dvBriefInfo" is 1 in the store
-        DWORD chargeSensor;    // "dvPowerMode" comes after it and is 2 in the store
-        WCHAR firstTitleUnit;  // "logData" holds "Word" in its first row
-        DWORD appCount;        // "logSize" is 2
-        DWORD historyCount;    // "chSize" is 3; 0 when the load failed and the count restarted
+        DWORD logSaveMinutes;   // "dvAutoLog" is 5 in the store
+        DWORD briefView;        // "dvBriefInfo" is 1 in the store
+        DWORD chargeSensor;     // "dvPowerMode" comes after it and is 2 in the store
+        WCHAR firstTitleUnit;   // "logData" holds "Word" in its first row
+        DWORD appCount;         // "logSize" is 2
+        DWORD historyCount;     // "chSize" is 3; 0 when the load failed and the count restarted
     } cases[] = {
         // A 2-byte setting once wiped the on-time and every later setting.
         {{TEXT("dvAutoLog"), REG_BINARY, {5, 0}}, 0, 1, 2, 'W', 2, 3},
@@ -306,9 +304,9 @@ TEST_F(MeterStore, PlatformCheckDecidesPpc2002Style)
         {0x80000000u, u"", false, false, true},   // unsigned compare
         {3, u"PocketPC", false, false, true},
         {3, u"Smartphone", false, false, false},
-        {3, u"PocketPC", true, false, false},     // the type query fails
+        {3, u"PocketPC", true, false, false},   // the type query fails
         {2, u"PocketPC", false, false, false},
-        {4, u"PocketPC", false, true, false},     // no version: treated as old
+        {4, u"PocketPC", false, true, false},   // no version: treated as old
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.major);
@@ -351,12 +349,9 @@ TEST(FileTimeDiff, WholeSecondsTowardZero)
         LONGLONG delta;
         LONGLONG expected;
     } cases[] = {
-        {36000000000ll, 3600},
-        {-36000000000ll, -3600},
-        {9999999, 0},      // truncated, not rounded
-        {-9999999, 0},     // toward zero, not down
-        {10000000, 1},
-        {-0x100000000ll, -429},   // the high word alone moves
+        {36000000000ll, 3600}, {-36000000000ll, -3600}, {9999999, 0},   // truncated, not rounded
+        {-9999999, 0},                                                  // toward zero, not down
+        {10000000, 1},         {-0x100000000ll, -429},                  // the high word alone moves
     };
     for (const Case &c : cases) {
         ULONGLONG second = base + ULONGLONG(c.delta);

@@ -55,7 +55,7 @@ constexpr WORD classAtomComboBox = 0x0085;
 // resource, when a length runs out.
 class TemplateReader {
 public:
-    TemplateReader(const BYTE *data, size_t size) : data_(data), size_(size) {}
+    TemplateReader(const BYTE *data, size_t size) : data_(data), size_(size) { }
     bool ok() const { return ok_; }
     size_t at() const { return at_; }
     void seek(size_t at) { at_ = at; }
@@ -77,16 +77,14 @@ public:
     std::u16string string()
     {
         std::u16string s;
-        for (WORD unit = word(); ok_ && unit != 0; unit = word())
-            s += char16_t(unit);
+        for (WORD unit = word(); ok_ && unit != 0; unit = word()) s += char16_t(unit);
         return s;
     }
     // A string, or 0xFFFF and an ordinal: the ordinal, or 0 with the string in *text.
     WORD stringOrOrdinal(std::u16string *text)
     {
         size_t start = at_;
-        if (word() == 0xFFFF)
-            return word();
+        if (word() == 0xFFFF) return word();
         at_ = start;
         *text = string();
         return 0;
@@ -207,12 +205,9 @@ TEST(OptionsTemplate, CompiledBytesAreTheClassicTemplateOfThePage)
 std::string shows(const std::vector<control::ControlShown> &controls, int id)
 {
     for (const control::ControlShown &c : controls) {
-        if (c.id != id)
-            continue;
-        if (!c.visible)
-            return "hidden";
-        if (c.className == u"combobox")
-            return std::to_string(c.selection);
+        if (c.id != id) continue;
+        if (!c.visible) return "hidden";
+        if (c.className == u"combobox") return std::to_string(c.selection);
         return c.check == BST_CHECKED ? "on" : "off";
     }
     return "missing";
@@ -246,10 +241,8 @@ protected:
     }
     void TearDown() override
     {
-        if (IsWindow(owner_))
-            DestroyWindow(owner_);
-        if (resources_)
-            FreeLibrary(resources_);
+        if (IsWindow(owner_)) DestroyWindow(owner_);
+        if (resources_) FreeLibrary(resources_);
         control::resetDevice();
         control::setDeviceRoot({});
         fs::remove_all(root_);
@@ -293,26 +286,32 @@ TEST_F(OptionsPage, ShowsTheStoredSettingsAndOkKeepsThemMapped)
         Settings afterOk;
     };
     const Case cases[] = {
-        {"the defaults", {0, 0, 0, 0, 0, 0, 0, 0, 1, 0},
+        {"the defaults",
+         {0, 0, 0, 0, 0, 0, 0, 0, 1, 0},
          {"off", "off", "off", "off", "off", "off", "on", "0", "0", "1", "0"},
          {0, 0, 0, 0, 0, 0, 0, 0, 1, 0}},
-        {"everything on, the last entries", {1, 1, 1, 1, 1, 1, 60, 2, 2, 20},
+        {"everything on, the last entries",
+         {1, 1, 1, 1, 1, 1, 60, 2, 2, 20},
          {"on", "on", "on", "on", "on", "on", "off", "4", "2", "2", "4"},
          {1, 1, 1, 1, 1, 1, 60, 2, 2, 20}},
-        {"the middle entries", {0, 1, 0, 1, 0, 0, 10, 1, 0, 10},
+        {"the middle entries",
+         {0, 1, 0, 1, 0, 0, 10, 1, 0, 10},
          {"off", "on", "off", "on", "off", "off", "on", "2", "1", "0", "2"},
          {0, 1, 0, 1, 0, 0, 10, 1, 0, 10}},
         // A hand-edited store: any non-zero flag shows checked and is stored as 1; values no
         // entry stands for show the first entry and are stored as its value.
-        {"values no entry stands for", {2, 7, 0xFFFFFFFF, 0, 3, 9, 15, 7, 1, 12},
+        {"values no entry stands for",
+         {2, 7, 0xFFFFFFFF, 0, 3, 9, 15, 7, 1, 12},
          {"on", "on", "on", "off", "on", "on", "off", "0", "0", "1", "0"},
          {1, 1, 1, 0, 1, 1, 0, 0, 1, 0}},
         // A mode outside the list leaves it without a selection; OK stores the low 16 bits of
         // the list's answer, CB_ERR.
-        {"a forecast mode outside the list", {0, 0, 0, 0, 0, 0, 5, 0, 5, 5},
+        {"a forecast mode outside the list",
+         {0, 0, 0, 0, 0, 0, 5, 0, 5, 5},
          {"off", "off", "off", "off", "off", "off", "on", "1", "0", "-1", "1"},
          {0, 0, 0, 0, 0, 0, 5, 0, 65535, 5}},
-        {"only the low 16 bits of the mode select", {0, 0, 0, 0, 0, 0, 30, 0, 0x10002, 15},
+        {"only the low 16 bits of the mode select",
+         {0, 0, 0, 0, 0, 0, 30, 0, 0x10002, 15},
          {"off", "off", "off", "off", "off", "off", "on", "3", "0", "2", "3"},
          {0, 0, 0, 0, 0, 0, 30, 0, 2, 15}},
     };
@@ -320,8 +319,9 @@ TEST_F(OptionsPage, ShowsTheStoredSettingsAndOkKeepsThemMapped)
     for (const Case &c : cases) {
         SCOPED_TRACE(c.proves);
         MeterSettings &s = meterState.settings;
-        s = {c.stored.fullCharge, c.stored.softReset, c.stored.externalPower, c.stored.logSave, c.stored.gather,
-             c.stored.brief, c.stored.sensor, c.stored.ppc2002, c.stored.forecast, c.stored.offLevel};
+        s = {c.stored.fullCharge, c.stored.softReset, c.stored.externalPower, c.stored.logSave,
+             c.stored.gather,     c.stored.brief,     c.stored.sensor,        c.stored.ppc2002,
+             c.stored.forecast,   c.stored.offLevel};
         EXPECT_EQ(runPage(pressOk), IDOK);
         for (size_t i = 0; i < c.shows.size(); i++)
             EXPECT_EQ(shows(shown, ids[i]), c.shows[i]) << "control " << ids[i];
@@ -351,27 +351,31 @@ TEST_F(OptionsPage, EachControlEditsItsSetting)
     const Case cases[] = {
         {"1001", [](HWND d) { return control::clickControl(d, 1001); }, &MeterSettings::resetOnFullCharge, 1},
         {"1002", [](HWND d) { return control::clickControl(d, 1002); }, &MeterSettings::resetOnSoftReset, 1},
-        {"1006", [](HWND d) { return control::clickControl(d, 1006); }, &MeterSettings::resetOnExternalPower, 1},
+        {"1006", [](HWND d) { return control::clickControl(d, 1006); }, &MeterSettings::resetOnExternalPower,
+         1},
         {"1008", [](HWND d) { return control::clickControl(d, 1008); }, &MeterSettings::gatherAppStats, 1},
         {"1012", [](HWND d) { return control::clickControl(d, 1012); }, &MeterSettings::ppc2002Style, 1},
         {"1003", [](HWND d) { return control::clickControl(d, 1003); }, &MeterSettings::briefView, 1},
-        {"1004 after 1003", [](HWND d) { return control::clickControl(d, 1003) && control::clickControl(d, 1004); },
+        {"1004 after 1003",
+         [](HWND d) { return control::clickControl(d, 1003) && control::clickControl(d, 1004); },
          &MeterSettings::briefView, 0},
         {"1005 every 5 min.", [](HWND d) { return control::selectListItem(d, 1005, 1); },
          &MeterSettings::logSaveMinutes, 5},
         {"1005 every 30 min.", [](HWND d) { return control::selectListItem(d, 1005, 3); },
          &MeterSettings::logSaveMinutes, 30},
-        {"1005 hourly", [](HWND d) { return control::selectListItem(d, 1005, 4); }, &MeterSettings::logSaveMinutes,
-         60},
+        {"1005 hourly", [](HWND d) { return control::selectListItem(d, 1005, 4); },
+         &MeterSettings::logSaveMinutes, 60},
         {"1007 three-state", [](HWND d) { return control::selectListItem(d, 1007, 1); },
          &MeterSettings::chargeSensor, 1},
-        {"1007 Dell Axim", [](HWND d) { return control::selectListItem(d, 1007, 2); }, &MeterSettings::chargeSensor,
-         2},
-        {"1013 none", [](HWND d) { return control::selectListItem(d, 1013, 0); }, &MeterSettings::forecastMode, 0},
-        {"1013 remaining", [](HWND d) { return control::selectListItem(d, 1013, 2); }, &MeterSettings::forecastMode,
-         2},
+        {"1007 Dell Axim", [](HWND d) { return control::selectListItem(d, 1007, 2); },
+         &MeterSettings::chargeSensor, 2},
+        {"1013 none", [](HWND d) { return control::selectListItem(d, 1013, 0); },
+         &MeterSettings::forecastMode, 0},
+        {"1013 remaining", [](HWND d) { return control::selectListItem(d, 1013, 2); },
+         &MeterSettings::forecastMode, 2},
         {"1014 5 %", [](HWND d) { return control::selectListItem(d, 1014, 1); }, &MeterSettings::offLevel, 5},
-        {"1014 15 %", [](HWND d) { return control::selectListItem(d, 1014, 3); }, &MeterSettings::offLevel, 15},
+        {"1014 15 %", [](HWND d) { return control::selectListItem(d, 1014, 3); }, &MeterSettings::offLevel,
+         15},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.proves);
@@ -399,13 +403,15 @@ TEST_F(OptionsPage, ListEntriesInTheirOrder)
         int id;
         std::vector<std::string> entries;
     } const cases[] = {
-        {1005, {"Save Log on demand only", "Save Log every 5 min.", "Save Log every 10 min.", "Save Log every 30 min.",
-                "Save Log hourly"}},
+        {1005,
+         {"Save Log on demand only", "Save Log every 5 min.", "Save Log every 10 min.",
+          "Save Log every 30 min.", "Save Log hourly"}},
         {1007, {"Standard Charge Sensor", "Casio-E115 3-state Charge Sensor", "Dell Axim Charge Sensor"}},
         {1013, {"Do not forecast durvo", "Forecast total durvo", "Forecast time reminded"}},
         // The entries are formats: "%%" shows one percent sign.
-        {1014, {"PDA turns off on drain battery", "PDA turns off on 5% charge", "PDA turns off on 10% charge",
-                "PDA turns off on 15% charge", "PDA turns off on 20% charge"}},
+        {1014,
+         {"PDA turns off on drain battery", "PDA turns off on 5% charge", "PDA turns off on 10% charge",
+          "PDA turns off on 15% charge", "PDA turns off on 20% charge"}},
     };
     for (const Case &c : cases) {
         std::vector<std::string> entries;
@@ -500,7 +506,8 @@ TEST_F(OptionsPage, OkEndsThePageMeasuresAndSaves)
     EXPECT_EQ(result, IDOK);
     // A full-screen page with the Done button in its title bar, the input panel lowered.
     ASSERT_EQ(user.dialogs.size(), 1u);
-    EXPECT_EQ(user.dialogs[0].shellFlags, DWORD(SHIDIF_DONEBUTTON | SHIDIF_SIZEDLGFULLSCREEN | SHIDIF_SIPDOWN));
+    EXPECT_EQ(user.dialogs[0].shellFlags,
+              DWORD(SHIDIF_DONEBUTTON | SHIDIF_SIZEDLGFULLSCREEN | SHIDIF_SIPDOWN));
     EXPECT_EQ(user.dialogs[0].owner, owner_);
     EXPECT_TRUE(openAfterCancel);
     EXPECT_EQ(meterState.settings.briefView, 1u);
@@ -524,18 +531,27 @@ TEST_F(OptionsPage, UnregisterAsksAndLeavesThePageOpen)
     };
     const Case cases[] = {
         {"No changes nothing", true, {IDNO}, {{"Unregister plugin", question, MB_YESNO}}, true, {}},
-        {"a key already gone", false, {IDYES, IDOK},
-         {{"Unregister plugin", question, MB_YESNO}, {"Unregistered", "Error unregistering plugin", MB_OK}}, false, {}},
-        {"the key deleted and the Today screen told", true, {IDYES, IDOK},
+        {"a key already gone",
+         false,
+         {IDYES, IDOK},
+         {{"Unregister plugin", question, MB_YESNO}, {"Unregistered", "Error unregistering plugin", MB_OK}},
+         false,
+         {}},
+        {"the key deleted and the Today screen told",
+         true,
+         {IDYES, IDOK},
          {{"Unregister plugin", question, MB_YESNO},
-          {"Unregistered", "Durvo plugin was successfuly unregistered. Now you may uninstal Norvane Durvo.", MB_OK}},
-         false, {TODAY_REFRESH_WININICHANGE}},
+          {"Unregistered", "Durvo plugin was successfuly unregistered. Now you may uninstal Norvane Durvo.",
+           MB_OK}},
+         false,
+         {TODAY_REFRESH_WININICHANGE}},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.proves);
         if (c.keyBefore) {
             HKEY key = nullptr;
-            RegCreateKeyExW(HKEY_LOCAL_MACHINE, todayItemKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
+            RegCreateKeyExW(HKEY_LOCAL_MACHINE, todayItemKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                            nullptr);
             RegCloseKey(key);
         } else {
             RegDeleteKeyW(HKEY_LOCAL_MACHINE, todayItemKey);
@@ -581,7 +597,8 @@ TEST_F(OptionsPage, UnregisterAnswersWhetherTheKeyWasDeleted)
         RegDeleteKeyW(HKEY_LOCAL_MACHINE, todayItemKey);
         if (c.keyBefore) {
             HKEY key = nullptr;
-            RegCreateKeyExW(HKEY_LOCAL_MACHINE, todayItemKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
+            RegCreateKeyExW(HKEY_LOCAL_MACHINE, todayItemKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                            nullptr);
             RegCloseKey(key);
         }
         user.boxes.clear();
@@ -600,9 +617,9 @@ TEST_F(OptionsPage, AboutShowsTheAboutBoxOwnedByThePage)
         EXPECT_TRUE(control::clickControl(dialog, IDC_ABOUT));
         pressOk(dialog);
     });
-    user.expectBoxes({{"About", "Durvo Meter v3.4.3\n(c) 2005 Norvane. Freeware.\nsupport@norvane.example", MB_OK}}, page);
+    user.expectBoxes(
+        {{"About", "Durvo Meter v3.4.3\n(c) 2005 Norvane. Freeware.\nsupport@norvane.example", MB_OK}}, page);
 }
-
 
 // ---- The order in which the page reads and sets its controls ---------------------------------
 
@@ -614,12 +631,12 @@ struct ControlCall {
 };
 std::ostream &operator<<(std::ostream &out, const ControlCall &call)
 {
-    const char *name = call.message == BM_SETCHECK    ? "BM_SETCHECK"
-                       : call.message == BM_GETCHECK  ? "BM_GETCHECK"
-                       : call.message == CB_ADDSTRING ? "CB_ADDSTRING"
-                       : call.message == CB_SETCURSEL ? "CB_SETCURSEL"
-                       : call.message == CB_GETCURSEL ? "CB_GETCURSEL"
-                                                      : "?";
+    const char *name = call.message == BM_SETCHECK ? "BM_SETCHECK"
+        : call.message == BM_GETCHECK              ? "BM_GETCHECK"
+        : call.message == CB_ADDSTRING             ? "CB_ADDSTRING"
+        : call.message == CB_SETCURSEL             ? "CB_SETCURSEL"
+        : call.message == CB_GETCURSEL             ? "CB_GETCURSEL"
+                                                   : "?";
     return out << call.id << " " << name;
 }
 
@@ -633,11 +650,8 @@ LRESULT CALLBACK recordingControlProc(HWND window, UINT message, WPARAM wParam, 
     case BM_GETCHECK:
     case CB_ADDSTRING:
     case CB_SETCURSEL:
-    case CB_GETCURSEL:
-        controlCalls.push_back({GetDlgCtrlID(window), message});
-        return 0;
-    default:
-        return DefWindowProcW(window, message, wParam, lParam);
+    case CB_GETCURSEL: controlCalls.push_back({GetDlgCtrlID(window), message}); return 0;
+    default: return DefWindowProcW(window, message, wParam, lParam);
     }
 }
 
@@ -659,8 +673,8 @@ TEST(OptionsPageOrder, InitialisationAndOkWorkTheControlsInTheirOrder)
     item.lpfnWndProc = recordingControlProc;
     item.lpszClassName = TEXT("RecordedControl");
     RegisterClassW(&item);
-    HWND dialog = CreateWindowExW(0, TEXT("RecordedPage"), TEXT("Durvo settings"), WS_POPUP, 0, 0, 240, 320, NULL,
-                                  NULL, NULL, NULL);
+    HWND dialog = CreateWindowExW(0, TEXT("RecordedPage"), TEXT("Durvo settings"), WS_POPUP, 0, 0, 240, 320,
+                                  NULL, NULL, NULL, NULL);
     for (const TemplateItem &control : expectedItems) {
         CreateWindowExW(0, TEXT("RecordedControl"), TEXT(""), WS_CHILD | WS_VISIBLE, 0, 0, 10, 10, dialog,
                         reinterpret_cast<HMENU>(static_cast<INT_PTR>(control.id)), NULL, NULL);
@@ -677,24 +691,39 @@ TEST(OptionsPageOrder, InitialisationAndOkWorkTheControlsInTheirOrder)
     controlCalls.clear();
     EXPECT_EQ(CustomItemOptionsDlgProc(dialog, WM_INITDIALOG, 0, 0), TRUE);
     EXPECT_EQ(controlCalls,
-              join({{{1001, BM_SETCHECK}, {1002, BM_SETCHECK}, {1006, BM_SETCHECK}, {1008, BM_SETCHECK},
-                     {1012, BM_SETCHECK}, {1003, BM_SETCHECK}, {1004, BM_SETCHECK}},
-                    times(5, {1005, CB_ADDSTRING}), {{1005, CB_SETCURSEL}},
-                    times(3, {1007, CB_ADDSTRING}), {{1007, CB_SETCURSEL}},
-                    times(3, {1013, CB_ADDSTRING}), {{1013, CB_SETCURSEL}},
-                    times(5, {1014, CB_ADDSTRING}), {{1014, CB_SETCURSEL}}}));
+              join({{{1001, BM_SETCHECK},
+                     {1002, BM_SETCHECK},
+                     {1006, BM_SETCHECK},
+                     {1008, BM_SETCHECK},
+                     {1012, BM_SETCHECK},
+                     {1003, BM_SETCHECK},
+                     {1004, BM_SETCHECK}},
+                    times(5, {1005, CB_ADDSTRING}),
+                    {{1005, CB_SETCURSEL}},
+                    times(3, {1007, CB_ADDSTRING}),
+                    {{1007, CB_SETCURSEL}},
+                    times(3, {1013, CB_ADDSTRING}),
+                    {{1013, CB_SETCURSEL}},
+                    times(5, {1014, CB_ADDSTRING}),
+                    {{1014, CB_SETCURSEL}}}));
 
     // OK: the log and sensor lists, the check boxes, the view, the style box, then the
     // forecast and off-level lists.
     controlCalls.clear();
     CustomItemOptionsDlgProc(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
-    EXPECT_EQ(controlCalls, (std::vector<ControlCall>{{1005, CB_GETCURSEL}, {1007, CB_GETCURSEL},
-                                                      {1001, BM_GETCHECK}, {1002, BM_GETCHECK},
-                                                      {1006, BM_GETCHECK}, {1008, BM_GETCHECK},
-                                                      {1003, BM_GETCHECK}, {1012, BM_GETCHECK},
-                                                      {1013, CB_GETCURSEL}, {1014, CB_GETCURSEL}}));
+    EXPECT_EQ(controlCalls,
+              (std::vector<ControlCall>{{1005, CB_GETCURSEL},
+                                        {1007, CB_GETCURSEL},
+                                        {1001, BM_GETCHECK},
+                                        {1002, BM_GETCHECK},
+                                        {1006, BM_GETCHECK},
+                                        {1008, BM_GETCHECK},
+                                        {1003, BM_GETCHECK},
+                                        {1012, BM_GETCHECK},
+                                        {1013, CB_GETCURSEL},
+                                        {1014, CB_GETCURSEL}}));
     DestroyWindow(dialog);
     control::resetDevice();
 }
 
-}  // namespace
+}   // namespace

@@ -66,12 +66,9 @@ protected:
     }
     void TearDown() override
     {
-        if (IsWindow(window_))
-            DestroyWindow(window_);
-        if (IsWindow(parent_))
-            DestroyWindow(parent_);
-        if (resources_)
-            FreeLibrary(resources_);
+        if (IsWindow(window_)) DestroyWindow(window_);
+        if (IsWindow(parent_)) DestroyWindow(parent_);
+        if (resources_) FreeLibrary(resources_);
         control::resetDevice();
         control::setDeviceRoot({});
         fs::remove_all(root_);
@@ -166,40 +163,61 @@ TEST_F(PopupMenu, EveryCommandThenASaveAndARepaint)
          IDM_ABOUT,
          {IDOK},
          {{"About", "Durvo Meter v3.4.3\n(c) 2005 Norvane. Freeware.\nsupport@norvane.example", MB_OK}},
-         123456, true, false, {}},
+         123456,
+         true,
+         false,
+         {}},
         {"Reset timer, No keeps the count",
          IDM_RESET_TIMER,
          {IDNO},
          {{"Reset confirmation", "Do you really want to reset timers ?", MB_YESNO}},
-         123456, true, false, {}},
+         123456,
+         true,
+         false,
+         {}},
         {"Reset timer, Yes starts a new count",
          IDM_RESET_TIMER,
          {IDYES},
          {{"Reset confirmation", "Do you really want to reset timers ?", MB_YESNO}},
-         0, true, false, {}},
+         0,
+         true,
+         false,
+         {}},
         {"Create Durvo report",
          IDM_CREATE_REPORT,
          {IDOK},
          {{"Successful",
-           "Durvo report was successfuly saved to \n\\My Documents\\DurvoLog.txt\nUse PocketWord to open this file.",
+           "Durvo report was successfuly saved to \n\\My Documents\\DurvoLog.txt\nUse PocketWord to open "
+           "this file.",
            MB_OK}},
-         123456, true, true, {}},
+         123456,
+         true,
+         true,
+         {}},
         {"Unregister plugin, No",
          IDM_UNREGISTER,
          {IDNO},
          {{"Unregister plugin", unregisterQuestion, MB_YESNO}},
-         123456, true, false, {}},
+         123456,
+         true,
+         false,
+         {}},
         {"Unregister plugin, Yes",
          IDM_UNREGISTER,
          {IDYES, IDOK},
          {{"Unregister plugin", unregisterQuestion, MB_YESNO},
-          {"Unregistered", "Durvo plugin was successfuly unregistered. Now you may uninstal Norvane Durvo.", MB_OK}},
-         123456, false, false, {TODAY_REFRESH_WININICHANGE}},
+          {"Unregistered", "Durvo plugin was successfuly unregistered. Now you may uninstal Norvane Durvo.",
+           MB_OK}},
+         123456,
+         false,
+         false,
+         {TODAY_REFRESH_WININICHANGE}},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.proves);
         HKEY item = nullptr;
-        RegCreateKeyExW(HKEY_LOCAL_MACHINE, todayItemKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &item, nullptr);
+        RegCreateKeyExW(HKEY_LOCAL_MACHINE, todayItemKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &item,
+                        nullptr);
         RegCloseKey(item);
         fs::remove(root_ / "My Documents" / "DurvoLog.txt");
         broadcastsSeen.clear();
@@ -259,4 +277,4 @@ TEST_F(PopupMenu, SettingsRunsThePageAndSavesWhenItClosesAndAgainAtTheEnd)
     EXPECT_EQ(control::takeUnansweredPrompts(), std::vector<std::string>{});
 }
 
-}  // namespace
+}   // namespace

@@ -38,13 +38,9 @@ void setFullState()
     meterState.chargeLevel = 30;
     meterState.settings.gatherAppStats = 1;
     const ChargeHistoryEntry history[] = {
-        {100, 0, 600000},
-        {100, 600000, 40000},   // the same level again: no line of its own
-        {99, 640000, 660000},
-        {98, 1300000, 700000},
-        {99, 2000000, 900000},   // a rise is a change too
-        {37, 36000000, 30000},
-        {30, 61000000, 100000},
+        {100, 0, 600000},      {100, 600000, 40000},   // the same level again: no line of its own
+        {99, 640000, 660000},  {98, 1300000, 700000},  {99, 2000000, 900000},   // a rise is a change too
+        {37, 36000000, 30000}, {30, 61000000, 100000},
     };
     meterState.historyCount = sizeof history / sizeof history[0];
     for (DWORD i = 0; i < meterState.historyCount; i++) {
@@ -55,7 +51,7 @@ void setFullState()
         DWORD usageMs, launchCount, running;
     } const apps[] = {
         {u"Calculator", 3900000, 2, 1},
-        {u"Notes", 5000, 3, 1},      // seen at one sample only: left out
+        {u"Notes", 5000, 3, 1},   // seen at one sample only: left out
         {u"Solitaire", 5001, 1, 0},
         // Latin-1 stays, anything above U+00FF is "?" (U+0100 and U+010A would be NUL and LF).
         {u"Caf\u00e9 \u20ac\u0100\u010a", 600000, 12, 1},
@@ -69,32 +65,31 @@ void setFullState()
     }
 }
 
-const std::string fullReport =
-    "Durvo Meter Plugin v3.4.3\r\n"
-    "(c) 2005 Norvane. Freeware. support@norvane.example\r\n"
-    "\r\n"
-    "Report generated: 6/13/2005, 5:45 PM \r\n"
-    "Timer started 6/13/2005, 7:30 AM, 10h 15m ago \r\n"
-    "Current durvo: 5:23 \r\n"
-    "Battery charge level: 30% \r\n"
-    "\r\n"
-    "\r\n"
-    " Durvo   Charge\r\n"
-    "-----------------\r\n"
-    "  0:00     100% \r\n"
-    "  0:10      99% \r\n"
-    "  0:21      98% \r\n"
-    "  0:33      99% \r\n"
-    " 10:00      37% \r\n"
-    " 16:56      30% \r\n"
-    "\r\n"
-    "\r\n"
-    "Cnt Durvo Application\r\n"
-    "----------------------------------------------\r\n"
-    "  2  1:05 Calculator (*)\r\n"
-    "  1  0:00 Solitaire\r\n"
-    " 12  0:10 Caf\xe9 ??? (*)\r\n"
-    "\r\n";
+const std::string fullReport = "Durvo Meter Plugin v3.4.3\r\n"
+                               "(c) 2005 Norvane. Freeware. support@norvane.example\r\n"
+                               "\r\n"
+                               "Report generated: 6/13/2005, 5:45 PM \r\n"
+                               "Timer started 6/13/2005, 7:30 AM, 10h 15m ago \r\n"
+                               "Current durvo: 5:23 \r\n"
+                               "Battery charge level: 30% \r\n"
+                               "\r\n"
+                               "\r\n"
+                               " Durvo   Charge\r\n"
+                               "-----------------\r\n"
+                               "  0:00     100% \r\n"
+                               "  0:10      99% \r\n"
+                               "  0:21      98% \r\n"
+                               "  0:33      99% \r\n"
+                               " 10:00      37% \r\n"
+                               " 16:56      30% \r\n"
+                               "\r\n"
+                               "\r\n"
+                               "Cnt Durvo Application\r\n"
+                               "----------------------------------------------\r\n"
+                               "  2  1:05 Calculator (*)\r\n"
+                               "  1  0:00 Solitaire\r\n"
+                               " 12  0:10 Caf\xe9 ??? (*)\r\n"
+                               "\r\n";
 
 class Report : public ::testing::Test {
 protected:
@@ -161,14 +156,22 @@ TEST_F(Report, SectionsFollowTheState)
         bool toTheEnd;                            // ...to the end of the file, or the first few only
     };
     const Case cases[] = {
-        {"a full charge is a number", [] { meterState.chargeLevel = 100; },
-         {"Battery charge level: 100% ", "", "", " Durvo   Charge"}, false},
-        {"an empty battery too", [] { meterState.chargeLevel = 0; },
-         {"Battery charge level: 0% ", "", "", " Durvo   Charge"}, false},
-        {"101 is unknown", [] { meterState.chargeLevel = 101; },
-         {"Battery charge level: Unknown ", "", "", " Durvo   Charge"}, false},
-        {"255 (never read) is unknown", [] { meterState.chargeLevel = 255; },
-         {"Battery charge level: Unknown ", "", "", " Durvo   Charge"}, false},
+        {"a full charge is a number",
+         [] { meterState.chargeLevel = 100; },
+         {"Battery charge level: 100% ", "", "", " Durvo   Charge"},
+         false},
+        {"an empty battery too",
+         [] { meterState.chargeLevel = 0; },
+         {"Battery charge level: 0% ", "", "", " Durvo   Charge"},
+         false},
+        {"101 is unknown",
+         [] { meterState.chargeLevel = 101; },
+         {"Battery charge level: Unknown ", "", "", " Durvo   Charge"},
+         false},
+        {"255 (never read) is unknown",
+         [] { meterState.chargeLevel = 255; },
+         {"Battery charge level: Unknown ", "", "", " Durvo   Charge"},
+         false},
         {"no history: the headings, then the empty lines",
          [] {
              meterState.historyCount = 0;
@@ -186,8 +189,8 @@ TEST_F(Report, SectionsFollowTheState)
              meterState.appCount = 0;
          },
          {"Battery charge level: 30% ", "", "", " Durvo   Charge", "-----------------", "  0:00      90% ",
-          "  0:02      89% ", "", "", "Cnt Durvo Application", "----------------------------------------------",
-          ""},
+          "  0:02      89% ", "", "", "Cnt Durvo Application",
+          "----------------------------------------------", ""},
          true},
         {"levels 90, 89, 90 give three",
          [] {
@@ -206,8 +209,8 @@ TEST_F(Report, SectionsFollowTheState)
              meterState.historyCount = 1;
              meterState.settings.gatherAppStats = 0;
          },
-         {"Battery charge level: 30% ", "", "", " Durvo   Charge", "-----------------", "  0:00     100% ", "",
-          "", "No application log maintained.", "Please check plugun options page.", ""},
+         {"Battery charge level: 30% ", "", "", " Durvo   Charge", "-----------------", "  0:00     100% ",
+          "", "", "No application log maintained.", "Please check plugun options page.", ""},
          true},
     };
     for (const Case &c : cases) {
@@ -232,9 +235,9 @@ TEST_F(Report, ASecondReportReplacesTheFile)
     meterState.settings.gatherAppStats = 0;
     writeReport(ReportMode::Silent);
     EXPECT_EQ(file(),
-              fullReport.substr(0, fullReport.find(" Durvo   Charge")) +
-                  " Durvo   Charge\r\n-----------------\r\n\r\n\r\n"
-                  "No application log maintained.\r\nPlease check plugun options page.\r\n\r\n");
+              fullReport.substr(0, fullReport.find(" Durvo   Charge"))
+                  + " Durvo   Charge\r\n-----------------\r\n\r\n\r\n"
+                    "No application log maintained.\r\nPlease check plugun options page.\r\n\r\n");
     // Another letter case of the same name is the same file: it is replaced, not kept beside.
     fs::rename(root_ / "My Documents" / "DurvoLog.txt", root_ / "My Documents" / "durvolog.TXT");
     writeReport(ReportMode::Silent);
@@ -242,19 +245,20 @@ TEST_F(Report, ASecondReportReplacesTheFile)
     EXPECT_FALSE(fs::exists(root_ / "My Documents" / "durvolog.TXT"));
 }
 
-const std::string cannotCreate = std::string("Unable to create file \n") + reportPath +
-                                 "\nPlease sure this file is not opened by any program like Pocket Word";
-const std::string cannotWrite = std::string("Unable to write file \n") + reportPath + "\nThe storage may be full.";
-const std::string saved =
-    std::string("Durvo report was successfuly saved to \n") + reportPath + "\nUse PocketWord to open this file.";
+const std::string cannotCreate = std::string("Unable to create file \n") + reportPath
+    + "\nPlease sure this file is not opened by any program like Pocket Word";
+const std::string cannotWrite
+    = std::string("Unable to write file \n") + reportPath + "\nThe storage may be full.";
+const std::string saved = std::string("Durvo report was successfuly saved to \n") + reportPath
+    + "\nUse PocketWord to open this file.";
 
 TEST_F(Report, FailuresAreToldOnlyWhenInteractiveAndTheAutosaveKeepsItsDue)
 {
     struct Case {
         const char *proves;
         ReportMode mode;
-        const char *before;       // the report file's kind beforehand: "none", "file", "editor", "fifo"
-        const char *caption;      // the one box shown, or nullptr
+        const char *before;    // the report file's kind beforehand: "none", "file", "editor", "fifo"
+        const char *caption;   // the one box shown, or nullptr
         std::string text;
     };
     const Case cases[] = {
@@ -280,8 +284,8 @@ TEST_F(Report, FailuresAreToldOnlyWhenInteractiveAndTheAutosaveKeepsItsDue)
             std::ofstream(report, std::ios::binary) << "being read";
         }
         if (before == "editor") {
-            editor = CreateFileW(u"\\My Documents\\DurvoLog.txt", GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
-                                 FILE_ATTRIBUTE_NORMAL, NULL);
+            editor = CreateFileW(u"\\My Documents\\DurvoLog.txt", GENERIC_READ, FILE_SHARE_READ, NULL,
+                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
             ASSERT_NE(editor, INVALID_HANDLE_VALUE);
         }
         meterState.logElapsedMs = 777000;
@@ -322,8 +326,9 @@ TEST_F(Report, EachFailingFileCallIsToldAndLosesNothing)
     for (ReportMode mode : {ReportMode::Interactive, ReportMode::Silent}) {
         for (bool shortWrite : {false, true}) {
             FaultSweep sweep;
-            sweep.operation = std::string("report, ") + (mode == ReportMode::Interactive ? "interactive" : "silent") +
-                              (shortWrite ? ", short writes" : "");
+            sweep.operation = std::string("report, ")
+                + (mode == ReportMode::Interactive ? "interactive" : "silent")
+                + (shortWrite ? ", short writes" : "");
             sweep.shortWrite = shortWrite;
             sweep.prepare = [&] {
                 fs::remove(beside);
@@ -419,14 +424,16 @@ TEST_F(Report, ALineIsLatin1WithCrLfInOneWrite)
         {"253 characters", std::u16string(253, u'x'), std::string(253, 'x') + "\r\n"},
         {"254 characters, the most a line holds", std::u16string(254, u'x'), std::string(254, 'x') + "\r\n"},
         {"255 are cut to 254", std::u16string(255, u'x'), std::string(254, 'x') + "\r\n"},
-        {"a long title cannot overrun the buffer", std::u16string(1000, u'y'), std::string(254, 'y') + "\r\n"},
+        {"a long title cannot overrun the buffer", std::u16string(1000, u'y'),
+         std::string(254, 'y') + "\r\n"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.proves);
         HANDLE handle = CreateFileW(u"\\My Documents\\DurvoLog.txt", GENERIC_WRITE, 0, NULL, CREATE_ALWAYS,
                                     FILE_ATTRIBUTE_NORMAL, NULL);
         ASSERT_NE(handle, INVALID_HANDLE_VALUE);
-        control::setFaults({.points = {control::FaultPoint::WriteFile}, .callsBefore = 1});   // one write works
+        control::setFaults(
+            {.points = {control::FaultPoint::WriteFile}, .callsBefore = 1});   // one write works
         EXPECT_TRUE(writeReportLine(handle, c.line.c_str()));
         control::setFaults({});
         CloseHandle(handle);
@@ -444,7 +451,10 @@ TEST_F(Report, ALineThatIsNotWrittenWholeIsAFailure)
     } const cases[] = {
         {"written", {}, true, "abcd\r\n"},
         {"the write fails", {.points = {control::FaultPoint::WriteFile}}, false, ""},
-        {"three of six bytes", {.points = {control::FaultPoint::WriteFile}, .shortWrite = true}, false, "abc"},
+        {"three of six bytes",
+         {.points = {control::FaultPoint::WriteFile}, .shortWrite = true},
+         false,
+         "abc"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.proves);
@@ -458,4 +468,4 @@ TEST_F(Report, ALineThatIsNotWrittenWholeIsAFailure)
     }
 }
 
-}  // namespace
+}   // namespace

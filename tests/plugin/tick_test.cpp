@@ -12,8 +12,7 @@ DWORD storedDword(const WCHAR *name)
 {
     HKEY key = nullptr;
     DWORD value = 0xdeadbeef, size = sizeof value;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, TEXT("SOFTWARE\\Norvane"), 0, KEY_READ, &key)
-        == ERROR_SUCCESS) {
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, TEXT("SOFTWARE\\Norvane"), 0, KEY_READ, &key) == ERROR_SUCCESS) {
         RegQueryValueExW(key, name, nullptr, nullptr, reinterpret_cast<BYTE *>(&value), &size);
         RegCloseKey(key);
     }
@@ -49,7 +48,7 @@ protected:
     static void readOnNextTick() { meterState.powerReadElapsedMs = 15000; }
 };
 
-}  // namespace
+}   // namespace
 
 using TickCounting = Tick;
 using ChargeSensors = Tick;
@@ -102,25 +101,25 @@ TEST_F(ChargeSensors, LevelPresenceAndFullChargePerSensor)
         BYTE level;   // 80 was the level before the read
         DWORD present, full;
     } cases[] = {
-        {1, 1, 9, 50, 100, 1, 0},      // three-state: high and charging is not full
-        {1, 0, 8, 50, 101, 0, 0},      // three-state: charging alone tells no level
-        {1, 1, 1, 255, 100, 1, 1},     // three-state ignores the percent
-        {1, 0, 6, 255, 50, 1, 0},      // low wins over critical
+        {1, 1, 9, 50, 100, 1, 0},    // three-state: high and charging is not full
+        {1, 0, 8, 50, 101, 0, 0},    // three-state: charging alone tells no level
+        {1, 1, 1, 255, 100, 1, 1},   // three-state ignores the percent
+        {1, 0, 6, 255, 50, 1, 0},    // low wins over critical
         {1, 0, 4, 255, 10, 1, 0},
-        {2, 1, 12, 100, 100, 1, 1},    // Dell Axim full
-        {2, 1, 1, 100, 100, 1, 0},     // Dell Axim needs exactly flag 12
+        {2, 1, 12, 100, 100, 1, 1},   // Dell Axim full
+        {2, 1, 1, 100, 100, 1, 0},    // Dell Axim needs exactly flag 12
         {2, 1, 12, 99, 99, 1, 0},
-        {2, 1, 12, 255, 80, 0, 0},     // Dell Axim uses the percent like the standard sensor
-        {0, 1, 1, 100, 100, 1, 1},     // standard full
-        {0, 1, 9, 100, 100, 1, 0},     // still charging
-        {0, 0, 1, 100, 100, 1, 0},     // not on external power
-        {0, 1, 1, 255, 80, 0, 0},      // unknown percent keeps the last level
-        {0, 1, 255, 100, 80, 0, 0},    // unknown battery flag
-        {0, 0, 1, 101, 101, 0, 0},     // a level above 100 is no battery
+        {2, 1, 12, 255, 80, 0, 0},    // Dell Axim uses the percent like the standard sensor
+        {0, 1, 1, 100, 100, 1, 1},    // standard full
+        {0, 1, 9, 100, 100, 1, 0},    // still charging
+        {0, 0, 1, 100, 100, 1, 0},    // not on external power
+        {0, 1, 1, 255, 80, 0, 0},     // unknown percent keeps the last level
+        {0, 1, 255, 100, 80, 0, 0},   // unknown battery flag
+        {0, 0, 1, 101, 101, 0, 0},    // a level above 100 is no battery
     };
     for (const Case &c : cases) {
-        SCOPED_TRACE(testing::Message() << "sensor " << c.sensor << " ac " << int(c.ac)
-                                        << " flag " << int(c.flag) << " % " << int(c.percent));
+        SCOPED_TRACE(testing::Message() << "sensor " << c.sensor << " ac " << int(c.ac) << " flag "
+                                        << int(c.flag) << " % " << int(c.percent));
         SetUp();
         meterState.settings.chargeSensor = c.sensor;
         meterState.chargeLevel = 80;
@@ -243,7 +242,7 @@ TEST_F(ResetRules, FullChargeAndMissingStartRestartTheCount)
         bool restarts;
     } cases[] = {
         {1, BATTERY_FLAG_HIGH, 2005, true},
-        {0, BATTERY_FLAG_HIGH, 2005, false},   // the setting is off
+        {0, BATTERY_FLAG_HIGH, 2005, false},                           // the setting is off
         {1, BATTERY_FLAG_HIGH | BATTERY_FLAG_CHARGING, 2005, false},   // not full yet
         {0, BATTERY_FLAG_HIGH, 0, true},
     };
@@ -270,13 +269,17 @@ TEST_F(ResetRules, FlagsActAtOneOnly)
         DWORD value;
         bool acts;
     } cases[] = {
-        {"resetOnExternalPower", &MeterSettings::resetOnExternalPower, AC_LINE_ONLINE, BATTERY_FLAG_HIGH | BATTERY_FLAG_CHARGING, 0, false},
-        {"resetOnExternalPower", &MeterSettings::resetOnExternalPower, AC_LINE_ONLINE, BATTERY_FLAG_HIGH | BATTERY_FLAG_CHARGING, 1, true},
-        {"resetOnExternalPower", &MeterSettings::resetOnExternalPower, AC_LINE_ONLINE, BATTERY_FLAG_HIGH | BATTERY_FLAG_CHARGING, 2, false},
+        {"resetOnExternalPower", &MeterSettings::resetOnExternalPower, AC_LINE_ONLINE,
+         BATTERY_FLAG_HIGH | BATTERY_FLAG_CHARGING, 0, false},
+        {"resetOnExternalPower", &MeterSettings::resetOnExternalPower, AC_LINE_ONLINE,
+         BATTERY_FLAG_HIGH | BATTERY_FLAG_CHARGING, 1, true},
+        {"resetOnExternalPower", &MeterSettings::resetOnExternalPower, AC_LINE_ONLINE,
+         BATTERY_FLAG_HIGH | BATTERY_FLAG_CHARGING, 2, false},
         {"resetOnFullCharge", &MeterSettings::resetOnFullCharge, AC_LINE_ONLINE, BATTERY_FLAG_HIGH, 0, false},
         {"resetOnFullCharge", &MeterSettings::resetOnFullCharge, AC_LINE_ONLINE, BATTERY_FLAG_HIGH, 1, true},
         {"resetOnFullCharge", &MeterSettings::resetOnFullCharge, AC_LINE_ONLINE, BATTERY_FLAG_HIGH, 2, false},
-        {"resetOnFullCharge", &MeterSettings::resetOnFullCharge, AC_LINE_ONLINE, BATTERY_FLAG_HIGH, 0xFFFFFFFF, false},
+        {"resetOnFullCharge", &MeterSettings::resetOnFullCharge, AC_LINE_ONLINE, BATTERY_FLAG_HIGH,
+         0xFFFFFFFF, false},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(testing::Message() << c.flag << " = " << c.value);
@@ -329,10 +332,9 @@ TEST_F(RepaintDecision, ShownMinuteIsTheMinuteWithinTheHour)
         DWORD ms;
         DWORD minute;
     } cases[] = {
-        {0, 0}, {59999, 0}, {60000, 1},
-        {3599999, 59},      // 0:59:59
-        {3600000, 0},       // 1:00:00
-        {0xFFFFFFFFu, 2},   // 1193:02:47
+        {0, 0},           {59999, 0}, {60000, 1}, {3599999, 59},   // 0:59:59
+        {3600000, 0},                                              // 1:00:00
+        {0xFFFFFFFFu, 2},                                          // 1193:02:47
     };
     for (const Case &c : cases) {
         EXPECT_EQ(shownMinute(c.ms), c.minute) << c.ms;

@@ -24,7 +24,6 @@ std::string failureBox(const std::string &text)
     return "box Setup not complete: " + text;
 }
 
-
 // The table entry of a package file the setup carries.
 const PackageFile &packageFileNamed(const std::string &name)
 {
@@ -46,11 +45,12 @@ TEST_F(SetupFailures, CancelConfirmedEndsBeforeAnythingIsReadOrWritten)
     licence_ = Licence::CancelThenYes;
     runSetup();
 
-    EXPECT_EQ(events_, (std::vector<std::string>{
-                           "dialog Durvo Meter plugin Setup",
-                           std::string("box Durvo plugin Setup: ") + kAbortQuestion,
-                           failureBox(kCancelled),
-                       }));
+    EXPECT_EQ(events_,
+              (std::vector<std::string>{
+                  "dialog Durvo Meter plugin Setup",
+                  std::string("box Durvo plugin Setup: ") + kAbortQuestion,
+                  failureBox(kCancelled),
+              }));
     ASSERT_EQ(boxes_.size(), 2u);
     EXPECT_EQ(boxes_[0].owner, dialog_) << "the question belongs to the dialog";
     EXPECT_EQ(boxes_[0].type, static_cast<UINT>(MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2));
@@ -99,8 +99,10 @@ TEST_F(SetupFailures, NoSynchronisationSoftwareEndsBeforeAnythingIsWritten)
     const std::string tooLong(300, 'a');
     const DWORD number = 1;
     const Case cases[] = {
-        {"the key is missing", [] { RegDeleteKeyW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Microsoft\\Windows CE Services"); }},
-        {"the value is missing", [] {
+        {"the key is missing",
+         [] { RegDeleteKeyW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Microsoft\\Windows CE Services"); }},
+        {"the value is missing",
+         [] {
              HKEY key;
              RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSyncKey, 0, KEY_ALL_ACCESS, &key);
              RegDeleteValueW(key, u"InstalledDir");
@@ -109,7 +111,8 @@ TEST_F(SetupFailures, NoSynchronisationSoftwareEndsBeforeAnythingIsWritten)
         {"the value is empty", [] { setInstalledDir(""); }},
         {"the value is no string", [&] { setRegistryValue("InstalledDir", REG_DWORD, &number, 4); }},
         {"the value is longer than the buffer", [&] { setInstalledDir("C:\\" + tooLong); }},
-        {"the key cannot be opened", [] { control::setFaults({.points = {control::FaultPoint::RegOpenKey}}); }},
+        {"the key cannot be opened",
+         [] { control::setFaults({.points = {control::FaultPoint::RegOpenKey}}); }},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.proves);
@@ -120,7 +123,8 @@ TEST_F(SetupFailures, NoSynchronisationSoftwareEndsBeforeAnythingIsWritten)
 
         runSetup();
 
-        EXPECT_EQ(events_, (std::vector<std::string>{"dialog Durvo Meter plugin Setup", failureBox(kNoSyncText)}));
+        EXPECT_EQ(events_,
+                  (std::vector<std::string>{"dialog Durvo Meter plugin Setup", failureBox(kNoSyncText)}));
         EXPECT_FALSE(anyPackageFolder(root_ / "c"));
     }
 }
@@ -132,8 +136,8 @@ TEST_F(SetupFailures, MissingOrEmptyResourceLeavesTheFilesBeforeIt)
         const std::vector<std::string> carried = allPackageFiles();
         for (int missing = 0; missing < static_cast<int>(carried.size()); ++missing) {
             const PackageFile &file = packageFileNamed(carried[missing]);
-            SCOPED_TRACE(std::string(change == ResourceChange::Remove ? "missing " : "empty ") +
-                         file.resourceName);
+            SCOPED_TRACE(std::string(change == ResourceChange::Remove ? "missing " : "empty ")
+                         + file.resourceName);
             fs::remove_all(host(packageFolder()));
             events_.clear();
             control::setProgramResources(changedResource(image, file.resourceName, change));
@@ -143,19 +147,22 @@ TEST_F(SetupFailures, MissingOrEmptyResourceLeavesTheFilesBeforeIt)
             // A cabinet the program does not carry is no part of its package, unless it was
             // the only one.
             int cabinets = 0;
-            for (const std::string &name : carried) cabinets += isCabinet(static_cast<int>(&packageFileNamed(name) - packageFiles));
+            for (const std::string &name : carried)
+                cabinets += isCabinet(static_cast<int>(&packageFileNamed(name) - packageFiles));
             const int missingIndex = static_cast<int>(&file - packageFiles);
             if (change == ResourceChange::Remove && isCabinet(missingIndex) && cabinets > 1) {
                 std::vector<std::string> rest = carried;
                 rest.erase(rest.begin() + missing);
-                EXPECT_EQ(events_.size(), 4u) << "the setup goes on to the manager, the editor and its closing box";
+                EXPECT_EQ(events_.size(), 4u)
+                    << "the setup goes on to the manager, the editor and its closing box";
                 EXPECT_EQ(packageFilesOnDisk(), rest);
                 continue;
             }
-            EXPECT_EQ(events_, (std::vector<std::string>{
-                                   "dialog Durvo Meter plugin Setup",
-                                   failureBox("Unable to extract file " + packageFolder() + file.fileName),
-                               }));
+            EXPECT_EQ(events_,
+                      (std::vector<std::string>{
+                          "dialog Durvo Meter plugin Setup",
+                          failureBox("Unable to extract file " + packageFolder() + file.fileName),
+                      }));
             EXPECT_EQ(packageFilesOnDisk(), firstPackageFiles(missing));
         }
     }
@@ -181,9 +188,10 @@ TEST_F(SetupFailures, EachFailingCallEndsTheSetupAndLeavesWholeFilesOnly)
             std::vector<std::string> onDisk = packageFilesOnDisk();
             ASSERT_LT(onDisk.size(), carried.size());
             std::string message = failed == control::FaultPoint::RegOpenKey
-                                      ? kNoSyncText
-                                      : "Unable to extract file " + packageFolder() + carried[onDisk.size()];
-            EXPECT_EQ(events_, (std::vector<std::string>{"dialog Durvo Meter plugin Setup", failureBox(message)}));
+                ? kNoSyncText
+                : "Unable to extract file " + packageFolder() + carried[onDisk.size()];
+            EXPECT_EQ(events_,
+                      (std::vector<std::string>{"dialog Durvo Meter plugin Setup", failureBox(message)}));
             EXPECT_EQ(onDisk, firstPackageFiles(int(onDisk.size())));
         };
         // The key, the folder, and a create and a write for each package file.
@@ -199,12 +207,13 @@ TEST_F(SetupFailures, PackageFolderThatCannotBeCreated)
 
     runSetup();
 
-    EXPECT_EQ(events_, (std::vector<std::string>{
-                           "dialog Durvo Meter plugin Setup",
-                           failureBox("Unable to extract file " + packageFolder() + "Durvo.ini"),
-                       }));
+    EXPECT_EQ(events_,
+              (std::vector<std::string>{
+                  "dialog Durvo Meter plugin Setup",
+                  failureBox("Unable to extract file " + packageFolder() + "Durvo.ini"),
+              }));
     EXPECT_EQ(readText(root_ / "c/Program Files/Sync Tools/Durvo plugin"), "in the way");
 }
 
-}  // namespace
-}  // namespace setuptest
+}   // namespace
+}   // namespace setuptest

@@ -24,12 +24,13 @@ TEST_F(SetupFlow, LicenceThenUnpackThenManagerThenEditorThenClosingBox)
 
     runSetup();
 
-    EXPECT_EQ(events_, (std::vector<std::string>{
-                           "dialog Durvo Meter plugin Setup",
-                           managerLine(),
-                           editorLine(),
-                           std::string("box Setup successful!: ") + kSuccessText,
-                       }));
+    EXPECT_EQ(events_,
+              (std::vector<std::string>{
+                  "dialog Durvo Meter plugin Setup",
+                  managerLine(),
+                  editorLine(),
+                  std::string("box Setup successful!: ") + kSuccessText,
+              }));
     EXPECT_EQ(comAtDialog, 1) << "COM is initialised before the licence is shown";
     EXPECT_EQ(control::comInitializations(), 0) << "and uninitialised when the setup ends";
     EXPECT_FALSE(folderAtDialog) << "nothing is written before Install";
@@ -89,7 +90,8 @@ TEST_F(SetupFlow, InstallDirectoriesAtEachLimit)
     auto ofLength = [](size_t length) { return "C:\\" + std::string(length - 3, 'd'); };
     const Case cases[] = {
         {"233 characters: every path fits", ofLength(233), nullptr},
-        {"234 characters: the ARM cabinet's path, the longest, is one too long", ofLength(234), "Durvo.arm.CAB"},
+        {"234 characters: the ARM cabinet's path, the longest, is one too long", ofLength(234),
+         "Durvo.arm.CAB"},
         {"249 characters: the whole directory, but not even its folder fits", ofLength(249), "Durvo.ini"},
         {"250 characters: no directory", ofLength(250), ""},
         {"a quote in the directory", "C:\\Sync \"Tools\"", "Durvo.ini"},
@@ -113,12 +115,14 @@ TEST_F(SetupFlow, InstallDirectoriesAtEachLimit)
             ASSERT_EQ(events_.size(), 4u);
             EXPECT_EQ(events_[1], managerLine());
         } else if (*c.firstFailing) {
-            EXPECT_EQ(events_, (std::vector<std::string>{"dialog Durvo Meter plugin Setup",
-                                                         "box Setup not complete: Unable to extract file " +
-                                                             directory + "\\Durvo plugin\\" + c.firstFailing}));
+            EXPECT_EQ(events_,
+                      (std::vector<std::string>{"dialog Durvo Meter plugin Setup",
+                                                "box Setup not complete: Unable to extract file " + directory
+                                                    + "\\Durvo plugin\\" + c.firstFailing}));
         } else {
-            EXPECT_EQ(events_, (std::vector<std::string>{"dialog Durvo Meter plugin Setup",
-                                                         std::string("box Setup not complete: ") + kNoSyncText}));
+            EXPECT_EQ(events_,
+                      (std::vector<std::string>{"dialog Durvo Meter plugin Setup",
+                                                std::string("box Setup not complete: ") + kNoSyncText}));
         }
     }
 }
@@ -164,12 +168,13 @@ TEST_F(SetupFlow, ProgramsThatCannotStartChangeNothing)
 
         runSetup();
 
-        EXPECT_EQ(events_, (std::vector<std::string>{
-                               "dialog Durvo Meter plugin Setup",
-                               managerLine(),
-                               editorLine(),
-                               std::string("box Setup successful!: ") + kSuccessText,
-                           }));
+        EXPECT_EQ(events_,
+                  (std::vector<std::string>{
+                      "dialog Durvo Meter plugin Setup",
+                      managerLine(),
+                      editorLine(),
+                      std::string("box Setup successful!: ") + kSuccessText,
+                  }));
         EXPECT_EQ(execResults_, (std::vector<bool>{c.manager, c.editor}));
         EXPECT_EQ(packageFilesOnDisk(), allPackageFiles());
     }
@@ -184,9 +189,10 @@ TEST_F(SetupFlow, ManagerPathWithSpacesCannotStartAnotherProgram)
 
     runSetup();
 
-    EXPECT_EQ(started, (std::vector<std::string>{"C:\\Program Files\\Sync Tools\\CEAppMgr.exe",
-                                                 "C:\\Windows\\notepad.exe"}));
+    EXPECT_EQ(started,
+              (std::vector<std::string>{"C:\\Program Files\\Sync Tools\\CEAppMgr.exe",
+                                        "C:\\Windows\\notepad.exe"}));
 }
 
-}  // namespace
-}  // namespace setuptest
+}   // namespace
+}   // namespace setuptest

@@ -102,8 +102,8 @@ TEST(LicenceDialogTemplate, EveryFieldAsLaidOut)
          183, 27},
         {IDC_OUTER_FRAME, "button", "", child | BS_GROUPBOX, 4, 4, 238, 151},
         {IDC_LICENCE_TEXT, "edit", "",
-         child | ES_MULTILINE | ES_READONLY | WS_VSCROLL | ES_AUTOVSCROLL | ES_WANTRETURN | WS_TABSTOP, 9,
-         57, 228, 94},
+         child | ES_MULTILINE | ES_READONLY | WS_VSCROLL | ES_AUTOVSCROLL | ES_WANTRETURN | WS_TABSTOP, 9, 57,
+         228, 94},
         {IDCANCEL, "button", "Cancel", child | BS_PUSHBUTTON | WS_GROUP | WS_TABSTOP, 202, 159, 39, 14},
         {IDC_TOP_FRAME, "button", "", child | BS_GROUPBOX, 4, 4, 238, 41},
         {IDC_LICENCE_HEADING, "static", "LICENSE AGREEMENT", child | SS_CENTER | WS_GROUP, 32, 48, 183, 8},
@@ -242,13 +242,14 @@ TEST_F(LicenceDialog, CancelAnsweredNoKeepsTheDialogAsItWas)
         EXPECT_EQ(controlsAfterNo_[i].style, before[i].style);
         EXPECT_EQ(controlsAfterNo_[i].enabled, before[i].enabled);
     }
-    EXPECT_EQ(events_, (std::vector<std::string>{
-                           "dialog Durvo Meter plugin Setup",
-                           "box Durvo plugin Setup: Do you really want to abort installation?",
-                           managerLine(),
-                           editorLine(),
-                           std::string("box Setup successful!: ") + kSuccessText,
-                       }));
+    EXPECT_EQ(events_,
+              (std::vector<std::string>{
+                  "dialog Durvo Meter plugin Setup",
+                  "box Durvo plugin Setup: Do you really want to abort installation?",
+                  managerLine(),
+                  editorLine(),
+                  std::string("box Setup successful!: ") + kSuccessText,
+              }));
 }
 
 TEST_F(LicenceDialog, ProcedureAnswersOnlyItsOwnMessages)
@@ -288,5 +289,5 @@ TEST_F(LicenceDialog, ProcedureAnswersOnlyItsOwnMessages)
     EXPECT_EQ(events_.back(), std::string("box Setup successful!: ") + kSuccessText);
 }
 
-}  // namespace
-}  // namespace setuptest
+}   // namespace
+}   // namespace setuptest

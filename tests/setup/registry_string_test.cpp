@@ -20,11 +20,10 @@ protected:
     {
         const std::string bytes = data + 'X';
         HKEY key = nullptr;
-        ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, kSyncKey, 0, nullptr, 0, KEY_ALL_ACCESS,
-                                  nullptr, &key, nullptr),
+        ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, kSyncKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                                  nullptr),
                   ERROR_SUCCESS);
-        ASSERT_EQ(RegSetValueExA(key, "InstalledDir", 0, type,
-                                 reinterpret_cast<const BYTE *>(bytes.data()),
+        ASSERT_EQ(RegSetValueExA(key, "InstalledDir", 0, type, reinterpret_cast<const BYTE *>(bytes.data()),
                                  static_cast<DWORD>(data.size())),
                   ERROR_SUCCESS);
         RegCloseKey(key);
@@ -87,5 +86,5 @@ TEST_F(ReadRegistryString, MissingKeyLeavesTheResultMissingValueEmptiesIt)
     EXPECT_EQ(read("kept"), "kept") << "a key that cannot be opened: left as it was";
 }
 
-}  // namespace
-}  // namespace setuptest
+}   // namespace
+}   // namespace setuptest

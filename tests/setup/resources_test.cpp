@@ -59,5 +59,5 @@ TEST_F(SetupResources, TwoIconsOfOne32x32ImageIn16Colours)
     }
 }
 
-}  // namespace
-}  // namespace setuptest
+}   // namespace
+}   // namespace setuptest

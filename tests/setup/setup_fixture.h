@@ -35,13 +35,11 @@ inline const fs::path kSetupRes = DURVO_SETUP_RES;
 inline const fs::path kPackageDir = DURVO_PACKAGE_DIR;
 
 inline const char *const kSyncKey = "SOFTWARE\\Microsoft\\Windows CE Services";
-inline const char *const kSuccessText =
-    "Please follow ActiveSync software setup procedure.\r\n"
-    "Also note that you will need to restart your device on\r\n"
-    "ActiveSync setup completion";
-inline const char *const kNoSyncText =
-    "Unable to locate ActiveSync installation.\r\n"
-    "Please install ActiveSync and run this setup again.";
+inline const char *const kSuccessText = "Please follow ActiveSync software setup procedure.\r\n"
+                                        "Also note that you will need to restart your device on\r\n"
+                                        "ActiveSync setup completion";
+inline const char *const kNoSyncText = "Unable to locate ActiveSync installation.\r\n"
+                                       "Please install ActiveSync and run this setup again.";
 
 inline std::string readText(const fs::path &file)
 {
@@ -145,8 +143,7 @@ protected:
             if (onExec_) onExec_(start);
             return true;
         });
-        control::setUser({[this](const control::MessageBoxShown &box) { return answerBox(box); },
-                          nullptr,
+        control::setUser({[this](const control::MessageBoxShown &box) { return answerBox(box); }, nullptr,
                           [this](const control::DialogShown &dialog) { answerDialog(dialog); }});
         installSync("C:\\Program Files\\Sync Tools");
         put("Windows/notepad.exe", "editor");
@@ -177,11 +174,10 @@ protected:
     static void setRegistryValue(const char *name, DWORD type, const void *data, DWORD size)
     {
         HKEY key = nullptr;
-        ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, kSyncKey, 0, nullptr, 0, KEY_ALL_ACCESS,
-                                  nullptr, &key, nullptr),
+        ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, kSyncKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                                  nullptr),
                   ERROR_SUCCESS);
-        ASSERT_EQ(RegSetValueExA(key, name, 0, type, static_cast<const BYTE *>(data), size),
-                  ERROR_SUCCESS);
+        ASSERT_EQ(RegSetValueExA(key, name, 0, type, static_cast<const BYTE *>(data), size), ERROR_SUCCESS);
         RegCloseKey(key);
     }
 
@@ -191,7 +187,10 @@ protected:
         fs::create_directories((root_ / "c" / relative).parent_path());
         std::ofstream(root_ / "c" / relative, std::ios::binary) << content;
     }
-    fs::path host(const std::string &windowsPath) const { return control::hostPathOf(control::fromUtf8(windowsPath)); }
+    fs::path host(const std::string &windowsPath) const
+    {
+        return control::hostPathOf(control::fromUtf8(windowsPath));
+    }
     // The package folder below `dir` as a Windows path ("C:\x\Durvo plugin\").
     static std::string packageFolderOf(std::string dir)
     {
@@ -246,9 +245,7 @@ protected:
         dialog_ = dialog.dialog;
         if (onDialog_) onDialog_(dialog);
         switch (licence_) {
-        case Licence::Install:
-            control::clickControl(dialog.dialog, IDOK);
-            break;
+        case Licence::Install: control::clickControl(dialog.dialog, IDOK); break;
         case Licence::CancelThenYes:
             abortAnswers_ = {IDYES};
             control::clickControl(dialog.dialog, IDCANCEL);
@@ -260,8 +257,7 @@ protected:
             controlsAfterNo_ = control::dialogControls(dialog.dialog);
             control::clickControl(dialog.dialog, IDOK);
             break;
-        case Licence::Leave:
-            break;
+        case Licence::Leave: break;
         }
     }
 
@@ -279,6 +275,6 @@ protected:
     std::function<void(const control::ProgramStart &)> onExec_;
 };
 
-}  // namespace setuptest
+}   // namespace setuptest
 
 #endif

@@ -17,8 +17,7 @@ inline const WCHAR *const todayItemKey = TEXT("SOFTWARE\\Microsoft\\Today\\Items
 inline bool keyExists(const WCHAR *path)
 {
     HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return false;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
     RegCloseKey(key);
     return true;
 }
@@ -28,8 +27,7 @@ inline bool keyExists(const WCHAR *path)
 inline std::vector<WPARAM> broadcastsSeen;
 inline LRESULT CALLBACK broadcastListenerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (message == WM_WININICHANGE)
-        broadcastsSeen.push_back(wParam);
+    if (message == WM_WININICHANGE) broadcastsSeen.push_back(wParam);
     return DefWindowProcW(window, message, wParam, lParam);
 }
 
@@ -44,22 +42,21 @@ inline HWND openTodayStandIn(const WCHAR *title)
     HKEY item = nullptr;
     RegCreateKeyExW(HKEY_LOCAL_MACHINE, todayItemKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &item, nullptr);
     RegCloseKey(item);
-    return CreateWindowExW(0, TEXT("TodayStandIn"), title, WS_VISIBLE, 0, 0, 240, 320, NULL, NULL, NULL, NULL);
+    return CreateWindowExW(0, TEXT("TodayStandIn"), title, WS_VISIBLE, 0, 0, 240, 320, NULL, NULL, NULL,
+                           NULL);
 }
 
 // The usage log with `rows` programs, titled "Program 0", "Program 1", ...
 inline void fillAppRows(DWORD rows)
 {
-    for (DWORD i = 0; i < rows; ++i)
-        wsprintfW(meterState.apps[i].title, TEXT("Program %u"), i);
+    for (DWORD i = 0; i < rows; ++i) wsprintfW(meterState.apps[i].title, TEXT("Program %u"), i);
     meterState.appCount = rows;
 }
 
 // Both logs at their largest: 255 history rows of 40 s at 80 %, and 99 programs.
 inline void fillFullLogs()
 {
-    for (DWORD i = 0; i < historyCapacity; ++i)
-        meterState.history[i] = {80, i * 40000, 40000};
+    for (DWORD i = 0; i < historyCapacity; ++i) meterState.history[i] = {80, i * 40000, 40000};
     meterState.historyCount = historyCapacity;
     fillAppRows(appCapacity - 1);
 }
@@ -82,16 +79,14 @@ inline void startWithFullLogs()
 
 // Installs the built plug-in library at \Windows\Durvo.dll of a device rooted at deviceRoot
 // and loads it as the Today screen would. NULL when it is not built or does not load.
-inline HMODULE loadBuiltDurvo(const std::filesystem::path &buildDir,
-                              const std::filesystem::path &deviceRoot)
+inline HMODULE loadBuiltDurvo(const std::filesystem::path &buildDir, const std::filesystem::path &deviceRoot)
 {
     namespace fs = std::filesystem;
     std::error_code error;
     fs::create_directories(deviceRoot / "Windows", error);
     fs::copy_file(buildDir / "plugin" / "Durvo.dll", deviceRoot / "Windows" / "Durvo.dll",
                   fs::copy_options::overwrite_existing, error);
-    if (error)
-        return NULL;
+    if (error) return NULL;
     control::setDeviceRoot(deviceRoot);
     return LoadLibraryW(TEXT("\\Windows\\Durvo.dll"));
 }

@@ -13,11 +13,11 @@
 #include <string>
 
 struct FaultSweep {
-    std::string operation;        // for the printed line and the traces
-    bool shortWrite = false;      // a failing WriteFile writes half and answers TRUE
-    std::function<void()> prepare;                          // before each run
-    std::function<void()> run;                              // the operation
-    std::function<void(control::FaultPoint failed)> check;  // after each run with a fault
+    std::string operation;           // for the printed line and the traces
+    bool shortWrite = false;         // a failing WriteFile writes half and answers TRUE
+    std::function<void()> prepare;   // before each run
+    std::function<void()> run;       // the operation
+    std::function<void(control::FaultPoint failed)> check;   // after each run with a fault
 };
 
 // Runs the sweep and returns the number of calls it failed; prints them per fault point, the
@@ -28,15 +28,17 @@ inline DWORD sweepFaults(const FaultSweep &sweep)
     DWORD call = 0;
     for (;; ++call) {
         sweep.prepare();
-        control::setFaults({.points = control::fileAndRegistryFaultPoints(), .callsBefore = call, .persistent = false,
+        control::setFaults({.points = control::fileAndRegistryFaultPoints(),
+                            .callsBefore = call,
+                            .persistent = false,
                             .shortWrite = sweep.shortWrite});
         sweep.run();
         control::FaultPoint failed = control::firstFailedPoint();
         DWORD made = control::faultPointCalls();
         control::setFaults({});
         if (made <= call) break;   // every call has been failed once
-        SCOPED_TRACE(sweep.operation + ": call " + std::to_string(call + 1) + " (" +
-                     control::faultPointName(failed) + ") fails");
+        SCOPED_TRACE(sweep.operation + ": call " + std::to_string(call + 1) + " ("
+                     + control::faultPointName(failed) + ") fails");
         ++perPoint[control::faultPointName(failed)];
         sweep.check(failed);
     }

@@ -65,8 +65,8 @@ public:
         return out;
     }
 
-    std::deque<int> boxAnswers;                     // IDOK, IDYES, IDNO ... in the order asked
-    std::deque<int> menuAnswers;                    // a command id, or 0 to dismiss
+    std::deque<int> boxAnswers;    // IDOK, IDYES, IDNO ... in the order asked
+    std::deque<int> menuAnswers;   // a command id, or 0 to dismiss
     std::function<void(const control::DialogShown &)> onDialog;
 
     std::vector<control::MessageBoxShown> boxes;
@@ -75,9 +75,9 @@ public:
 };
 
 // The unregister command's question, as both the menu and the options page ask it.
-inline const std::string unregisterQuestion =
-    "Do you really want to unregister Durvo plugin ? \n\r"
-    "Tap \"YES\" only if you prepare to uninstal this software.\n\r"
-    "Please note: uour device may perform soft reset after unregistering.";
+inline const std::string unregisterQuestion
+    = "Do you really want to unregister Durvo plugin ? \n\r"
+      "Tap \"YES\" only if you prepare to uninstal this software.\n\r"
+      "Please note: uour device may perform soft reset after unregistering.";
 
 #endif

@@ -10,7 +10,7 @@ namespace {
 // library's distributions are not).
 class Random {
 public:
-    explicit Random(uint64_t seed) : state_(seed) {}
+    explicit Random(uint64_t seed) : state_(seed) { }
 
     uint64_t next()
     {
@@ -20,7 +20,10 @@ public:
         return z ^ (z >> 31);
     }
     // From `low` to `high`, both included.
-    int between(int low, int high) { return low + static_cast<int>(next() % static_cast<uint64_t>(high - low + 1)); }
+    int between(int low, int high)
+    {
+        return low + static_cast<int>(next() % static_cast<uint64_t>(high - low + 1));
+    }
     bool chance(int percent) { return between(1, 100) <= percent; }
 
 private:
@@ -33,12 +36,12 @@ constexpr int kMinutesPerPercent = 5;
 
 class Generator {
 public:
-    Generator(const Options &options) : options_(options), random_(options.seed) {}
+    Generator(const Options &options) : options_(options), random_(options.seed) { }
 
     std::string script()
     {
-        line("# " + std::to_string(options_.days) + " days of use, seed " + std::to_string(options_.seed) +
-             " (durvo-soak-script)");
+        line("# " + std::to_string(options_.days) + " days of use, seed " + std::to_string(options_.seed)
+             + " (durvo-soak-script)");
         line("clock 2005-06-10 07:00:00");
         line("power 0 1 100");
         line("setting dvLogProcess 1");
@@ -56,7 +59,8 @@ private:
         // Battery flag: 1 high, 2 low, 4 critical, 8 charging (with one of them).
         int flag = level_ > 20 ? 1 : level_ > 5 ? 2 : 4;
         if (charging_ && level_ < 100) flag |= 8;
-        line("power " + std::to_string(charging_ ? 1 : 0) + " " + std::to_string(flag) + " " + std::to_string(level_));
+        line("power " + std::to_string(charging_ ? 1 : 0) + " " + std::to_string(flag) + " "
+             + std::to_string(level_));
     }
 
     std::string quoted(const std::string &title) { return "\"" + title + "\""; }
@@ -70,7 +74,8 @@ private:
             open_.erase(open_.begin() + static_cast<long>(which));   // a hidden one is not shown again
         }
         if (open_.size() < 4 && random_.chance(60)) {
-            const std::string &title = titles[static_cast<size_t>(random_.between(0, static_cast<int>(titles.size()) - 1))];
+            const std::string &title
+                = titles[static_cast<size_t>(random_.between(0, static_cast<int>(titles.size()) - 1))];
             line("window " + quoted(title));
             open_.push_back(title);
         }
@@ -158,14 +163,19 @@ private:
     bool powerFails_ = false;
 };
 
-}  // namespace
+}   // namespace
 
 const std::vector<std::string> &windowTitles()
 {
     static const std::vector<std::string> titles = {
-        "Calculator", "Notes # draft", "Pocket Word - Brief.psw", "Kalender \xE2\x80\x93 Woche 24",
-        "\xD0\x97\xD0\xB0\xD0\xBC\xD0\xB5\xD1\x82\xD0\xBA\xD0\xB8", "\xE6\x97\xA5\xE8\xA8\x98",
-        "Solitaire", "Inbox (3)",
+        "Calculator",
+        "Notes # draft",
+        "Pocket Word - Brief.psw",
+        "Kalender \xE2\x80\x93 Woche 24",
+        "\xD0\x97\xD0\xB0\xD0\xBC\xD0\xB5\xD1\x82\xD0\xBA\xD0\xB8",
+        "\xE6\x97\xA5\xE8\xA8\x98",
+        "Solitaire",
+        "Inbox (3)",
     };
     return titles;
 }
@@ -175,4 +185,4 @@ std::string generateScript(const Options &options)
     return Generator(options).script();
 }
 
-}  // namespace soak
+}   // namespace soak

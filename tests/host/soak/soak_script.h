@@ -21,6 +21,6 @@ const std::vector<std::string> &windowTitles();
 // "item:" lines in the output mark where a soft reset happened.
 std::string generateScript(const Options &options);
 
-}  // namespace soak
+}   // namespace soak
 
 #endif

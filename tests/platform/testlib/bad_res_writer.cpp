@@ -148,7 +148,7 @@ std::vector<Fixture> fixtures()
     return list;
 }
 
-}  // namespace
+}   // namespace
 
 int main(int argc, char **argv)
 {
@@ -159,8 +159,8 @@ int main(int argc, char **argv)
     for (const Fixture &f : fixtures()) {
         std::string path = std::string(argv[1]) + "/" + f.name + ".res";
         FILE *out = std::fopen(path.c_str(), "wb");
-        if (!out || std::fwrite(f.bytes.data(), 1, f.bytes.size(), out) != f.bytes.size() ||
-            std::fclose(out) != 0) {
+        if (!out || std::fwrite(f.bytes.data(), 1, f.bytes.size(), out) != f.bytes.size()
+            || std::fclose(out) != 0) {
             std::fprintf(stderr, "%s: cannot write\n", path.c_str());
             return 2;
         }

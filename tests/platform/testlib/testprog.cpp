@@ -6,8 +6,7 @@
 
 static int runs;
 
-extern "C" int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine,
-                              int showCommand)
+extern "C" int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, int showCommand)
 {
     PostMessageW(NULL, TESTPROG_MESSAGE, instance == GetModuleHandleA(NULL), previous == NULL);
     WinExec(commandLine, SW_SHOW);

@@ -8,13 +8,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, in
 {
     char path[MAX_PATH + 16];
     DWORD length = GetModuleFileNameA(NULL, path, MAX_PATH);
-    if (length < 4 || length >= MAX_PATH)
-        return 1;
+    if (length < 4 || length >= MAX_PATH) return 1;
     lstrcpyA(path + length - 4, ".cmdline");   // in place of ".exe"
-    HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                              NULL);
-    if (file == INVALID_HANDLE_VALUE)
-        return 1;
+    HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file == INVALID_HANDLE_VALUE) return 1;
     const char *line = GetCommandLineA();
     DWORD written = 0;
     BOOL wrote = WriteFile(file, line, (DWORD)lstrlenA(line), &written, NULL);
