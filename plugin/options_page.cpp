@@ -87,12 +87,11 @@ int unregisterPlugin(HWND owner)
     // Each pair of lines is joined by a line feed and a carriage return, in that order. Spelling
     // as users know it ("uninstal", "uour", "successfuly"; the failure's title "Unregistered"):
     // keep.
-    if (MessageBoxW(owner,
-                    TEXT("Do you really want to unregister Durvo plugin ? \n\r")
-                        TEXT("Tap \"YES\" only if you prepare to uninstal this software.\n\r")
-                            TEXT("Please note: uour device may perform soft reset after unregistering."),
-                    TEXT("Unregister plugin"), MB_YESNO)
-        != IDYES) {
+    static const WCHAR question[]
+        = TEXT("Do you really want to unregister Durvo plugin ? \n\r"
+               "Tap \"YES\" only if you prepare to uninstal this software.\n\r"
+               "Please note: uour device may perform soft reset after unregistering.");
+    if (MessageBoxW(owner, question, TEXT("Unregister plugin"), MB_YESNO) != IDYES) {
         return 0;
     }
     if (RegDeleteKeyW(HKEY_LOCAL_MACHINE, todayItemKey) != ERROR_SUCCESS) {
