@@ -24,13 +24,7 @@ TEST_F(SetupFlow, LicenceThenUnpackThenManagerThenEditorThenClosingBox)
 
     runSetup();
 
-    EXPECT_EQ(events_,
-              (std::vector<std::string>{
-                  "dialog Durvo Meter plugin Setup",
-                  managerLine(),
-                  editorLine(),
-                  std::string("box Setup successful!: ") + kSuccessText,
-              }));
+    EXPECT_EQ(events_, successfulRun());
     EXPECT_EQ(comAtDialog, 1) << "COM is initialised before the licence is shown";
     EXPECT_EQ(control::comInitializations(), 0) << "and uninitialised when the setup ends";
     EXPECT_FALSE(folderAtDialog) << "nothing is written before Install";
@@ -142,7 +136,7 @@ TEST_F(SetupFlow, RerunReplacesEveryFileOfAnEarlierInstall)
 
     EXPECT_EQ(packageFilesOnDisk(), allPackageFiles());
     ASSERT_FALSE(events_.empty());
-    EXPECT_EQ(events_.back(), std::string("box Setup successful!: ") + kSuccessText);
+    EXPECT_EQ(events_.back(), successLine());
 }
 
 TEST_F(SetupFlow, ProgramsThatCannotStartChangeNothing)
@@ -168,13 +162,7 @@ TEST_F(SetupFlow, ProgramsThatCannotStartChangeNothing)
 
         runSetup();
 
-        EXPECT_EQ(events_,
-                  (std::vector<std::string>{
-                      "dialog Durvo Meter plugin Setup",
-                      managerLine(),
-                      editorLine(),
-                      std::string("box Setup successful!: ") + kSuccessText,
-                  }));
+        EXPECT_EQ(events_, successfulRun());
         EXPECT_EQ(execResults_, (std::vector<bool>{c.manager, c.editor}));
         EXPECT_EQ(packageFilesOnDisk(), allPackageFiles());
     }

@@ -248,7 +248,7 @@ TEST_F(LicenceDialog, CancelAnsweredNoKeepsTheDialogAsItWas)
                   "box Durvo plugin Setup: Do you really want to abort installation?",
                   managerLine(),
                   editorLine(),
-                  std::string("box Setup successful!: ") + kSuccessText,
+                  successLine(),
               }));
 }
 
@@ -286,7 +286,7 @@ TEST_F(LicenceDialog, ProcedureAnswersOnlyItsOwnMessages)
         EXPECT_EQ(answers[i], cases[i].handled);
     }
     // The dialog ended with Install only at the last command: the setup went on to succeed.
-    EXPECT_EQ(events_.back(), std::string("box Setup successful!: ") + kSuccessText);
+    EXPECT_EQ(events_.back(), successLine());
 }
 
 }   // namespace

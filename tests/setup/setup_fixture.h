@@ -227,6 +227,12 @@ protected:
         return "exec \"" + dir + "CEAppMgr.exe\" \"" + packageFolder() + "Durvo.ini\"";
     }
     std::string editorLine() const { return "exec notepad.exe \"" + packageFolder() + "ReadMe.txt\""; }
+    static std::string successLine() { return std::string("box Setup successful!: ") + kSuccessText; }
+    // What a whole run records: the licence, the manager, the editor, the closing box.
+    std::vector<std::string> successfulRun() const
+    {
+        return {"dialog Durvo Meter plugin Setup", managerLine(), editorLine(), successLine()};
+    }
 
     int answerBox(const control::MessageBoxShown &box)
     {
